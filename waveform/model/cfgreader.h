@@ -1,0 +1,58 @@
+#pragma once
+// The IEEE C37.111 configuration (.cfg) reader: the fields of each line, the
+// checks in their order and the sampling rate taken from the data file when
+// the configuration gives none. It returns what happened (the record, or the
+// messages to show in order) and shows nothing itself.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/datetime.h"
+#include "common/message.h"
+#include "waveform/model/datafile.h"
+#include "waveform/model/record.h"
+
+namespace wave {
+
+inline constexpr std::string_view kMainFormSection = "Strings_Main_Form";
+
+// The warning with text key "str<key>" and caption key "str<key + 1>", for the
+// keys 8 to 38 of the reader.
+common::UserMessage CfgMessage(int key);
+// str5 + the data file path without "dat" + str6, caption str7.
+common::UserMessage DataFileMissingMessage(std::string_view cfgPath);
+
+// The n-th (from 1) field of line, split at separator, with blanks and control
+// characters trimmed; empty when the line has fewer fields.
+std::optional<std::string> GetCfgField(std::string_view line, char separator, int n);
+
+// The revision year: the text after the second comma, taken whole, as an
+// integer; 1991 when there is no such text or it is not a whole number.
+std::int32_t GetCfgRevYear(std::string_view line);
+
+// A date/time line "dd/mm/yyyy,hh:mm:ss.ffffff" (month first for revision
+// 1991), cut to milliseconds without rounding; empty when it cannot be read.
+std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line);
+
+// Sets info.samp1 from the first two time stamps (microseconds) of the data
+// file; on failure samp1 is left as it was and the messages are appended. Needs
+// at least endsamp1 and at least 2 records (BINARY) or lines (ASCII) and reads
+// no more than that. Throws common::ConvertError for a time stamp that is not a
+// number and std::runtime_error when the file cannot be opened.
+void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat,
+                           std::vector<common::UserMessage>& messages);
+
+struct CfgReadOutcome {
+  std::optional<TcfgInfo> record;             // set when every check passed
+  std::vector<common::UserMessage> messages;  // shown in this order
+  std::optional<std::string> error;           // for the general error box (a field that is not a number)
+};
+
+// Parses and checks the text of a .cfg whose path is cfgPath; dat is its data
+// file, read only when the sampling rate must come from it.
+CfgReadOutcome ParseCfgText(std::string_view text, std::string_view cfgPath, DataFileReader& dat);
+
+}  // namespace wave

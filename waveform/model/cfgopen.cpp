@@ -1,7 +1,5 @@
 #include "waveform/model/cfgopen.h"
 
-#include <fmt/format.h>
-
 #include <system_error>
 
 #include "common/paths.h"
@@ -38,7 +36,7 @@ class Opening {
     }
     const auto text = common::ReadWholeFile(path_);
     if (!text) {
-      outcome_.error = fmt::format("Cannot open file \"{}\"", path_);
+      outcome_.error = CannotOpenFileText(path_);
       return false;
     }
     FileDataReader reader(*dat_);

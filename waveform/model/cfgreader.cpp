@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -160,7 +161,8 @@ class CfgParser {
     const std::int32_t digital = countField(field(line, 3));
     // Counts the record window cannot hold, or that do not fit the record's
     // 16-bit fields, are refused here, before any channel line is read.
-    if (total < 0 || total > 0xFFFF || analog < 0 || digital < 0 || analog + digital > kMaxChannels)
+    if (total < 0 || total > 0xFFFF || analog < 0 || digital < 0 ||
+        std::int64_t{analog} + digital > kMaxChannels)
       stop(22);
     info.TT = static_cast<std::uint16_t>(total);
     info.A = static_cast<std::uint16_t>(analog);
@@ -308,6 +310,8 @@ UserMessage DataFileMissingMessage(std::string_view cfgPath) {
   return message;
 }
 
+std::string CannotOpenFileText(std::string_view path) { return "无法打开文件: " + std::string(path); }
+
 std::optional<std::string> GetCfgField(std::string_view line, char separator, int n) {
   if (n < 1) return std::nullopt;
   std::size_t start = 0;
@@ -340,7 +344,10 @@ std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::str
 
 void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat, std::vector<UserMessage>& messages) {
   const auto size = dat.size();
-  if (!size) throw std::runtime_error(fmt::format("Cannot open file \"{}\"", DatPartnerPath(info.CfgPath)));
+  if (!size) {
+    const std::filesystem::path path = dat.path();
+    throw std::runtime_error(CannotOpenFileText(path.empty() ? DatPartnerPath(info.CfgPath) : path.string()));
+  }
   // Two time stamps are needed whatever endsamp1 says.
   const std::int64_t needed = std::max<std::int64_t>(info.endsamp1, 2);
   if (common::UpperCase(info.ft) == "BINARY")

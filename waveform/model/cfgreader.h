@@ -24,6 +24,8 @@ inline constexpr std::string_view kMainFormSection = "Strings_Main_Form";
 common::UserMessage CfgMessage(int key);
 // str5 + the data file path without "dat" + str6, caption str7.
 common::UserMessage DataFileMissingMessage(std::string_view cfgPath);
+// The general error text for a .cfg or data file that cannot be opened or read.
+std::string CannotOpenFileText(std::string_view path);
 
 // The n-th (from 1) field of line, split at separator, with blanks and control
 // characters trimmed; empty when the line has fewer fields.
@@ -41,7 +43,7 @@ std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::str
 // file; on failure samp1 is left as it was and the messages are appended. Needs
 // at least endsamp1 and at least 2 records (BINARY) or lines (ASCII) and reads
 // no more than that. Throws common::ConvertError for a time stamp that is not a
-// number and std::runtime_error when the file cannot be opened.
+// number and std::runtime_error (CannotOpenFileText) when the file cannot be opened.
 void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat,
                            std::vector<common::UserMessage>& messages);
 

@@ -73,6 +73,7 @@ struct CfgSpec {
   std::string eol = "\r\n";
   std::string cfgName = "rec.cfg";
   std::string datName = "rec.dat";  // empty: no data file
+  bool datIsFolder = false;         // datName names a folder
   std::string dat = "1,0,5,7,0\n2,833,6,8,1\n";
   std::string wholeText;  // when set, the text as it stands
 
@@ -134,7 +135,10 @@ struct Opened {
 Opened openSpec(const TempDir& dir, const CfgSpec& spec, FakeOpener& opener) {
   const fs::path cfg = dir.path() / spec.cfgName;
   writeFile(cfg, spec.text());
-  if (!spec.datName.empty()) writeFile(dir.path() / spec.datName, spec.dat);
+  if (spec.datIsFolder)
+    fs::create_directory(dir.path() / spec.datName);
+  else if (!spec.datName.empty())
+    writeFile(dir.path() / spec.datName, spec.dat);
   return {ReadCfgFile(cfg.string(), opener), cfg};
 }
 
@@ -219,6 +223,8 @@ const std::vector<OpenCase>& openCases() {
        {}, [](const TcfgInfo& r) { EXPECT_EQ(r.DInfo[0].NormalState, 1); }},
       {"normal state 2 or more becomes 0", [](CfgSpec& c) { c.digital = {"1,Trip,,,3"}; }, {},
        [](const TcfgInfo& r) { EXPECT_EQ(r.DInfo[0].NormalState, 0); }},
+      {"normal state is kept in one byte", [](CfgSpec& c) { c.digital = {"1,Trip,,,257"}; }, {},
+       [](const TcfgInfo& r) { EXPECT_EQ(r.DInfo[0].NormalState, 1); }},
       {"GBK and UTF-8 names are decoded",
        [](CfgSpec& c) {
          c.header = "\xB1\xE4\xB5\xE7\xD5\xBE,\xE8\xAE\xBE\xE5\xA4\x87,1999";  // GBK 变电站, UTF-8 设备
@@ -242,6 +248,8 @@ const std::vector<OpenCase>& openCases() {
        },
        {}},
       {"data file missing", [](CfgSpec& c) { c.datName.clear(); }, {"str5"}},
+      {"data file name taken by a folder",
+       [](CfgSpec& c) { c.datIsFolder = true; }, {"str5"}},
       {"primary not above 0",
        [](CfgSpec& c) { c.analog[1] = "2,Ia,A,,A,0.001,0.5,0,-32768,32767,0,1,S"; }, {"str8"}},
       {"secondary not above 0",
@@ -260,6 +268,8 @@ const std::vector<OpenCase>& openCases() {
          EXPECT_EQ(r.samp1, 1200);
        }},
       {"frequency 55", [](CfgSpec& c) { c.lf = "55"; }, {"str14"}},
+      {"frequency 50.5 rounds to the even 50", [](CfgSpec& c) { c.lf = "50.5"; }, {},
+       [](const TcfgInfo& r) { EXPECT_EQ(r.lf, 50); }},
       {"three rates", [](CfgSpec& c) { c.nrates = "3"; }, {"str16"}},
       {"a rate count with rate 0", [](CfgSpec& c) { c.rates = {"0,240"}; }, {"str18"}},
       {"end sample 0", [](CfgSpec& c) { c.rates = {"1200,0"}; }, {"str20"}},
@@ -319,6 +329,8 @@ const std::vector<OpenCase>& openCases() {
        {}},
       {"count beyond 16 bits", [](CfgSpec& c) { c.counts = "65539,2A,1D"; }, {"str22"}},
       {"negative count", [](CfgSpec& c) { c.counts = "0,-1A,1D"; }, {"str22"}},
+      {"counts whose sum passes the 32-bit range",
+       [](CfgSpec& c) { c.counts = "3,2147483647A,2147483647D"; }, {"str22"}},
       {"field that is not a number",
        [](CfgSpec& c) { c.analog[0] = "1,Ua,A,,kV,0.0x1,0,0,-32768,32767,110,0.1,S"; }, {"error"}},
       {"rate count that is not a number", [](CfgSpec& c) { c.nrates = "one"; }, {"error"}},
@@ -699,12 +711,32 @@ TEST(CalcSampleRateFromDat, AsciiStopsCountingAtEndSample) {
 }
 
 TEST(CalcSampleRateFromDat, UnreadableDataFileIsAnError) {
-  FileDataReader reader(fs::path("/nonexistent/folder/rec.dat"));
+  FileDataReader reader(fs::path("/nonexistent/folder/rec.DAT"));
   TcfgInfo info;
   info.CfgPath = "/nonexistent/folder/rec.cfg";
   info.endsamp1 = 2;
   std::vector<common::UserMessage> messages;
-  EXPECT_THROW(CalcSampleRateFromDat(info, reader, messages), std::runtime_error);
+  try {
+    CalcSampleRateFromDat(info, reader, messages);
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_EQ(std::string(e.what()), "无法打开文件: /nonexistent/folder/rec.DAT");  // the file it tried
+  }
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(info.samp1, 0);
+}
+
+TEST(ReadCfgFile, CfgThatCannotBeReadEndsWithTheGeneralError) {
+  TempDir dir;
+  const fs::path cfg = dir.path() / "rec.cfg";
+  fs::create_directory(cfg);  // the name exists but holds no text
+  writeFile(dir.path() / "rec.dat", "1,0\n2,1000\n");
+  FakeOpener opener;
+  const auto outcome = ReadCfgFile(cfg.string(), opener);
+  EXPECT_TRUE(outcome.messages.empty());
+  EXPECT_EQ(outcome.error, "无法打开文件: " + cfg.string());
+  EXPECT_FALSE(outcome.opened);
+  EXPECT_TRUE(opener.calls.empty());
 }
 
 TEST(ParseCfgText, WorksWithoutFiles) {

@@ -13,7 +13,10 @@ std::string DatPartnerPath(std::string_view cfgPath) {
 }
 
 std::optional<std::filesystem::path> FindDatPartner(std::string_view cfgPath) {
-  return common::FindFileCaseInsensitive(std::filesystem::path(DatPartnerPath(cfgPath)));
+  auto found = common::FindFileCaseInsensitive(std::filesystem::path(DatPartnerPath(cfgPath)));
+  std::error_code ec;
+  if (found && std::filesystem::is_directory(*found, ec)) return std::nullopt;
+  return found;
 }
 
 bool FileDataReader::open() {

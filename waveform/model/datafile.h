@@ -16,7 +16,7 @@ namespace wave {
 std::string DatPartnerPath(std::string_view cfgPath);
 
 // That file when it exists, else a file of the same folder whose name matches it
-// case-insensitively; empty when there is none.
+// case-insensitively; empty when there is none. A folder is no data file.
 std::optional<std::filesystem::path> FindDatPartner(std::string_view cfgPath);
 
 class DataFileReader {
@@ -27,6 +27,8 @@ class DataFileReader {
   // Reads up to out.size() bytes from offset; returns the count read (fewer at
   // the end of the data, 0 past it or when the file cannot be read).
   virtual std::size_t read(std::uint64_t offset, std::span<char> out) = 0;
+  // The file's path, for messages; empty for data that is no file.
+  virtual std::filesystem::path path() const { return {}; }
 };
 
 // A file on disk, opened read-only at first use.
@@ -35,6 +37,7 @@ class FileDataReader final : public DataFileReader {
   explicit FileDataReader(std::filesystem::path path) : path_(std::move(path)) {}
   std::optional<std::uint64_t> size() override;
   std::size_t read(std::uint64_t offset, std::span<char> out) override;
+  std::filesystem::path path() const override { return path_; }
 
  private:
   bool open();

@@ -1,0 +1,202 @@
+#include "commtool/core/serialchannel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "commtool/core/comports.h"
+#include "commtool/core/texts.h"
+
+namespace tavrix {
+namespace {
+
+enum class Wait { Ready, Timeout, Stop, Error };
+
+// Waits until fd has input (or hangs up) or stopFd is signalled.
+Wait waitInput(int fd, int stopFd, int timeoutMs) {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+  const int rc = RetryOnEintr([&] { return ::poll(fds, 2, timeoutMs); });
+  if (rc < 0) return Wait::Error;
+  if (fds[1].revents != 0) return Wait::Stop;
+  if (rc == 0) return Wait::Timeout;
+  return Wait::Ready;
+}
+
+std::string_view openErrorText(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+    case ENOTDIR:
+      return texts::kPortMissing;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return texts::kPortBusy;
+    default:
+      return texts::kPortUnknownError;
+  }
+}
+
+}  // namespace
+
+CSerialChannel::~CSerialChannel() { Close(); }
+
+bool CSerialChannel::fail(std::string message) {
+  setOpenError(std::move(message));
+  Close();
+  return false;
+}
+
+bool CSerialChannel::Open(Mailbox* owner, const std::string&, int, bool, int port, int baud, int parity, int dataBits,
+                          int stopBits, bool configure, bool startReader) {
+  settings_ = {baud, parity, dataBits, stopBits};
+  portNo_ = port;
+  setOpenError({});
+  if (handle_ || readerRunning_.load()) return false;
+
+  const auto path = ComPortPath(port);
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return fail(fmt::format("COM{}{}", port, openErrorText(errno)));
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return fail(fmt::format("COM{}{}", port, openErrorText(errno)));
+  ::ioctl(fd.get(), TIOCEXCL);
+  handle_ = std::move(fd);
+  setOwner(owner);
+
+  stopEvent_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!stopEvent_) return fail(fmt::format("COM{}{}", port, texts::kPortUnknownError));
+  if (configure && !ApplySerialSettings(handle_.get(), settings_))
+    return fail(fmt::format("COM{}{}", port, texts::kPortSettings));
+  if (startReader && !this->startReader()) return fail(fmt::format("COM{}{}", port, texts::kPortUnknownError));
+  return true;
+}
+
+bool CSerialChannel::startReader() {
+  ::tcflush(handle_.get(), TCIOFLUSH);  // here, not in the thread: what arrives after Open is kept
+  try {
+    readerRunning_.store(true);
+    readerThread_ = std::thread([this] { readerLoop(); });
+    return true;
+  } catch (const std::system_error&) {
+    readerRunning_.store(false);
+    return false;
+  }
+}
+
+void CSerialChannel::readerLoop() {
+  const int fd = handle_.get();
+  const int stopFd = stopEvent_.get();
+  std::vector<std::uint8_t> buffer(kReadChunk);
+  bool failed = false;
+  for (;;) {
+    const Wait wait = waitInput(fd, stopFd, -1);
+    if (wait == Wait::Stop) break;
+    if (wait == Wait::Error) {
+      failed = true;
+      break;
+    }
+    const ssize_t n = RetryOnEintr([&] { return ::read(fd, buffer.data(), buffer.size()); });
+    if (n < 0 && errno == EAGAIN) continue;
+    if (n <= 0) {  // EIO on a hang-up: the device is gone
+      failed = true;
+      break;
+    }
+    const int total = readBurst(buffer.data(), static_cast<int>(n));
+    if (Mailbox* owner = Owner())
+      owner->PostDataWaiting(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + total), stopping_);
+  }
+  readerRunning_.store(false);
+  if (failed && !stopping_.load())
+    if (Mailbox* owner = Owner()) owner->PostEnded();
+}
+
+// Gathers what follows within the read interval, up to one chunk.
+int CSerialChannel::readBurst(std::uint8_t* buffer, int first) {
+  int total = first;
+  while (total < kReadChunk) {
+    if (waitInput(handle_.get(), stopEvent_.get(), readInterval_.load()) != Wait::Ready) break;
+    const ssize_t n = RetryOnEintr([&] { return ::read(handle_.get(), buffer + total, kReadChunk - total); });
+    if (n <= 0) break;  // an error shows again at the next wait
+    total += static_cast<int>(n);
+  }
+  return total;
+}
+
+int CSerialChannel::writeDeadlineMs(int count) const {
+  if (timeouts_.WriteTotalTimeoutMultiplier > 0 || timeouts_.WriteTotalTimeoutConstant > 0)
+    return timeouts_.WriteTotalTimeoutMultiplier * count + timeouts_.WriteTotalTimeoutConstant;
+  const long long bitsPerChar = 1 + settings_.dataBits + (settings_.parity ? 1 : 0) + (settings_.stopBits ? 2 : 1);
+  const long long ms = count * bitsPerChar * 1000 / std::max(settings_.baud, 1) + 50;
+  return static_cast<int>(std::min<long long>(ms, kMaxWriteWaitMs));
+}
+
+int CSerialChannel::Write(const std::uint8_t* bytes, int count) {
+  if (count <= 0 || !bytes || !handle_) return 0;
+  const int fd = handle_.get();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeDeadlineMs(count));
+  int written = 0;
+  while (written < count) {
+    const ssize_t n = ::write(fd, bytes + written, static_cast<std::size_t>(count - written));
+    if (n > 0) {
+      written += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd out{fd, POLLOUT, 0};
+    if (RetryOnEintr([&] { return ::poll(&out, 1, static_cast<int>(left.count())); }) <= 0) break;
+    if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+  }
+  return written;
+}
+
+bool CSerialChannel::Close() {
+  if (readerThread_.joinable()) {
+    stopping_.store(true);
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t rc = ::write(stopEvent_.get(), &one, sizeof one);
+    if (Mailbox* owner = Owner()) owner->Interrupt();
+    readerThread_.join();
+    stopping_.store(false);
+  }
+  readerRunning_.store(false);
+  stopEvent_.reset();
+  handle_.reset();
+  return true;
+}
+
+bool CSerialChannel::setModemLine(int line, bool on) {
+  if (!handle_) return false;
+  return ::ioctl(handle_.get(), on ? TIOCMBIS : TIOCMBIC, &line) == 0;
+}
+
+bool CSerialChannel::SetDTR(bool on) { return setModemLine(TIOCM_DTR, on); }
+bool CSerialChannel::SetRTS(bool on) { return setModemLine(TIOCM_RTS, on); }
+
+bool CSerialChannel::SetBreak(bool on) {
+  if (!handle_) return false;
+  return ::ioctl(handle_.get(), on ? TIOCSBRK : TIOCCBRK) == 0;
+}
+
+bool CSerialChannel::SetTimeouts(const CommTimeouts& timeouts) {
+  if (!handle_) return false;
+  timeouts_ = timeouts;
+  readInterval_.store(std::max(timeouts.ReadIntervalTimeout, 0));
+  return true;
+}
+
+// The kernel sizes its own queues.
+bool CSerialChannel::SetQueues(int inSize, int outSize) { return handle_ && inSize > 0 && outSize > 0; }
+
+}  // namespace tavrix

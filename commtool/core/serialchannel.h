@@ -1,0 +1,74 @@
+#pragma once
+// A serial port (termios): COMn opened exclusively, a reader thread that
+// hands received bursts to the owner, and writes with a deadline so that a
+// stalled line never holds the window.
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "commtool/core/channel.h"
+#include "commtool/core/fd.h"
+#include "commtool/core/serialconfig.h"
+
+namespace tavrix {
+
+// The time-outs of a port in ms. A read interval gathers the bytes of one
+// burst into one delivery. Write totals of 0 leave the deadline to the
+// channel: the time the bytes need at the baud rate, at most kMaxWriteWaitMs.
+struct CommTimeouts {
+  int ReadIntervalTimeout = 20;
+  int ReadTotalTimeoutMultiplier = 0;
+  int ReadTotalTimeoutConstant = 0;
+  int WriteTotalTimeoutMultiplier = 0;
+  int WriteTotalTimeoutConstant = 0;
+};
+
+class CSerialChannel : public CCommChannel {
+ public:
+  static constexpr int kReadChunk = 8192;
+  static constexpr int kMaxWriteWaitMs = 500;
+
+  CSerialChannel() = default;
+  ~CSerialChannel() override;
+
+  bool IsOpen() const override { return static_cast<bool>(handle_); }
+  bool Close() override;
+  bool Open(Mailbox* owner, const std::string& address, int protocol, bool client, int port, int baud, int parity,
+            int dataBits, int stopBits, bool configure, bool startReader) override;
+  int Write(const std::uint8_t* bytes, int count) override;
+
+  bool SetDTR(bool on);
+  bool SetRTS(bool on);
+  bool SetBreak(bool on);
+  bool SetTimeouts(const CommTimeouts& timeouts);
+  bool SetQueues(int inSize, int outSize);
+
+  int PortNo() const { return portNo_; }
+  int BaudRate() const { return settings_.baud; }
+  int Parity() const { return settings_.parity; }
+  int StopBits() const { return settings_.stopBits; }
+  int ByteSize() const { return settings_.dataBits; }
+  int ReadInterval() const { return readInterval_.load(); }
+  bool ReaderRunning() const { return readerRunning_.load(); }
+
+ private:
+  bool fail(std::string message);
+  bool startReader();
+  void readerLoop();
+  int readBurst(std::uint8_t* buffer, int first);
+  int writeDeadlineMs(int count) const;
+  bool setModemLine(int line, bool on);
+
+  UniqueFd handle_;
+  UniqueFd stopEvent_;
+  std::thread readerThread_;
+  std::atomic<bool> readerRunning_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> readInterval_{20};
+  int portNo_ = 0;
+  SerialSettings settings_;
+  CommTimeouts timeouts_;
+};
+
+}  // namespace tavrix

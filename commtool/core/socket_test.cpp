@@ -1,0 +1,330 @@
+#include "commtool/core/socketchannel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "commtool/core/testsupport.h"
+
+namespace tavrix {
+namespace {
+
+using test::Bytes;
+
+bool openServer(CSocketChannel& channel, Mailbox* owner, int protocol, int port = 0) {
+  return channel.Open(owner, "", protocol, false, port, 9600, 0, 8, 0, true, true);
+}
+
+bool openClient(CSocketChannel& channel, Mailbox* owner, int protocol, int port,
+                const std::string& address = "127.0.0.1") {
+  return channel.Open(owner, address, protocol, true, port, 9600, 0, 8, 0, true, true);
+}
+
+int write(CSocketChannel& channel, const std::vector<std::uint8_t>& bytes) {
+  return channel.Write(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+TEST(SocketTcp, ClientSendsAndReceives) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port)) << channel.OpenError();
+  EXPECT_EQ(channel.State(), kSocketConnected);
+  EXPECT_EQ(channel.ReceiveSize(), 4096);
+  auto peer = test::AcceptOne(listener.get());
+  ASSERT_TRUE(peer);
+
+  const auto data = test::Pattern(100000, 4);
+  ASSERT_TRUE(test::WriteAll(peer.get(), data));
+  ASSERT_TRUE(recorder.waitForBytes(data.size()));
+  EXPECT_EQ(recorder.data, data);
+  for (const auto size : recorder.chunks) EXPECT_LE(size, 4096u);
+
+  EXPECT_EQ(write(channel, Bytes("ping")), 4);
+  EXPECT_EQ(test::ReadExactly(peer.get(), 4), Bytes("ping"));
+}
+
+TEST(SocketTcp, ServerHandsEachOfThreeClientsToItsOwnChannel) {
+  test::Recorder server;
+  CSocketChannel listening;
+  ASSERT_TRUE(openServer(listening, server.owner(), kProtocolTcp)) << listening.OpenError();
+  EXPECT_EQ(listening.State(), kSocketBound);
+  const int port = listening.LocalPort();
+  ASSERT_GT(port, 0);
+
+  std::vector<UniqueFd> clients;
+  for (int i = 0; i < 3; ++i) clients.push_back(test::ConnectLoopback(port));
+  ASSERT_TRUE(server.waitFor([&] { return server.accepted.size() == 3; }));
+  for (const auto& peer : server.peers) EXPECT_TRUE(peer.starts_with("127.0.0.1:")) << peer;
+
+  // A listening server never sends; the sessions talk to the clients.
+  EXPECT_EQ(write(listening, Bytes("x")), -1);
+  EXPECT_EQ(listening.LastError(), ENOTCONN);
+
+  std::vector<std::unique_ptr<test::Recorder>> recorders;
+  std::vector<std::unique_ptr<CSocketChannel>> sessions;
+  for (auto& socket : server.accepted) {
+    recorders.push_back(std::make_unique<test::Recorder>());
+    sessions.push_back(std::make_unique<CSocketChannel>());
+    sessions.back()->SetOwner(recorders.back()->owner());
+    ASSERT_TRUE(sessions.back()->Attach(std::move(socket)));
+    EXPECT_EQ(sessions.back()->State(), kSocketConnected);
+  }
+  // Which session serves which client: the session's peer port is the client's local port.
+  for (int i = 0; i < 3; ++i) {
+    const auto text = Bytes("from client " + std::to_string(i));
+    ASSERT_TRUE(test::WriteAll(clients[i].get(), text));
+  }
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(recorders[i]->waitFor([&] { return recorders[i]->data.size() == 13; }));
+    const std::string got(recorders[i]->data.begin(), recorders[i]->data.end());
+    const int client = got.back() - '0';
+    EXPECT_EQ(write(*sessions[i], Bytes("to " + std::to_string(client))), 4);
+    EXPECT_EQ(test::ReadExactly(clients[client].get(), 4), Bytes("to " + std::to_string(client)));
+  }
+
+  clients[1].reset();
+  int endedSession = -1;
+  for (int i = 0; i < 3; ++i)
+    if (recorders[i]->data.back() == '1') endedSession = i;
+  ASSERT_TRUE(recorders[endedSession]->waitForEnded());
+  EXPECT_EQ(sessions[endedSession]->State(), kSocketClosed);
+  EXPECT_EQ(write(*sessions[endedSession], Bytes("x")), -1);
+
+  auto fourth = test::ConnectLoopback(port);
+  ASSERT_TRUE(server.waitFor([&] { return server.peers.size() == 4; }));
+  EXPECT_EQ(server.ended, 0);
+}
+
+TEST(SocketTcp, PeerThatClosesEndsTheConnection) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  test::AcceptOne(listener.get()).reset();
+  ASSERT_TRUE(recorder.waitForEnded());
+  EXPECT_EQ(channel.State(), kSocketClosed);
+  EXPECT_FALSE(channel.HasPeer());
+  EXPECT_EQ(write(channel, Bytes("x")), -1);
+  EXPECT_EQ(channel.LastError(), ENOTCONN);
+}
+
+TEST(SocketTcp, OpenFailuresShowTheirMessage) {
+  test::Recorder recorder;
+  int busyPort = 0;
+  auto busy = test::ListenLoopback(busyPort);
+  struct Case {
+    int protocol;
+    bool client;
+    int port;
+    std::string_view message;
+    int error;
+  };
+  const Case cases[] = {
+      {3, true, 502, "创建Socket失败！", EINVAL},
+      {kProtocolTcp, true, test::FreeTcpPort(), "连接服务器失败！", ECONNREFUSED},
+      {kProtocolTcp, true, 65536, "连接服务器失败！", EINVAL},
+      {kProtocolUdp, true, 70000, "连接服务器失败！", EINVAL},
+      {kProtocolTcp, false, 65536, "创建服务器失败！", EINVAL},
+      {kProtocolTcp, false, busyPort, "创建服务器失败！", EADDRINUSE},
+  };
+  for (const auto& c : cases) {
+    CSocketChannel channel;
+    EXPECT_FALSE(channel.Open(recorder.owner(), "127.0.0.1", c.protocol, c.client, c.port, 0, 0, 8, 0, true, true));
+    EXPECT_EQ(channel.OpenError(), c.message) << c.port;
+    EXPECT_EQ(channel.LastError(), c.error) << c.port;
+    EXPECT_EQ(channel.Socket(), -1);
+    EXPECT_EQ(channel.State(), kSocketClosed);
+  }
+}
+
+TEST(SocketTcp, ClientResolvesAHostName) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port, "localhost")) << channel.OpenError();
+}
+
+TEST(SocketTcp, WriteRefusals) {
+  CSocketChannel closed;
+  EXPECT_EQ(write(closed, Bytes("x")), -1);
+  EXPECT_EQ(closed.LastError(), ENOTCONN);
+
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  EXPECT_EQ(channel.Write(nullptr, 3), -1);
+  EXPECT_EQ(channel.LastError(), EFAULT);
+  const auto one = Bytes("x");
+  EXPECT_EQ(channel.Write(one.data(), 0), -1);
+  EXPECT_EQ(channel.LastError(), EFAULT);
+}
+
+TEST(SocketTcp, WriteTextEndsEachLineAsAsked) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  EXPECT_EQ(channel.LineEnd(), 1);
+  EXPECT_EQ(channel.WriteText("a"), 3);
+  channel.SetLineEnd(0);
+  EXPECT_EQ(channel.WriteText("b"), 2);
+  channel.SetLineEnd(2);
+  EXPECT_EQ(channel.WriteText("c"), 2);
+  EXPECT_EQ(test::ReadExactly(peer.get(), 7), Bytes(std::string_view("a\r\nb\0c\n", 7)));
+}
+
+TEST(SocketTcp, AttachRefusesASocketWithoutPeer) {
+  UniqueFd lone(::socket(AF_INET, SOCK_STREAM, 0));
+  const int number = lone.get();
+  CSocketChannel channel;
+  EXPECT_FALSE(channel.Attach(std::move(lone)));
+  EXPECT_EQ(channel.Socket(), -1);
+  EXPECT_EQ(::fcntl(number, F_GETFD), -1);  // closed
+}
+
+TEST(SocketTcp, ServerWithoutOwnerClosesWhatItAccepts) {
+  CSocketChannel listening;
+  ASSERT_TRUE(openServer(listening, nullptr, kProtocolTcp));
+  auto client = test::ConnectLoopback(listening.LocalPort());
+  EXPECT_TRUE(test::ReadExactly(client.get(), 1).empty());  // end of stream
+}
+
+TEST(SocketTcp, CloseWhileStreamingWakesAReaderThatWaitsForRoom) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  Mailbox full(4096);  // nobody takes anything: the reader ends up waiting for room
+  full.SetWake([] {});
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, &full, kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  ::fcntl(peer.get(), F_SETFL, O_NONBLOCK);
+  std::atomic<bool> run{true};
+  std::thread writer([&] {
+    const auto block = test::Pattern(65536, 5);
+    while (run)
+      if (::send(peer.get(), block.data(), block.size(), MSG_NOSIGNAL) < 0) std::this_thread::yield();
+  });
+  while (full.PendingBytes() < 4096) std::this_thread::yield();
+  channel.Close();
+  EXPECT_EQ(channel.ReceiveRun(), 0);
+  EXPECT_EQ(channel.Socket(), -1);
+  run = false;
+  writer.join();
+}
+
+TEST(SocketUdp, ServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) {
+  test::Recorder recorder;
+  CSocketChannel server;
+  ASSERT_TRUE(openServer(server, recorder.owner(), kProtocolUdp)) << server.OpenError();
+  EXPECT_EQ(server.State(), kSocketBound);
+  const int port = server.LocalPort();
+  EXPECT_EQ(write(server, Bytes("early")), 0);  // nobody to answer yet
+
+  int portA = 0, portB = 0;
+  auto a = test::UdpLoopback(portA);
+  auto b = test::UdpLoopback(portB);
+  ASSERT_TRUE(test::SendDatagram(a.get(), port, Bytes("from a")));
+  ASSERT_TRUE(recorder.waitForBytes(6));
+  ASSERT_TRUE(test::SendDatagram(b.get(), port, Bytes("from b")));
+  ASSERT_TRUE(recorder.waitForBytes(12));
+  EXPECT_EQ(write(server, Bytes("to b")), 4);
+  EXPECT_EQ(test::ReceiveDatagram(b.get()), Bytes("to b"));
+
+  ASSERT_TRUE(test::SendDatagram(a.get(), port, {}));
+  ASSERT_TRUE(test::SendDatagram(a.get(), port, Bytes("!")));
+  ASSERT_TRUE(recorder.waitForBytes(13));
+  EXPECT_EQ(recorder.ended, 0);
+  EXPECT_EQ(server.State(), kSocketBound);
+  EXPECT_EQ(recorder.chunks, (std::vector<std::size_t>{6, 6, 1}));
+  EXPECT_EQ(write(server, Bytes("to a")), 4);
+  EXPECT_EQ(test::ReceiveDatagram(a.get()), Bytes("to a"));
+}
+
+TEST(SocketUdp, ClientReceivesOnlyAfterItsFirstSend) {
+  int peerPort = 0;
+  auto peer = test::UdpLoopback(peerPort);
+  test::Recorder recorder;
+  CSocketChannel client;
+  ASSERT_TRUE(openClient(client, recorder.owner(), kProtocolUdp, peerPort));
+  EXPECT_EQ(client.State(), kSocketConnected);
+  EXPECT_TRUE(client.HasPeer());
+  EXPECT_EQ(client.ReceiveRun(), 0);
+
+  EXPECT_EQ(write(client, Bytes("hello")), 5);
+  int clientPort = 0;
+  EXPECT_EQ(test::ReceiveDatagram(peer.get(), &clientPort), Bytes("hello"));
+  ASSERT_TRUE(test::SendDatagram(peer.get(), clientPort, Bytes("back")));
+  ASSERT_TRUE(recorder.waitForBytes(4));
+  EXPECT_EQ(recorder.data, Bytes("back"));
+  EXPECT_EQ(client.ReceiveRun(), 2);
+}
+
+TEST(SocketUdp, LongDatagramsArriveWhole) {
+  test::Recorder recorder;
+  CSocketChannel server;
+  ASSERT_TRUE(openServer(server, recorder.owner(), kProtocolUdp));
+  int senderPort = 0;
+  auto sender = test::UdpLoopback(senderPort);
+  const auto big = test::Pattern(65507, 6);  // the largest IPv4 datagram
+  const auto medium = test::Pattern(9000, 7);
+  ASSERT_TRUE(test::SendDatagram(sender.get(), server.LocalPort(), big));
+  ASSERT_TRUE(test::SendDatagram(sender.get(), server.LocalPort(), medium));
+  ASSERT_TRUE(recorder.waitForBytes(big.size() + medium.size()));
+  EXPECT_EQ(recorder.chunks, (std::vector<std::size_t>{big.size(), medium.size()}));
+  std::vector<std::uint8_t> expected = big;
+  expected.insert(expected.end(), medium.begin(), medium.end());
+  EXPECT_EQ(recorder.data, expected);
+}
+
+TEST(SocketUdp, RepliesWhileDatagramsArriveGoToARealSender) {
+  test::Recorder recorder;
+  CSocketChannel server;
+  ASSERT_TRUE(openServer(server, recorder.owner(), kProtocolUdp));
+  const int port = server.LocalPort();
+  int portA = 0, portB = 0;
+  auto a = test::UdpLoopback(portA);
+  auto b = test::UdpLoopback(portB);
+  ASSERT_TRUE(test::SendDatagram(a.get(), port, Bytes("0")));
+  ASSERT_TRUE(recorder.waitForBytes(1));
+
+  constexpr int kRounds = 50;
+  std::thread senders([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      test::SendDatagram(a.get(), port, Bytes("a"));
+      test::SendDatagram(b.get(), port, Bytes("b"));
+    }
+  });
+  int replies = 0;
+  for (int i = 0; i < kRounds; ++i) replies += write(server, Bytes("r")) == 1;
+  senders.join();
+  ASSERT_TRUE(test::SendDatagram(a.get(), port, Bytes("z")));  // loopback may drop a datagram, not reorder
+  ASSERT_TRUE(recorder.waitFor([&] { return !recorder.data.empty() && recorder.data.back() == 'z'; }));
+  // Every reply reached one of the two senders.
+  int arrived = 0;
+  for (int fd : {a.get(), b.get()}) {
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) break;
+      std::uint8_t byte = 0;
+      if (::recv(fd, &byte, 1, 0) == 1 && byte == 'r') ++arrived;
+    }
+  }
+  EXPECT_EQ(arrived, replies);
+}
+
+}  // namespace
+}  // namespace tavrix

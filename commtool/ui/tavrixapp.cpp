@@ -1,0 +1,17 @@
+#include "commtool/ui/tavrixapp.h"
+
+#include "commtool/ui/tavrixdlg.h"
+
+namespace tavrix {
+
+CTavrixApp::CTavrixApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QStringLiteral("Tavrix"));
+}
+
+int CTavrixApp::InitInstance() {
+  CTavrixDlg dialog(DefaultUiHooks());
+  dialog.exec();
+  return 0;
+}
+
+}  // namespace tavrix

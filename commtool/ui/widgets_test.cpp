@@ -1,0 +1,118 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTest>
+
+#include "commtool/ui/aboutdlg.h"
+#include "commtool/ui/checksetdlg.h"
+#include "commtool/ui/displayview.h"
+#include "commtool/ui/flatbutton.h"
+#include "commtool/ui/staticlink.h"
+#include "commtool/ui/uitestsupport.h"
+
+namespace tavrix {
+namespace {
+
+TEST(CFlatButton, PartnersKeepExactlyOnePressed) {
+  QWidget window;
+  CFlatButton hex(true, QStringLiteral("输入HEX"), &window);
+  CFlatButton asc(false, QStringLiteral("输入ASC"), &window);
+  hex.AddPartners(std::array{&asc});
+  asc.AddPartners(std::array{&hex});
+  hex.AddPartners({});
+  EXPECT_EQ(hex.Partners().size(), 1u);
+  int clicks = 0;
+  QObject::connect(&asc, &QPushButton::clicked, [&] { ++clicks; });
+
+  asc.click();
+  EXPECT_TRUE(asc.Pressed());
+  EXPECT_FALSE(hex.Pressed());
+  asc.click();  // a pressed partner stays pressed
+  EXPECT_TRUE(asc.Pressed());
+  EXPECT_FALSE(hex.Pressed());
+  EXPECT_EQ(clicks, 2);  // the click still reaches the dialog
+  hex.click();
+  EXPECT_TRUE(hex.Pressed());
+  EXPECT_FALSE(asc.Pressed());
+}
+
+TEST(CFlatButton, WithoutPartnersTogglesOnEachClick) {
+  CFlatButton pause(false, QStringLiteral("暂停显示"));
+  pause.click();
+  EXPECT_TRUE(pause.Pressed());
+  pause.click();
+  EXPECT_FALSE(pause.Pressed());
+}
+
+TEST(CCheckSetDlg, RefusesAStartOutsideOneToThousand) {
+  std::vector<QString> messages;
+  CCheckSetDlg dialog({0, 1}, [&](QWidget*, const QString& text) { messages.push_back(text); });
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("冗余校验设置"));
+  auto* start = test::Child<QLineEdit>(&dialog, "1028");
+  auto* method = test::Child<QComboBox>(&dialog, "1032");
+  ASSERT_EQ(method->count(), 4);
+  EXPECT_EQ(method->itemText(3), QStringLiteral("CRC CCITT"));
+  EXPECT_EQ(start->text(), QStringLiteral("1"));
+
+  for (const char* bad : {"0", "1001", "", "x"}) {
+    start->setText(QString::fromLatin1(bad));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected) << bad;
+  }
+  EXPECT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[0], QStringLiteral("请输入 1 到 1000 之间的整数。"));
+
+  start->setText(QStringLiteral("3"));
+  method->setCurrentIndex(2);
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Setting().method, 2);
+  EXPECT_EQ(dialog.Setting().start, 3);
+}
+
+TEST(CStaticLink, TurnsVisitedWhenOpenedAndStaysWhenNot) {
+  std::vector<QUrl> opened;
+  bool succeed = false;
+  CAboutDlg about([&](const QUrl& url) {
+    opened.push_back(url);
+    return succeed;
+  });
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("关于 Tavrix"));
+  CStaticLink* link = about.Link();
+  EXPECT_TRUE(link->font().underline());
+  EXPECT_EQ(link->Colour(), CStaticLink::kUnvisited);
+  QTest::mouseClick(link, Qt::LeftButton);
+  EXPECT_EQ(link->Colour(), CStaticLink::kUnvisited);
+  succeed = true;
+  QTest::mouseClick(link, Qt::LeftButton);
+  EXPECT_EQ(link->Colour(), CStaticLink::kVisited);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0], QUrl(link->Link()));
+}
+
+TEST(DisplayView, SplitsLongRunsIntoParagraphsAndKeepsLineBreaks) {
+  QPlainTextEdit edit;
+  DisplayView view(&edit);
+  DisplayUpdate update;
+  std::string hex;
+  for (int i = 0; i < 2000; ++i) hex += "AB ";
+  update.runs = {{kReceivedColour, hex}, {kSentColour, "x\ny"}};
+  view.Apply(update);
+  EXPECT_GT(edit.blockCount(), 3);
+  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next())
+    EXPECT_LE(block.length() - 1, DisplayView::kMaxParagraph);
+  QString joined;
+  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) joined += block.text();
+  EXPECT_EQ(joined, Qs(hex) + QStringLiteral("xy"));
+  EXPECT_TRUE(edit.toPlainText().endsWith(QStringLiteral("x\ny")));
+  QTextCursor last(edit.document());
+  last.movePosition(QTextCursor::End);
+  EXPECT_EQ(last.charFormat().foreground().color(), QColor(0, 192, 0));
+
+  view.Apply({true, {}});
+  EXPECT_TRUE(edit.toPlainText().isEmpty());
+}
+
+}  // namespace
+}  // namespace tavrix

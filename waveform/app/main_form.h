@@ -1,0 +1,117 @@
+#pragma once
+// TMainForm: the program's main window, a maximised MDI frame whose children
+// are the record windows (at most 4). It opens records from a folder, arranges
+// the record windows, asks before the program ends and writes the clock into
+// the first record window every second.
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "waveform/app/record_windows.h"
+#include "waveform/app/tiling.h"
+#include "waveform/app/ui_services.h"
+#include "waveform/model/cfgopen.h"
+#include "waveform/model/record.h"
+#include "waveform/model/settings.h"
+
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+
+namespace wave {
+
+inline constexpr const char* kMainFormCaption = "瞬时波形分析程序";
+
+class TMainForm : public QMainWindow, public RecordOpener {
+  Q_OBJECT
+
+ public:
+  // settings: the program's display settings, which outlive the window and
+  // everything in it. iniPath: zavoviv.ini, read when the window is created
+  // and written when it is destroyed.
+  TMainForm(UiServices& ui, RecordWindowKit& kit, DisplaySettings& settings,
+            std::filesystem::path iniPath = ZavovivIniPath(), QWidget* parent = nullptr);
+  ~TMainForm() override;  // FormDestroy
+
+  // 1 while the record being opened is a pair written from the database; the
+  // opening deletes it when it is abandoned.
+  std::uint8_t TempFilesFlag = 0;
+  // The program's file name, set when the about box is shown.
+  std::string ExePath;
+  // The record being opened: the one the options dialog lists and the next
+  // record window copies.
+  TcfgInfo CfgInfo;
+
+  // Where records come from: 0 files from a folder, 12 the power-quality
+  // database, 21 the automation system's databases.
+  std::int32_t RecordSourceMode = 0;
+  std::int32_t CurrentUserID = 0;
+  std::uint8_t DBConnectionClosed = 0;
+
+  void menu_file_cfgClick();
+  // Lists folder's .cfg files in a TOpenDlg; the chosen file's path, or empty.
+  std::string SelectCfgInFolder(const std::string& folder);
+  // A new record window with that caption; null when 4 are open already (the
+  // user is told) or the record window refused the record.
+  QWidget* CreateMDIChild(const QString& caption);
+  void database_velkoraClick();
+  void database_20Click();
+  void database_closeClick();
+  void user_logoffClick();
+  void Exit_ItemClick();
+  void Window_HTile_ItemClick();
+  void Window_VTile_ItemClick();
+  void Window_Cascade_ItemClick();
+  void Window_CloseAll_ItemClick();
+  void Help_About_ItemClick();
+  void WaveTimerTimer();
+  // A later start of the program asked this one to come to the front.
+  void WMActivateInstance();
+
+  static std::string GetFileVersionText();
+
+  // The open record windows in index order: window 0 is the one active last.
+  QList<QWidget*> RecordWindows() const;
+  QMdiArea* MdiArea() const { return mdiArea_; }
+  QTimer* WaveTimer() const { return waveTimer_; }
+
+  // Writes the exit event when a logged-in user of the automation system's
+  // databases ends the program: (user id, event text).
+  void setExitEventWriter(std::function<void(std::int32_t, const std::string&)> writer);
+
+  // What the record opening and the record windows use.
+  int openWindowCount() const override;
+  bool tempFilesFlag() const override;
+  DisplaySettings& displaySettings() override;
+  void setRecord(const TcfgInfo& record) override;
+  OptionsDialogResult showOptionsDialog() override;
+  void createRecordWindow(const std::string& caption) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;    // FormShow
+  void closeEvent(QCloseEvent* event) override;  // FormClose
+
+ private:
+  void FormCreate();
+  void buildMenus();
+  QAction* addItem(QMenu& menu, const char* name, const QString& caption, void (TMainForm::*handler)());
+  void openCfgFile(const std::string& path);
+  void showMessage(const common::UserMessage& message);
+  QList<QMdiSubWindow*> openSubWindows() const;
+  void closeRecordWindows();
+  void tile(TileDirection direction);
+
+  UiServices& ui_;
+  RecordWindowKit& kit_;
+  std::filesystem::path iniPath_;
+  DisplaySettings& settings_;
+  QMdiArea* mdiArea_;
+  QTimer* waveTimer_;
+  std::function<void(std::int32_t, const std::string&)> exitEventWriter_;
+};
+
+}  // namespace wave

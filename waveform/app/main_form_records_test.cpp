@@ -1,0 +1,116 @@
+// The main window with the program's own record windows and options dialog.
+
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QTimer>
+
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "common/datetime.h"
+#include "waveform/app/form_record_windows.h"
+#include "waveform/app/main_form.h"
+#include "waveform/app/open_dlg.h"
+#include "waveform/app/test_support.h"
+#include "waveform/ui/fault_wave_form.h"
+#include "waveform/ui/options_dlg.h"
+
+namespace wave {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records what the forms would show.
+class QuietFormServices : public FormServices {
+ public:
+  void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>&) override {
+    messages.push_back(message);
+  }
+  void showError(QWidget*, const QString& text) override { errors.push_back(text); }
+  int execDialog(QDialog& dialog) override { return onDialog ? onDialog(dialog) : int(QDialog::Rejected); }
+
+  std::vector<common::UserMessage> messages;
+  std::vector<QString> errors;
+  std::function<int(QDialog&)> onDialog;
+};
+
+// Two analogue channels, one cycle of 32 samples at 50 Hz, three cycles long.
+fs::path writeRecord() {
+  const fs::path folder = test::NewFolder("real record");
+  test::WriteFile(folder / "rec.cfg",
+                  "Station,Dev01,1999\r\n2,2A,0D\r\n"
+                  "1,Ua,A,,kV,0.01,0,0,-32768,32767,110,0.1,S\r\n"
+                  "2,Ia,A,,A,0.001,0,0,-32768,32767,600,1,S\r\n"
+                  "50\r\n1\r\n1600,96\r\n"
+                  "01/02/2020,10:11:12.000000\r\n01/02/2020,10:11:12.020000\r\nASCII\r\n1.0\r\n");
+  std::string dat;
+  for (int k = 0; k < 96; ++k) {
+    const double phase = 2 * 3.14159265358979 * k / 32;
+    dat += fmt::format("{},{},{},{}\r\n", k + 1, k * 625, std::lround(10000 * std::sin(phase)),
+                       std::lround(5000 * std::cos(phase)));
+  }
+  test::WriteFile(folder / "rec.dat", dat);
+  return folder;
+}
+
+class MainFormRecordsTest : public test::WithApplication, public ::testing::Test {
+ protected:
+  MainFormRecordsTest() {
+    form.WaveTimer()->stop();
+    kit.createOptionsDialog(&form, form);
+    // The user puts the first channel on axis 1 and presses OK.
+    services.onDialog = [](QDialog& dialog) {
+      auto& options = dynamic_cast<TOptionsDlg&>(dialog);
+      options.show();
+      options.dropItem(options.findChild<QListWidget*>(QStringLiteral("AnalogListBox")), 0, options.axisList(0));
+      options.OKBtnClick();
+      return options.result();
+    };
+    ui.folderAnswer = QString::fromStdString(writeRecord().string());
+    ui.onExec = [](QDialog& dialog) {
+      auto& open = dynamic_cast<TOpenDlg&>(dialog);
+      open.ListView1()->setCurrentRow(0);
+      open.BitBtnOKClick();
+      return open.result();
+    };
+  }
+
+  test::FakeUi ui;
+  QuietFormServices services;
+  FormRecordWindows kit{services};
+  DisplaySettings settings;
+  TMainForm form{ui, kit, settings, test::NewFolder("settings") / "zavoviv.ini"};
+};
+
+TEST_F(MainFormRecordsTest, OpensTheRecordInARecordWindowThatShowsTheClock) {
+  form.show();
+  form.menu_file_cfgClick();
+
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(services.messages.empty());
+  EXPECT_TRUE(services.errors.empty());
+  ASSERT_EQ(form.RecordWindows().size(), 1);
+  auto* window = qobject_cast<TFaultWaveForm*>(form.RecordWindows().front());
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("rec.cfg"));
+  EXPECT_EQ(window->WindowRecord().A, 2);
+
+  ui.clock = *common::EncodeDateTime({2021, 12, 31, 23, 59, 58, 0});
+  form.WaveTimerTimer();
+  EXPECT_EQ(window->statusText(2), QStringLiteral("2021/12/31 23:59:58"));
+}
+
+TEST_F(MainFormRecordsTest, FifthRecordIsRefusedWithRealWindows) {
+  form.show();
+  for (int i = 0; i < 4; ++i) form.menu_file_cfgClick();
+  ASSERT_EQ(form.openWindowCount(), 4);
+  form.menu_file_cfgClick();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].message.textKeys(), std::vector<std::string>{"str26"});
+  EXPECT_EQ(form.openWindowCount(), 4);
+}
+
+}  // namespace
+}  // namespace wave

@@ -1,0 +1,99 @@
+#include "waveform/app/open_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "waveform/app/test_support.h"
+
+namespace wave {
+namespace {
+
+// A shown dialog listing a.cfg, b.cfg and c.cfg, driven with mouse and keys.
+class OpenDlgTest : public test::WithApplication, public ::testing::Test {
+ protected:
+  OpenDlgTest() {
+    for (const char* name : {"a.cfg", "b.cfg", "c.cfg"}) dialog.ListView1()->addItem(QString::fromLatin1(name));
+    dialog.show();
+    dialog.ListView1()->doItemsLayout();
+  }
+
+  QWidget* viewport() { return dialog.ListView1()->viewport(); }
+  QPoint itemCentre(int row) {
+    return dialog.ListView1()->visualItemRect(dialog.ListView1()->item(row)).center();
+  }
+  QPoint emptySpace() { return viewport()->rect().bottomRight() - QPoint(3, 3); }
+  void click(QPoint where) { QTest::mouseClick(viewport(), Qt::LeftButton, {}, where); }
+  bool accepted() const { return !dialog.isVisible() && dialog.result() == QDialog::Accepted; }
+
+  test::FakeUi ui;
+  TOpenDlg dialog{ui};
+};
+
+TEST_F(OpenDlgTest, OkWithoutChoiceAsksForAFileAndStaysOpen) {
+  QTest::mouseClick(dialog.BitBtnOK(), Qt::LeftButton);
+
+  ASSERT_EQ(ui.messages.size(), 1u);
+  const common::UserMessage& message = ui.messages[0].message;
+  EXPECT_EQ(message.section, "Strings_Open_Dlg");
+  EXPECT_EQ(message.textKeys(), std::vector<std::string>{"str0"});
+  EXPECT_EQ(message.text[0].defaultText, "请选择录波文件");
+  EXPECT_EQ(message.caption.key, "str1");
+  EXPECT_EQ(message.icon, common::MessageIcon::Warning);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(dialog.ChosenFileName.isEmpty());
+}
+
+TEST_F(OpenDlgTest, ClickOnItemThenEmptySpaceKeepsTheItem) {
+  click(itemCentre(1));
+  click(emptySpace());
+  EXPECT_TRUE(dialog.ListView1()->selectedItems().isEmpty());
+
+  QTest::mouseClick(dialog.BitBtnOK(), Qt::LeftButton);
+  EXPECT_TRUE(accepted());
+  EXPECT_EQ(dialog.ChosenFileName, QStringLiteral("b.cfg"));
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(OpenDlgTest, OkTakesTheItemReachedWithTheKeyboard) {
+  click(itemCentre(0));
+  EXPECT_EQ(dialog.ChosenFileName, QStringLiteral("a.cfg"));
+  QTest::keyClick(dialog.ListView1(), Qt::Key_Down);
+  QTest::keyClick(dialog.ListView1(), Qt::Key_Return);
+
+  EXPECT_TRUE(accepted());
+  EXPECT_EQ(dialog.ChosenFileName, QStringLiteral("b.cfg"));
+}
+
+TEST_F(OpenDlgTest, DoubleClickChoosesAtOnce) {
+  click(itemCentre(2));  // the first half of the double click
+  QTest::mouseDClick(viewport(), Qt::LeftButton, {}, itemCentre(2));
+  EXPECT_TRUE(accepted());
+  EXPECT_EQ(dialog.ChosenFileName, QStringLiteral("c.cfg"));
+}
+
+TEST_F(OpenDlgTest, DoubleClickOnEmptySpaceAsksForAFile) {
+  click(emptySpace());
+  QTest::mouseDClick(viewport(), Qt::LeftButton, {}, emptySpace());
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(OpenDlgTest, CancelAndEscapeGiveNoChoice) {
+  for (const bool escape : {false, true}) {
+    dialog.show();
+    if (escape)
+      QTest::keyClick(dialog.ListView1(), Qt::Key_Escape);
+    else
+      QTest::mouseClick(dialog.BitBtnCancel(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible()) << escape;
+    EXPECT_EQ(dialog.result(), QDialog::Rejected) << escape;
+    EXPECT_TRUE(dialog.ChosenFileName.isEmpty()) << escape;
+  }
+}
+
+}  // namespace
+}  // namespace wave

@@ -1,0 +1,44 @@
+#pragma once
+// What the main window needs of the record windows and of the display options
+// dialog. The program plugs in its forms (FormRecordWindows); tests plug in
+// stand-ins.
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+#include "waveform/model/cfgopen.h"
+#include "waveform/model/record.h"
+#include "waveform/model/settings.h"
+
+class QWidget;
+
+namespace wave {
+
+// What a new record window takes over when it is created.
+struct RecordWindowRequest {
+  QString caption;
+  const TcfgInfo& record;          // the main window's record; the window copies it
+  DisplaySettings& settings;       // the program's display settings
+  std::int32_t recordSourceMode;   // 0 files, 12 and 21 the databases
+  RecordOpener& host;              // the main window: its record, settings and options dialog
+};
+
+class RecordWindowKit {
+ public:
+  virtual ~RecordWindowKit() = default;
+
+  // Creates the long-lived display options dialog; called once at start, in
+  // its place among the program's forms.
+  virtual void createOptionsDialog(QWidget* mainWindow, RecordOpener& host) = 0;
+  // Shows the display options dialog modally, listing record's channels.
+  virtual OptionsDialogResult showOptionsDialog(QWidget* parent, const TcfgInfo& record) = 0;
+  // A new record window, not yet shown; null when the record cannot be shown
+  // (the window has told the user why).
+  virtual std::unique_ptr<QWidget> createRecordWindow(const RecordWindowRequest& request) = 0;
+  // Writes text into the clock panel (panel 2) of a window made by createRecordWindow.
+  virtual void setClockText(QWidget& recordWindow, const QString& text) = 0;
+};
+
+}  // namespace wave

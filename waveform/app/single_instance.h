@@ -1,0 +1,53 @@
+#pragma once
+// One running program per user. The first instance holds a lock file and
+// listens on a local socket beside it; a later one finds the lock taken, tells
+// the running instance to come to the front, and ends. A lock left by a
+// crashed instance is taken over (its process is gone), and so is the socket
+// it left behind.
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+namespace wave {
+
+// The user's runtime folder ($XDG_RUNTIME_DIR, else a private folder that Qt
+// makes for the user).
+QString DefaultInstanceFolder();
+
+class SingleInstance : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Role {
+    Primary,    // this is the one running instance
+    Secondary,  // another instance runs; it was told to come to the front
+    Unguarded,  // the lock could not be made (an unusable folder): run without guard
+  };
+
+  // folder holds name + ".lock" and the socket name + ".socket".
+  explicit SingleInstance(const QString& folder, const QString& name = QStringLiteral("quenlor"));
+  ~SingleInstance() override;
+
+  Role start();
+
+  QString lockPath() const;
+  QString socketPath() const;
+
+ Q_SIGNALS:
+  // A later instance asked this one to come to the front.
+  void activateRequested();
+
+ private:
+  bool listen();
+  bool tellRunningInstance();
+  void acceptConnections();
+
+  QString folder_;
+  QString name_;
+  QLockFile lock_;
+  QLocalServer server_;
+};
+
+}  // namespace wave

@@ -1,0 +1,153 @@
+#include "waveform/app/single_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cstring>
+
+#include "waveform/app/test_support.h"
+
+namespace wave {
+namespace {
+
+QString newFolder(const char* name) { return QString::fromStdString(test::NewFolder(name).string()); }
+
+// The process id of a process that has ended.
+pid_t endedProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return child;
+}
+
+// A socket file with nobody listening, as a crashed instance leaves it.
+void leaveDeadSocket(const QString& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const QByteArray name = QFile::encodeName(path);
+  ASSERT_LT(static_cast<std::size_t>(name.size()), sizeof(address.sun_path));
+  std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
+  const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  ::close(fd);
+  ASSERT_EQ(bound, 0);
+}
+
+class SingleInstanceTest : public test::WithApplication, public ::testing::Test {};
+
+TEST_F(SingleInstanceTest, SecondStartHandsOverAndEnds) {
+  const QString folder = newFolder("instance");
+  SingleInstance first(folder);
+  ASSERT_EQ(first.start(), SingleInstance::Role::Primary);
+  QSignalSpy activations(&first, &SingleInstance::activateRequested);
+
+  SingleInstance second(folder);
+  EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
+  EXPECT_TRUE(test::ProcessEventsUntil([&] { return activations.count() == 1; }));
+
+  SingleInstance third(folder);
+  EXPECT_EQ(third.start(), SingleInstance::Role::Secondary);
+  EXPECT_TRUE(test::ProcessEventsUntil([&] { return activations.count() == 2; }));
+}
+
+TEST_F(SingleInstanceTest, NextStartAfterTheEndRunsAgain) {
+  const QString folder = newFolder("instance");
+  {
+    SingleInstance first(folder);
+    ASSERT_EQ(first.start(), SingleInstance::Role::Primary);
+  }
+  SingleInstance next(folder);
+  EXPECT_EQ(next.start(), SingleInstance::Role::Primary);
+}
+
+TEST_F(SingleInstanceTest, InstancesInOtherFoldersDoNotMeet) {
+  SingleInstance mine(newFolder("user a"));
+  SingleInstance theirs(newFolder("user b"));
+  EXPECT_EQ(mine.start(), SingleInstance::Role::Primary);
+  EXPECT_EQ(theirs.start(), SingleInstance::Role::Primary);
+}
+
+TEST_F(SingleInstanceTest, RecoversFromTheLockAndSocketOfACrashedInstance) {
+  const QString folder = newFolder("crashed");
+  QByteArray contents;
+  {
+    // The lock file exactly as a running instance writes it.
+    SingleInstance model(newFolder("model"));
+    ASSERT_EQ(model.start(), SingleInstance::Role::Primary);
+    QFile lock(model.lockPath());
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    contents = lock.readAll();
+  }
+  SingleInstance survivor(folder);
+  contents = QByteArray::number(endedProcess()) + contents.mid(contents.indexOf('\n'));
+  QFile lock(survivor.lockPath());
+  ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+  lock.write(contents);
+  lock.close();
+  leaveDeadSocket(survivor.socketPath());
+
+  ASSERT_EQ(survivor.start(), SingleInstance::Role::Primary);
+  QSignalSpy activations(&survivor, &SingleInstance::activateRequested);
+  SingleInstance later(folder);
+  EXPECT_EQ(later.start(), SingleInstance::Role::Secondary);
+  EXPECT_TRUE(test::ProcessEventsUntil([&] { return activations.count() == 1; }));
+}
+
+TEST_F(SingleInstanceTest, ALongRunningInstanceKeepsItsLock) {
+  const QString folder = newFolder("long run");
+  SingleInstance running(folder);
+  ASSERT_EQ(running.start(), SingleInstance::Role::Primary);
+  // As if it had run for a day.
+  const utimbuf dayAgo{time(nullptr) - 86400, time(nullptr) - 86400};
+  ASSERT_EQ(utime(QFile::encodeName(running.lockPath()).constData(), &dayAgo), 0);
+
+  SingleInstance second(folder);
+  EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
+}
+
+}  // namespace
+}  // namespace wave
+
+namespace wave {
+namespace {
+
+// The program itself: a second start ends at once and leaves the first running.
+TEST_F(SingleInstanceTest, SecondProgramStartEnds) {
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  const QString runtime = newFolder("runtime");
+  QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+  QProcess first;
+  first.setProcessEnvironment(environment);
+  first.start(QStringLiteral(QUENLOR_PROGRAM));
+  ASSERT_TRUE(first.waitForStarted());
+  const QString socket = SingleInstance(runtime).socketPath();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return QFile::exists(socket) || first.state() == QProcess::NotRunning; }));
+
+  QProcess second;
+  second.setProcessEnvironment(environment);
+  second.start(QStringLiteral(QUENLOR_PROGRAM));
+  EXPECT_TRUE(second.waitForFinished(30000));
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(first.state(), QProcess::Running);
+
+  first.kill();
+  first.waitForFinished();
+}
+
+}  // namespace
+}  // namespace wave

@@ -1,0 +1,89 @@
+#include "waveform/app/ui_services.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "common/lang/engine.h"
+
+namespace wave {
+namespace {
+
+QMessageBox::Icon boxIcon(common::MessageIcon icon) {
+  switch (icon) {
+    case common::MessageIcon::Warning:
+      return QMessageBox::Warning;
+    case common::MessageIcon::Information:
+      return QMessageBox::Information;
+    case common::MessageIcon::Error:
+      return QMessageBox::Critical;
+    case common::MessageIcon::Question:
+      return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+
+struct ButtonText {
+  QMessageBox::StandardButton button;
+  const char16_t* text;
+  MessageAnswer answer;
+};
+
+constexpr ButtonText kOk{QMessageBox::Ok, u"确定", MessageAnswer::Ok};
+constexpr ButtonText kCancel{QMessageBox::Cancel, u"取消", MessageAnswer::Cancel};
+constexpr ButtonText kYes{QMessageBox::Yes, u"是(&Y)", MessageAnswer::Yes};
+constexpr ButtonText kNo{QMessageBox::No, u"否(&N)", MessageAnswer::No};
+
+}  // namespace
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+MessageAnswer QtUiServices::showMessage(QWidget* parent, const common::UserMessage& message,
+                                        MessageButtons buttons) {
+  const common::LangLookup lookup = lang::makeLangLookup(lang::LangEngine());
+  QMessageBox box(boxIcon(message.icon), ToQString(common::ResolveCaption(message, lookup)),
+                  ToQString(common::ResolveText(message, lookup)), QMessageBox::NoButton, parent);
+  std::vector<ButtonText> offered;
+  switch (buttons) {
+    case MessageButtons::Ok:
+      offered = {kOk};
+      break;
+    case MessageButtons::OkCancel:
+      offered = {kOk, kCancel};
+      break;
+    case MessageButtons::YesNo:
+      offered = {kYes, kNo};
+      break;
+  }
+  for (const ButtonText& b : offered) box.addButton(b.button)->setText(QString::fromUtf16(b.text));
+  box.setDefaultButton(offered.front().button);
+  const int pressed = box.exec();
+  for (const ButtonText& b : offered)
+    if (pressed == b.button) return b.answer;
+  // Closed without a button (Escape, the title bar): the last button's answer.
+  return offered.back().answer;
+}
+
+void QtUiServices::showError(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quenlor"), text, QMessageBox::Ok, parent);
+  box.button(QMessageBox::Ok)->setText(QString::fromUtf16(kOk.text));
+  box.exec();
+}
+
+std::optional<QString> QtUiServices::browseFolder(QWidget* parent, const QString& title,
+                                                  const QString& startFolder) {
+  const QString folder = QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
+int QtUiServices::execDialog(QDialog& dialog) { return dialog.exec(); }
+
+common::TDateTime QtUiServices::now() { return common::NowLocal(); }
+
+}  // namespace wave

@@ -1,0 +1,66 @@
+#pragma once
+// Everything the main window and its dialogs reach outside themselves for:
+// message boxes, the folder browser, modal dialogs and the clock. The program
+// uses QtUiServices; tests script their own, so no modal box ever runs there.
+
+#include <QString>
+
+#include <exception>
+#include <optional>
+
+#include "common/datetime.h"
+#include "common/message.h"
+
+class QDialog;
+class QWidget;
+
+namespace wave {
+
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+
+  // Shows a message box; its texts are looked up in the language file.
+  virtual MessageAnswer showMessage(QWidget* parent, const common::UserMessage& message,
+                                    MessageButtons buttons) = 0;
+  // The general error box: an error that ended an event handler.
+  virtual void showError(QWidget* parent, const QString& text) = 0;
+  // The folder browser; empty when it was cancelled.
+  virtual std::optional<QString> browseFolder(QWidget* parent, const QString& title,
+                                              const QString& startFolder) = 0;
+  // Runs a dialog modally and returns its result (QDialog::exec).
+  virtual int execDialog(QDialog& dialog) = 0;
+  virtual common::TDateTime now() = 0;
+};
+
+class QtUiServices : public UiServices {
+ public:
+  MessageAnswer showMessage(QWidget* parent, const common::UserMessage& message,
+                            MessageButtons buttons) override;
+  void showError(QWidget* parent, const QString& text) override;
+  std::optional<QString> browseFolder(QWidget* parent, const QString& title,
+                                      const QString& startFolder) override;
+  int execDialog(QDialog& dialog) override;
+  common::TDateTime now() override;
+};
+
+QString ToQString(std::string_view text);
+std::string ToUtf8(const QString& text);
+
+// Runs an event handler; an exception that escapes it is shown in the general
+// error box and the window stays as it was.
+template <class Handler>
+void Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ui.showError(parent, QString::fromUtf8(error.what()));
+  } catch (...) {
+    ui.showError(parent, QStringLiteral("Unknown error"));
+  }
+}
+
+}  // namespace wave

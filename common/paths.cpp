@@ -2,6 +2,8 @@
 
 #include "common/strings.h"
 
+#include <fmt/format.h>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -89,7 +91,7 @@ UniqueFd createTemporary(const fs::path& target, mode_t mode, fs::path& tempPath
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath = target;
-    tempPath += "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
+    tempPath += fmt::format(".{}.{}.tmp", getpid(), counter++);
     UniqueFd fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (fd.valid() || errno != EEXIST) return fd;
   }

@@ -1,0 +1,201 @@
+// Record loading and analysis on generated records, written into a temporary
+// folder at start (see bench/README.md for the workloads and figures).
+//
+//   analysis_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/recordgen/record_writer.h"
+#include "waveform/analysis/interpolate.h"
+#include "waveform/analysis/loader.h"
+#include "waveform/analysis/open_record.h"
+#include "waveform/analysis/rms_harmonics.h"
+
+namespace {
+
+struct Workload {
+  std::string name;
+  recordgen::RecordSpec spec;
+  wave::TcfgInfo record;
+  std::uint64_t datBytes = 0;
+  std::shared_ptr<wave::RecordData> loaded;  // read, placed and interpolated once
+};
+
+recordgen::RecordSpec specOf(recordgen::DatFormat format, int analog, int digital,
+                             std::vector<recordgen::Rate> rates) {
+  recordgen::RecordSpec spec;
+  spec.format = format;
+  spec.analog = analog;
+  spec.digital = digital;
+  spec.rates = std::move(rates);
+  spec.seed = 42;
+  return spec;
+}
+
+class Workloads {
+ public:
+  Workloads() {
+    std::random_device seed;
+    folder_ = std::filesystem::temp_directory_path() / ("analysis_bench_" + std::to_string(seed()));
+    std::filesystem::create_directories(folder_);
+    using recordgen::DatFormat;
+    add("W1", specOf(DatFormat::Binary, 96, 160, {{10000, 100000}}));
+    add("W2", specOf(DatFormat::Ascii, 32, 32, {{1000, 60000}}));
+    add("W3", specOf(DatFormat::Binary, 16, 16, {{1200, 6000}, {600, 36000}}));
+    add("W4", specOf(DatFormat::Binary, 4, 0, {{200000, 4000}}));
+  }
+  ~Workloads() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  Workload& get(const std::string& name) { return workloads_.at(name); }
+
+ private:
+  void add(const std::string& name, const recordgen::RecordSpec& spec) {
+    const auto written = recordgen::WriteRecord(spec, folder_, name);
+    Workload w{name, spec, recordgen::MakeCfgInfo(spec, written.cfg.string()),
+               std::filesystem::file_size(written.dat), nullptr};
+    auto opened = wave::OpenRecordData(w.record, 0, {});
+    w.loaded = std::move(opened.data);
+    workloads_.emplace(name, std::move(w));
+  }
+
+  std::filesystem::path folder_;
+  std::map<std::string, Workload> workloads_;
+};
+
+Workloads& workloads() {
+  static Workloads instance;
+  return instance;
+}
+
+std::uint64_t statusKib(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(std::string(field).size()));
+  return 0;
+}
+
+// Starts a new peak of the resident set (Linux: VmHWM := VmRSS).
+void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// CPU time of the whole process (all threads) in ms.
+double processCpuMs() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
+  return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// Reports the CPU time of all threads per iteration: what the stage costs
+// whatever else the machine is doing.
+class CpuCounter {
+ public:
+  explicit CpuCounter(benchmark::State& state) : state_(state), start_(processCpuMs()) {}
+  ~CpuCounter() {
+    if (state_.iterations() > 0)
+      state_.counters["cpu_ms_all_threads"] = (processCpuMs() - start_) / static_cast<double>(state_.iterations());
+  }
+
+ private:
+  benchmark::State& state_;
+  double start_;
+};
+
+double bufferMib(const Workload& w) {
+  return static_cast<double>(wave::RecordBufferBytes(w.record, wave::MakeRecordLayout(w.record))) / (1 << 20);
+}
+
+std::string datPath(const Workload& w) { return wave::DatPartnerPath(w.record.CfgPath); }
+
+void readAndPlace(benchmark::State& state, const std::string& name) {
+  Workload& w = workloads().get(name);
+  auto data = wave::RecordData::Create(w.record).data;
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    wave::FileDataReader dat(datPath(w));
+    std::vector<common::UserMessage> messages;
+    if (w.spec.format == recordgen::DatFormat::Ascii)
+      wave::ReadAsciiDat(*data, dat, messages);
+    else
+      wave::ReadBinaryDat(*data, dat, messages);
+    benchmark::DoNotOptimize(messages);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * w.datBytes));
+}
+
+void interpolate(benchmark::State& state, const std::string& name) {
+  Workload& w = workloads().get(name);
+  auto data = wave::RecordData::Create(w.record).data;
+  std::vector<common::UserMessage> messages;
+  wave::FileDataReader dat(datPath(w));
+  if (w.spec.format == recordgen::DatFormat::Ascii)
+    wave::ReadAsciiDat(*data, dat, messages);
+  else
+    wave::ReadBinaryDat(*data, dat, messages);
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    wave::InterpolateRecord(*data);  // rewrites the same points from the same samples
+    benchmark::ClobberMemory();
+  }
+  state.counters["points"] = static_cast<double>(data->layout().analogPoints * w.spec.analog);
+}
+
+void analyse(benchmark::State& state, const std::string& name) {
+  Workload& w = workloads().get(name);
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    wave::AnalyseRecord(*w.loaded);
+    benchmark::ClobberMemory();
+  }
+}
+
+void openRecord(benchmark::State& state, const std::string& name) {
+  Workload& w = workloads().get(name);
+  const std::uint64_t before = statusKib("VmRSS:");
+  resetPeakMemory();
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    auto opened = wave::OpenRecordData(w.record, 0, {});
+    benchmark::DoNotOptimize(opened.data);
+  }
+  const double peak = static_cast<double>(statusKib("VmHWM:") - std::min(before, statusKib("VmHWM:"))) / 1024;
+  state.counters["buffers_MiB"] = bufferMib(w);
+  state.counters["peak_MiB"] = peak;
+  state.counters["over_buffers_MiB"] = peak - bufferMib(w);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * w.datBytes));
+}
+
+void registerAll() {
+  const auto ms = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime(); };
+  for (const char* name : {"W1", "W2", "W3"}) ms(benchmark::RegisterBenchmark((std::string("Read/") + name).c_str(), readAndPlace, name));
+  for (const char* name : {"W2", "W3"}) ms(benchmark::RegisterBenchmark((std::string("Interpolate/") + name).c_str(), interpolate, name));
+  for (const char* name : {"W1", "W2", "W3"}) ms(benchmark::RegisterBenchmark((std::string("Rms/") + name).c_str(), analyse, name));
+  ms(benchmark::RegisterBenchmark("Harmonics/W4", analyse, "W4"));
+  for (const char* name : {"W1", "W2", "W3", "W4"}) ms(benchmark::RegisterBenchmark((std::string("Open/") + name).c_str(), openRecord, name));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  std::fprintf(stderr, "writing the workloads...\n");
+  workloads();
+  registerAll();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Sine-fit interpolation: fills the points between the samples of a channel
+// whose cycle holds fewer than 32 samples, so that every cycle is drawn with at
+// least 32 points.
+
+#include <span>
+
+#include "waveform/analysis/record_data.h"
+
+namespace wave {
+
+// The signed amplitude of the sine that passes through y1 and, an angle d
+// later, through y2 (callers use its magnitude).
+double SineAmplitude(long double d, double y2, double y1);
+
+// Fills the f - 1 points between the samples of one analogue buffer: per rate a
+// forward pass over the intervals (sine fill, or a straight line where the fit
+// contradicts the direction of the signal), then a backward pass over the last
+// intervals. Sample points are never changed; nothing outside the buffer is
+// read or written.
+void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer);
+
+// SineInterpolateChannel for every analogue channel of the record.
+void InterpolateRecord(RecordData& data);
+
+}  // namespace wave

@@ -1,0 +1,29 @@
+#pragma once
+// Everything a record window does with a record's samples when it is created:
+// the guard, the buffers, loading (and interpolation) and the RMS curves or the
+// harmonic spectrum.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "common/message.h"
+#include "stationdb/records/records.h"
+#include "waveform/analysis/record_data.h"
+#include "waveform/model/record.h"
+
+namespace wave {
+
+struct OpenedRecord {
+  // Empty when the record was refused; the window is then not opened.
+  std::shared_ptr<RecordData> data;
+  // To show in this order: the refusal, or what loading found (the window opens all the same).
+  std::vector<common::UserMessage> messages;
+};
+
+OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
+                            std::span<const stationdb::TWaveformData> waveChannels,
+                            const RecordLimits& limits = {});
+
+}  // namespace wave

@@ -1,0 +1,206 @@
+#include "waveform/analysis/open_record.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "tools/recordgen/record_writer.h"
+#include "waveform/analysis/loader.h"
+#include "waveform/analysis/test_support.h"
+#include "waveform/model/cfgreader.h"
+#include "common/paths.h"
+
+namespace wave {
+namespace {
+
+using testing::AllZero;
+using testing::Keys;
+
+class RecordFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device seed;
+    folder_ = std::filesystem::temp_directory_path() / ("wave_analysis_test_" + std::to_string(seed()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // Writes the record and returns it as the configuration reader gives it.
+  TcfgInfo write(const recordgen::RecordSpec& spec, const std::string& name) {
+    const auto written = recordgen::WriteRecord(spec, folder_, name);
+    return recordgen::MakeCfgInfo(spec, written.cfg.string());
+  }
+
+  std::filesystem::path folder_;
+};
+
+// Every sample of the generated record at its point, scaled.
+void expectSamples(const RecordData& data, const recordgen::RecordSpec& spec) {
+  const RecordLayout& layout = data.layout();
+  for (std::int32_t c = 0; c < spec.analog; ++c)
+    for (std::int64_t k = 0; k < layout.sampleCount; ++k)
+      ASSERT_EQ(data.samples(static_cast<std::size_t>(c))[static_cast<std::size_t>(layout.pointOf(k))],
+                ScaleAnalog(recordgen::AnalogRaw(spec, c, k), data.record().AInfo[static_cast<std::size_t>(c)]))
+          << "channel " << c << " sample " << k;
+  for (std::int32_t j = 0; j < spec.digital; ++j)
+    for (std::int64_t k = 0; k < layout.sampleCount; ++k)
+      ASSERT_EQ(data.samples(static_cast<std::size_t>(spec.analog + j))[static_cast<std::size_t>(k)],
+                recordgen::DigitalState(spec, j, k) ? 1.0 : 0.0)
+          << "digital " << j << " sample " << k;
+}
+
+TEST_F(RecordFiles, BinaryAndAsciiFilesOfBothRevisions) {
+  struct Case {
+    const char* name;
+    recordgen::DatFormat format;
+    int revision;
+    std::vector<recordgen::Rate> rates;
+    const char* ft;
+  };
+  const Case cases[] = {
+      {"binary 1999", recordgen::DatFormat::Binary, 1999, {{4000, 400}}, "BINARY"},
+      {"binary two rates", recordgen::DatFormat::Binary, 1999, {{4000, 200}, {2000, 300}}, "binary"},
+      {"ascii 1991", recordgen::DatFormat::Ascii, 1991, {{3200, 320}}, "ascii"},
+      {"ascii two rates", recordgen::DatFormat::Ascii, 1999, {{4000, 200}, {1600, 300}}, "Ascii"},
+  };
+  for (const auto& c : cases) {
+    recordgen::RecordSpec spec;
+    spec.analog = 3;
+    spec.digital = 17;
+    spec.format = c.format;
+    spec.revision = c.revision;
+    spec.rates = c.rates;
+    TcfgInfo record = write(spec, "record");
+    record.ft = c.ft;
+    const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {});
+    ASSERT_TRUE(opened.data) << c.name;
+    EXPECT_TRUE(opened.messages.empty()) << c.name << ": " << (opened.messages.empty() ? "" : Keys(opened.messages)[0]);
+    expectSamples(*opened.data, spec);
+    EXPECT_EQ(opened.data->NoNegativeSamples, 0) << c.name;
+    EXPECT_FALSE(AllZero(opened.data->rms(0))) << c.name;
+  }
+}
+
+TEST_F(RecordFiles, InterpolatesOnlyRecordsWithNegativeSamples) {
+  for (const double offset : {0.0, 20000.0}) {
+    recordgen::RecordSpec spec;
+    spec.rates = {{1000, 200}};  // N1 20, f1 2
+    spec.amplitude = 5000;
+    spec.offset = offset;
+    const TcfgInfo record = write(spec, "interp");
+    const auto opened = OpenRecordData(record, stationdb::kSourceAutomation, {});
+    ASSERT_TRUE(opened.data);
+    EXPECT_TRUE(opened.messages.empty());
+    const bool negative = offset == 0;
+    EXPECT_EQ(opened.data->NoNegativeSamples, negative ? 0 : 1);
+    const auto buffer = opened.data->samples(0);
+    int between = 0;
+    for (std::size_t p = 1; p + 2 < buffer.size(); p += 2) between += buffer[p] != 0;
+    EXPECT_EQ(between, negative ? 199 : 0) << offset;
+  }
+}
+
+TEST_F(RecordFiles, FindsTheDataFileWhateverItsCase) {
+  recordgen::RecordSpec spec;
+  const TcfgInfo record = write(spec, "UPPER");
+  std::filesystem::rename(folder_ / "UPPER.dat", folder_ / "UPPER.DAT");
+  const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {});
+  ASSERT_TRUE(opened.data);
+  EXPECT_TRUE(opened.messages.empty());
+  expectSamples(*opened.data, spec);
+}
+
+TEST_F(RecordFiles, AMissingDataFileIsReported) {
+  for (const auto format : {recordgen::DatFormat::Binary, recordgen::DatFormat::Ascii}) {
+    recordgen::RecordSpec spec;
+    spec.format = format;
+    const TcfgInfo record = write(spec, "gone");
+    std::filesystem::remove(folder_ / "gone.dat");
+    const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {});
+    ASSERT_TRUE(opened.data);
+    EXPECT_EQ(Keys(opened.messages), std::vector<std::string>{format == recordgen::DatFormat::Ascii ? "str19" : "str13"});
+    EXPECT_TRUE(AllZero(opened.data->samples(0)));
+  }
+}
+
+TEST_F(RecordFiles, ARefusedRecordIsNotOpened) {
+  recordgen::RecordSpec spec;
+  TcfgInfo record = write(spec, "refused");
+  record.samp1 = 20;  // below the line frequency
+  const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {});
+  EXPECT_FALSE(opened.data);
+  EXPECT_EQ(Keys(opened.messages), std::vector<std::string>{"str49"});
+}
+
+TEST(PowerQualityRecord, CopiesTheDecodedChannels) {
+  TcfgInfo record = testing::MakeRecord(3, 0, 1000, 4);  // f1 2
+  std::vector<stationdb::TWaveformData> channels(2);
+  channels[0].Offset = 1;
+  channels[0].Factor = 0.5;
+  channels[0].Samples = {1, -3, 5, 7};
+  channels[1].Offset = -2;
+  channels[1].Factor = 2;
+  channels[1].Samples = {2, 4, 6, 8, 10, 12};  // longer than the record: cut
+  const auto opened = OpenRecordData(record, stationdb::kSourcePowerQuality, channels);
+  ASSERT_TRUE(opened.data);
+  EXPECT_TRUE(opened.messages.empty());
+  const auto values = [&](std::size_t slot) {
+    const auto buffer = opened.data->samples(slot);
+    return std::vector<double>(buffer.begin(), buffer.end());
+  };
+  EXPECT_EQ(values(0), (std::vector<double>{1, 0, -1, 0, 3, 0, 4, 0}));
+  EXPECT_EQ(values(1), (std::vector<double>{0, 0, 4, 0, 8, 0, 12, 0}));
+  EXPECT_TRUE(AllZero(opened.data->samples(2)));  // no decoded channel
+  EXPECT_EQ(opened.data->NoNegativeSamples, 1);    // never checked in this mode
+}
+
+TEST(OtherSources, LoadNothing) {
+  const TcfgInfo record = testing::MakeRecord(1, 1, 1000, 40);
+  const auto opened = OpenRecordData(record, 1, {});
+  ASSERT_TRUE(opened.data);
+  EXPECT_TRUE(opened.messages.empty());
+  EXPECT_TRUE(AllZero(opened.data->samples(0)));
+}
+
+TEST_F(RecordFiles, OneCycleRecordGetsItsSpectrum) {
+  recordgen::RecordSpec spec;
+  spec.analog = 4;
+  spec.digital = 0;
+  spec.rates = {{3200, 64}};
+  spec.faultStart = 0;  // the whole cycle is faulted: 3rd and 5th harmonics on channel 0
+  spec.noise = 0;
+  const auto opened = OpenRecordData(write(spec, "cycle"), stationdb::kSourceFolder, {});
+  ASSERT_TRUE(opened.data);
+  const auto values = opened.data->harmonics();
+  ASSERT_EQ(values.size(), 31u);
+  EXPECT_NEAR(values[1], 100 * spec.harmonic3, 0.05);
+  EXPECT_NEAR(values[3], 100 * spec.harmonic5, 0.05);
+  EXPECT_NEAR(values[0], 0, 0.05);
+}
+
+// The records shipped for the program's first run open without a word.
+TEST(SampleRecords, OpenCleanly) {
+  struct Case {
+    const char* name;
+    std::uint8_t noNegativeSamples;
+  };
+  const Case cases[] = {{"one_cycle_harmonics", 0}, {"two_rate_fault", 0}, {"ascii_1k_1991", 0},
+                        {"ascii_two_rate", 0},      {"gbk_feeder", 0},     {"bay_fault_5k", 0},
+                        {"positive_only", 1}};
+  for (const auto& c : cases) {
+    const std::string cfg = std::string(SAMPLES_DIR) + "/" + c.name + ".cfg";
+    const auto text = common::ReadWholeFile(cfg);
+    ASSERT_TRUE(text) << cfg;
+    FileDataReader dat(DatPartnerPath(cfg));
+    const auto parsed = ParseCfgText(*text, cfg, dat);
+    ASSERT_TRUE(parsed.record) << c.name;
+    const auto opened = OpenRecordData(*parsed.record, stationdb::kSourceFolder, {});
+    ASSERT_TRUE(opened.data) << c.name;
+    EXPECT_TRUE(opened.messages.empty()) << c.name;
+    EXPECT_EQ(opened.data->NoNegativeSamples, c.noNegativeSamples) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace wave

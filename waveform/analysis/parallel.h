@@ -1,0 +1,19 @@
+#pragma once
+// Splits independent work over a few threads. The results never depend on the
+// split: each index is handled by exactly one call, whole.
+
+#include <cstddef>
+#include <functional>
+
+namespace wave {
+
+// The number of threads ParallelFor uses at most (the machine's cores, at most 8).
+unsigned WorkerCount();
+
+// Calls body(begin, end) on disjoint ranges that cover [0, count). Work of
+// fewer than minPerThread indices per thread runs on the calling thread.
+// body must not throw.
+void ParallelFor(std::size_t count, std::size_t minPerThread,
+                 const std::function<void(std::size_t begin, std::size_t end)>& body);
+
+}  // namespace wave

@@ -1,0 +1,171 @@
+#include "waveform/analysis/record_data.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <new>
+#include <string>
+#include <vector>
+
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
+
+namespace wave {
+namespace {
+
+// Every buffer starts on a cache line and is followed by a guard zone that the
+// address sanitizer watches, so an overrun into the next buffer is caught.
+constexpr std::size_t kAlign = 64;
+constexpr std::size_t kGuard = 64;
+
+std::size_t roundUp(std::size_t bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; }
+
+}  // namespace
+
+common::UserMessage FaultWaveMessage(int key, std::string_view defaultText) {
+  return common::UserMessage::warning(std::string(kFaultWaveSection), "str" + std::to_string(key),
+                                      std::string(defaultText), "str" + std::to_string(key + 1));
+}
+
+std::optional<common::UserMessage> CheckRecord(const TcfgInfo& record, const RecordLimits& limits) {
+  if (record.TT > kMaxChannels || record.A + record.D != record.TT || record.AInfo.size() < record.A)
+    return FaultWaveMessage(kMsgBadChannelCount, "录波的通道数有误(最多500个通道)，无法打开波形窗口！");
+  const bool twoRates = record.nrates == 2;
+  if (record.lf <= 0 || record.samp1 / record.lf < 1 || (twoRates && record.samp2 / record.lf < 1))
+    return FaultWaveMessage(kMsgNoSamplesPerCycle, "采样率有误：每周波没有采样点，无法打开波形窗口！");
+  if (record.endsamp1 < 1 || (twoRates && record.endsamp2 < record.endsamp1))
+    return FaultWaveMessage(kMsgBadEndSamples, "采样点数有误，无法打开波形窗口！");
+  if (RecordBufferBytes(record, MakeRecordLayout(record)) > limits.maxBytes)
+    return FaultWaveMessage(kMsgRecordTooLarge, "录波数据过大，无法打开波形窗口！");
+  return std::nullopt;
+}
+
+RecordLayout MakeRecordLayout(const TcfgInfo& record) {
+  RecordLayout layout;
+  layout.twoRates = record.nrates == 2;
+  layout.N1 = record.samp1 / record.lf;
+  layout.N2 = layout.twoRates ? record.samp2 / record.lf : layout.N1;
+  layout.f1 = 31 / layout.N1 + 1;
+  layout.f2 = 31 / layout.N2 + 1;
+  layout.rate1Samples = record.endsamp1;
+  layout.sampleCount = layout.twoRates ? record.endsamp2 : record.endsamp1;
+  layout.analogPoints = std::int64_t{record.endsamp1} * layout.f1 +
+                        (layout.sampleCount - layout.rate1Samples) * layout.f2;
+  const std::int32_t cycles = record.endsamp1 / layout.N1;
+  layout.CycleCount = cycles;
+  layout.oneCycle = cycles == 1;
+  layout.harmonicRoom = std::max(0, record.endsamp1 / 2 - 1);
+  layout.rmsCycle = layout.twoRates ? layout.N2 : layout.N1;
+  return layout;
+}
+
+std::uint64_t RecordBufferBytes(const TcfgInfo& record, const RecordLayout& layout) {
+  const auto a = static_cast<std::uint64_t>(record.A);
+  const auto d = static_cast<std::uint64_t>(record.D);
+  const auto samples = static_cast<std::uint64_t>(layout.sampleCount);
+  const std::uint64_t extra = layout.oneCycle ? static_cast<std::uint64_t>(layout.harmonicRoom) : a * samples;
+  return sizeof(double) * (a * static_cast<std::uint64_t>(layout.analogPoints) + d * samples + extra);
+}
+
+// One anonymous mapping holds every buffer: the kernel hands it out zero-filled
+// and page by page, and it goes back to the system as a whole.
+struct RecordData::Block {
+  void* base = MAP_FAILED;
+  std::size_t bytes = 0;
+  std::vector<std::span<double>> samples;
+  std::vector<std::span<double>> rms;
+  std::span<double> harmonics;
+
+  Block() = default;
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  ~Block() {
+    if (base == MAP_FAILED) return;
+    ASAN_UNPOISON_MEMORY_REGION(base, bytes);
+    munmap(base, bytes);
+  }
+
+  // Lays the buffers of the given sizes (in doubles) out; false when the
+  // memory cannot be had.
+  bool allocate(const std::vector<std::size_t>& sizes) {
+    bytes = kGuard;
+    for (std::size_t count : sizes) bytes += roundUp(count * sizeof(double)) + kGuard;
+    base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return false;
+    auto* bytePtr = static_cast<unsigned char*>(base);
+    std::size_t offset = kGuard;
+    ASAN_POISON_MEMORY_REGION(bytePtr, kGuard);
+    all.reserve(sizes.size());
+    for (std::size_t count : sizes) {
+      all.emplace_back(reinterpret_cast<double*>(bytePtr + offset), count);
+      const std::size_t used = count * sizeof(double);
+      const std::size_t next = offset + roundUp(used) + kGuard;
+      ASAN_POISON_MEMORY_REGION(bytePtr + offset + used, next - offset - used);
+      offset = next;
+    }
+    return true;
+  }
+
+  std::vector<std::span<double>> all;
+};
+
+RecordData::RecordData(const TcfgInfo& record, const RecordLayout& layout)
+    : record_(record), layout_(layout), block_(std::make_unique<Block>()) {}
+
+RecordData::~RecordData() = default;
+
+RecordData::Created RecordData::Create(const TcfgInfo& record, const RecordLimits& limits) {
+  if (auto refusal = CheckRecord(record, limits)) return {nullptr, std::move(refusal)};
+  const RecordLayout layout = MakeRecordLayout(record);
+  const auto outOfMemory = [] {
+    return FaultWaveMessage(kMsgOutOfMemory, "内存不足，无法打开波形窗口！");
+  };
+  try {
+    std::shared_ptr<RecordData> data(new RecordData(record, layout));
+    const std::size_t a = record.A;
+    const std::size_t d = record.D;
+    const auto samples = static_cast<std::size_t>(layout.sampleCount);
+    std::vector<std::size_t> sizes(a, static_cast<std::size_t>(layout.analogPoints));
+    sizes.insert(sizes.end(), d, samples);
+    if (layout.oneCycle)
+      sizes.push_back(static_cast<std::size_t>(layout.harmonicRoom));
+    else
+      sizes.insert(sizes.end(), a, samples);
+    Block& block = *data->block_;
+    if (!block.allocate(sizes)) return {nullptr, outOfMemory()};
+    const auto spans = std::span(block.all);
+    block.samples.assign(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(a + d));
+    if (layout.oneCycle)
+      block.harmonics = spans.back();
+    else
+      block.rms.assign(spans.begin() + static_cast<std::ptrdiff_t>(a + d), spans.end());
+    return {std::move(data), std::nullopt};
+  } catch (const std::bad_alloc&) {
+    return {nullptr, outOfMemory()};
+  }
+}
+
+std::span<double> RecordData::samples(std::size_t slot) { return block_->samples.at(slot); }
+std::span<const double> RecordData::samples(std::size_t slot) const { return block_->samples.at(slot); }
+
+std::span<double> RecordData::rms(std::size_t channel) {
+  return channel < block_->rms.size() ? block_->rms[channel] : std::span<double>();
+}
+std::span<const double> RecordData::rms(std::size_t channel) const {
+  return channel < block_->rms.size() ? block_->rms[channel] : std::span<double>();
+}
+
+std::span<double> RecordData::harmonics() { return block_->harmonics; }
+std::span<const double> RecordData::harmonics() const { return block_->harmonics; }
+
+void RecordData::clearSamples() {
+  for (auto buffer : block_->samples) std::fill(buffer.begin(), buffer.end(), 0.0);
+  NoNegativeSamples = 1;
+}
+
+}  // namespace wave

@@ -1,0 +1,120 @@
+#pragma once
+// The sample data of one record window: the point buffers (SampleBuffers), the
+// RMS arrays (RmsBuffers) and the harmonic values (HarmonicValues), in one
+// zero-filled block that is released as a whole with the RecordData. The window
+// owns it through a shared_ptr; print preview and export hold
+// std::shared_ptr<const RecordData>.
+//
+// Point layout: analogue channels first (slots 0 .. A-1), then digital. Analogue
+// sample k of the first rate lies at point f1*k; with two rates a sample k from
+// endsamp1 on lies at endsamp1*f1 + (k - endsamp1)*f2. Digital sample k lies at
+// point k.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "common/message.h"
+#include "waveform/model/record.h"
+
+namespace wave {
+
+inline constexpr std::string_view kFaultWaveSection = "Strings_FaultWave_Form";
+
+// The window's warning with text key "str<key>" and caption key "str<key + 1>"
+// (default caption "信息提示").
+common::UserMessage FaultWaveMessage(int key, std::string_view defaultText);
+
+// Keys of the messages that refuse a record before anything is allocated.
+inline constexpr int kMsgBadChannelCount = 47;   // more than 500 channels or counts that disagree
+inline constexpr int kMsgNoSamplesPerCycle = 49;
+inline constexpr int kMsgBadEndSamples = 51;
+inline constexpr int kMsgRecordTooLarge = 53;
+inline constexpr int kMsgOutOfMemory = 55;
+
+struct RecordLimits {
+  // The most bytes one record's buffers may take.
+  std::uint64_t maxBytes = std::uint64_t{2} << 30;
+};
+
+// The numbers derived from a record's configuration. Only built for a record
+// that CheckRecord accepted.
+struct RecordLayout {
+  std::int32_t N1 = 1;  // SamplesPerCycle: samp1 div lf
+  std::int32_t N2 = 1;  // samp2 div lf (N1 with one rate)
+  std::int32_t f1 = 1;  // InterpFactor1: 31 div N1 + 1
+  std::int32_t f2 = 1;  // InterpFactor2: 31 div N2 + 1
+  bool twoRates = false;
+  std::int64_t rate1Samples = 0;   // endsamp1
+  std::int64_t sampleCount = 0;    // samples per channel: endsamp2 with two rates, else endsamp1
+  std::int64_t analogPoints = 0;   // points of an analogue buffer
+  double CycleCount = 0;           // endsamp1 div N1
+  bool oneCycle = false;           // endsamp1 div N1 = 1: harmonic spectrum instead of RMS curves
+  std::int64_t harmonicRoom = 0;   // endsamp1 div 2 - 1 (at least 0)
+  std::int32_t rmsCycle = 1;       // samples per cycle of the RMS window: N2 with two rates, else N1
+
+  // The point of analogue sample k.
+  std::int64_t pointOf(std::int64_t k) const {
+    return k < rate1Samples ? k * f1 : rate1Samples * f1 + (k - rate1Samples) * f2;
+  }
+};
+
+// The guard run before anything is allocated: the refusal to show, or nothing
+// when the record can be shown.
+std::optional<common::UserMessage> CheckRecord(const TcfgInfo& record, const RecordLimits& limits = {});
+
+// The layout of a record that CheckRecord accepted.
+RecordLayout MakeRecordLayout(const TcfgInfo& record);
+
+// The bytes the buffers of an accepted record take.
+std::uint64_t RecordBufferBytes(const TcfgInfo& record, const RecordLayout& layout);
+
+class RecordData {
+ public:
+  struct Created {
+    std::shared_ptr<RecordData> data;        // empty when refused
+    std::optional<common::UserMessage> refusal;
+  };
+  // Checks the record and allocates its zero-filled buffers; a refusal or an
+  // allocation failure comes back as a message.
+  static Created Create(const TcfgInfo& record, const RecordLimits& limits = {});
+
+  ~RecordData();
+  RecordData(const RecordData&) = delete;
+  RecordData& operator=(const RecordData&) = delete;
+
+  const TcfgInfo& record() const { return record_; }
+  const RecordLayout& layout() const { return layout_; }
+  std::size_t analogCount() const { return record_.A; }
+  std::size_t digitalCount() const { return record_.D; }
+  std::size_t channelCount() const { return analogCount() + digitalCount(); }
+
+  // SampleBuffers[slot]: analogue channels first, then digital.
+  std::span<double> samples(std::size_t slot);
+  std::span<const double> samples(std::size_t slot) const;
+  // RmsBuffers[channel] of an analogue channel; empty for a one-cycle record.
+  std::span<double> rms(std::size_t channel);
+  std::span<const double> rms(std::size_t channel) const;
+  // HarmonicValues: entry h - 2 holds order h; empty unless the record has one cycle.
+  std::span<double> harmonics();
+  std::span<const double> harmonics() const;
+
+  // Sets every sample point back to 0 and NoNegativeSamples back to 1.
+  void clearSamples();
+
+  // 1 unless a negative analogue sample was read in a record of at least one whole cycle.
+  std::uint8_t NoNegativeSamples = 1;
+
+ private:
+  struct Block;
+  RecordData(const TcfgInfo& record, const RecordLayout& layout);
+
+  TcfgInfo record_;
+  RecordLayout layout_;
+  std::unique_ptr<Block> block_;
+};
+
+}  // namespace wave

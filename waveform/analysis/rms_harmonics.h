@@ -1,0 +1,26 @@
+#pragma once
+// The one-cycle sliding RMS curve of each analogue channel and the harmonic
+// spectrum of channel 0 for records of one cycle.
+
+#include <span>
+
+#include "waveform/analysis/record_data.h"
+
+namespace wave {
+
+// RMS[n] = sqrt((x_n^2 + ... + x_(n-M+1)^2) / M) with M = layout.rmsCycle, the
+// sum taken from x_n backwards; over the first cycle the sum starts at x_0 and
+// is still divided by M. x_j is sample j of the channel at its point. Fills
+// min(rms.size(), sampleCount) values.
+void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, std::span<double> rms);
+
+// values[h - 2] = |H_h| / |H_1| * 100 for h = 2 .. N1 div 2, by the direct
+// Fourier transform of the first N1 samples of the channel; 0 when |H_1| is 0.
+// Nothing when N1 div 2 < 1.
+void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, std::span<double> values);
+
+// What the record window computes after loading: the harmonic spectrum of
+// channel 0 for a one-cycle record, else the RMS curve of every analogue channel.
+void AnalyseRecord(RecordData& data);
+
+}  // namespace wave

@@ -1,0 +1,519 @@
+#include "common/ipc/ipcfunc.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+namespace ipc {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Pipe {
+ public:
+  Pipe() {
+    if (::pipe2(fds_, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  }
+  ~Pipe() {
+    closeEnd(0);
+    closeEnd(1);
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+
+  void send() {
+    const char byte = 1;
+    if (::write(fds_[1], &byte, 1) != 1) throw std::runtime_error("pipe write failed");
+  }
+  // False when the other side has gone away.
+  bool receive() {
+    char byte = 0;
+    return ::read(fds_[0], &byte, 1) == 1;
+  }
+  void closeEnd(int end) {
+    if (fds_[end] >= 0) ::close(fds_[end]);
+    fds_[end] = -1;
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+};
+
+// A second process: it runs body and ends with the result as its exit code
+// (0 when everything it checked held). Killed if still running at the end.
+class Child {
+ public:
+  explicit Child(const std::function<int(Child&)>& body) {
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      toChild_.closeEnd(1);
+      toParent_.closeEnd(0);
+      int code = 90;
+      try {
+        code = body(*this);
+      } catch (...) {
+        code = 91;
+      }
+      ::_exit(code);
+    }
+    toChild_.closeEnd(0);
+    toParent_.closeEnd(1);
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // In the child.
+  void tellParent() { toParent_.send(); }
+  bool awaitParent() { return toChild_.receive(); }
+  // In the parent.
+  bool awaitChild() { return toParent_.receive(); }
+  void tellChild() { toChild_.send(); }
+  void kill() { ::kill(pid_, SIGKILL); }
+  // The exit code, or -1 when the child ended by a signal.
+  int exitCode() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  Pipe toChild_;
+  Pipe toParent_;
+};
+
+// Every test gets its own name prefix; at its end none of its objects may be
+// left in /dev/shm (the last holder removes each one).
+class IpcTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    prefix_ = fmt::format("test{}x{}", ::getpid(), counter++);
+    ::setenv(kPrefixVariable, prefix_.c_str(), 1);
+  }
+  void TearDown() override {
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+    ::unsetenv(kPrefixVariable);
+  }
+
+  std::vector<std::string> leftovers() const {
+    std::vector<std::string> names;
+    const std::string start = "suite-" + prefix_ + ".";
+    for (const auto& entry : fs::directory_iterator("/dev/shm")) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with(start)) names.push_back(name);
+    }
+    return names;
+  }
+
+  static bool nameInShm(ObjectKind kind, std::string_view name) {
+    return fs::exists("/dev/shm" + PosixObjectName(kind, name).value());
+  }
+
+  std::string prefix_;
+};
+
+// Whether another process can obtain the mutex now (it releases it again).
+bool childCanGet(const std::string& name) {
+  Child child([&](Child&) {
+    TMutex mutex(name);
+    const bool got = mutex.Get(0);
+    if (got) mutex.Release();
+    return got ? 0 : 1;
+  });
+  return child.exitCode() == 0;
+}
+
+TEST_F(IpcTest, PosixNamesArePerUserAndKindWithThePrefix) {
+  const std::string uid = fmt::format("{}", ::getuid());
+  struct Case {
+    const char* prefix;
+    ObjectKind kind;
+    std::string name;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {"", ObjectKind::Section, "VELK_MAIN_HANDLE", "/suite." + uid + ".shm.VELK_MAIN_HANDLE"},
+      {"", ObjectKind::Mutex, "VELK_CTRLPACK_WRITE_MUTEX", "/suite." + uid + ".mtx.VELK_CTRLPACK_WRITE_MUTEX"},
+      {"", ObjectKind::Event, "E", "/suite." + uid + ".evt.E"},
+      {"run 7/b", ObjectKind::Mutex, "M", "/suite-run_7_b." + uid + ".mtx.M"},
+      {"", ObjectKind::Section, "Global\\A/B", "/suite." + uid + ".shm.Global_A_B"},
+      {"", ObjectKind::Section, "", std::nullopt},
+      {"", ObjectKind::Section, std::string("A\0B", 3), std::nullopt},
+      {"", ObjectKind::Section, std::string(200, 'x'), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    ::setenv(kPrefixVariable, c.prefix, 1);
+    EXPECT_EQ(PosixObjectName(c.kind, c.name), c.expected) << "prefix '" << c.prefix << "' name " << c.name;
+  }
+}
+
+TEST_F(IpcTest, OpeningMissingObjectsFailsQuietly) {
+  TSharedMem section("MISSING_SECTION", false, 64);
+  EXPECT_FALSE(section.Ok());
+  EXPECT_EQ(section.Handle(), 0);
+  EXPECT_EQ(section.View(), nullptr);
+  EXPECT_FALSE(section.CreatedNew());
+  EXPECT_EQ(section.Name(), "MISSING_SECTION");
+  EXPECT_EQ(section.MappedSize(), 64);
+
+  TEvent event("MISSING_EVENT", false, false, false);
+  EXPECT_EQ(event.Handle(), 0);
+  EXPECT_FALSE(event.Wait(0));
+  EXPECT_FALSE(event.setEvent());
+
+  EXPECT_FALSE(NamedObjectExists(ObjectKind::Mutex, "MISSING_MUTEX"));
+}
+
+TEST_F(IpcTest, SectionsThatCannotBeMadeReportNoCreation) {
+  TSharedMem empty("EMPTY_SECTION", true, 0);  // a new section needs a size
+  EXPECT_EQ(empty.Handle(), 0);
+  EXPECT_FALSE(empty.Ok());
+  EXPECT_FALSE(empty.CreatedNew());
+
+  TSharedMem unnamed("", true, 64);
+  EXPECT_EQ(unnamed.Handle(), 0);
+  EXPECT_FALSE(unnamed.CreatedNew());
+}
+
+TEST_F(IpcTest, MutexThatCannotBeMadeAbortsSilently) {
+  EXPECT_THROW(TMutex(""), common::SilentAbort);
+  EXPECT_THROW(TMutex(std::string(300, 'm')), common::SilentAbort);
+}
+
+TEST_F(IpcTest, SecondCreateInAnotherProcessSharesTheBytes) {
+  TSharedMem first("SHARED", true, 64);
+  ASSERT_TRUE(first.Ok());
+  EXPECT_TRUE(first.CreatedNew());
+  EXPECT_GE(first.Handle(), 3);
+  EXPECT_EQ(first.MappedSize(), 64);
+  EXPECT_EQ(first.View()[63], 0);  // a new section starts zeroed
+  std::memcpy(first.View(), "parent", 7);
+
+  Child child([](Child&) {
+    TSharedMem second("SHARED", true, 64);
+    if (!second.Ok() || second.CreatedNew()) return 1;
+    if (std::memcmp(second.View(), "parent", 7) != 0) return 2;
+    std::memcpy(second.View() + 32, "child", 6);
+    return 0;
+  });
+  EXPECT_EQ(child.exitCode(), 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(first.View() + 32), "child");
+}
+
+TEST_F(IpcTest, ConcurrentCreatorsMakeOneSection) {
+  constexpr int kCreators = 8;
+  std::vector<std::unique_ptr<Child>> creators;
+  for (int i = 0; i < kCreators; ++i) {
+    creators.push_back(std::make_unique<Child>([](Child& self) {
+      TSharedMem section("RACE", true, 64);
+      if (!section.Ok()) return 3;
+      std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(section.View())).fetch_add(1);
+      self.tellParent();
+      self.awaitParent();  // all stay until every one has joined
+      return section.CreatedNew() ? 1 : 0;
+    }));
+  }
+  for (auto& creator : creators) ASSERT_TRUE(creator->awaitChild());
+  TSharedMem section("RACE", false, 64);
+  ASSERT_TRUE(section.Ok());
+  EXPECT_EQ(*reinterpret_cast<const std::int32_t*>(section.View()), kCreators);
+  int created = 0;
+  for (auto& creator : creators) {
+    creator->tellChild();
+    const int code = creator->exitCode();
+    EXPECT_TRUE(code == 0 || code == 1) << code;
+    created += code;
+  }
+  EXPECT_EQ(created, 1);
+}
+
+TEST_F(IpcTest, ViewsNeverReachPastTheSection) {
+  TSharedMem owner("SIZED", true, 4096);
+  ASSERT_TRUE(owner.Ok());
+  struct Case {
+    const char* what;
+    bool create;
+    std::uint32_t bytes;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"open, larger", false, 8192, false},
+      {"create existing, larger", true, 8192, false},
+      {"open, one byte more", false, 4097, false},
+      {"open, whole", false, 4096, true},
+      {"open, part", false, 16, true},
+      {"open, size 0 maps all", false, 0, true},
+  };
+  for (const Case& c : cases) {
+    TSharedMem other("SIZED", c.create, c.bytes);
+    EXPECT_NE(other.Handle(), 0) << c.what;
+    EXPECT_FALSE(other.CreatedNew()) << c.what;
+    EXPECT_EQ(other.Ok(), c.ok) << c.what;
+    EXPECT_EQ(other.View() != nullptr, c.ok) << c.what;
+  }
+  TSharedMem whole("SIZED", false, 0);
+  ASSERT_TRUE(whole.Ok());
+  whole.View()[4095] = 7;  // the last byte of the whole-section view
+  EXPECT_EQ(owner.View()[4095], 7);
+}
+
+TEST_F(IpcTest, CreateExSizesTheSectionAndTheViewApart) {
+  TSharedMem section(TSharedMem::CreateEx, "EX", true, 8192, 0, 16);
+  ASSERT_TRUE(section.Ok());
+  EXPECT_TRUE(section.CreatedNew());
+  EXPECT_EQ(section.MappedSize(), 16);
+  EXPECT_TRUE(section.Remap(8192));
+  EXPECT_EQ(section.MappedSize(), 8192);
+}
+
+TEST_F(IpcTest, FailedRemapLeavesNoView) {
+  TSharedMem section("REMAP", true, 4096);
+  ASSERT_TRUE(section.Ok());
+  std::memcpy(section.View(), "size", 5);
+
+  EXPECT_FALSE(section.Remap(8192));
+  EXPECT_EQ(section.View(), nullptr);
+  EXPECT_FALSE(section.Ok());
+  EXPECT_EQ(section.MappedSize(), 4096);
+
+  EXPECT_TRUE(section.Remap(16));
+  ASSERT_TRUE(section.Ok());
+  EXPECT_EQ(section.MappedSize(), 16);
+  EXPECT_STREQ(reinterpret_cast<const char*>(section.View()), "size");
+}
+
+TEST_F(IpcTest, GetFailsAtOnceWhileAnotherProcessHoldsTheMutex) {
+  Child child([](Child& self) {
+    TMutex mutex("HELD");
+    if (!mutex.Get(0)) return 1;
+    self.tellParent();
+    self.awaitParent();
+    return mutex.Release() ? 0 : 2;
+  });
+  ASSERT_TRUE(child.awaitChild());
+  TMutex mutex("HELD");
+  EXPECT_FALSE(mutex.Get(0));
+  EXPECT_FALSE(mutex.Get(20));  // a timed wait that expires
+  child.tellChild();
+  EXPECT_EQ(child.exitCode(), 0);
+  EXPECT_TRUE(mutex.Get(0));
+  EXPECT_TRUE(mutex.Release());
+}
+
+// The first wait after the owner died reports "not obtained" and frees the
+// mutex; the next one obtains it. Every kind of wait meets the dead owner.
+class AbandonedMutexTest : public IpcTest, public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(AbandonedMutexTest, RepairedThenObtainedByTheNextWait) {
+  TMutex mutex("ABANDONED");  // keeps the mutex in existence when its owner dies
+  Child child([](Child& self) {
+    TMutex owned("ABANDONED");
+    if (!owned.Get(0)) return 1;
+    self.tellParent();
+    self.awaitParent();
+    return 0;
+  });
+  ASSERT_TRUE(child.awaitChild());
+  child.kill();
+  EXPECT_EQ(child.exitCode(), -1);
+
+  EXPECT_FALSE(mutex.Get(GetParam()));
+  EXPECT_TRUE(mutex.Get(0));
+  EXPECT_TRUE(mutex.Release());
+  EXPECT_TRUE(childCanGet("ABANDONED"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, AbandonedMutexTest, ::testing::Values(0u, 1000u, kInfinite));
+
+TEST_F(IpcTest, MutexIsRecursiveInOneThread) {
+  TMutex mutex("RECURSIVE");
+  ASSERT_TRUE(mutex.Get(0));
+  ASSERT_TRUE(mutex.Get(1000));
+  EXPECT_TRUE(mutex.Release());
+  EXPECT_FALSE(childCanGet("RECURSIVE"));  // still held once
+  EXPECT_TRUE(mutex.Release());
+  EXPECT_TRUE(childCanGet("RECURSIVE"));
+  EXPECT_FALSE(mutex.Release());  // not the owner any more
+}
+
+TEST_F(IpcTest, FreeingAMutexReleasesWhatItHeld) {
+  auto first = std::make_unique<TMutex>("FREED");
+  TMutex second("FREED");  // the same mutex, held through two objects
+  ASSERT_TRUE(first->Get(0));
+  ASSERT_TRUE(second.Get(0));
+  first.reset();
+  EXPECT_FALSE(childCanGet("FREED"));
+  EXPECT_TRUE(second.Release());
+  EXPECT_TRUE(childCanGet("FREED"));
+}
+
+TEST_F(IpcTest, EventStateAndTimedWaits) {
+  TEvent autoReset("AUTO", true, true, false);
+  ASSERT_NE(autoReset.Handle(), 0);
+  EXPECT_TRUE(autoReset.Wait(0));
+  EXPECT_FALSE(autoReset.Wait(0));  // taken by the wait above
+  EXPECT_FALSE(autoReset.Wait(20));
+
+  TEvent manual("MANUAL", true, false, true);
+  EXPECT_FALSE(manual.Wait(20));
+  EXPECT_TRUE(manual.setEvent());
+  EXPECT_TRUE(manual.Wait(0));
+  EXPECT_TRUE(manual.Wait(kInfinite));  // stays set
+  EXPECT_TRUE(manual.resetEvent());
+  EXPECT_FALSE(manual.Wait(0));
+
+  TEvent again("MANUAL", true, true, false);  // an existing event keeps its flags
+  EXPECT_FALSE(again.Wait(0));
+  EXPECT_TRUE(again.setEvent());
+  EXPECT_TRUE(manual.Wait(0));
+  EXPECT_TRUE(manual.Wait(0));
+}
+
+class EventAcrossProcessesTest : public IpcTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EventAcrossProcessesTest, SetInOneProcessWakesAWaitInAnother) {
+  const bool manualReset = GetParam();
+  TEvent event("WAKE", true, false, manualReset);
+  Child child([](Child& self) {
+    TEvent opened("WAKE", false, false, false);
+    if (opened.Handle() == 0) return 1;
+    self.tellParent();
+    return opened.Wait(30000) ? 0 : 2;
+  });
+  ASSERT_TRUE(child.awaitChild());
+  EXPECT_TRUE(event.setEvent());
+  EXPECT_EQ(child.exitCode(), 0);
+  EXPECT_EQ(event.Wait(0), manualReset);  // an auto-reset event was taken by the child
+}
+
+INSTANTIATE_TEST_SUITE_P(ResetKinds, EventAcrossProcessesTest, ::testing::Bool());
+
+TEST_F(IpcTest, WaiterKilledInWaitDoesNotStopLaterWakeups) {
+  TEvent event("KILLED_WAITERS", true, false, false);
+  for (int round = 0; round < 3; ++round) {
+    Child waiter([](Child& self) {
+      TEvent opened("KILLED_WAITERS", false, false, false);
+      self.tellParent();
+      return opened.Wait(kInfinite) ? 0 : 1;
+    });
+    ASSERT_TRUE(waiter.awaitChild());
+    waiter.kill();
+    EXPECT_EQ(waiter.exitCode(), -1);
+    EXPECT_TRUE(event.setEvent());
+    EXPECT_TRUE(event.resetEvent());
+  }
+  Child waiter([](Child& self) {
+    TEvent opened("KILLED_WAITERS", false, false, false);
+    self.tellParent();
+    return opened.Wait(30000) ? 0 : 1;
+  });
+  ASSERT_TRUE(waiter.awaitChild());
+  EXPECT_TRUE(event.setEvent());
+  EXPECT_EQ(waiter.exitCode(), 0);
+}
+
+using Factory = std::function<std::unique_ptr<THandledObject>(std::string_view)>;
+
+struct KindCase {
+  const char* label;
+  ObjectKind kind;
+  Factory make;
+};
+
+const KindCase kKindCases[] = {
+    {"Section", ObjectKind::Section, [](std::string_view name) { return std::make_unique<TSharedMem>(name, true, 64); }},
+    {"Mutex", ObjectKind::Mutex, [](std::string_view name) { return std::make_unique<TMutex>(name); }},
+    {"Event", ObjectKind::Event,
+     [](std::string_view name) { return std::make_unique<TEvent>(name, true, false, true); }},
+};
+
+class LifetimeTest : public IpcTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(LifetimeTest, LastCloseRemovesTheNameWhileASurvivorKeepsIt) {
+  const KindCase& c = GetParam();
+  auto mine = c.make("LIFETIME");
+  ASSERT_NE(mine->Handle(), 0);
+  Child survivor([&](Child& self) {
+    auto theirs = c.make("LIFETIME");
+    if (theirs->Handle() == 0) return 1;
+    self.tellParent();
+    self.awaitParent();
+    return 0;  // frees theirs: the last holder
+  });
+  ASSERT_TRUE(survivor.awaitChild());
+  mine.reset();
+  EXPECT_TRUE(nameInShm(c.kind, "LIFETIME"));
+  EXPECT_TRUE(NamedObjectExists(c.kind, "LIFETIME"));
+  survivor.tellChild();
+  EXPECT_EQ(survivor.exitCode(), 0);
+  EXPECT_FALSE(nameInShm(c.kind, "LIFETIME"));
+  EXPECT_FALSE(NamedObjectExists(c.kind, "LIFETIME"));
+}
+
+TEST_P(LifetimeTest, ObjectOfADeadHolderIsGone) {
+  const KindCase& c = GetParam();
+  Child holder([&](Child& self) {
+    auto theirs = c.make("DEAD_HOLDER");
+    if (theirs->Handle() == 0) return 1;
+    self.tellParent();
+    self.awaitParent();
+    return 0;
+  });
+  ASSERT_TRUE(holder.awaitChild());
+  EXPECT_TRUE(NamedObjectExists(c.kind, "DEAD_HOLDER"));
+  holder.kill();
+  EXPECT_EQ(holder.exitCode(), -1);
+  EXPECT_TRUE(nameInShm(c.kind, "DEAD_HOLDER"));  // nobody closed it
+  EXPECT_FALSE(NamedObjectExists(c.kind, "DEAD_HOLDER"));
+  EXPECT_FALSE(nameInShm(c.kind, "DEAD_HOLDER"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LifetimeTest, ::testing::ValuesIn(kKindCases),
+                         [](const ::testing::TestParamInfo<KindCase>& item) { return std::string(item.param.label); });
+
+TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {
+  Child holder([](Child& self) {
+    TSharedMem theirs("FRESH", true, 64);
+    if (!theirs.Ok()) return 1;
+    theirs.View()[0] = 9;
+    self.tellParent();
+    self.awaitParent();
+    return 0;
+  });
+  ASSERT_TRUE(holder.awaitChild());
+  holder.kill();
+  EXPECT_EQ(holder.exitCode(), -1);
+  TSharedMem opened("FRESH", false, 64);
+  EXPECT_FALSE(opened.Ok());
+  TSharedMem created("FRESH", true, 64);
+  ASSERT_TRUE(created.Ok());
+  EXPECT_TRUE(created.CreatedNew());
+  EXPECT_EQ(created.View()[0], 0);
+}
+
+}  // namespace
+}  // namespace ipc

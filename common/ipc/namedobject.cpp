@@ -1,0 +1,194 @@
+#include "common/ipc/namedobject.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <utility>
+
+#include <fmt/format.h>
+
+namespace ipc::detail {
+namespace {
+
+// Bounds the loops that start again when a name changed under us (its last
+// holder removed it, or another process created it first).
+constexpr int kAttempts = 64;
+
+// Where shm_open keeps its objects; link() needs the real path.
+std::string shmPath(const std::string& posixName) { return "/dev/shm" + posixName; }
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// A descriptor of 3 or above, so that a handle never reads as 0 ("none").
+Fd shmOpen(const std::string& posixName, int flags) {
+  Fd fd(::shm_open(posixName.c_str(), flags | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR));
+  if (!fd.valid() || fd.get() > 2) return fd;
+  return Fd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
+}
+
+bool isLinked(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
+}
+
+int lockShared(int fd) {
+  int rc = 0;
+  do {
+    rc = ::flock(fd, LOCK_SH);
+  } while (rc != 0 && errno == EINTR);
+  return rc;
+}
+
+enum class Attach { Held, Again, Failed };
+
+// Joins the holders of an object just opened by name. An object that nobody
+// holds was left by holders that died: it is removed, and the caller opens the
+// name again (and finds nothing, or what another process made meanwhile).
+Attach attach(int fd, const std::string& posixName) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (isLinked(fd)) ::shm_unlink(posixName.c_str());
+    return Attach::Again;
+  }
+  if (errno != EWOULDBLOCK || lockShared(fd) != 0) return Attach::Failed;
+  // The last holder may have removed the name while we waited for the lock.
+  return isLinked(fd) ? Attach::Held : Attach::Again;
+}
+
+std::string temporaryName(const std::string& posixName) {
+  static std::atomic<unsigned long long> counter{0};
+  return fmt::format("{}.new.{}.{}", posixName, ::getpid(), counter.fetch_add(1));
+}
+
+enum class Made { Linked, NameTaken, Failed };
+
+// Makes the object under a temporary name and links it to the real one, so
+// that nobody opens it half made.
+Made makeObject(const std::string& posixName, const NamedObject::Initialise& initialise, Fd& result) {
+  const std::string temporary = temporaryName(posixName);
+  Fd fd = shmOpen(temporary, O_CREAT | O_EXCL);
+  if (!fd.valid()) return errno == EEXIST ? Made::NameTaken : Made::Failed;
+  const bool ready = initialise(fd.get()) && lockShared(fd.get()) == 0;
+  const bool linked = ready && ::link(shmPath(temporary).c_str(), shmPath(posixName).c_str()) == 0;
+  const int linkError = errno;
+  ::shm_unlink(temporary.c_str());
+  if (linked) {
+    result = std::move(fd);
+    return Made::Linked;
+  }
+  return ready && linkError == EEXIST ? Made::NameTaken : Made::Failed;
+}
+
+}  // namespace
+
+Mapping Mapping::map(int fd, std::size_t length) {
+  Mapping mapping;
+  const std::int64_t size = objectSize(fd);
+  if (length == 0 || size < 0 || static_cast<std::uint64_t>(size) < length) return mapping;
+  void* data = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (data == MAP_FAILED) return mapping;
+  mapping.data_ = data;
+  mapping.size_ = length;
+  return mapping;
+}
+
+Mapping::~Mapping() {
+  if (data_ != nullptr) ::munmap(data_, size_);
+}
+
+Mapping::Mapping(Mapping&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+Mapping& Mapping::operator=(Mapping&& other) noexcept {
+  if (this != &other) {
+    if (data_ != nullptr) ::munmap(data_, size_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+std::int64_t objectSize(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return -1;
+  return st.st_size;
+}
+
+std::shared_ptr<NamedObject> NamedObject::open(const std::string& posixName) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    Fd fd = shmOpen(posixName, 0);
+    if (!fd.valid()) return nullptr;
+    switch (attach(fd.get(), posixName)) {
+      case Attach::Held:
+        return std::shared_ptr<NamedObject>(new NamedObject(fd.release(), posixName));
+      case Attach::Failed:
+        return nullptr;
+      case Attach::Again:
+        break;
+    }
+  }
+  return nullptr;
+}
+
+NamedObject::Opened NamedObject::createOrOpen(const std::string& posixName, const Initialise& initialise) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (auto existing = open(posixName)) return {std::move(existing), false};
+    Fd fd(-1);
+    switch (makeObject(posixName, initialise, fd)) {
+      case Made::Linked:
+        return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), posixName)), true};
+      case Made::Failed:
+        return {};
+      case Made::NameTaken:
+        break;
+    }
+  }
+  return {};
+}
+
+bool NamedObject::exists(const std::string& posixName) { return open(posixName) != nullptr; }
+
+NamedObject::~NamedObject() {
+  block_ = Mapping();
+  // Only the last holder gets the exclusive lock; it removes the name.
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 && isLinked(fd_)) ::shm_unlink(name_.c_str());
+  ::close(fd_);
+}
+
+void* NamedObject::mapBlock(std::size_t length) {
+  block_ = Mapping::map(fd_, length);
+  return block_.data();
+}
+
+bool initialiseBlock(int fd, std::size_t length, const std::function<bool(void*)>& fill) {
+  if (::ftruncate(fd, static_cast<off_t>(length)) != 0) return false;
+  Mapping mapping = Mapping::map(fd, length);
+  return mapping.data() != nullptr && fill(mapping.data());
+}
+
+}  // namespace ipc::detail

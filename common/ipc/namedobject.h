@@ -1,0 +1,72 @@
+#pragma once
+// Internal to common_ipc: one /dev/shm object held the way a Windows handle
+// holds a kernel object (see ipcfunc.h for the rules).
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ipc::detail {
+
+// A shared read-write mapping of the first bytes of a descriptor's object.
+class Mapping {
+ public:
+  Mapping() = default;
+  // Empty when the object holds fewer than length bytes or mmap fails.
+  static Mapping map(int fd, std::size_t length);
+  ~Mapping();
+  Mapping(Mapping&& other) noexcept;
+  Mapping& operator=(Mapping&& other) noexcept;
+
+  void* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  void* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// The size of the object behind fd; -1 when it cannot be read.
+std::int64_t objectSize(int fd);
+
+class NamedObject {
+ public:
+  // Sizes and fills a new object before it gets its name; false drops it.
+  using Initialise = std::function<bool(int fd)>;
+
+  struct Opened {
+    std::shared_ptr<NamedObject> object;  // null on failure
+    bool createdNew = false;
+  };
+
+  // The existing object of that name; null when there is none.
+  static std::shared_ptr<NamedObject> open(const std::string& posixName);
+  // The existing object, or a new one made by initialise.
+  static Opened createOrOpen(const std::string& posixName, const Initialise& initialise);
+  // True when the name is held by a live process.
+  static bool exists(const std::string& posixName);
+
+  ~NamedObject();
+  NamedObject(const NamedObject&) = delete;
+  NamedObject& operator=(const NamedObject&) = delete;
+
+  int fd() const { return fd_; }
+  // A mapping of the object's first bytes that lives as long as the object
+  // (the shared state of a mutex or an event); null when it cannot be mapped.
+  void* mapBlock(std::size_t length);
+  void* block() const { return block_.data(); }
+
+ private:
+  NamedObject(int fd, std::string posixName) : fd_(fd), name_(std::move(posixName)) {}
+
+  int fd_;
+  std::string name_;
+  Mapping block_;
+};
+
+// Fills a new object of length bytes through a temporary mapping.
+bool initialiseBlock(int fd, std::size_t length, const std::function<bool(void*)>& fill);
+
+}  // namespace ipc::detail

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "common/datetime.h"
+#include "common/gbk.h"
 #include "common/lang/engine.h"
 #include "common/lang/translateform.h"
 #include "common/paths.h"
@@ -37,6 +38,11 @@ common::UserMessage mainFormWarning(const char* key, const char* text, const cha
 std::string mainFormText(const char* key, const char* fallback) {
   return lang::LangEngine().GetLangString(kSection, key, fallback);
 }
+
+// A file name as the user reads it. Records copied from Windows machines keep
+// GBK names, which as UTF-8 would all read as the same row of replacement
+// characters.
+QString ShownFileName(const std::string& name) { return ToQString(common::DecodeUtf8OrGbk(name)); }
 
 }  // namespace
 
@@ -135,16 +141,17 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  const MessageAnswer answer =
-      ui_.showMessage(this, mainFormWarning("str0", "要退出瞬时波形分析程序吗？", "str1"), MessageButtons::OkCancel);
-  if (answer != MessageAnswer::Ok) {
-    event->ignore();
-    return;
-  }
-  closeRecordWindows();
-  if (RecordSourceMode == kAutomationDatabases && CurrentUserID > 0 && exitEventWriter_)
-    Guarded(ui_, this, [this] { exitEventWriter_(CurrentUserID, mainFormText("str2", "用户退出运行QUENLOR")); });
-  event->accept();
+  // Stays open unless the user confirms and nothing fails on the way.
+  event->ignore();
+  Guarded(ui_, this, [this, event] {
+    const MessageAnswer answer =
+        ui_.showMessage(this, mainFormWarning("str0", "要退出瞬时波形分析程序吗？", "str1"), MessageButtons::OkCancel);
+    if (answer != MessageAnswer::Ok) return;
+    closeRecordWindows();
+    if (RecordSourceMode == kAutomationDatabases && CurrentUserID > 0 && exitEventWriter_)
+      Guarded(ui_, this, [this] { exitEventWriter_(CurrentUserID, mainFormText("str2", "用户退出运行QUENLOR")); });
+    event->accept();
+  });
 }
 
 void TMainForm::setExitEventWriter(std::function<void(std::int32_t, const std::string&)> writer) {
@@ -203,7 +210,7 @@ void TMainForm::setRecord(const TcfgInfo& record) { CfgInfo = record; }
 
 OptionsDialogResult TMainForm::showOptionsDialog() { return kit_.showOptionsDialog(this, CfgInfo); }
 
-void TMainForm::createRecordWindow(const std::string& caption) { CreateMDIChild(ToQString(caption)); }
+void TMainForm::createRecordWindow(const std::string& caption) { CreateMDIChild(ShownFileName(caption)); }
 
 // Opening a record from a folder -------------------------------------------
 
@@ -222,7 +229,7 @@ void TMainForm::menu_file_cfgClick() {
 std::string TMainForm::SelectCfgInFolder(const std::string& folder) {
   TOpenDlg dialog(ui_, this);
   const std::vector<std::string> names = ListCfgFiles(folder);
-  for (const std::string& name : names) dialog.ListView1()->addItem(QFile::decodeName(QByteArray::fromStdString(name)));
+  for (const std::string& name : names) dialog.ListView1()->addItem(ShownFileName(name));
   if (names.empty()) {
     showMessage({kSection,
                  {common::TextPiece{"str43", "当前文件夹无波形文件"}},
@@ -232,10 +239,11 @@ std::string TMainForm::SelectCfgInFolder(const std::string& folder) {
   }
   if (ui_.execDialog(dialog) != QDialog::Accepted || dialog.ChosenFileName.isEmpty()) return {};
   // Back to the name as the file system stores it.
-  std::string chosen = QFile::encodeName(dialog.ChosenFileName).toStdString();
-  for (const std::string& name : names)
-    if (QFile::decodeName(QByteArray::fromStdString(name)) == dialog.ChosenFileName) chosen = name;
-  return (std::filesystem::path(folder) / chosen).string();
+  const auto chosen = std::find_if(names.begin(), names.end(), [&dialog](const std::string& name) {
+    return ShownFileName(name) == dialog.ChosenFileName;
+  });
+  if (chosen == names.end()) return {};
+  return (std::filesystem::path(folder) / *chosen).string();
 }
 
 void TMainForm::openCfgFile(const std::string& path) {

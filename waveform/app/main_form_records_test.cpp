@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QTimer>
 
@@ -110,6 +111,43 @@ TEST_F(MainFormRecordsTest, FifthRecordIsRefusedWithRealWindows) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].message.textKeys(), std::vector<std::string>{"str26"});
   EXPECT_EQ(form.openWindowCount(), 4);
+}
+
+// A first-time user's folder: every record shipped with the program opens.
+TEST_F(MainFormRecordsTest, EveryShippedSampleOpens) {
+  form.show();
+  ui.folderAnswer = QStringLiteral(SAMPLES_DIR);
+  QStringList listed;
+  ui.onExec = [&listed](QDialog& dialog) {
+    auto& open = dynamic_cast<TOpenDlg&>(dialog);
+    listed.clear();
+    for (int i = 0; i < open.ListView1()->count(); ++i) listed.append(open.ListView1()->item(i)->text());
+    return int(QDialog::Rejected);
+  };
+  form.menu_file_cfgClick();
+  ASSERT_FALSE(listed.isEmpty());
+
+  for (const QString& name : QStringList(listed)) {
+    ui.onExec = [name](QDialog& dialog) {
+      auto& open = dynamic_cast<TOpenDlg&>(dialog);
+      open.ListView1()->setCurrentItem(open.ListView1()->findItems(name, Qt::MatchExactly).front());
+      open.BitBtnOKClick();
+      return open.result();
+    };
+    form.menu_file_cfgClick();
+    ASSERT_EQ(form.RecordWindows().size(), 1) << name.toStdString();
+    auto* window = qobject_cast<TFaultWaveForm*>(form.RecordWindows().front());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), name);
+    EXPECT_GT(window->WindowRecord().A, 0) << name.toStdString();
+    form.Window_CloseAll_ItemClick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(services.messages.empty());
+  EXPECT_TRUE(services.errors.empty());
+  EXPECT_EQ(settings.CfgFolderPath, SAMPLES_DIR);
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTimer>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "common/datetime.h"
+#include "common/ipc/silentabort.h"
 #include "common/paths.h"
 #include "waveform/app/open_dlg.h"
 #include "waveform/app/single_instance.h"
@@ -91,22 +95,50 @@ class MainFormTest : public test::WithApplication, public ::testing::Test {
   std::unique_ptr<TMainForm> form_;
 };
 
-TEST_F(MainFormTest, MenusCarryTheirComponentNamesAndCaptions) {
-  struct Item {
-    const char* name;
-    const char* caption;
-  };
-  const Item items[] = {{"menu_file_cfg", "独立的Quenlor文件"},     {"database_velkora", "VELKORA3.0数据库"},
-                        {"database_20", "DAVEZAZI2.0数据库"},       {"Exit_Item", "退出(&X)"},
-                        {"database_close", "关闭当前数据库链接(&C)"}, {"user_logoff", "注销当前用户(&U)"},
-                        {"Window_HTile_Item", "水平平铺(&T)"},        {"Window_VTile_Item", "垂直平铺(&V)"},
-                        {"Window_Cascade_Item", "层叠(&C)"},          {"Window_CloseAll_Item", "关闭所有子窗体"},
-                        {"Help_About_Item", "关于....(&A)"}};
-  for (const Item& item : items) {
-    const auto* action = form().findChild<QAction*>(QString::fromLatin1(item.name));
-    ASSERT_NE(action, nullptr) << item.name;
-    EXPECT_EQ(action->text(), QString::fromUtf8(item.caption)) << item.name;
+// The menus as the language file addresses them: one line per entry, in order,
+// indented by level; "-" is a separator.
+QStringList menuLines(const QList<QAction*>& actions, const QString& indent = {}) {
+  QStringList lines;
+  for (const QAction* action : actions) {
+    if (action->isSeparator()) {
+      lines.append(indent + QStringLiteral("-"));
+    } else if (const QMenu* menu = action->menu()) {
+      lines.append(indent + menu->objectName() + QStringLiteral(" ") + menu->title());
+      lines.append(menuLines(menu->actions(), indent + QStringLiteral("  ")));
+    } else {
+      lines.append(indent + action->objectName() + QStringLiteral(" ") + action->text());
+    }
   }
+  return lines;
+}
+
+TEST_F(MainFormTest, MenusCarryTheirComponentNamesAndCaptions) {
+  const char* const expected[] = {
+      "File_MItem 文件(&F)",
+      "  Select_File 选择波形文件(&F)",
+      "    menu_file_cfg 独立的Quenlor文件",
+      "  SelectDatabase 选择数据库(&D)",
+      "    database_velkora VELKORA3.0数据库",
+      "    database_20 DAVEZAZI2.0数据库",
+      "  -",
+      "  Exit_Item 退出(&X)",
+      "F1 编辑(&E)",
+      "  database_close 关闭当前数据库链接(&C)",
+      "  -",
+      "  user_logoff 注销当前用户(&U)",
+      "Window_MItem 窗口(&W)",
+      "  Window_HTile_Item 水平平铺(&T)",
+      "  Window_VTile_Item 垂直平铺(&V)",
+      "  Window_Cascade_Item 层叠(&C)",
+      "  -",
+      "  Window_CloseAll_Item 关闭所有子窗体",
+      "Help_MItem 帮助(&H)",
+      "  Help_About_Item 关于....(&A)",
+  };
+  QStringList lines;
+  for (const char* line : expected) lines.append(QString::fromUtf8(line));
+  EXPECT_EQ(menuLines(form().menuBar()->actions()), lines);
+  EXPECT_EQ(form().menuBar()->objectName(), QStringLiteral("FW_MainMenu"));
   EXPECT_EQ(form().windowTitle(), QStringLiteral("瞬时波形分析程序"));
   EXPECT_EQ(form().WaveTimer()->interval(), 1000);
 }
@@ -244,6 +276,39 @@ TEST_F(MainFormTest, FolderWithoutRecordsIsReported) {
   EXPECT_EQ(ui.messages[0].message.textKeys(), std::vector<std::string>{"str43"});
   EXPECT_EQ(ui.messages[0].message.caption.key, "str44");
   EXPECT_EQ(ui.messages[0].message.icon, common::MessageIcon::Information);
+}
+
+// Names as a record folder copied from a Windows machine holds them: GBK bytes,
+// which are no UTF-8. The two differ only in their second character.
+TEST_F(MainFormTest, GbkNamedRecordsAreShownAndOpenedByTheirOwnNames) {
+  struct Case {
+    const char* bytes;
+    const char* shown;
+  };
+  const Case cases[] = {{"\xB5\xE7\xC0\xC2.cfg", "电缆.cfg"}, {"\xB5\xE7\xC1\xF7.cfg", "电流.cfg"}};
+  const fs::path folder = test::NewFolder("gbk names");
+  for (const Case& c : cases) {
+    test::WriteFile(folder / c.bytes, kRecordCfg);
+    test::WriteFile(folder / (std::string(c.bytes).substr(0, 5) + "dat"), "1,0,5,7\r\n2,625,6,8\r\n");
+  }
+  ui.folderAnswer = qPath(folder);
+  for (int row = 0; row < 2; ++row) {
+    const Case& c = cases[row];
+    kit.log.clear();
+    QString listed;
+    ui.onExec = [row, &listed](QDialog& dialog) {
+      auto& open = dynamic_cast<TOpenDlg&>(dialog);
+      open.ListView1()->setCurrentRow(row);
+      listed = open.ListView1()->currentItem()->text();
+      open.BitBtnOKClick();
+      return open.result();
+    };
+    form().menu_file_cfgClick();
+    EXPECT_EQ(listed, QString::fromUtf8(c.shown)) << c.shown;
+    EXPECT_EQ(form().CfgInfo.CfgPath, (folder / c.bytes).string()) << c.shown;
+    EXPECT_EQ(kit.log, std::vector<std::string>{std::string("create ") + c.shown + " new=1"}) << c.shown;
+  }
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(MainFormTest, BadRecordShowsTheReadersMessage) {
@@ -442,6 +507,48 @@ TEST_F(MainFormTest, HandlerErrorsGoToTheErrorBox) {
   form().findChild<QAction*>(QStringLiteral("menu_file_cfg"))->trigger();
   EXPECT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(kit.optionsShown, 0);
+}
+
+// What an event handler lets escape: the general error box shows it, except
+// the silent abort, which ends the handler without a word.
+TEST(Guarded, ShowsEscapedErrorsButNotTheSilentAbort) {
+  struct Case {
+    const char* name;
+    std::function<void()> handler;
+    std::vector<QString> shown;
+  };
+  const Case cases[] = {
+      {"returns", [] {}, {}},
+      {"error", [] { throw std::runtime_error("disk full"); }, {QStringLiteral("disk full")}},
+      {"silent abort", [] { throw common::SilentAbort(); }, {}},
+      {"not an exception", [] { throw 7; }, {QStringLiteral("Unknown error")}},
+  };
+  for (const Case& c : cases) {
+    test::FakeUi ui;
+    Guarded(ui, nullptr, c.handler);
+    EXPECT_EQ(ui.errors, c.shown) << c.name;
+  }
+}
+
+// The exit question itself fails: the error box tells, the program stays.
+TEST(MainFormClose, AnErrorWhileClosingKeepsTheWindowOpen) {
+  class FailingUi : public test::FakeUi {
+   public:
+    MessageAnswer showMessage(QWidget*, const common::UserMessage&, MessageButtons) override {
+      throw std::runtime_error("no message box");
+    }
+  };
+  test::Application();
+  FailingUi ui;
+  test::FakeKit kit;
+  DisplaySettings settings;
+  TMainForm form(ui, kit, settings, test::NewFolder("settings") / "zavoviv.ini");
+  form.show();
+  bool closed = true;
+  EXPECT_NO_THROW(closed = form.close());
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(ui.errors, std::vector<QString>{QStringLiteral("no message box")});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/datetime.h"
+#include "common/ipc/silentabort.h"
 #include "common/message.h"
 
 class QDialog;
@@ -51,11 +52,13 @@ QString ToQString(std::string_view text);
 std::string ToUtf8(const QString& text);
 
 // Runs an event handler; an exception that escapes it is shown in the general
-// error box and the window stays as it was.
+// error box and the window stays as it was. The silent abort ends the handler
+// without a word.
 template <class Handler>
 void Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
   try {
     handler();
+  } catch (const common::SilentAbort&) {
   } catch (const std::exception& error) {
     ui.showError(parent, QString::fromUtf8(error.what()));
   } catch (...) {

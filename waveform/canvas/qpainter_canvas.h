@@ -1,0 +1,93 @@
+#pragma once
+// The canvas on a QPainter: widgets, images and printers. It keeps the GDI
+// rules of Canvas: lines without their end pixel, rectangles without their right
+// and bottom edges, text by its top-left corner.
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QLine>
+#include <QPainter>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "waveform/canvas/canvas.h"
+
+namespace wave {
+
+QColor ToQColor(TColor color);
+TColor FromQColor(const QColor& color);
+
+class QPainterCanvas final : public Canvas {
+ public:
+  // The painter must be active for the canvas's life. exposed limits clipBox()
+  // (the part a paint has to cover); without it the device's rectangle and the
+  // painter's clip decide.
+  explicit QPainterCanvas(QPainter& painter, std::optional<Rect> exposed = std::nullopt);
+  ~QPainterCanvas() override;
+
+  void polyline(std::span<const Point> points) override;
+  void rectangle(const Rect& r) override;
+  void fillRect(const Rect& r) override;
+  void ellipse(const Rect& r) override;
+  void polygon(std::span<const Point> points) override;
+  void textOut(int x, int y, std::string_view text) override;
+  int textWidth(std::string_view text) override;
+  int textHeight(std::string_view text) override;
+  Rect clipBox() const override { return clip_; }
+  void drawFigures(std::span<const FigureStep> steps, const Figure& figure) override;
+
+ protected:
+  void line(Point a, Point b) override;
+
+ private:
+  void applyPen();
+  void applyBrush();
+  const QFont& qfont();
+  bool penVisible() const { return pen().style != PenStyle::Clear; }
+
+  enum class Shape : std::uint8_t { Rectangle, Ellipse, Polygon };
+  static void drawShape(QPainter& painter, Shape shape, std::span<const Point> points);
+
+  // Small figures are drawn once into an image; their pixels are then copied
+  // to every place they go, straight into an image device or through a layer.
+  struct FigurePixel {
+    int dx, dy;
+    std::uint32_t argb;  // premultiplied
+  };
+  struct Stamp {
+    std::array<int, 3> key;
+    Pen pen;  // the state the figure started from
+    Brush brush;
+    bool usable = false;  // small, without text, dots or XOR
+    std::vector<FigurePixel> pixels;
+    Rect extent;  // of the pixels, relative to the place
+    Pen endPen;  // the state it left
+    Brush endBrush;
+    Font endFont;
+  };
+  const Stamp& stampFor(const std::array<int, 3>& key, const Figure& figure);
+  QImage* directImage() const;
+  void copyStamp(const Stamp& stamp, Point place, QImage& target, QPoint origin);
+
+  struct StampKeyHash {
+    std::size_t operator()(const std::array<int, 3>& k) const;
+  };
+
+  QPainter& painter_;
+  bool stampable_ = false;
+  // Stamps by figure key; several per key when they started from other states.
+  std::unordered_map<std::array<int, 3>, std::vector<Stamp>, StampKeyHash> stamps_;
+  std::size_t stampCount_ = 0;
+  std::vector<FigureStep> lineSteps_;
+  QImage layer_;
+  Rect clip_;
+  std::optional<Pen> appliedPen_;
+  std::optional<Brush> appliedBrush_;
+  std::optional<Font> fontFor_;
+  QFont qfont_;
+  std::vector<QLine> lines_;
+};
+
+}  // namespace wave

@@ -1,0 +1,235 @@
+#include "waveform/canvas/qpainter_canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <QGuiApplication>
+#include <QImage>
+
+namespace wave {
+namespace {
+
+class QPainterCanvasTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char arg0[] = "wave_canvas_qt_test";
+    static char* argv[] = {arg0, nullptr};
+    if (!QGuiApplication::instance()) app_ = new QGuiApplication(argc, argv);
+  }
+
+  QPainterCanvasTest() : image_(40, 40, QImage::Format_RGB32) { image_.fill(Qt::white); }
+
+  TColor at(int x, int y) const { return FromQColor(image_.pixelColor(x, y)); }
+
+  static QGuiApplication* app_;
+  QImage image_;
+};
+
+QGuiApplication* QPainterCanvasTest::app_ = nullptr;
+
+TEST_F(QPainterCanvasTest, ColoursKeepTheirByteOrder) {
+  const QColor c = ToQColor(0x00332211);
+  EXPECT_EQ(c.red(), 0x11);
+  EXPECT_EQ(c.green(), 0x22);
+  EXPECT_EQ(c.blue(), 0x33);
+  EXPECT_EQ(FromQColor(c), 0x00332211);
+}
+
+TEST_F(QPainterCanvasTest, LineToLeavesOutTheEndPixel) {
+  {
+    QPainter painter(&image_);
+    QPainterCanvas canvas(painter);
+    canvas.pen().color = 0x0000FF;
+    canvas.moveTo(2, 5);
+    canvas.lineTo(10, 5);
+    canvas.moveTo(20, 2);
+    canvas.lineTo(20, 12);
+  }
+  EXPECT_EQ(at(2, 5), 0x0000FF);
+  EXPECT_EQ(at(9, 5), 0x0000FF);
+  EXPECT_EQ(at(10, 5), kWhite);
+  EXPECT_EQ(at(1, 5), kWhite);
+  EXPECT_EQ(at(20, 2), 0x0000FF);
+  EXPECT_EQ(at(20, 11), 0x0000FF);
+  EXPECT_EQ(at(20, 12), kWhite);
+}
+
+TEST_F(QPainterCanvasTest, BackwardLinesLeaveOutTheirEndPixelToo) {
+  {
+    QPainter painter(&image_);
+    QPainterCanvas canvas(painter);
+    canvas.moveTo(10, 5);
+    canvas.lineTo(2, 5);
+    const Point up[] = {{20, 12}, {20, 2}, {25, 2}};
+    canvas.polyline(up);
+  }
+  EXPECT_EQ(at(10, 5), kBlack);
+  EXPECT_EQ(at(3, 5), kBlack);
+  EXPECT_EQ(at(2, 5), kWhite);
+  EXPECT_EQ(at(20, 12), kBlack);
+  EXPECT_EQ(at(20, 2), kBlack);  // drawn as the start of the next segment
+  EXPECT_EQ(at(24, 2), kBlack);
+  EXPECT_EQ(at(25, 2), kWhite);
+}
+
+TEST_F(QPainterCanvasTest, RectanglesLeaveOutTheirRightAndBottomEdges) {
+  {
+    QPainter painter(&image_);
+    QPainterCanvas canvas(painter);
+    canvas.pen().color = kBlack;
+    canvas.brush().color = 0x00FF00;
+    canvas.rectangle({2, 2, 8, 8});
+    canvas.brush().color = 0xFF0000;
+    canvas.fillRect({20, 20, 25, 23});
+  }
+  EXPECT_EQ(at(2, 2), kBlack);
+  EXPECT_EQ(at(7, 7), kBlack);
+  EXPECT_EQ(at(8, 7), kWhite);
+  EXPECT_EQ(at(7, 8), kWhite);
+  EXPECT_EQ(at(4, 4), 0x00FF00);
+  EXPECT_EQ(at(20, 20), 0xFF0000);
+  EXPECT_EQ(at(24, 22), 0xFF0000);
+  EXPECT_EQ(at(25, 22), kWhite);
+  EXPECT_EQ(at(24, 23), kWhite);
+}
+
+TEST_F(QPainterCanvasTest, TextHangsBelowItsTopLeftCorner) {
+  QImage wide(120, 60, QImage::Format_RGB32);
+  wide.fill(Qt::white);
+  {
+    QPainter painter(&wide);
+    QPainterCanvas canvas(painter);
+    canvas.font().color = kBlack;
+    canvas.font().height = 16;
+    canvas.textOut(10, 20, "HHH");
+    EXPECT_GT(canvas.textWidth("HHH"), 10);
+  }
+  int top = -1, bottom = -1;
+  for (int y = 0; y < wide.height(); ++y)
+    for (int x = 0; x < wide.width(); ++x)
+      if (wide.pixelColor(x, y).lightness() < 128) {
+        if (top < 0) top = y;
+        bottom = y;
+      }
+  ASSERT_GE(top, 0) << "no text drawn";
+  EXPECT_GE(top, 20);
+  EXPECT_LE(top, 26);
+  EXPECT_LT(bottom, 20 + 17);
+}
+
+TEST_F(QPainterCanvasTest, XorModeDrawnTwiceRestoresThePixels) {
+  image_.fill(QColor(0x12, 0x34, 0x56));
+  const TColor before = at(5, 5);
+  {
+    QPainter painter(&image_);
+    QPainterCanvas canvas(painter);
+    canvas.pen().color = kWhite;
+    canvas.pen().mode = PenMode::Xor;
+    for (int pass = 0; pass < 2; ++pass) {
+      canvas.moveTo(5, 0);
+      canvas.lineTo(5, 30);
+      if (pass == 0) {
+        EXPECT_NE(FromQColor(image_.pixelColor(5, 5)), before);
+      }
+    }
+  }
+  EXPECT_EQ(at(5, 5), before);
+}
+
+TEST_F(QPainterCanvasTest, ClipBoxIsTheExposedPartOfTheDevice) {
+  QPainter painter(&image_);
+  {
+    QPainterCanvas whole(painter);
+    EXPECT_EQ(whole.clipBox(), (Rect{0, 0, 40, 40}));
+  }
+  QPainterCanvas part(painter, Rect{10, -5, 60, 20});
+  EXPECT_EQ(part.clipBox(), (Rect{10, 0, 40, 20}));
+}
+
+TEST_F(QPainterCanvasTest, FiguresCopiedFromStampsMatchFiguresDrawnInPlace) {
+  // A line into each place and a shape on it, in order: copies must give the
+  // very pixels of drawing each one, on an image and through a layer.
+  const Canvas::Figure figure = [](Canvas& c, Point p, const std::array<int, 3>& key) {
+    c.pen().color = 0x0000FF;
+    c.moveTo(p.x - key[0], p.y - key[1]);
+    c.lineTo(p.x, p.y);
+    c.brush().color = key[2] == 0 ? 0x00FF00 : 0x808080;
+    if (key[2] == 0) c.ellipse({p.x - 3, p.y - 3, p.x + 3, p.y + 3});
+    const Point up[] = {{p.x - 2, p.y + 2}, {p.x, p.y - 2}, {p.x + 2, p.y + 2}};
+    if (key[2] == 1) c.polygon(up);
+    if (key[2] == 2) c.rectangle({p.x - 2, p.y - 2, p.x + 2, p.y + 2});
+  };
+  std::vector<Canvas::FigureStep> steps;
+  for (int i = 0; i < 30; ++i)
+    steps.push_back({{5 + i, 20 + (i % 7) - 3}, {1, (i % 7 == 0) ? -6 : 1, i % 3}});
+  steps.push_back({{25, 20}, {40, 0, 0}});  // too long a line for a stamp: drawn in place
+  const auto render = [&](QPaintDevice& device, bool copies) {
+    QPainter painter(&device);
+    painter.fillRect(0, 0, 60, 40, Qt::white);
+    painter.translate(3, 2);
+    QPainterCanvas canvas(painter);
+    if (copies) {
+      canvas.drawFigures(steps, figure);
+    } else {
+      for (const auto& s : steps) figure(canvas, s.place, s.key);
+    }
+    EXPECT_EQ(canvas.brush().color, 0x00FF00) << "the state the last figure left";
+  };
+  QImage inPlace(60, 40, QImage::Format_RGB32), copied(60, 40, QImage::Format_RGB32);
+  render(inPlace, false);
+  render(copied, true);
+  EXPECT_EQ(inPlace, copied);
+  QImage layered(60, 40, QImage::Format_ARGB32);  // not copied into directly: through a layer
+  render(layered, true);
+  EXPECT_EQ(inPlace, layered.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(QPainterCanvasTest, LinesCopiedFromStampsMatchLinesDrawnInPlaceInEveryDirection) {
+  const Canvas::Figure figure = [](Canvas& c, Point p, const std::array<int, 3>& key) {
+    c.moveTo(p.x - key[0], p.y - key[1]);
+    c.lineTo(p.x, p.y);
+  };
+  std::vector<Canvas::FigureStep> steps;
+  Point at{30, 40};
+  for (int i = 0; i < 400; ++i) {
+    const int dx = (i * 7) % 9 - 4, dy = (i * 13) % 41 - 20;
+    at = {std::clamp(at.x + dx, 5, 75), std::clamp(at.y + dy, 5, 75)};
+    steps.push_back({at, {dx, dy, 0}});
+  }
+  for (const QRect& clip : {QRect(0, 0, 80, 80), QRect(13, 9, 37, 51)}) {
+    const auto render = [&](QImage& image, bool copies) {
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      painter.setClipRect(clip);
+      QPainterCanvas canvas(painter, Rect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
+      if (copies) {
+        canvas.drawFigures(steps, figure);
+      } else {
+        for (const auto& s : steps) figure(canvas, s.place, s.key);
+      }
+    };
+    QImage inPlace(80, 80, QImage::Format_RGB32), copied(80, 80, QImage::Format_RGB32);
+    render(inPlace, false);
+    render(copied, true);
+    EXPECT_EQ(inPlace, copied) << clip.x();
+  }
+}
+
+TEST_F(QPainterCanvasTest, DottedPenLeavesGaps) {
+  {
+    QPainter painter(&image_);
+    QPainterCanvas canvas(painter);
+    canvas.pen().style = PenStyle::Dot;
+    canvas.moveTo(0, 3);
+    canvas.lineTo(30, 3);
+  }
+  int inked = 0;
+  for (int x = 0; x < 30; ++x) inked += at(x, 3) == kBlack;
+  EXPECT_GT(inked, 5);
+  EXPECT_LT(inked, 25);
+}
+
+}  // namespace
+}  // namespace wave

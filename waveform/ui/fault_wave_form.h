@@ -1,0 +1,177 @@
+#pragma once
+// TFaultWaveForm, the record window: an MDI child that shows one record. It
+// keeps a copy of the record and of the display options, owns the record's
+// sample data, and draws the wave view (and, later, the RMS and bar views) on
+// FW_PaintBox only while painting.
+
+#include <QImage>
+#include <QSlider>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "common/lang/engine.h"
+#include "stationdb/records/records.h"
+#include "waveform/analysis/record_data.h"
+#include "waveform/canvas/canvas.h"
+#include "waveform/model/cfgopen.h"
+#include "waveform/model/record.h"
+#include "waveform/model/settings.h"
+#include "waveform/ui/form_services.h"
+#include "waveform/view/wave_geometry.h"
+#include "waveform/view/wave_scales.h"
+#include "waveform/view/window_options.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMdiSubWindow;
+class QPainter;
+class QScrollArea;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+class QTreeWidget;
+
+namespace wave {
+
+// What a new record window takes over.
+struct RecordWindowSetup {
+  QString caption;                // the record file's name
+  TcfgInfo record;                // the main window's record; the window keeps this copy
+  DisplaySettings* settings = nullptr;     // the program's display settings
+  std::int32_t recordSourceMode = 0;       // 0 files, 12 and 21 the databases
+  // The .cfg/.dat pair was written from the database for this window
+  // (the opener's mark); the window deletes it when it closes.
+  bool ownsRecordFiles = false;
+  RecordOpener* host = nullptr;            // the main window: its record and the options dialog
+  std::span<const stationdb::TWaveformData> waveChannels;  // record source 12
+  RecordLimits limits;
+  FormServices* services = nullptr;
+  const lang::MultiLangEngine* engine = nullptr;  // the program's engine when null
+};
+
+// The time cursor's track bar: a slider whose mouse-down can be handled.
+class TMyTrackBar : public QSlider {
+  Q_OBJECT
+ public:
+  explicit TMyTrackBar(QWidget* parent);
+};
+
+class TFaultWaveForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Opens the record: its samples are loaded and analysed, what loading found
+  // is shown; a record the program cannot show (or whose memory cannot be had)
+  // is refused with a message, and no window is made.
+  static std::unique_ptr<TFaultWaveForm> Create(const RecordWindowSetup& setup, QWidget* parent = nullptr);
+  ~TFaultWaveForm() override;
+
+  // Handlers of the form (the tool buttons call them).
+  void Options_TBtnClick();
+  void Wave_TBtnClick();
+  void RMS_HD_TBtnClick();
+  void InfoWindow_TBtnClick();
+  void FormActivate();
+
+  // Writes text into the clock panel of the status bar (panel 2).
+  void setClockText(const QString& text);
+  QString statusText(int panel) const;
+
+  // The paint handler of FW_PaintBox: exposed is the part to draw.
+  void FW_PaintBoxPaint(QPainter& painter, const QRect& exposed);
+
+  const TcfgInfo& WindowRecord() const { return record_; }
+  const WindowOptions& windowOptions() const { return options_; }
+  const WaveViewport& viewport() const { return viewport_; }
+  ViewMode viewMode() const { return ViewMode_; }
+  std::int32_t WindowSource() const { return source_; }
+  std::uint8_t NoNegativeSamples() const;
+  bool DataPanelShown() const { return DataPanelShown_ == 1; }
+  const WaveScales& scales() const { return scales_; }
+  std::shared_ptr<const RecordData> data() const { return data_; }
+  QWidget* paintBox() const { return paintBox_; }
+  TMyTrackBar* trackBar() const { return trackBar_; }
+  QAction* action(const char* name) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<RecordData> data, QWidget* parent);
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void buildForm();
+  void buildToolBar();
+  void buildDataPanel();
+  void fillLists();
+  void applyColours();
+  void relayout();
+  void requestRelayout();
+  void repaintStep();
+  bool isActiveWindow() const;
+  void takeOverOptions();
+  void watchActivation();
+  QString lang(int key, const char* fallback) const;
+  WaveGeometry geometry() const;
+  void setToolImage(QAction* action, int image);
+  void drawView(Canvas& canvas);
+
+  DisplaySettings& settings_;
+  FormServices& services_;
+  const lang::MultiLangEngine& engine_;
+  RecordOpener* host_;
+  bool ownsRecordFiles_;
+  std::int32_t source_;
+  TcfgInfo record_;
+  std::shared_ptr<RecordData> data_;
+  RecordLayout layout_;
+  std::vector<std::span<const double>> buffers_;
+
+  WindowOptions options_;
+  WaveViewport viewport_;
+  WaveScales scales_;
+  ViewMode ViewMode_ = ViewMode::Waves;
+  std::uint8_t DataPanelShown_ = 1;
+  int CursorX_ = -1;
+  TColor appliedBackground_ = -1;
+  bool shown_ = false;
+  bool relayoutQueued_ = false;
+  bool closed_ = false;
+
+  QToolBar* toolBar_ = nullptr;
+  std::vector<QIcon> images_;  // ImageList1
+  QWidget* dataPanel_ = nullptr;  // FW_Panel
+  QSplitter* splitter_ = nullptr;
+  QTabWidget* infoPages_ = nullptr;
+  QWidget* realTimePage_ = nullptr;
+  QWidget* allDataPage_ = nullptr;
+  QLineEdit* faultTimeEdit_ = nullptr;
+  QTreeWidget* realTimeList_ = nullptr;
+  QComboBox* channelCombo_ = nullptr;
+  QTableView* allDataList_ = nullptr;
+  QScrollArea* scrollBox_ = nullptr;
+  QWidget* paintBox_ = nullptr;
+  TMyTrackBar* trackBar_ = nullptr;
+  QStatusBar* statusBar_ = nullptr;
+  std::array<QLabel*, 3> statusPanels_{};
+  QImage frame_;  // the exposed part of the view, drawn before it is shown
+};
+
+// The record file's name as the window caption: the path's last part.
+QString RecordWindowCaption(const std::string& cfgPath);
+
+}  // namespace wave

@@ -1,0 +1,393 @@
+#include "waveform/ui/fault_wave_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QListWidget>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <fstream>
+
+#include "common/lang/translateform.h"
+#include "tools/recordgen/record_writer.h"
+#include "waveform/canvas/qpainter_canvas.h"
+#include "waveform/ui/options_dlg.h"
+#include "waveform/ui/ui_test_support.h"
+
+namespace wave {
+namespace {
+
+using uitest::RecordingServices;
+
+recordgen::RecordSpec smallSpec() {
+  recordgen::RecordSpec spec;
+  spec.station = "Station A";
+  spec.device = "rec 7";
+  spec.analog = 3;
+  spec.digital = 2;
+  spec.rates = {{1000, 200}};  // N 20, ten cycles
+  return spec;
+}
+
+// The main window's part: its record, and the options dialog.
+class TestHost : public RecordOpener {
+ public:
+  TestHost(DisplaySettings& settings, RecordingServices& services) : settings_(settings), dialog_(settings, services) {}
+  int openWindowCount() const override { return 0; }
+  bool tempFilesFlag() const override { return false; }
+  DisplaySettings& displaySettings() override { return settings_; }
+  void setRecord(const TcfgInfo& record) override {
+    record_ = record;
+    dialog_.setRecord(record);
+  }
+  OptionsDialogResult showOptionsDialog() override {
+    dialog_.show();
+    QCoreApplication::processEvents();
+    if (onDialog) onDialog(dialog_);
+    return {dialog_.ChannelsChosen() == 1, dialog_.result() == QDialog::Accepted};
+  }
+  void createRecordWindow(const std::string&) override {}
+
+  TcfgInfo record_;
+  std::function<void(TOptionsDlg&)> onDialog;
+
+ private:
+  DisplaySettings& settings_;
+  TOptionsDlg dialog_;
+};
+
+class FaultWaveFormTest : public ::testing::Test {
+ protected:
+  FaultWaveFormTest() : host(settings, services) {
+    uitest::EnsureApp();
+    folder = uitest::FreshFolder("records");
+    area.resize(1200, 800);
+    area.show();
+  }
+
+  // A generated record on disk, as the .cfg reader would give it.
+  TcfgInfo written(const recordgen::RecordSpec& spec, const std::string& name) {
+    const auto files = recordgen::WriteRecord(spec, folder, name);
+    return recordgen::MakeCfgInfo(spec, files.cfg.string());
+  }
+
+  void chooseChannels(std::vector<std::vector<int>> rows, std::vector<int> digital = {}) {
+    settings.ChannelGroups = {};
+    settings.ChannelGroupCount = 0;
+    for (std::size_t g = 0; g < rows.size(); ++g) {
+      auto& row = settings.ChannelGroups[g];
+      row.Count = static_cast<int>(rows[g].size());
+      for (std::size_t j = 0; j < rows[g].size(); ++j) row.Channel[j] = row.ColorIndex[j] = rows[g][j];
+      settings.ChannelGroupCount += row.Count > 0;
+    }
+    settings.DigitalSelection = {};
+    settings.DigitalSelection.Count = static_cast<int>(digital.size());
+    for (std::size_t q = 0; q < digital.size(); ++q) settings.DigitalSelection.Index[q] = digital[q];
+  }
+
+  RecordWindowSetup setupFor(const TcfgInfo& record, std::int32_t source = 0, bool ownsFiles = false) {
+    RecordWindowSetup s;
+    s.caption = RecordWindowCaption(record.CfgPath);
+    s.record = record;
+    s.settings = &settings;
+    s.recordSourceMode = source;
+    s.ownsRecordFiles = ownsFiles;
+    s.host = &host;
+    s.services = &services;
+    return s;
+  }
+
+  // Opens a window in the MDI area, shown and active.
+  TFaultWaveForm* open(const RecordWindowSetup& setup) {
+    auto window = TFaultWaveForm::Create(setup);
+    if (!window) return nullptr;
+    TFaultWaveForm* raw = window.release();
+    QMdiSubWindow* sub = area.addSubWindow(raw);
+    sub->show();
+    area.setActiveSubWindow(sub);
+    settle();
+    return raw;
+  }
+
+  static void settle() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  }
+
+  static QImage paintBoxImage(TFaultWaveForm* w) { return w->paintBox()->grab().toImage(); }
+
+  static TColor at(const QImage& image, int x, int y) { return FromQColor(image.pixelColor(x, y)); }
+
+  template <class T>
+  static T* child(TFaultWaveForm* w, const char* name) {
+    return w->findChild<T*>(QString::fromLatin1(name));
+  }
+
+  DisplaySettings settings;
+  RecordingServices services;
+  TestHost host;
+  std::filesystem::path folder;
+  QMdiArea area;
+};
+
+TEST_F(FaultWaveFormTest, OpensWithCaptionListsAndStatus) {
+  chooseChannels({{0, 1}, {2}}, {0, 1});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "small")));
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->property(lang::kFormClassProperty).toString(), QStringLiteral("TFaultWaveForm"));
+  EXPECT_EQ(w->windowTitle(), QStringLiteral("small.cfg"));
+  EXPECT_EQ(area.activeSubWindow()->windowTitle(), QStringLiteral("small.cfg"));
+  EXPECT_EQ(w->statusText(0), QStringLiteral("Station A  rec 7"));
+  EXPECT_TRUE(w->statusText(1).startsWith(QStringLiteral("起始时间:")));
+  EXPECT_TRUE(w->statusText(1).contains(QStringLiteral("  触发时间:")));
+  w->setClockText(QStringLiteral("12:00:00"));
+  EXPECT_EQ(w->statusText(2), QStringLiteral("12:00:00"));
+
+  auto* list = child<QTreeWidget>(w, "RealTimeDataListView");
+  ASSERT_EQ(list->topLevelItemCount(), 4);  // three channels and the difference row
+  EXPECT_EQ(list->topLevelItem(3)->text(0), QStringLiteral("△"));
+  EXPECT_EQ(list->topLevelItem(0)->checkState(0), Qt::Checked);
+  EXPECT_EQ(list->topLevelItem(3)->checkState(0), Qt::Unchecked);
+  EXPECT_EQ(list->headerItem()->text(0), QStringLiteral("通道"));
+  auto* combo = child<QComboBox>(w, "Channel_ComboBox");
+  EXPECT_EQ(combo->count(), 3);
+  EXPECT_EQ(combo->currentIndex(), 0);
+  EXPECT_EQ(combo->itemText(0), list->topLevelItem(0)->text(0));
+  auto* pages = child<QTabWidget>(w, "FW_Info_PageControl");
+  EXPECT_EQ(pages->tabText(0), QStringLiteral("当前数据"));
+  EXPECT_EQ(pages->tabText(1), QStringLiteral("原始采样点"));
+  EXPECT_EQ(w->action("RMS_HD_TBtn")->toolTip(), QStringLiteral("显示RMS曲线"));
+  EXPECT_TRUE(w->action("Wave_TBtn")->isChecked());
+  EXPECT_EQ(w->viewMode(), ViewMode::Waves);
+  EXPECT_TRUE(services.messages.empty());
+}
+
+TEST_F(FaultWaveFormTest, ComponentsCarryTheirFormNames) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "names")));
+  ASSERT_NE(w, nullptr);
+  for (const char* name : {"InfoWindow_TBtn", "Options_TBtn", "Wave_TBtn", "RMS_HD_TBtn", "Print_TBtn", "ZoomOut_TBtn",
+                           "ZoomIn_TBtn", "Return_TBtn", "X_TBtn", "Y_TBtn", "btnExportData"})
+    EXPECT_NE(w->action(name), nullptr) << name;
+  for (const char* name : {"ToolBar1", "Panel1", "FW_Panel", "FW_Info_PageControl", "Splitter1", "FW_ScrollBox",
+                           "FW_PaintBox", "sgData", "StatusBar", "RealTimeDataTabSheet", "FaultimePanel", "Label1",
+                           "FaulttimeEdit", "RealTimeDataListView", "AllDataTabSheet", "ComboBox_Panel", "Label2",
+                           "Channel_ComboBox", "AllDataListView"})
+    EXPECT_NE(child<QWidget>(w, name), nullptr) << name;
+  EXPECT_FALSE(child<QWidget>(w, "sgData")->isVisible());
+  EXPECT_EQ(w->action("Options_TBtn")->toolTip(), QStringLiteral("选择故障通道"));
+}
+
+TEST_F(FaultWaveFormTest, PaintsBackgroundTracesAndGrid) {
+  chooseChannels({{0}, {1}}, {0});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "paint")));
+  ASSERT_NE(w, nullptr);
+  const QImage image = paintBoxImage(w);
+  const TColor background = settings.ChannelColors[kBackgroundColor];
+  EXPECT_EQ(at(image, image.width() - 5, image.height() - 5), background);
+  EXPECT_EQ(at(image, 5, 5), background);
+  // The first row's trace crosses its zero line somewhere in its colour.
+  int trace = 0, grid = 0;
+  for (int x = 80; x < 75 + 400; ++x) {
+    for (int y = 90 - 60; y <= 90 + 60; ++y) trace += at(image, x, y) == settings.ChannelColors[0];
+    grid += at(image, x, 30) == settings.ChannelColors[kGridColor];
+  }
+  EXPECT_GT(trace, 100);
+  EXPECT_GT(grid, 50) << "the dotted top line of the first row";
+
+  // Both grids off: no dotted lines, ticks or cycle numbers.
+  settings.ShowGridX = 0;
+  settings.ShowGridY = 0;
+  settings.OptionsAccepted = 1;
+  w->paintBox()->repaint();
+  settle();
+  EXPECT_EQ(settings.OptionsAccepted, 0);
+  const QImage bare = paintBoxImage(w);
+  int gridPixels = 0;
+  for (int y = 24; y < 90 + 60 + 40; ++y)
+    for (int x = 75 + 1; x < 75 + 395; ++x) gridPixels += at(bare, x, y) == settings.ChannelColors[kGridColor];
+  EXPECT_EQ(gridPixels, 0);
+  const std::filesystem::path shot = std::filesystem::path(WAVE_UI_ARTEFACT_DIR) / "record_window_nogrid.png";
+  bare.save(QString::fromStdString(shot.string()));
+}
+
+TEST_F(FaultWaveFormTest, SavesAScreenshotOfARecordWindow) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.analog = 6;
+  spec.digital = 4;
+  spec.rates = {{2000, 1200}};
+  chooseChannels({{0, 1, 2}, {3, 4, 5}}, {0, 1, 2, 3});
+  TFaultWaveForm* w = open(setupFor(written(spec, "screenshot")));
+  ASSERT_NE(w, nullptr);
+  area.activeSubWindow()->resize(1100, 700);
+  settle();
+  const std::filesystem::path shot = std::filesystem::path(WAVE_UI_ARTEFACT_DIR) / "record_window.png";
+  ASSERT_TRUE(area.grab().save(QString::fromStdString(shot.string())));
+  EXPECT_GT(std::filesystem::file_size(shot), 1000u);
+}
+
+TEST_F(FaultWaveFormTest, ActivationHandsTheWindowsOptionsToTheSettings) {
+  chooseChannels({{0, 1}});
+  TFaultWaveForm* first = open(setupFor(written(smallSpec(), "first")));
+  chooseChannels({{2}, {}, {1}}, {1});
+  TFaultWaveForm* second = open(setupFor(written(smallSpec(), "second")));
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(second->windowOptions().WindowGroups[2].Count, 1);
+  area.setActiveSubWindow(area.subWindowList()[0]);
+  settle();
+  EXPECT_EQ(settings.ChannelGroups[0].Count, 2);
+  EXPECT_EQ(settings.ChannelGroups[2].Count, 0);
+  EXPECT_EQ(settings.DigitalSelection.Count, 0);
+  // Options accepted for the active window are not taken by the other one.
+  settings.ChannelGroups[5] = {1, {2, 0, 0, 0}, {2, 0, 0, 0}};
+  settings.OptionsAccepted = 1;
+  second->paintBox()->repaint();
+  EXPECT_EQ(settings.OptionsAccepted, 1);
+  EXPECT_EQ(second->windowOptions().WindowGroups[5].Count, 0);
+  first->paintBox()->repaint();
+  EXPECT_EQ(settings.OptionsAccepted, 0);
+  EXPECT_EQ(first->windowOptions().WindowGroups[5].Count, 1);
+}
+
+TEST_F(FaultWaveFormTest, OptionsButtonShowsTheDialogForThisRecord) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "options")));
+  ASSERT_NE(w, nullptr);
+  host.onDialog = [](TOptionsDlg& dialog) {
+    EXPECT_EQ(dialog.findChild<QListWidget*>(QStringLiteral("AnalogListBox"))->count(), 3);
+    EXPECT_EQ(dialog.axisList(0)->count(), 1) << "the window's own axes";
+    dialog.dropItem(dialog.findChild<QListWidget*>(QStringLiteral("AnalogListBox")), 2, dialog.axisList(3));
+    dialog.OKBtnClick();
+  };
+  w->action("Options_TBtn")->trigger();
+  EXPECT_EQ(host.record_.CfgPath, w->WindowRecord().CfgPath);
+  EXPECT_EQ(w->scales().ScalesDirty, 1);
+  w->paintBox()->repaint();
+  EXPECT_EQ(w->windowOptions().WindowGroups[3].Count, 1);
+  EXPECT_EQ(w->scales().ScalesDirty, 0);
+}
+
+TEST_F(FaultWaveFormTest, ViewButtonsFollowTheRecord) {
+  chooseChannels({{0}});
+  recordgen::RecordSpec positive = smallSpec();
+  positive.amplitude = 1000;
+  positive.faultGain = 1;
+  positive.offset = 5000;  // no negative sample: nothing is interpolated, no RMS view
+  TFaultWaveForm* plain = open(setupFor(written(positive, "positive")));
+  ASSERT_NE(plain, nullptr);
+  EXPECT_EQ(plain->NoNegativeSamples(), 1);
+  EXPECT_FALSE(plain->action("Wave_TBtn")->isEnabled());
+  EXPECT_TRUE(plain->action("RMS_HD_TBtn")->isChecked());
+  plain->action("RMS_HD_TBtn")->trigger();
+  EXPECT_EQ(plain->viewMode(), ViewMode::Waves);
+
+  TFaultWaveForm* waves = open(setupFor(written(smallSpec(), "negative")));
+  ASSERT_NE(waves, nullptr);
+  EXPECT_EQ(waves->NoNegativeSamples(), 0);
+  waves->action("RMS_HD_TBtn")->trigger();
+  EXPECT_EQ(waves->viewMode(), ViewMode::Rms);
+  EXPECT_EQ(child<QTabWidget>(waves, "FW_Info_PageControl")->tabText(1), QStringLiteral("RMS数据点"));
+  waves->action("Wave_TBtn")->trigger();
+  EXPECT_EQ(waves->viewMode(), ViewMode::Waves);
+
+  waves->action("InfoWindow_TBtn")->trigger();
+  EXPECT_FALSE(waves->DataPanelShown());
+  EXPECT_EQ(waves->action("InfoWindow_TBtn")->toolTip(), QStringLiteral("显示数据窗口"));
+  EXPECT_FALSE(waves->trackBar()->isVisible());
+  waves->action("InfoWindow_TBtn")->trigger();
+  EXPECT_TRUE(waves->DataPanelShown());
+  EXPECT_EQ(waves->action("InfoWindow_TBtn")->toolTip(), QStringLiteral("隐藏数据窗口"));
+}
+
+TEST_F(FaultWaveFormTest, OneCycleOfManySamplesOpensAndShowsItsBars) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.rates = {{30000, 600}};  // one cycle of 600 samples at 50 Hz
+  chooseChannels({{0, 1}});
+  TFaultWaveForm* w = open(setupFor(written(spec, "onecycle")));
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->viewport().PixelsPerCycle1, 600);
+  EXPECT_EQ(w->action("RMS_HD_TBtn")->toolTip(), QStringLiteral("显示谐波棒图"));
+  EXPECT_EQ(w->NoNegativeSamples(), 0);
+  w->action("RMS_HD_TBtn")->trigger();
+  settle();
+  EXPECT_EQ(w->viewMode(), ViewMode::HarmonicBars);
+  EXPECT_FALSE(w->trackBar()->isVisible());
+  EXPECT_FALSE(child<QTabWidget>(w, "FW_Info_PageControl")->isTabVisible(0));
+  EXPECT_GE(w->paintBox()->width(), (600 / 2) * 16 + 75);
+}
+
+TEST_F(FaultWaveFormTest, RecordsItCannotShowNeverReachTheWindow) {
+  chooseChannels({{0}});
+  TcfgInfo wide = written(smallSpec(), "wide");
+  wide.TT = 501;
+  wide.D = static_cast<std::uint16_t>(501 - wide.A);
+  wide.DInfo.resize(wide.D);
+  EXPECT_EQ(TFaultWaveForm::Create(setupFor(wide)), nullptr);
+  ASSERT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(services.messages[0].message.textKeys(), std::vector<std::string>{"str47"});
+
+  TcfgInfo noCycle = written(smallSpec(), "nocycle");
+  noCycle.samp1 = 20;  // below the line frequency: no sample in a cycle
+  EXPECT_EQ(TFaultWaveForm::Create(setupFor(noCycle)), nullptr);
+
+  RecordWindowSetup tooLarge = setupFor(written(smallSpec(), "large"));
+  tooLarge.limits.maxBytes = 1024;
+  EXPECT_EQ(TFaultWaveForm::Create(tooLarge), nullptr);
+  ASSERT_EQ(services.messages.size(), 3u);
+  EXPECT_EQ(services.messages[2].message.section, "Strings_FaultWave_Form");
+}
+
+TEST_F(FaultWaveFormTest, ClosingDeletesOnlyFilesWrittenForTheWindow) {
+  const struct {
+    std::int32_t source;
+    bool owns;
+    bool deleted;
+  } cases[] = {{0, false, false}, {21, true, true}, {12, true, false}, {12, false, false}};
+  int n = 0;
+  for (const auto& c : cases) {
+    chooseChannels({{0}});
+    const std::string name = "close" + std::to_string(n++);
+    TcfgInfo record = written(smallSpec(), name);
+    RecordWindowSetup setup = setupFor(record, c.source, c.owns);
+    std::vector<stationdb::TWaveformData> channels;
+    if (c.source == 12) {  // a power-quality record: samples in memory, the path a bare caption
+      for (int i = 0; i < record.A; ++i) {
+        stationdb::TWaveformData ch;
+        ch.ChannelName = record.AInfo[static_cast<std::size_t>(i)].ch_id;
+        ch.Factor = 1;
+        ch.Samples.assign(static_cast<std::size_t>(record.endsamp1), i * 10 - 5);
+        channels.push_back(ch);
+      }
+      setup.waveChannels = channels;
+      const std::string caption = (folder / (name + "_station_channel_meter")).string();
+      setup.record.CfgPath = caption;
+      std::ofstream(caption) << "not ours";
+      std::ofstream(caption.substr(0, caption.size() - 3) + "dat") << "not ours";
+    }
+    TFaultWaveForm* w = open(setup);
+    ASSERT_NE(w, nullptr) << c.source;
+    const std::string cfg = setup.record.CfgPath;
+    const std::string dat = cfg.substr(0, cfg.size() - 3) + "dat";
+    ASSERT_TRUE(std::filesystem::exists(cfg));
+    area.activeSubWindow()->close();
+    settle();
+    EXPECT_EQ(!std::filesystem::exists(cfg), c.deleted) << "source " << c.source;
+    EXPECT_EQ(!std::filesystem::exists(dat), c.deleted) << "source " << c.source;
+  }
+  EXPECT_TRUE(area.subWindowList().isEmpty());
+}
+
+}  // namespace
+}  // namespace wave

@@ -1,0 +1,61 @@
+#include "waveform/ui/form_services.h"
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "common/safeformat.h"
+
+namespace wave {
+
+namespace {
+
+common::LangLookup lookupIn(const lang::MultiLangEngine& engine) {
+  return [&engine](std::string_view section, std::string_view key, std::string_view fallback) {
+    return engine.GetLangString(section, key, fallback);
+  };
+}
+
+QMessageBox::Icon boxIcon(common::MessageIcon icon) {
+  switch (icon) {
+    case common::MessageIcon::Warning: return QMessageBox::Warning;
+    case common::MessageIcon::Information: return QMessageBox::Information;
+    case common::MessageIcon::Error: return QMessageBox::Critical;
+    case common::MessageIcon::Question: return QMessageBox::Question;
+  }
+  return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString MessageText(const lang::MultiLangEngine& engine, const common::UserMessage& message,
+                    const std::vector<std::string>& args) {
+  const std::string text = common::ResolveText(message, lookupIn(engine));
+  if (args.empty()) return Utf8(text);
+  const std::string builtIn = common::ResolveText(message, &common::BuiltInText);
+  return Utf8(common::FormatLangText(text, builtIn, args));
+}
+
+QString MessageCaption(const lang::MultiLangEngine& engine, const common::UserMessage& message) {
+  return Utf8(common::ResolveCaption(message, lookupIn(engine)));
+}
+
+void QtFormServices::showMessage(QWidget* parent, const common::UserMessage& message,
+                                 const std::vector<std::string>& args) {
+  QMessageBox box(boxIcon(message.icon), MessageCaption(engine_, message), MessageText(engine_, message, args),
+                  QMessageBox::Ok, parent);
+  box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+  box.exec();
+}
+
+void QtFormServices::showError(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quenlor"), text, QMessageBox::Ok, parent);
+  box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+  box.exec();
+}
+
+int QtFormServices::execDialog(QDialog& dialog) { return dialog.exec(); }
+
+}  // namespace wave

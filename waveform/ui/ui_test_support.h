@@ -1,0 +1,43 @@
+#pragma once
+// Shared pieces of the form tests: the application object, temporary folders
+// for every settings variable, and services that record instead of showing.
+
+#include <QDialog>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "waveform/ui/form_services.h"
+
+namespace wave::uitest {
+
+// Creates the QApplication once, after pointing every folder variable at a
+// temporary folder.
+void EnsureApp();
+// The temporary folder of this test run.
+const std::filesystem::path& TempRoot();
+// A fresh, empty folder below TempRoot.
+std::filesystem::path FreshFolder(const std::string& name);
+
+struct ShownMessage {
+  common::UserMessage message;
+  std::vector<std::string> args;
+  QString text;  // resolved with the built-in texts
+};
+
+class RecordingServices : public FormServices {
+ public:
+  void showMessage(QWidget* parent, const common::UserMessage& message,
+                   const std::vector<std::string>& args = {}) override;
+  void showError(QWidget* parent, const QString& text) override;
+  int execDialog(QDialog& dialog) override;
+
+  std::vector<ShownMessage> messages;
+  std::vector<QString> errors;
+  // Plays the user's part in a modal dialog; without it the dialog is rejected.
+  std::function<int(QDialog&)> onDialog;
+};
+
+}  // namespace wave::uitest

@@ -172,6 +172,10 @@ bool CSerialChannel::Close() {
   }
   readerRunning_.store(false);
   stopEvent_.reset();
+  // The exclusive mode belongs to the terminal, not to this descriptor: a
+  // pseudo-terminal (or a port another program still holds) would stay
+  // closed to everyone but root after we let it go.
+  if (handle_) ::ioctl(handle_.get(), TIOCNXCL);
   handle_.reset();
   return true;
 }

@@ -27,8 +27,10 @@ tcflag_t speedCode(int baud) {
 bool ValidSerialSettings(const SerialSettings& s) {
   if (s.baud <= 0 || s.dataBits < 5 || s.dataBits > 8 || s.parity < 0 || s.parity > 4) return false;
   if (s.stopBits < 0 || s.stopBits > 2) return false;
-  // A UART gives one and a half stop bits only for 5-bit characters.
-  return s.stopBits != 1 || s.dataBits == 5;
+  // With 5-bit characters the UART's second stop bit is half a bit long:
+  // one and a half stop bits exist only there, and two not at all.
+  if (s.stopBits == 1) return s.dataBits == 5;
+  return s.stopBits != 2 || s.dataBits != 5;
 }
 
 bool ApplySerialSettings(int fd, const SerialSettings& s) {

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -201,6 +202,33 @@ TEST(SocketTcp, ServerWithoutOwnerClosesWhatItAccepts) {
   ASSERT_TRUE(openServer(listening, nullptr, kProtocolTcp));
   auto client = test::ConnectLoopback(listening.LocalPort());
   EXPECT_TRUE(test::ReadExactly(client.get(), 1).empty());  // end of stream
+}
+
+TEST(SocketTcp, WriteToAPeerThatStopsReadingGivesUp) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  ASSERT_TRUE(peer);
+
+  const auto block = test::Pattern(8192, 10);
+  auto writes = std::async(std::launch::async, [&] {
+    int last = static_cast<int>(block.size());
+    for (int i = 0; i < 20000 && last == static_cast<int>(block.size()); ++i) last = write(channel, block);
+    return last;
+  });
+  const bool gaveUp = writes.wait_for(test::kGuard) == std::future_status::ready;
+  if (!gaveUp) peer.reset();  // frees a write that waits for ever
+  ASSERT_TRUE(gaveUp);
+  const int last = writes.get();
+  EXPECT_LT(last, static_cast<int>(block.size()));
+  EXPECT_EQ(channel.LastError(), ETIMEDOUT);
+  EXPECT_EQ(channel.State(), kSocketConnected);  // the connection stays
+
+  test::ReadAvailable(peer.get(), 50);  // the peer reads again
+  EXPECT_EQ(write(channel, Bytes("ok")), 2);
 }
 
 TEST(SocketTcp, CloseWhileStreamingWakesAReaderThatWaitsForRoom) {

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -311,20 +312,8 @@ int CSocketChannel::Write(const std::uint8_t* bytes, int count) {
     lastError_.store(EFAULT);
     return -1;
   }
+  if (protocol_ == kProtocolTcp) return sendStream(bytes, count);
   const int fd = socket_.get();
-  if (protocol_ == kProtocolTcp) {
-    int sent = 0;
-    while (sent < count) {
-      const ssize_t n = ::send(fd, bytes + sent, static_cast<std::size_t>(count - sent), MSG_NOSIGNAL);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        lastError_.store(errno);
-        return -1;
-      }
-      sent += static_cast<int>(n);
-    }
-    return sent;
-  }
   if (!hasPeer_.load()) return 0;
   const sockaddr_in to = replyAddress();
   const ssize_t n = RetryOnEintr([&] {
@@ -338,6 +327,36 @@ int CSocketChannel::Write(const std::uint8_t* bytes, int count) {
   if (state == kSocketConnected && !receiveThread_.joinable())
     startThread(receiveThread_, &CSocketChannel::receiveLoop);
   return static_cast<int>(n);
+}
+
+// Sends until all bytes went or an error; a peer that leaves no room for
+// kSendWaitMs gets what went so far, so that the window never hangs on it.
+int CSocketChannel::sendStream(const std::uint8_t* bytes, int count) {
+  const int fd = socket_.get();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendWaitMs);
+  int sent = 0;
+  while (sent < count) {
+    const ssize_t n =
+        ::send(fd, bytes + sent, static_cast<std::size_t>(count - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      lastError_.store(errno);
+      return -1;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int leftMs = static_cast<int>(left.count());
+    pollfd out{fd, POLLOUT, 0};
+    if (leftMs <= 0 || RetryOnEintr([&] { return ::poll(&out, 1, leftMs); }) <= 0) {
+      lastError_.store(ETIMEDOUT);
+      return sent > 0 ? sent : -1;
+    }
+  }
+  return sent;
 }
 
 int CSocketChannel::WriteText(std::string_view text) {

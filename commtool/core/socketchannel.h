@@ -28,6 +28,8 @@ class CSocketChannel : public CCommChannel {
   static constexpr int kReceiveBuffer = 8192;        // largest TCP read
   static constexpr int kDatagramBuffer = 64 * 1024;  // a whole UDP datagram
   static constexpr int kConnectTimeoutMs = 2000;
+  // How long a TCP write waits for a peer that takes no more data.
+  static constexpr int kSendWaitMs = 500;
 
   CSocketChannel();
   ~CSocketChannel() override;
@@ -68,6 +70,7 @@ class CSocketChannel : public CCommChannel {
   bool startThread(std::thread& thread, void (CSocketChannel::*loop)());
   void receiveLoop();
   void acceptLoop();
+  int sendStream(const std::uint8_t* bytes, int count);
   bool receiveStream(std::uint8_t* buffer);
   bool receiveDatagram(std::uint8_t* buffer);
   bool waitReadable();

@@ -1,0 +1,245 @@
+#pragma once
+// The whole of libvelklog2 behind its C exports: attaching to the operator
+// client, the station model, realtime values, events, controls, names,
+// counts, reports and the cache files. One object is one loaded library;
+// its destructor is the library's exit procedure. Tests make as many as they
+// like, each with its own configuration.
+//
+// Every method answers as the export of the same name, with the export's
+// failure value; none raises. Texts come back in code page 936, as the
+// sections hold them. Methods may be called from any thread.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "clientif/cachefiles.h"
+#include "clientif/layout.h"
+#include "clientif/platform.h"
+#include "clientif/stationmodel.h"
+#include "common/ipc/ipcfunc.h"
+#include "common/lang/engine.h"
+
+namespace velk {
+
+inline constexpr double kNoValue = -2147483648.0;
+
+// Value kinds of read_realtime_data and their selectors.
+inline constexpr std::int32_t kSelectorCalc = 0x10124100;
+inline constexpr std::int32_t kSelectorAnalog = 0x10121111;
+inline constexpr std::int32_t kSelectorStatus = 0x10121112;
+inline constexpr std::int32_t kSelectorNodeState = 0x10120000;
+inline constexpr std::int32_t kSelectorSecondState = 0x10ffff00;
+inline constexpr std::int32_t kSelectorChannelState = 0x10121100;
+
+// The kinds of items in a station's report section.
+enum class ItemKind { Control, Dayrpt, Engrpt, Calc };
+
+class ClientLibrary {
+ public:
+  ClientLibrary(Config config, lang::MultiLangEngine& engine);
+  ~ClientLibrary();
+  ClientLibrary(const ClientLibrary&) = delete;
+  ClientLibrary& operator=(const ClientLibrary&) = delete;
+
+  const Config& config() const { return config_; }
+  lang::MultiLangEngine& engine() const { return engine_; }
+  int state() const { return state_.load(); }
+  bool attached() const { return state_.load() > 0; }
+
+  // Attach and detach
+  std::int32_t init_mlog_calls();
+  void close_mlog_calls();
+  bool IsCLientRunning();
+  bool IsClientregisted();
+  std::string GetInitErrorMsg(std::int32_t code) const;
+
+  // Device-type cache and connection settings
+  std::string get_regist_meter_str(std::int32_t id);
+  std::string get_regist_mlog_str(std::int32_t id);
+  std::int32_t get_meter_unit(const char* name);
+  bool GetDBConnInfo(char* suffix, char* mainConnection, char* standbyConnection);
+
+  // Station model and look-ups
+  bool read_CHEAD(CHEAD* buffer, std::int32_t slot);
+  bool read_meter_para(std::int32_t slot, std::int32_t channel, std::int32_t meter, TMeterPara* buffer);
+  bool calc_sta_meter(std::int32_t slot, std::int32_t n, std::int32_t* channel, std::int32_t* meter);
+  bool calc_station_sta_meter(std::int32_t n, std::int32_t* slot, std::int32_t* channel, std::int32_t* meter);
+  std::int32_t calc_meter_num(std::int32_t slot, std::int32_t channel, std::int32_t meter);
+  bool get_scada_number(std::int32_t* count);
+  bool get_main_server_node(TNetNode* buffer);
+  bool get_node_list(std::int32_t* count, TNetNode* buffer);
+  std::int32_t GetNetNodeCount();
+  bool GetNetNodeInfo(std::int32_t n, TNetNode* buffer);
+  std::int32_t refresh_stationcfgshare();
+  bool FindScadaIndex(std::int32_t stationId, std::int32_t* slot);
+  bool FindChannelIndex(std::int32_t stationId, std::int32_t channelId, std::int32_t* slot, std::int32_t* channel);
+  bool FindDeviceIndex(std::int32_t stationId, std::int32_t channelId, std::int32_t meterId, std::int32_t* slot,
+                       std::int32_t* channel, std::int32_t* meter);
+  bool FindMeasIndex(std::int32_t stationId, std::int32_t channelId, std::int32_t meterId, std::int32_t pointId,
+                     std::int32_t* slot, std::int32_t* channel, std::int32_t* meter, std::int32_t* point);
+  bool FindCtrlIndex(std::int32_t stationId, std::int32_t controlId, std::int32_t* slot, std::int32_t* control);
+  bool GetScadaID(std::int32_t slot, std::int32_t* stationId);
+  bool GetChannelID(std::int32_t slot, std::int32_t channel, std::int32_t* channelId);
+  bool GetDeviceID(std::int32_t slot, std::int32_t channel, std::int32_t meter, std::int32_t* meterId);
+  bool GetMeasID(std::int32_t slot, std::int32_t channel, std::int32_t meter, std::int32_t point,
+                 std::int32_t* pointId);
+  bool GetCtrlID(std::int32_t slot, std::int32_t control, std::int32_t* controlId);
+
+  // Realtime values, events and controls
+  double read_realtime_data(std::int32_t kind, std::int32_t a, std::int32_t b, std::int32_t c, std::int32_t d);
+  bool Read_calc_items(std::int32_t slot, std::int32_t* count, TCalcItem* buffer);
+  bool read_syseve_share_num(std::int32_t* writeIndex);
+  bool read_syseve_share_data(std::int32_t* writeIndex, std::int32_t* readIndex, std::int32_t* count,
+                              std::int32_t capacity, TSysEvent* buffer);
+  bool add_ctrl_do(std::int32_t firstCode, std::int32_t secondCode, const char* text1, std::int16_t value,
+                   std::int32_t station, std::int32_t sixth, std::int32_t seventh, const char* text2);
+  std::uint8_t GetCtrlLockState(std::int32_t slot, std::int32_t control);
+  std::int32_t Read_front_status(const char* nodeName);
+  std::int32_t Read_node_status(const char* nodeName);
+  std::int32_t Read_Scada_status(std::int32_t slot);
+
+  // Item names and ids with the in/out count convention: 128-byte names or
+  // int32 ids into buffer.
+  bool readItemNames(ItemKind kind, std::int32_t slot, std::int32_t first, std::int32_t* count, std::int32_t* total,
+                     char* names);
+  bool readItemIds(ItemKind kind, std::int32_t slot, std::int32_t first, std::int32_t* count, std::int32_t* total,
+                   std::int32_t* ids);
+
+  // Names, counts and checks
+  std::string GetScadaName(std::int32_t slot, std::int32_t standby);
+  std::string GetNodeName(std::int32_t node);
+  std::string GetChannelName(std::int32_t slot, std::int32_t channel);
+  std::string GetMeterName(std::int32_t slot, std::int32_t channel, std::int32_t meter);
+  std::string GetparaName(std::int32_t slot, std::int32_t channel, std::int32_t meter, std::int32_t point,
+                          std::int32_t kind);
+  std::int32_t GetScadaCount();
+  std::int32_t GetChannelCount(std::int32_t slot);
+  std::int32_t GetMeterCount(std::int32_t slot, std::int32_t channel);
+  std::int32_t GetParaCount(std::int32_t slot, std::int32_t channel, std::int32_t meter, std::int32_t kind);
+  std::int32_t IsParaValid(std::int32_t kind, std::int32_t slot, std::int32_t channel, std::int32_t meter,
+                           std::int32_t point);
+  static std::int32_t IsParaCodeValid(std::int32_t a, std::int32_t b);
+  std::string GetControlName(std::int32_t slot, std::int32_t control);
+  std::int32_t GetControlCount(std::int32_t slot);
+  std::string GetMeasTypeName(std::int32_t kind) const;
+  std::string GetControlTypeName(std::int32_t kind) const;
+  std::int32_t GetDayrptCount(std::int32_t slot);
+  std::int32_t GetEngrptCount(std::int32_t slot);
+  bool GetDayrptInfo(std::int32_t slot, std::int32_t index, TReportItem* buffer);
+  bool GetEngrptInfo(std::int32_t slot, std::int32_t index, TReportItem* buffer);
+
+  // Operators
+  std::int32_t GetOperatorCount();
+  std::string GetOperatorName(std::int32_t index);
+  std::int32_t get_operator_DTYPE(std::int32_t index);
+  std::int32_t check_operator_pass(const char* name, const char* password);
+  // The operator names, in table order (for the log-in dialog).
+  std::vector<std::string> operatorNames();
+
+  // Paths, time and configuration state
+  std::string get_working_path() const;
+  std::string GetGraphPath();
+  std::string GetDeviceLIBPath();
+  std::int32_t rchtime(const SYSTEMTIME& time);
+  std::int32_t chtime(std::uint32_t seconds, SYSTEMTIME* time);
+  bool read_velklog_deskterm_exchangemsg(char* buffer, std::int32_t size);
+  bool get_stationcfgshare_updatetime(std::uint8_t* buffer16);
+  bool get_stationcfgshare_setupcount(std::int32_t* count);
+
+  // For the dialogs: the station table as last built, and a slot's
+  // calculated items (id and name) as listed at the last build.
+  StationTable stationTable();
+  struct CalcEntry {
+    std::int32_t id = 0;
+    std::string name;
+  };
+  std::vector<CalcEntry> calcItems(std::int32_t slot);
+  // A fresh copy of the net list (empty while VELK_NET_LIST is not open).
+  std::optional<NetList> netList();
+
+ private:
+  struct StationObjects {
+    std::unique_ptr<ipc::TSharedMem> commHead;
+    std::unique_ptr<ipc::TSharedMem> rptName;
+    std::unique_ptr<ipc::TSharedMem> realtime;
+    std::unique_ptr<ipc::TMutex> realtimeMutex;
+    std::int32_t calcCount = 0;  // the calculated-item list: items 0..calcCount-1
+  };
+  enum class SizedSection { CommHead, Realtime };
+
+  // Attach steps; each returns false when its step fails.
+  bool openMainHandle();
+  bool takeAttachSlot();
+  void freeAttachSlot();
+  bool waitWhileClientShutsDown(std::int32_t& code);
+  bool startClientAndWait(std::int32_t& code);
+  bool openScadaServer();
+  bool openGlobalSections(std::int32_t& code);
+  bool ownComputerIsClient();
+  void buildStations();
+  void openStationObjects(int slot);
+  void buildCalcList(int slot);
+  void undoFailedAttach();
+  bool clientInstanceExists() const;
+  void sleep(std::uint32_t milliseconds) const;
+  void progress(const std::string& text) const;
+  std::string exchangeMessage() const;  // held: mainHandle_ set
+
+  // Readers; the caller holds stateLock_ (shared or exclusive).
+  std::optional<NetList> readNetList();
+  bool readSized(int slot, SizedSection which, const std::function<bool(ByteView)>& read);
+  std::optional<CHEAD> readChead(int slot);
+  bool FindMeasIndexImpl(std::int32_t stationId, std::int32_t channelId, std::int32_t meterId,
+                         std::optional<std::int32_t> pointId, std::int32_t* slot, std::int32_t* channel,
+                         std::int32_t* meter, std::int32_t* point);
+  bool readMeter(int slot, int channel, int meter, const std::function<void(ByteView, const MeterRecord&)>& use);
+  std::optional<double> nodeStatusValue(std::int32_t nodeId, std::int32_t selector, std::int32_t channelId);
+  bool readReport(int slot, const std::function<bool(ByteView)>& read);
+  std::optional<std::int32_t> itemCount(ByteView report, ItemKind kind) const;
+  bool clipItems(int slot, ItemKind kind, std::int32_t first, std::int32_t* count, std::int32_t* total,
+                 const std::function<void(ByteView, std::size_t record, int i)>& copy);
+  std::optional<std::int32_t> reportItemCount(int slot, ItemKind kind);
+  bool reportItem(int slot, ItemKind kind, std::int32_t index, TReportItem* buffer);
+  std::string vlogAnsi(int number) const;
+  ByteView viewOf(const ipc::TSharedMem* memory) const;
+
+  Config config_;
+  lang::MultiLangEngine& engine_;
+  std::atomic<int> state_{-1};
+  std::mutex attachLock_;                // init, close and refresh one at a time
+  mutable std::shared_mutex stateLock_;  // exclusive while objects are replaced
+  std::mutex queueLock_;                 // this process's uses of the queue and ring mutexes
+  std::mutex netListLock_;               // lastNetList_
+
+  std::vector<std::unique_ptr<ipc::TMutex>> crShareMutexes_;
+  std::unique_ptr<ipc::TSharedMem> mainHandle_;
+  std::unique_ptr<ipc::TSharedMem> scadaServer_;
+  std::unique_ptr<ipc::TMutex> scadaServerMutex_;
+  std::unique_ptr<ipc::TSharedMem> netListMem_;
+  std::unique_ptr<ipc::TMutex> netListMutex_;
+  std::unique_ptr<ipc::TSharedMem> passwordMem_;
+  std::unique_ptr<ipc::TSharedMem> ctrlPackMem_;
+  std::unique_ptr<ipc::TMutex> ctrlPackMutex_;
+  std::unique_ptr<ipc::TSharedMem> sysEveMem_;
+  std::unique_ptr<ipc::TMutex> sysEveMutex_;
+  std::unique_ptr<ipc::TSharedMem> nodeStatusMem_;
+  std::unique_ptr<ipc::TMutex> nodeStatusMutex_;
+  bool counted_ = false;  // this attach added one to the client counter
+
+  std::array<StationObjects, kMaxStations> stations_;
+  std::array<std::shared_mutex, kMaxStations> viewLocks_;  // remaps of a slot's sized views
+  StationTable table_;
+  NetList builtNetList_;  // the list table_ was built from
+  NetList lastNetList_;   // the list as last read
+  std::unique_ptr<DeviceTypeCache> deviceTypes_;
+};
+
+}  // namespace velk

@@ -1,0 +1,117 @@
+// libvelklog2.so as a host sees it: exactly its exports, its own copy of the
+// common units, and a few calls before and after attaching to an in-process
+// stand-in client. The host folder and the name prefix come from the
+// environment (set by the test runner), as the library reads them when it is
+// loaded.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "clientif/platform.h"
+#include "clientif/velklog2.h"
+#include "common/gbk.h"
+#include "common/lang/engine.h"
+#include "tools/standin_client/standin.h"
+
+#ifndef VELKLOG2_LIBRARY
+#error "VELKLOG2_LIBRARY must name the built library"
+#endif
+#ifndef VELKLOG2_MAP
+#error "VELKLOG2_MAP must name the version script"
+#endif
+
+namespace {
+
+std::set<std::string> ExpectedExports() {
+  std::ifstream map(VELKLOG2_MAP);
+  std::set<std::string> names;
+  std::string word;
+  bool global = false;
+  while (map >> word) {
+    if (word == "global:") global = true;
+    if (word == "local:") global = false;
+    if (global && word.size() > 1 && word.back() == ';') names.insert(word.substr(0, word.size() - 1));
+  }
+  return names;
+}
+
+TEST(SharedLibrary, ExportsExactlyItsFunctions) {
+  std::FILE* pipe = ::popen("nm -D --defined-only " VELKLOG2_LIBRARY, "r");
+  ASSERT_NE(pipe, nullptr);
+  std::set<std::string> functions;
+  std::set<std::string> others;
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    char type = 0;
+    char name[400] = {};
+    unsigned long long address = 0;
+    if (std::sscanf(line, "%llx %c %399s", &address, &type, name) != 3) continue;
+    (type == 'T' ? functions : others).insert(name);
+  }
+  ASSERT_EQ(::pclose(pipe), 0);
+  EXPECT_EQ(functions.size(), 85u);
+  EXPECT_EQ(functions, ExpectedExports());
+  EXPECT_TRUE(others.empty()) << *others.begin();
+}
+
+// The library's language engine (velklog2's variant, made when it was
+// loaded) is not this program's: the program makes its own of another kind.
+TEST(SharedLibrary, KeepsItsCommonUnitsToItself) {
+  EXPECT_NO_THROW(lang::createLangEngine(lang::LangVariant::Quenlor));
+  EXPECT_EQ(lang::LangEngine().variant(), lang::LangVariant::Quenlor);
+}
+
+TEST(SharedLibrary, DetachedThenAttached) {
+  const std::string home = velk::HostFolder();
+  std::filesystem::create_directories(home);
+  int32_t a = 0, b = 0;
+  EXPECT_EQ(GetScadaCount(), -1);
+  EXPECT_EQ(IsCLientRunning(), 0);
+  EXPECT_EQ(read_realtime_data(1, 0, 0, 0, 0), -2147483648.0);
+  EXPECT_EQ(check_operator_pass("admin", "123456"), -1);
+  EXPECT_EQ(ChooseCtrlDlg(0, &a, &b), 0);
+  EXPECT_EQ(CheckUserPassword(0, nullptr, nullptr), 0);
+  EXPECT_STREQ(GetInitErrorMsg(5), "");
+  EXPECT_STREQ(GetInitErrorMsg(-3), "UndefineTranslateText");
+  char path[260];
+  get_working_path(path);
+  EXPECT_EQ(std::string(path), home);
+
+  const standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
+  ASSERT_EQ(init_mlog_calls(), 1);
+  EXPECT_EQ(init_mlog_calls(), 0);
+  EXPECT_EQ(IsCLientRunning(), 1);
+  EXPECT_EQ(GetScadaCount(), 2);
+  const char* name = GetChannelName(0, 0);
+  EXPECT_EQ(std::string(name), common::Utf8ToGbk("一号通道"));
+  // The next text call of this thread reuses the buffer; another thread's does not.
+  std::string other;
+  std::thread([&] { other = GetMeterName(0, 0, 1); }).join();
+  EXPECT_EQ(std::string(name), common::Utf8ToGbk("一号通道"));
+  EXPECT_EQ(other, common::Utf8ToGbk("空表"));
+  EXPECT_STREQ(GetChannelName(0, 9), "");
+  EXPECT_EQ(read_realtime_data(1, 0, 0, 0, 1), 221.5);
+  EXPECT_EQ(read_realtime_data_byid(1, 2, 3), -2147483648.0);
+  EXPECT_EQ(Read_realtime_values(1, 2, 3, 4, 5), 0);
+  EXPECT_EQ(check_operator_pass("admin", "123456"), 0);
+  ASSERT_TRUE(FindChannelIndex(10, 102, &a, &b));
+  EXPECT_EQ(b, 1);
+  SYSTEMTIME t{};
+  t.wYear = 1972;
+  t.wMonth = 3;
+  t.wDay = 1;
+  EXPECT_EQ(rchtime(t), 68256000);
+
+  close_mlog_calls();
+  EXPECT_EQ(GetScadaCount(), -1);
+  EXPECT_EQ(IsCLientRunning(), 0);
+}
+
+}  // namespace

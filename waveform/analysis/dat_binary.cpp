@@ -1,25 +1,28 @@
-// The BINARY .dat reader. The file is read in blocks of whole sample records
-// and each block is spread over threads by record ranges; within a range the
-// records are taken in small tiles so that every channel's buffer is written
-// in order while the tile stays in cache.
+// The BINARY .dat reader. The file is cut into chunks of whole sample records;
+// worker threads take the chunks one after the other, read each into a buffer
+// of their own and place its records into all channels' buffers (the points of
+// two chunks never meet). Within a chunk the records are taken in tiles small
+// enough to stay in the first-level cache while every channel's points are
+// written in order.
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <system_error>
-#include <thread>
+#include <mutex>
 #include <vector>
 
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/parallel.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace wave {
 namespace {
 
-constexpr std::size_t kBlockBytes = std::size_t{8} << 20;
-constexpr std::size_t kTileRecords = 256;
-constexpr std::size_t kMinRecordsPerThread = 4096;
-constexpr double kBitValue[2] = {0.0, 1.0};
+constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
+constexpr std::size_t kTileRecords = 32;  // a multiple of 8, so that tiles start on whole cache lines
 
 std::uint16_t loadLe16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -29,6 +32,52 @@ std::uint32_t digitalWords(std::uint32_t digitalCount) {
   return digitalCount > 0 ? (digitalCount - 1) / 16 + 1 : 0;
 }
 
+bool aligned16(const double* p) { return (reinterpret_cast<std::uintptr_t>(p) & 15u) == 0; }
+
+// The points are written with stores that bypass the caches: the buffers are
+// far larger than any cache and are read again only later.
+void copyPoints(const double* from, double* to, std::size_t count) {
+  std::size_t r = 0;
+#if defined(__SSE2__)
+  if (count > 0 && !aligned16(to)) {
+    to[0] = from[0];
+    r = 1;
+  }
+  for (; r + 2 <= count; r += 2) _mm_stream_pd(to + r, _mm_loadu_pd(from + r));
+#endif
+  for (; r < count; ++r) to[r] = from[r];
+}
+
+// out[r] = 1.0 where bit `bit` of words[r] is set, else 0.0.
+void spreadBit(const std::uint16_t* words, std::size_t count, unsigned bit, double* out) {
+  std::size_t r = 0;
+#if defined(__SSE2__)
+  if (aligned16(out)) {
+    const __m128i mask = _mm_set1_epi16(static_cast<short>(1u << bit));
+    const __m128d one = _mm_set1_pd(1.0);
+    for (; r + 8 <= count; r += 8) {
+      __m128i set;
+      std::memcpy(&set, words + r, sizeof set);
+      set = _mm_cmpeq_epi16(_mm_and_si128(set, mask), mask);  // 16 one bits per set word
+      const __m128i low = _mm_unpacklo_epi16(set, set);
+      const __m128i high = _mm_unpackhi_epi16(set, set);
+      _mm_stream_pd(out + r, _mm_and_pd(_mm_castsi128_pd(_mm_unpacklo_epi32(low, low)), one));
+      _mm_stream_pd(out + r + 2, _mm_and_pd(_mm_castsi128_pd(_mm_unpackhi_epi32(low, low)), one));
+      _mm_stream_pd(out + r + 4, _mm_and_pd(_mm_castsi128_pd(_mm_unpacklo_epi32(high, high)), one));
+      _mm_stream_pd(out + r + 6, _mm_and_pd(_mm_castsi128_pd(_mm_unpackhi_epi32(high, high)), one));
+    }
+  }
+#endif
+  for (; r < count; ++r) out[r] = ((words[r] >> bit) & 1u) ? 1.0 : 0.0;
+}
+
+// Makes the stores that bypassed the caches visible before the work is handed back.
+void finishStores() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
+
 // Places whole sample records of the file into the buffers.
 class RecordPlacer {
  public:
@@ -36,6 +85,7 @@ class RecordPlacer {
       : layout_(data.layout()),
         analogCount_(data.analogCount()),
         digitalCount_(data.digitalCount()),
+        wordCount_(digitalWords(static_cast<std::uint32_t>(digitalCount_))),
         recordSize_(BinaryRecordSize(static_cast<std::uint32_t>(analogCount_),
                                      static_cast<std::uint32_t>(digitalCount_))) {
     for (std::size_t slot = 0; slot < data.channelCount(); ++slot) buffers_.push_back(data.samples(slot).data());
@@ -44,16 +94,15 @@ class RecordPlacer {
 
   std::uint64_t recordSize() const { return recordSize_; }
 
-  // Records [begin, end) of a block whose first record is firstRecord; true
-  // when a negative analogue sample was among them.
-  bool placeRange(const unsigned char* block, std::uint64_t firstRecord, std::size_t begin, std::size_t end) const {
+  // The `count` records in `bytes`, the first of which is record `first`;
+  // true when a negative analogue sample was among them.
+  bool placeRecords(const unsigned char* bytes, std::uint64_t first, std::size_t count) const {
     bool negative = false;
-    for (std::size_t tile = begin; tile < end; tile += kTileRecords) {
-      const std::size_t tileEnd = std::min(end, tile + kTileRecords);
-      for (std::size_t i = 0; i < analogCount_; ++i)
-        negative |= placeAnalog(block, firstRecord, tile, tileEnd, i);
-      for (std::size_t w = 0; w < digitalWords(static_cast<std::uint32_t>(digitalCount_)); ++w)
-        placeDigital(block, firstRecord, tile, tileEnd, w);
+    for (std::size_t begin = 0; begin < count; begin += kTileRecords) {
+      const std::size_t tile = std::min(kTileRecords, count - begin);
+      const unsigned char* records = bytes + begin * recordSize_;
+      for (std::size_t i = 0; i < analogCount_; ++i) negative |= placeAnalog(records, first + begin, tile, i);
+      for (std::size_t w = 0; w < wordCount_; ++w) placeDigital(records, first + begin, tile, w);
     }
     return negative;
   }
@@ -63,9 +112,9 @@ class RecordPlacer {
   bool placePartial(const unsigned char* bytes, std::uint64_t available, std::uint64_t record) const {
     bool negative = false;
     for (std::size_t i = 0; i < analogCount_; ++i)
-      if (analogOffset(i) + 2 <= available) negative |= placeAnalog(bytes, record, 0, 1, i);
-    for (std::size_t w = 0; w < digitalWords(static_cast<std::uint32_t>(digitalCount_)); ++w)
-      if (wordOffset(w) + 2 <= available) placeDigital(bytes, record, 0, 1, w);
+      if (analogOffset(i) + 2 <= available) negative |= placeAnalog(bytes, record, 1, i);
+    for (std::size_t w = 0; w < wordCount_; ++w)
+      if (wordOffset(w) + 2 <= available) placeDigital(bytes, record, 1, w);
     return negative;
   }
 
@@ -74,46 +123,66 @@ class RecordPlacer {
   std::size_t bitsOfWord(std::size_t word) const { return std::min<std::size_t>(16, digitalCount_ - 16 * word); }
 
  private:
-  bool placeAnalog(const unsigned char* block, std::uint64_t firstRecord, std::size_t begin, std::size_t end,
-                   std::size_t channel) const {
-    const AnalogScale& scale = scales_[channel];
+  // Records [first, first + count) of one analogue channel, split where the
+  // second rate begins.
+  bool placeAnalog(const unsigned char* records, std::uint64_t first, std::size_t count, std::size_t channel) const {
+    bool negative = false;
+    const auto rate1 = static_cast<std::uint64_t>(layout_.rate1Samples);
+    for (std::size_t done = 0; done < count;) {
+      const std::uint64_t k = first + done;
+      const bool firstRate = k < rate1;
+      const std::size_t run = firstRate ? static_cast<std::size_t>(std::min<std::uint64_t>(count - done, rate1 - k))
+                                        : count - done;
+      double* out = buffers_[channel] + layout_.pointOf(static_cast<std::int64_t>(k));
+      const unsigned char* in = records + done * recordSize_ + analogOffset(channel);
+      negative |= placeRun(in, run, out, firstRate ? layout_.f1 : layout_.f2, scales_[channel]);
+      done += run;
+    }
+    return negative;
+  }
+
+  bool placeRun(const unsigned char* in, std::size_t count, double* out, std::int32_t step,
+                const AnalogScale& scale) const {
     return scale.secondaryValues()
-               ? placeAnalogWith(block, firstRecord, begin, end, channel,
-                                 [scale](std::int32_t raw) { return scale.fromSecondary(raw); })
-               : placeAnalogWith(block, firstRecord, begin, end, channel,
-                                 [scale](std::int32_t raw) { return scale.scaled(raw); });
+               ? placeRunWith(in, count, out, step, [&scale](std::int32_t raw) { return scale.fromSecondary(raw); })
+               : placeRunWith(in, count, out, step, [&scale](std::int32_t raw) { return scale.scaled(raw); });
   }
 
   template <typename Convert>
-  bool placeAnalogWith(const unsigned char* block, std::uint64_t firstRecord, std::size_t begin, std::size_t end,
-                       std::size_t channel, Convert convert) const {
-    double* out = buffers_[channel];
-    const unsigned char* p = block + begin * recordSize_ + analogOffset(channel);
+  bool placeRunWith(const unsigned char* in, std::size_t count, double* out, std::int32_t step,
+                    Convert convert) const {
     std::int32_t lowest = 0;
-    for (std::size_t r = begin; r < end; ++r, p += recordSize_) {
-      const auto raw = static_cast<std::int16_t>(loadLe16(p));
-      lowest = std::min<std::int32_t>(lowest, raw);
-      out[layout_.pointOf(static_cast<std::int64_t>(firstRecord + r))] = convert(raw);
+    if (step == 1) {
+      double values[kTileRecords];
+      for (std::size_t r = 0; r < count; ++r, in += recordSize_) {
+        const auto raw = static_cast<std::int16_t>(loadLe16(in));
+        lowest = std::min<std::int32_t>(lowest, raw);
+        values[r] = convert(raw);
+      }
+      copyPoints(values, out, count);
+    } else {
+      for (std::size_t r = 0; r < count; ++r, in += recordSize_, out += step) {
+        const auto raw = static_cast<std::int16_t>(loadLe16(in));
+        lowest = std::min<std::int32_t>(lowest, raw);
+        *out = convert(raw);
+      }
     }
     return lowest < 0;
   }
 
-  void placeDigital(const unsigned char* block, std::uint64_t firstRecord, std::size_t begin, std::size_t end,
-                    std::size_t word) const {
+  void placeDigital(const unsigned char* records, std::uint64_t first, std::size_t count, std::size_t word) const {
     std::uint16_t words[kTileRecords];
-    const std::size_t count = end - begin;
-    const unsigned char* p = block + begin * recordSize_ + wordOffset(word);
-    for (std::size_t r = 0; r < count; ++r, p += recordSize_) words[r] = loadLe16(p);
-    for (std::size_t b = 0; b < bitsOfWord(word); ++b) {
-      double* out = buffers_[analogCount_ + 16 * word + b] + firstRecord + begin;
-      for (std::size_t r = 0; r < count; ++r) out[r] = kBitValue[(words[r] >> b) & 1u];
-    }
+    const unsigned char* in = records + wordOffset(word);
+    for (std::size_t r = 0; r < count; ++r, in += recordSize_) words[r] = loadLe16(in);
+    for (std::size_t b = 0; b < bitsOfWord(word); ++b)
+      spreadBit(words, count, static_cast<unsigned>(b), buffers_[analogCount_ + 16 * word + b] + first);
   }
 
   const RecordLayout& layout_;
   std::vector<AnalogScale> scales_;
   std::size_t analogCount_;
   std::size_t digitalCount_;
+  std::size_t wordCount_;
   std::uint64_t recordSize_;
   std::vector<double*> buffers_;
 };
@@ -138,6 +207,51 @@ void addIllegalMessages(const RecordPlacer& placer, std::size_t analogCount, std
       add(kMsgBinaryBadDigital, unreadable(placer.wordOffset(w)));
 }
 
+// Reads and places the whole records [0, records) of the file, chunk by chunk
+// on several threads. False when the file could not be read.
+bool placeWholeRecords(const RecordPlacer& placer, DataFileReader& dat, std::uint64_t records, bool& negative) {
+  const std::uint64_t recordSize = placer.recordSize();
+  // A multiple of the tile, so that every chunk starts on whole cache lines of the digital buffers.
+  const std::uint64_t perChunk =
+      std::max<std::uint64_t>(kTileRecords, kChunkBytes / recordSize / kTileRecords * kTileRecords);
+  const std::uint64_t chunks = (records + perChunk - 1) / perChunk;
+  const auto workers = static_cast<std::size_t>(std::min<std::uint64_t>(chunks, WorkerCount()));
+  std::vector<std::vector<unsigned char>> buffers(
+      workers, std::vector<unsigned char>(static_cast<std::size_t>(std::min(perChunk, records) * recordSize)));
+
+  std::atomic<std::uint64_t> nextChunk{0};
+  std::atomic<bool> failed{false};
+  std::atomic<bool> anyNegative{false};
+  std::mutex readGuard;  // a data file reader serves one read at a time
+  const auto work = [&](std::vector<unsigned char>& buffer) {
+    bool sawNegative = false;
+    while (!failed.load(std::memory_order_relaxed)) {
+      const std::uint64_t chunk = nextChunk++;
+      if (chunk >= chunks) break;
+      const std::uint64_t first = chunk * perChunk;
+      const auto count = static_cast<std::size_t>(std::min(perChunk, records - first));
+      const std::span bytes(reinterpret_cast<char*>(buffer.data()), static_cast<std::size_t>(count * recordSize));
+      std::size_t got = 0;
+      {
+        const std::lock_guard lock(readGuard);
+        got = dat.read(first * recordSize, bytes);
+      }
+      if (got != bytes.size()) {
+        failed = true;
+        break;
+      }
+      sawNegative |= placer.placeRecords(buffer.data(), first, count);
+    }
+    finishStores();
+    if (sawNegative) anyNegative = true;
+  };
+  ParallelFor(workers, 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t w = begin; w < end; ++w) work(buffers[w]);
+  });
+  negative = anyNegative;
+  return !failed;
+}
+
 }  // namespace
 
 std::uint64_t BinaryRecordSize(std::uint32_t analogCount, std::uint32_t digitalCount) {
@@ -159,37 +273,9 @@ void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::Us
 
   const auto toRead = static_cast<std::uint64_t>(layout.sampleCount);
   const std::uint64_t wholeRecords = std::min(toRead, *fileSize / recordSize);
-  const std::uint64_t perBlock = std::max<std::uint64_t>(1, kBlockBytes / recordSize);
-  const auto blockSize = static_cast<std::size_t>(std::min(wholeRecords, perBlock) * recordSize);
-  // Two blocks: the next one is read while the threads place the current one.
-  std::vector<unsigned char> blocks[2] = {std::vector<unsigned char>(blockSize),
-                                          std::vector<unsigned char>(wholeRecords > perBlock ? blockSize : 0)};
-  const auto readBlock = [&](std::uint64_t first, std::vector<unsigned char>& block) {
-    const std::size_t bytes = static_cast<std::size_t>(std::min(perBlock, wholeRecords - first) * recordSize);
-    return dat.read(first * recordSize, std::span(reinterpret_cast<char*>(block.data()), bytes)) == bytes;
-  };
-  std::atomic<bool> negative{false};
-  if (wholeRecords > 0 && !readBlock(0, blocks[0])) return readFailed();
-  for (std::uint64_t first = 0, index = 0; first < wholeRecords; first += perBlock, index ^= 1) {
-    const std::uint64_t next = first + perBlock;
-    bool nextRead = true;
-    std::jthread reader;
-    if (next < wholeRecords) {
-      try {
-        reader = std::jthread([&] { nextRead = readBlock(next, blocks[index ^ 1]); });
-      } catch (const std::system_error&) {
-        nextRead = readBlock(next, blocks[index ^ 1]);  // no thread to be had: read it now
-      }
-    }
-    const auto count = static_cast<std::size_t>(std::min(perBlock, wholeRecords - first));
-    const unsigned char* block = blocks[index].data();
-    written = true;
-    ParallelFor(count, kMinRecordsPerThread, [&](std::size_t begin, std::size_t end) {
-      if (placer.placeRange(block, first, begin, end)) negative.store(true, std::memory_order_relaxed);
-    });
-    if (reader.joinable()) reader.join();
-    if (!nextRead) return readFailed();
-  }
+  bool negative = false;
+  written = wholeRecords > 0;
+  if (written && !placeWholeRecords(placer, dat, wholeRecords, negative)) return readFailed();
 
   if (wholeRecords < toRead) {
     // The file ends inside the samples to read (possible with two rates):
@@ -200,7 +286,7 @@ void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::Us
       if (dat.read(wholeRecords * recordSize, std::span(reinterpret_cast<char*>(partial.data()), partial.size())) !=
           partial.size())
         return readFailed();
-      if (placer.placePartial(partial.data(), partialBytes, wholeRecords)) negative = true;
+      negative |= placer.placePartial(partial.data(), partialBytes, wholeRecords);
     }
     addIllegalMessages(placer, data.analogCount(), data.digitalCount(), toRead - wholeRecords, partialBytes,
                        messages);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/test_support.h"
 
@@ -109,9 +110,10 @@ TEST(BinaryDat, ScalesAndConvertsSecondaryValues) {
   struct Case {
     char ps;
     double expected;
+    double negative;
   };
-  // raw 3, a = 2, b = 1: 7; 'S' with primary 10 and secondary 0.1 multiplies by 100.
-  const Case cases[] = {{'S', 700}, {'P', 7}, {'s', 7}};
+  // raw 3, a = 2, b = 1: 7 (raw -3: -5); 'S' with primary 10 and secondary 0.1 multiplies by 100.
+  const Case cases[] = {{'S', 700, -500}, {'P', 7, -5}, {'s', 7, -5}};
   for (const auto& c : cases) {
     TAInfo channel;
     channel.a = 2;
@@ -127,7 +129,7 @@ TEST(BinaryDat, ScalesAndConvertsSecondaryValues) {
     ASSERT_TRUE(data);
     EXPECT_TRUE(readBinary(*data, binaryFile({{{3}, {}}, {{-3}, {}}})).empty());
     EXPECT_DOUBLE_EQ(data->samples(0)[0], c.expected) << c.ps;
-    EXPECT_DOUBLE_EQ(data->samples(0)[1], ScaleAnalog(-3, channel)) << c.ps;
+    EXPECT_DOUBLE_EQ(data->samples(0)[1], c.negative) << c.ps;
   }
 }
 
@@ -216,6 +218,82 @@ TEST(BinaryDat, IllegalDigitalValuesFollowTheAnalogueOnes) {
   EXPECT_EQ(Keys(messages), (std::vector<std::string>{"str15", "str17", "str17"}));
   EXPECT_EQ(messages[1].caption.key, "str18");
   EXPECT_EQ(std::vector<double>(data->samples(1).begin(), data->samples(1).end()), (std::vector<double>{1, 1, 0}));
+}
+
+// A generated record, its .dat bytes in memory and the buffers to read them into.
+struct Generated {
+  recordgen::RecordSpec spec;
+  std::string bytes;
+  std::shared_ptr<RecordData> data;
+};
+
+Generated generate(int analog, int digital, std::vector<recordgen::Rate> rates) {
+  Generated g;
+  g.spec.analog = analog;
+  g.spec.digital = digital;
+  g.spec.rates = std::move(rates);
+  g.bytes = recordgen::DatBytes(g.spec);
+  g.data = testing::Allocate(recordgen::MakeCfgInfo(g.spec, "/nonexistent/record.cfg"));
+  return g;
+}
+
+// The first point of the record whose value is not the expected one (every
+// sample at its point, 0 between samples), as a text; empty when all are.
+std::string firstWrongPoint(const Generated& g) {
+  const RecordData& data = *g.data;
+  const RecordLayout& layout = data.layout();
+  for (std::int32_t c = 0; c < g.spec.analog; ++c) {
+    std::vector<double> expected(static_cast<std::size_t>(layout.analogPoints), 0.0);
+    for (std::int64_t k = 0; k < layout.sampleCount; ++k)
+      expected[static_cast<std::size_t>(layout.pointOf(k))] =
+          ScaleAnalog(recordgen::AnalogRaw(g.spec, c, k), data.record().AInfo[static_cast<std::size_t>(c)]);
+    const auto buffer = data.samples(static_cast<std::size_t>(c));
+    for (std::size_t p = 0; p < expected.size(); ++p)
+      if (buffer[p] != expected[p]) return "analogue " + std::to_string(c) + " point " + std::to_string(p);
+  }
+  for (std::int32_t j = 0; j < g.spec.digital; ++j) {
+    const auto buffer = data.samples(static_cast<std::size_t>(g.spec.analog + j));
+    for (std::int64_t k = 0; k < layout.sampleCount; ++k)
+      if (buffer[static_cast<std::size_t>(k)] != (recordgen::DigitalState(g.spec, j, k) ? 1.0 : 0.0))
+        return "digital " + std::to_string(j) + " sample " + std::to_string(k);
+  }
+  return {};
+}
+
+TEST(BinaryDat, ALargeFileIsReadWholeWhateverTheSplit) {
+  // Large enough for many chunks on every worker thread; the second rate
+  // starts inside a chunk and, with f1 3, at an odd point.
+  struct Case {
+    const char* name;
+    int analog, digital;
+    std::vector<recordgen::Rate> rates;
+  };
+  const Case cases[] = {
+      {"one rate, f1 1", 5, 33, {{3200, 100001}}},
+      {"one rate, f1 2", 2, 16, {{1000, 90007}}},
+      {"two rates, f 3 then 1", 3, 17, {{600, 40001}, {3200, 100003}}},
+      {"two rates, f 2 then 3", 1, 1, {{1000, 50000}, {600, 120005}}},
+  };
+  for (const auto& c : cases) {
+    const Generated g = generate(c.analog, c.digital, c.rates);
+    ASSERT_TRUE(g.data) << c.name;
+    EXPECT_TRUE(readBinary(*g.data, g.bytes).empty()) << c.name;
+    EXPECT_EQ(firstWrongPoint(g), "") << c.name;
+    EXPECT_EQ(g.data->NoNegativeSamples, 0) << c.name;
+  }
+}
+
+TEST(BinaryDat, AReadErrorInAnyPartOfALargeFileLoadsNothing) {
+  const Generated g = generate(4, 20, {{3200, 80000}});
+  ASSERT_TRUE(g.data);
+  for (const double at : {0.0, 0.3, 0.97}) {
+    testing::FailingReader reader(g.bytes, static_cast<std::uint64_t>(at * static_cast<double>(g.bytes.size())));
+    std::vector<common::UserMessage> messages;
+    ReadBinaryDat(*g.data, reader, messages);
+    EXPECT_EQ(Keys(messages), std::vector<std::string>{"str13"}) << at;
+    for (std::size_t slot = 0; slot < 24; ++slot) EXPECT_TRUE(AllZero(g.data->samples(slot))) << at << " slot " << slot;
+    EXPECT_EQ(g.data->NoNegativeSamples, 1) << at;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "waveform/analysis/parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -15,31 +16,31 @@ unsigned WorkerCount() {
 void ParallelFor(std::size_t count, std::size_t minPerThread,
                  const std::function<void(std::size_t, std::size_t)>& body) {
   if (count == 0) return;
-  const std::size_t byWork = count / std::max<std::size_t>(minPerThread, 1);
-  const std::size_t threads = std::clamp<std::size_t>(byWork, 1, WorkerCount());
+  const std::size_t least = std::max<std::size_t>(minPerThread, 1);
+  const std::size_t threads = std::clamp<std::size_t>(count / least, 1, WorkerCount());
   if (threads == 1) {
     body(0, count);
     return;
   }
+  // The threads take pieces as they get to them, so that one that the
+  // machine holds back does not hold up the others.
+  const std::size_t piece = std::max(least, count / (4 * threads));
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (;;) {
+      const std::size_t begin = next.fetch_add(piece);
+      if (begin >= count) return;
+      body(begin, std::min(count, begin + piece));
+    }
+  };
   std::vector<std::jthread> workers;
   workers.reserve(threads - 1);
-  const std::size_t per = count / threads;
-  const std::size_t extra = count % threads;
-  std::size_t begin = 0;
-  for (std::size_t t = 0; t < threads; ++t) {
-    const std::size_t end = begin + per + (t < extra ? 1 : 0);
-    bool started = false;
-    if (t + 1 < threads) {
-      try {
-        workers.emplace_back([&body, begin, end] { body(begin, end); });
-        started = true;
-      } catch (const std::system_error&) {
-        // No thread to be had: do this part here.
-      }
-    }
-    if (!started) body(begin, end);
-    begin = end;
+  try {
+    for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // No more threads to be had: those started and this one do the rest.
   }
+  work();
 }
 
 }  // namespace wave

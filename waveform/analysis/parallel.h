@@ -10,9 +10,10 @@ namespace wave {
 // The number of threads ParallelFor uses at most (the machine's cores, at most 8).
 unsigned WorkerCount();
 
-// Calls body(begin, end) on disjoint ranges that cover [0, count). Work of
-// fewer than minPerThread indices per thread runs on the calling thread.
-// body must not throw.
+// Calls body(begin, end) on disjoint ranges that cover [0, count), from the
+// calling thread and up to WorkerCount() - 1 others, each taking the next range
+// when it is done with one. Work of fewer than minPerThread indices per thread
+// runs on the calling thread alone. body must not throw.
 void ParallelFor(std::size_t count, std::size_t minPerThread,
                  const std::function<void(std::size_t begin, std::size_t end)>& body);
 

@@ -22,6 +22,7 @@ namespace {
 // address sanitizer watches, so an overrun into the next buffer is caught.
 constexpr std::size_t kAlign = 64;
 constexpr std::size_t kGuard = 64;
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
 std::size_t roundUp(std::size_t bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; }
 
@@ -97,6 +98,8 @@ struct RecordData::Block {
     for (std::size_t count : sizes) bytes += roundUp(count * sizeof(double)) + kGuard;
     base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) return false;
+    // Large pages where the system has them: a fault per 2 MiB instead of per 4 KiB.
+    if (bytes >= kLargePage) madvise(base, bytes, MADV_HUGEPAGE);
     auto* bytePtr = static_cast<unsigned char*>(base);
     std::size_t offset = kGuard;
     ASAN_POISON_MEMORY_REGION(bytePtr, kGuard);

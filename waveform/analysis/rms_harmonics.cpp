@@ -18,6 +18,8 @@ constexpr long double kPi = 3.1415926L;  // as the transform has always used it
 using Pair = double __attribute__((vector_size(16)));
 constexpr std::size_t kPairs = 8;
 constexpr std::size_t kLanes = 2 * kPairs;
+// Samples of the RMS curve computed from one buffer of squares.
+constexpr std::size_t kRmsBlock = 4096;
 
 Pair loadPair(const double* p) {
   Pair v;
@@ -74,18 +76,25 @@ void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, s
   const std::size_t count = std::min(rms.size(), static_cast<std::size_t>(layout.sampleCount));
   const std::int32_t m = layout.rmsCycle;
   if (count == 0 || m < 1) return;
-  std::vector<double> squares(count);
-  for (std::size_t j = 0; j < count; ++j) {
+  const auto square = [&](std::size_t j) {
     const double x = channel[static_cast<std::size_t>(layout.pointOf(static_cast<std::int64_t>(j)))];
-    squares[j] = x * x;
-  }
-  const std::size_t firstCycle = std::min(count, static_cast<std::size_t>(m));
+    return x * x;
+  };
+  const auto cycle = static_cast<std::size_t>(m);
+  const std::size_t firstCycle = std::min(count, cycle);
   double sum = 0;
   for (std::size_t n = 0; n < firstCycle; ++n) {
-    sum += squares[n];
+    sum += square(n);
     rms[n] = static_cast<double>(rootMean(sum, m));
   }
-  slidingSums(squares.data(), firstCycle, count, m, rms.data());
+  // The rest block by block: the squares of a block and of the cycle before it.
+  std::vector<double> squares(std::min(count, kRmsBlock + cycle - 1));
+  for (std::size_t start = firstCycle; start < count; start += kRmsBlock) {
+    const std::size_t end = std::min(count, start + kRmsBlock);
+    const std::size_t from = start - (cycle - 1);
+    for (std::size_t j = from; j < end; ++j) squares[j - from] = square(j);
+    slidingSums(squares.data(), start - from, end - from, m, rms.data() + from);
+  }
 }
 
 void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, std::span<double> values) {

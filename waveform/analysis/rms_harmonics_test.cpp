@@ -64,6 +64,9 @@ TEST(RmsCurve, MatchesTheDirectSum) {
       {"one rate, f 2", 1000, 333, 0, 0},
       {"two rates", 1200, 120, 600, 401},
       {"shorter than a cycle", 3200, 50, 0, 0},
+      {"several blocks of squares", 10000, 9001, 0, 0},
+      {"two rates, several blocks", 3200, 3000, 1600, 12000},
+      {"a cycle longer than a block", 225000, 9500, 0, 0},
   };
   std::mt19937 random(3);
   std::uniform_real_distribution<double> value(-3000, 3000);

@@ -1,6 +1,8 @@
 // One paint of the wave view into a 1600 x 1000 image, on the W1 record
 // (BINARY, 96 analogue and 160 digital channels, 10 kHz, 100 000 samples):
-// 8 rows of 4 channels and 32 digital lanes, at zoom 0 and zoomed out.
+// 8 rows of 4 channels and 32 digital lanes, at zoom 0 and zoomed out; the
+// same for the RMS view, and one move of the time cursor (the two columns it
+// repaints).
 //
 //   view_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
@@ -20,7 +22,10 @@
 
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/loader.h"
+#include "waveform/analysis/rms_harmonics.h"
 #include "waveform/canvas/qpainter_canvas.h"
+#include "waveform/view/rms_view.h"
+#include "waveform/view/time_cursor.h"
 #include "waveform/view/wave_draw.h"
 
 namespace {
@@ -31,7 +36,9 @@ constexpr int kHeight = 1000;
 struct W1 {
   std::shared_ptr<wave::RecordData> data;
   std::vector<std::span<const double>> buffers;
+  std::vector<std::span<const double>> rms;
   wave::WaveScales scales;
+  wave::RmsScales rmsScales;
 };
 
 W1& w1() {
@@ -51,6 +58,9 @@ W1& w1() {
     wave::LoadChannelData(*w.data, 0, {});
     std::filesystem::remove_all(folder);
     for (std::size_t slot = 0; slot < w.data->channelCount(); ++slot) w.buffers.push_back(w.data->samples(slot));
+    wave::AnalyseRecord(*w.data);
+    for (std::size_t i = 0; i < w.data->analogCount(); ++i) w.rms.push_back(w.data->rms(i));
+    wave::ComputeRmsPeaks(w.rmsScales, w.rms, w.data->layout().sampleCount);
     return w;
   }();
   return instance;
@@ -70,8 +80,11 @@ wave::WindowOptions options(bool pointsAndLines) {
   return o;
 }
 
+enum class View { Wave, Rms };
+
 // zoomShift: PixelsPerCycle1 divided by 2^zoomShift; the view starts in the middle of the record.
-void paintFrame(benchmark::State& state, bool pointsAndLines, int zoomShift) {
+// cursorOnly: only the two pixel columns that a move of the time cursor repaints.
+void paintFrame(benchmark::State& state, View view, bool pointsAndLines, int zoomShift, bool cursorOnly) {
   W1& w = w1();
   const wave::WindowOptions o = options(pointsAndLines);
   wave::WaveViewport viewport = wave::InitialViewport(w.data->layout());
@@ -81,15 +94,33 @@ void paintFrame(benchmark::State& state, bool pointsAndLines, int zoomShift) {
   wave::ComputeChannelPeaks(w.scales, std::span(w.buffers).first(w.data->analogCount()), geo.P1 + geo.P2);
   w.scales.ScalesDirty = 1;
   wave::UpdateGroupScales(w.scales, o.WindowGroups);
+  w.rmsScales.ScalesDirty = 1;
+  wave::UpdateRmsScales(w.rmsScales, o.WindowGroups);
   const wave::WaveScene scene{geo, o, w.scales, w.buffers, w.data->record(), wave::DisplaySettings::DefaultChannelColors,
                               w.data->NoNegativeSamples == 0, false};
   const int left = static_cast<int>(geo.recordWidth() / 2);
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
+  std::vector<wave::Rect> parts{wave::Rect{left, 0, left + kWidth, kHeight}};
+  if (cursorOnly) {
+    const wave::CursorLine line = wave::CursorLineAt(geo, left + kWidth / 2);
+    parts = {wave::Rect{line.x, line.top, line.x + 1, line.bottom},
+             wave::Rect{line.x + 1, line.top, line.x + 2, line.bottom}};
+  }
   for (auto _ : state) {
     QPainter painter(&image);
     painter.translate(-left, 0);
-    wave::QPainterCanvas canvas(painter, wave::Rect{left, 0, left + kWidth, kHeight});
-    wave::PaintWaveView(canvas, scene);
+    for (const wave::Rect& part : parts) {
+      if (cursorOnly) painter.setClipRect(QRect(part.left, part.top, part.width(), part.height()));
+      wave::QPainterCanvas canvas(painter, part);
+      if (view == View::Wave)
+        wave::PaintWaveView(canvas, scene);
+      else
+        wave::PaintRmsView(canvas, wave::RmsScene{scene, w.rms, w.rmsScales});
+      const wave::CursorLine line = wave::CursorLineAt(geo, left + kWidth / 2 + 1);
+      canvas.pen() = wave::Pen{0xFF0000, 1, wave::PenStyle::Solid, wave::PenMode::Xor};
+      canvas.moveTo(line.x, line.top);
+      canvas.lineTo(line.x, line.bottom);
+    }
   }
 }
 
@@ -106,10 +137,13 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "writing and loading W1...\n");
   w1();
   const auto ms = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime(); };
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom0/points", paintFrame, true, 0));
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom0/lines", paintFrame, false, 0));
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom-4/points", paintFrame, true, 4));
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom-4/lines", paintFrame, false, 4));
+  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom0/points", paintFrame, View::Wave, true, 0, false));
+  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom0/lines", paintFrame, View::Wave, false, 0, false));
+  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom-4/points", paintFrame, View::Wave, true, 4, false));
+  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom-4/lines", paintFrame, View::Wave, false, 4, false));
+  ms(benchmark::RegisterBenchmark("PaintRms/W1/zoom0/points", paintFrame, View::Rms, true, 0, false));
+  ms(benchmark::RegisterBenchmark("PaintRms/W1/zoom-4/points", paintFrame, View::Rms, true, 4, false));
+  ms(benchmark::RegisterBenchmark("MoveCursor/W1/zoom0/points", paintFrame, View::Wave, true, 0, true));
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -215,9 +215,16 @@ std::size_t QPainterCanvas::StampKeyHash::operator()(const std::array<int, 3>& k
 }
 
 const QPainterCanvas::Stamp& QPainterCanvas::stampFor(const std::array<int, 3>& key, const Figure& figure) {
+  const Stamp*& recent = recent_[StampKeyHash{}(key) % kRecentStamps];
+  if (recent && recent->key == key && recent->pen == pen() && recent->brush == brush()) return *recent;
   if (auto found = stamps_.find(key); found != stamps_.end())
     for (const Stamp& s : found->second)
-      if (s.pen == pen() && s.brush == brush()) return s;
+      if (s.pen == pen() && s.brush == brush()) {
+        recent = &s;
+        return s;
+      }
+  // A new stamp may move the others of its key, or all of them go.
+  recent_.fill(nullptr);
   if (stampCount_ >= 4096) {
     stamps_.clear();
     stampCount_ = 0;
@@ -231,6 +238,9 @@ const QPainterCanvas::Stamp& QPainterCanvas::stampFor(const std::array<int, 3>& 
   stamp.endPen = once.pen();
   stamp.endBrush = once.brush();
   stamp.endFont = once.font();
+  stamp.changesPen = stamp.endPen != pen();
+  stamp.changesBrush = stamp.endBrush != brush();
+  stamp.changesFont = stamp.endFont != font();
   constexpr int kLargest = 64;
   Rect box{0, 0, 0, 0};
   bool usable = true;
@@ -264,6 +274,7 @@ const QPainterCanvas::Stamp& QPainterCanvas::stampFor(const std::array<int, 3>& 
   auto& bucket = stamps_[key];
   bucket.push_back(std::move(stamp));
   ++stampCount_;
+  recent_[StampKeyHash{}(key) % kRecentStamps] = &bucket.back();
   return bucket.back();
 }
 
@@ -278,14 +289,25 @@ QImage* QPainterCanvas::directImage() const {
   return image;
 }
 
-void QPainterCanvas::copyStamp(const Stamp& stamp, Point place, QImage& target, QPoint origin) {
-  // origin: where logical (0, 0) lies in the target.
-  const int w = target.width(), h = target.height();
+QPainterCanvas::StampTarget QPainterCanvas::targetOf(QImage& image, QPoint origin) {
+  StampTarget t;
+  t.bits = image.bits();  // once: bits() and scanLine() check for sharing at every call
+  t.stride = static_cast<std::ptrdiff_t>(image.bytesPerLine());
+  t.width = image.width();
+  t.height = image.height();
+  t.opaque = image.format() == QImage::Format_RGB32 ? 0xFF000000u : 0u;
+  t.origin = origin;
+  return t;
+}
+
+void QPainterCanvas::copyStamp(const Stamp& stamp, Point place, const StampTarget& target) const {
+  const QPoint origin = target.origin;
   const int x0 = std::max(0, clip_.left + origin.x()), y0 = std::max(0, clip_.top + origin.y());
-  const int x1 = std::min(w, clip_.right + origin.x()), y1 = std::min(h, clip_.bottom + origin.y());
-  const QRgb opaque = target.format() == QImage::Format_RGB32 ? 0xFF000000u : 0u;
-  uchar* bits = target.bits();  // once: scanLine would check for sharing at every pixel
-  const auto stride = static_cast<std::ptrdiff_t>(target.bytesPerLine());
+  const int x1 = std::min(target.width, clip_.right + origin.x());
+  const int y1 = std::min(target.height, clip_.bottom + origin.y());
+  const QRgb opaque = target.opaque;
+  uchar* bits = target.bits;
+  const std::ptrdiff_t stride = target.stride;
   const int px0 = place.x + origin.x(), py0 = place.y + origin.y();
   if (px0 + stamp.extent.left >= x0 && py0 + stamp.extent.top >= y0 && px0 + stamp.extent.right <= x1 &&
       py0 + stamp.extent.bottom <= y1) {  // wholly inside: no test per pixel
@@ -320,22 +342,21 @@ void QPainterCanvas::drawFigures(std::span<const FigureStep> steps, const Figure
     layer_ = QImage(std::max(1, clip_.width()), std::max(1, clip_.height()), QImage::Format_ARGB32_Premultiplied);
     layer_.fill(Qt::transparent);
   }
+  std::optional<StampTarget> target;
   for (const FigureStep& step : steps) {
     const Stamp& stamp = stampFor(step.key, figure);
     if (!stamp.usable) {
       flushLayer();
+      target.reset();  // drawing through the painter may detach the image
       figure(*this, step.place, step.key);
       continue;
     }
-    if (image) {
-      copyStamp(stamp, step.place, *image, shift);
-    } else {
-      copyStamp(stamp, step.place, layer_, QPoint(-clip_.left, -clip_.top));
-      layerDirty = true;
-    }
-    pen() = stamp.endPen;
-    brush() = stamp.endBrush;
-    font() = stamp.endFont;
+    if (!target) target = image ? targetOf(*image, shift) : targetOf(layer_, QPoint(-clip_.left, -clip_.top));
+    copyStamp(stamp, step.place, *target);
+    if (!image) layerDirty = true;
+    if (stamp.changesPen) pen() = stamp.endPen;
+    if (stamp.changesBrush) brush() = stamp.endBrush;
+    if (stamp.changesFont) font() = stamp.endFont;
   }
   flushLayer();
 }

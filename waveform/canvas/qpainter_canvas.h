@@ -63,13 +63,25 @@ class QPainterCanvas final : public Canvas {
     bool usable = false;  // small, without text, dots or XOR
     std::vector<FigurePixel> pixels;
     Rect extent;  // of the pixels, relative to the place
-    Pen endPen;  // the state it left
+    Pen endPen;  // the state it left, where the figure changed it
     Brush endBrush;
     Font endFont;
+    bool changesPen = false;
+    bool changesBrush = false;
+    bool changesFont = false;
+  };
+  // Pixels of an image that stamps are copied into.
+  struct StampTarget {
+    uchar* bits = nullptr;
+    std::ptrdiff_t stride = 0;
+    int width = 0, height = 0;
+    QRgb opaque = 0;  // or-ed into every pixel of an opaque image
+    QPoint origin;    // where logical (0, 0) lies in the image
   };
   const Stamp& stampFor(const std::array<int, 3>& key, const Figure& figure);
   QImage* directImage() const;
-  void copyStamp(const Stamp& stamp, Point place, QImage& target, QPoint origin);
+  static StampTarget targetOf(QImage& image, QPoint origin);
+  void copyStamp(const Stamp& stamp, Point place, const StampTarget& target) const;
 
   struct StampKeyHash {
     std::size_t operator()(const std::array<int, 3>& k) const;
@@ -80,6 +92,9 @@ class QPainterCanvas final : public Canvas {
   // Stamps by figure key; several per key when they started from other states.
   std::unordered_map<std::array<int, 3>, std::vector<Stamp>, StampKeyHash> stamps_;
   std::size_t stampCount_ = 0;
+  // The stamps used last, by key hash, in front of the map.
+  static constexpr std::size_t kRecentStamps = 256;
+  std::array<const Stamp*, kRecentStamps> recent_{};
   std::vector<FigureStep> lineSteps_;
   QImage layer_;
   Rect clip_;

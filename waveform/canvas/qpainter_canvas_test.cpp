@@ -217,6 +217,30 @@ TEST_F(QPainterCanvasTest, LinesCopiedFromStampsMatchLinesDrawnInPlaceInEveryDir
   }
 }
 
+TEST_F(QPainterCanvasTest, FiguresLeaveTheStateTheyDoNotTouch) {
+  // A figure that only draws a line keeps the font; one that sets the pen colour leaves it set.
+  const Canvas::Figure figure = [](Canvas& c, Point p, const std::array<int, 3>& key) {
+    if (key[2] == 1) c.pen().color = 0x00FF00;
+    c.moveTo(p.x - 1, p.y);
+    c.lineTo(p.x, p.y);
+  };
+  QPainter painter(&image_);
+  QPainterCanvas canvas(painter);
+  const Canvas::FigureStep plain[] = {{{10, 10}, {1, 0, 0}}};
+  canvas.font().setSize(9);
+  canvas.drawFigures(plain, figure);  // the stamp is made with this font
+  canvas.font().setSize(12);
+  canvas.font().name = "Other";
+  canvas.drawFigures(plain, figure);  // and copied with another one
+  EXPECT_EQ(canvas.font().size(), 12);
+  EXPECT_EQ(canvas.font().name, "Other");
+  const Canvas::FigureStep colouring[] = {{{20, 10}, {1, 0, 1}}, {{22, 10}, {1, 0, 1}}};
+  canvas.drawFigures(colouring, figure);
+  EXPECT_EQ(canvas.pen().color, 0x00FF00);
+  EXPECT_EQ(at(19, 10), 0x00FF00);  // a line leaves out its end pixel
+  EXPECT_EQ(at(21, 10), 0x00FF00) << "the second copy starts from the colour the first left";
+}
+
 TEST_F(QPainterCanvasTest, DottedPenLeavesGaps) {
   {
     QPainter painter(&image_);

@@ -5,17 +5,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -32,6 +35,8 @@
 #include "common/strings.h"
 #include "waveform/analysis/open_record.h"
 #include "waveform/canvas/qpainter_canvas.h"
+#include "waveform/ui/sample_list_model.h"
+#include "waveform/view/harmonic_view.h"
 #include "waveform/view/wave_draw.h"
 
 namespace wave {
@@ -40,6 +45,15 @@ namespace {
 
 constexpr char kTimePattern[] = "yyyy/mm/dd hh:nn:ss.zzz";
 constexpr TColor kCursorColor = 0xFF0000;
+constexpr int kDragFactor = 4;
+
+common::UserMessage badTimeMessage() { return FaultWaveMessage(30, "时间输入有误，请检查"); }
+
+common::UserMessage noBarZoomMessage() {
+  common::UserMessage m = FaultWaveMessage(9, "谐波棒图不支持X轴缩放");
+  m.icon = common::MessageIcon::Information;
+  return m;
+}
 
 // FW_PaintBox: everything it shows is drawn by the window's paint handler.
 class WavePaintBox : public QWidget {
@@ -54,6 +68,14 @@ class WavePaintBox : public QWidget {
   void paintEvent(QPaintEvent* event) override {
     QPainter painter(this);
     form_.FW_PaintBoxPaint(painter, event->rect());
+  }
+  void mousePressEvent(QMouseEvent* event) override {
+    const QPoint p = event->position().toPoint();
+    form_.FW_PaintBoxMouseDown(event->button(), p.x(), p.y());
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    const QPoint p = event->position().toPoint();
+    form_.FW_PaintBoxMouseUp(event->button(), p.x(), p.y());
   }
 
  private:
@@ -91,11 +113,17 @@ void setBackground(QWidget* widget, TColor background, TColor text) {
 
 TMyTrackBar::TMyTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   setObjectName(QStringLiteral("TrackBar"));
-  setRange(0, 100000000);
+  setRange(kTrackBarMin, kTrackBarMax);
   setSingleStep(1);
+  setPageStep(0);  // a press beside the thumb only moves it where OnMouseDown puts it
   setTickPosition(QSlider::NoTicks);
-  setFocusPolicy(Qt::NoFocus);  // the track bar never keeps the keyboard focus
+  setFocusPolicy(Qt::NoFocus);  // TrackBarEnter: the track bar never keeps the keyboard focus
   setFixedHeight(20);
+}
+
+void TMyTrackBar::mousePressEvent(QMouseEvent* event) {
+  if (OnMouseDown) OnMouseDown(event->button(), static_cast<int>(event->position().x()));
+  QSlider::mousePressEvent(event);
 }
 
 QString RecordWindowCaption(const std::string& cfgPath) {
@@ -212,11 +240,11 @@ void TFaultWaveForm::buildToolBar() {
       {"Wave_TBtn", "显示故障波形", 10, true, &TFaultWaveForm::Wave_TBtnClick},
       {"RMS_HD_TBtn", "显示RMS曲线", 9, true, &TFaultWaveForm::RMS_HD_TBtnClick},
       {"Print_TBtn", "故障波形打印预览", 2, false, nullptr},
-      {"ZoomOut_TBtn", "放大", 3, false, nullptr},
-      {"ZoomIn_TBtn", "缩小", 4, false, nullptr},
-      {"Return_TBtn", "还原", 5, false, nullptr},
-      {"X_TBtn", "X轴缩放", 6, true, nullptr},
-      {"Y_TBtn", "Y轴缩放", 7, true, nullptr},
+      {"ZoomOut_TBtn", "放大", 3, false, &TFaultWaveForm::ZoomOut_TBtnClick},
+      {"ZoomIn_TBtn", "缩小", 4, false, &TFaultWaveForm::ZoomIn_TBtnClick},
+      {"Return_TBtn", "还原", 5, false, &TFaultWaveForm::Return_TBtnClick},
+      {"X_TBtn", "X轴缩放", 6, true, &TFaultWaveForm::X_TBtnClick},
+      {"Y_TBtn", "Y轴缩放", 7, true, &TFaultWaveForm::Y_TBtnClick},
       {"btnExportData", "导出数据", 11, false, nullptr},
   };
   auto* views = new QActionGroup(this);
@@ -262,6 +290,7 @@ void TFaultWaveForm::buildDataPanel() {
   label1->setObjectName(QStringLiteral("Label1"));
   faultTimeEdit_ = new QLineEdit(timePanel);
   faultTimeEdit_->setObjectName(QStringLiteral("FaulttimeEdit"));
+  faultTimeEdit_->installEventFilter(this);
   tv->addWidget(label1);
   tv->addWidget(faultTimeEdit_);
   rv->addWidget(timePanel);
@@ -290,14 +319,19 @@ void TFaultWaveForm::buildDataPanel() {
   label2->setObjectName(QStringLiteral("Label2"));
   channelCombo_ = new QComboBox(comboPanel);
   channelCombo_->setObjectName(QStringLiteral("Channel_ComboBox"));
+  connect(channelCombo_, &QComboBox::activated, this,
+          [this] { GuardedHandler(services_, this, [this] { Channel_ComboBoxChange(); }); });
   cv->addWidget(label2);
   cv->addWidget(channelCombo_);
   av->addWidget(comboPanel);
   allDataList_ = new QTableView(allDataPage_);
   allDataList_->setObjectName(QStringLiteral("AllDataListView"));
-  auto* model = new QStandardItemModel(0, 3, allDataList_);
-  model->setHorizontalHeaderLabels({QStringLiteral("序列"), QStringLiteral("周波(X)"), QStringLiteral("数据(Y)")});
-  allDataList_->setModel(model);
+  allDataModel_ = new AllDataListModel(allDataList_);
+  allDataModel_->setUp(0, {QStringLiteral("序列"), QStringLiteral("周波(X)"), QStringLiteral("数据(Y)")}, {});
+  allDataList_->setModel(allDataModel_);
+  allDataList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  allDataList_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  allDataList_->verticalHeader()->setDefaultSectionSize(18);
   allDataList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   allDataList_->setShowGrid(true);
   allDataList_->verticalHeader()->hide();
@@ -320,9 +354,13 @@ void TFaultWaveForm::FormCreate() {
   DataPanelShown_ = 1;
   options_ = WindowOptions::From(settings_);
   for (std::size_t slot = 0; slot < data_->channelCount(); ++slot) buffers_.push_back(data_->samples(slot));
+  for (std::size_t i = 0; i < data_->analogCount(); ++i) rmsBuffers_.push_back(data_->rms(i));
+  harmonics_ = ComputedHarmonics(*data_);
   const WaveGeometry geo = geometry();
   ComputeChannelPeaks(scales_, std::span(buffers_).first(data_->analogCount()), geo.P1 + geo.P2);
+  if (!layout_.oneCycle) ComputeRmsPeaks(rmsScales_, rmsBuffers_, layout_.sampleCount);
   fillLists();
+  ShowChannelAllData();
 
   statusPanels_[0]->setText(Utf8(common::Trim(record_.station_name) + "  " + common::Trim(record_.rec_dev_id)));
   statusPanels_[1]->setText(lang(0, "起始时间:") + Utf8(common::FormatDateTime(kTimePattern, record_.StartTime)) +
@@ -330,6 +368,11 @@ void TFaultWaveForm::FormCreate() {
 
   trackBar_ = new TMyTrackBar(paintBox_);
   trackBar_->move(viewport_.LeftMargin - 10, 0);
+  trackBar_->OnMouseDown = [this](Qt::MouseButton button, int x) {
+    GuardedHandler(services_, this, [&] { TrackBarMouseDown(button, x); });
+  };
+  connect(trackBar_, &QSlider::valueChanged, this,
+          [this] { GuardedHandler(services_, this, [this] { TrackBarChange(); }); });
   CursorX_ = -1;
 
   QAction* rms = action("RMS_HD_TBtn");
@@ -342,6 +385,7 @@ void TFaultWaveForm::FormCreate() {
   }
   applyColours();
   relayout();
+  Show_RealTimeData(viewport_.LeftMargin);  // the time origin
 }
 
 void TFaultWaveForm::fillLists() {
@@ -432,7 +476,10 @@ void TFaultWaveForm::FormClose() {
   setAttribute(Qt::WA_DeleteOnClose);
   delete trackBar_;
   trackBar_ = nullptr;
+  allDataModel_->clear();
   buffers_.clear();
+  rmsBuffers_.clear();
+  harmonics_ = {};
   data_.reset();  // every sample, RMS and harmonic array at once
   // Only a pair written from the automation database for this window is
   // removed: a record of the power-quality database has no files, its path is
@@ -454,6 +501,7 @@ void TFaultWaveForm::Options_TBtnClick() {
   const OptionsDialogResult result = host_->showOptionsDialog();
   if (result.modalOk) {
     scales_.ScalesDirty = 1;
+    rmsScales_.ScalesDirty = 1;
     paintBox_->update();  // the new options are taken over at the next paint
   }
 }
@@ -467,6 +515,7 @@ void TFaultWaveForm::Wave_TBtnClick() {
   infoPages_->setCurrentIndex(0);
   infoPages_->setTabText(1, lang(27, "原始采样点"));
   repaintStep();
+  ShowChannelAllData();
 }
 
 void TFaultWaveForm::RMS_HD_TBtnClick() {
@@ -483,7 +532,9 @@ void TFaultWaveForm::RMS_HD_TBtnClick() {
     infoPages_->setTabText(1, lang(28, "谐波数据"));
   }
   scales_.ScalesDirty = 1;
+  rmsScales_.ScalesDirty = 1;
   repaintStep();
+  ShowChannelAllData();
 }
 
 void TFaultWaveForm::InfoWindow_TBtnClick() {
@@ -536,8 +587,11 @@ void TFaultWaveForm::relayout() {
   const QSize wanted(clampSize(size.width), clampSize(size.height));
   if (paintBox_->size() != wanted) paintBox_->setFixedSize(wanted);
   if (trackBar_) {
-    trackBar_->setFixedWidth(clampSize(TrackBarWidth(geo)));
+    if (ViewMode_ != ViewMode::HarmonicBars)
+      trackBarWidth_ = ViewMode_ == ViewMode::Rms ? RmsTrackBarWidth(geo) : TrackBarWidth(geo);
+    trackBar_->setFixedWidth(clampSize(trackBarWidth_));
     trackBar_->move(geo.L - 10, 0);
+    if (cursorShown()) CursorX_ = CursorLineX(trackBarSpan(), trackBar_->value());  // DrawCursorLine
   }
   if (appliedBackground_ != settings_.ChannelColors[kBackgroundColor]) applyColours();
   paintBox_->update();
@@ -556,7 +610,22 @@ void TFaultWaveForm::requestRelayout() {
 }
 
 bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == scrollBox_->viewport() && event->type() == QEvent::Resize) requestRelayout();  // FormResize
+  if (scrollBox_ && watched == scrollBox_->viewport() && event->type() == QEvent::Resize)
+    requestRelayout();  // FormResize
+  if (watched == faultTimeEdit_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      GuardedHandler(services_, this, [&] { FaulttimeEditKeyPress(key); });
+      return true;
+    }
+  }
+  if (watched == faultTimeEdit_ && event->type() == QEvent::FocusOut) {
+    // Leaving the field for another part of this window ends the entry; a
+    // switch to another window or a pop-up does not.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+      GuardedHandler(services_, this, [this] { FaulttimeEditExit(); });
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -586,22 +655,190 @@ void TFaultWaveForm::FW_PaintBoxPaint(QPainter& painter, const QRect& exposed) {
 }
 
 void TFaultWaveForm::drawView(Canvas& canvas) {
-  if (!data_ || ViewMode_ != ViewMode::Waves) {
-    // The RMS and bar views come with their own drawing; until then the background.
+  if (!data_) {
     canvas.brush() = Brush{settings_.ChannelColors[kBackgroundColor], BrushStyle::Solid};
     canvas.fillRect(canvas.clipBox());
     return;
   }
-  UpdateGroupScales(scales_, options_.WindowGroups);
   const WaveGeometry geo = geometry();
   const WaveScene scene{geo, options_, scales_, buffers_, record_, settings_.ChannelColors,
                         data_->NoNegativeSamples == 0, false};
-  PaintWaveView(canvas, scene);
-  if (CursorX_ >= 0) {  // the cursor line, last
-    canvas.pen() = Pen{kCursorColor, 1, PenStyle::Solid, PenMode::Xor};
-    canvas.moveTo(CursorX_, geo.T - geo.h2);
-    canvas.lineTo(CursorX_, geo.T - geo.h2 + geo.R * geo.h + geo.Dg);
+  switch (ViewMode_) {
+    case ViewMode::Waves:
+      UpdateGroupScales(scales_, options_.WindowGroups);
+      PaintWaveView(canvas, scene);
+      break;
+    case ViewMode::Rms:
+      UpdateRmsScales(rmsScales_, options_.WindowGroups);
+      PaintRmsView(canvas, RmsScene{scene, rmsBuffers_, rmsScales_});
+      break;
+    case ViewMode::HarmonicBars:
+      PaintHarmonicView(canvas, HarmonicScene{geo, options_, harmonics_, settings_.ChannelColors});
+      break;
   }
+  if (cursorShown() && CursorX_ >= 0) {  // the cursor line, last, from its state
+    const CursorLine line = CursorLineAt(geo, CursorX_);
+    canvas.pen() = Pen{kCursorColor, 1, PenStyle::Solid, PenMode::Xor};
+    canvas.moveTo(line.x, line.top);
+    canvas.lineTo(line.x, line.bottom);
+  }
+}
+
+// --- the time cursor and the value lists ---------------------------------------------------
+
+TrackBarSpan TFaultWaveForm::trackBarSpan() const {
+  TrackBarSpan bar = MakeTrackBarSpan(geometry(), trackBarWidth_);
+  if (trackBar_) {
+    bar.min = trackBar_->minimum();
+    bar.max = trackBar_->maximum();
+  }
+  return bar;
+}
+
+bool TFaultWaveForm::cursorShown() const {
+  return trackBar_ && !trackBar_->isHidden() && ViewMode_ != ViewMode::HarmonicBars;
+}
+
+void TFaultWaveForm::updateCursorColumn(int x) {
+  const CursorLine line = CursorLineAt(geometry(), x);
+  paintBox_->update(QRect(x, line.top, 1, std::max(1, line.bottom - line.top)));
+}
+
+void TFaultWaveForm::focusStatusBar() { statusBar_->setFocus(Qt::OtherFocusReason); }
+
+void TFaultWaveForm::TrackBarMouseDown(Qt::MouseButton button, int x) {
+  if (button != Qt::LeftButton || DataPanelShown_ != 1 || !trackBar_) return;
+  trackBar_->setValue(PositionAtPointer(trackBarSpan(), x));
+}
+
+void TFaultWaveForm::TrackBarChange() {
+  if (DataPanelShown_ != 1 || !trackBar_ || !data_) return;
+  const int x = CursorLineX(trackBarSpan(), trackBar_->value());
+  if (CursorX_ != -1) updateCursorColumn(CursorX_);
+  updateCursorColumn(x);
+  if (x != CursorX_) Show_RealTimeData(x);
+  CursorX_ = x;
+}
+
+ReadoutSource TFaultWaveForm::readoutSource(const WaveGeometry& geo) const {
+  return ReadoutSource{geo,
+                       record_,
+                       ViewMode_,
+                       data_->NoNegativeSamples == 0,
+                       std::span(buffers_).first(std::min(buffers_.size(), data_->analogCount())),
+                       rmsBuffers_};
+}
+
+void TFaultWaveForm::Show_RealTimeData(int x) {
+  if (!data_) return;
+  const int analog = std::min(realTimeList_->topLevelItemCount(), static_cast<int>(record_.A));
+  std::vector<bool> checked(static_cast<std::size_t>(analog));
+  for (int i = 0; i < analog; ++i)
+    checked[static_cast<std::size_t>(i)] = realTimeList_->topLevelItem(i)->checkState(0) == Qt::Checked;
+  QTreeWidgetItem* delta = record_.A > 1 ? realTimeList_->topLevelItem(record_.A) : nullptr;
+  const WaveGeometry geo = geometry();
+  const RealTimeReadout readout =
+      ReadRealTimeData(readoutSource(geo), x, checked, delta && delta->checkState(0) == Qt::Checked);
+  faultTimeEdit_->setText(Utf8(readout.time));
+  realTimeList_->setUpdatesEnabled(false);
+  for (const ChannelValue& v : readout.values) realTimeList_->topLevelItem(v.channel)->setText(1, Utf8(v.text));
+  if (delta && readout.delta) {
+    delta->setText(0, Utf8(readout.delta->caption));
+    delta->setText(1, Utf8(readout.delta->text));
+  }
+  realTimeList_->setUpdatesEnabled(true);
+}
+
+void TFaultWaveForm::FaulttimeEditKeyPress(int key) {
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) focusStatusBar();
+}
+
+void TFaultWaveForm::FaulttimeEditExit() {
+  if (!data_ || !trackBar_) return;
+  const std::optional<common::TDateTime> time = ParseTypedTime(faultTimeEdit_->text().trimmed().toStdString());
+  if (!time) {
+    services_.showMessage(this, badTimeMessage());
+    return;
+  }
+  trackBar_->setValue(PositionForTime(geometry(), record_, *time, trackBarSpan()));
+}
+
+SampleListSource TFaultWaveForm::sampleListSource() const {
+  return SampleListSource{layout_, ViewMode_,
+                          std::span(buffers_).first(std::min(buffers_.size(), data_ ? data_->analogCount() : 0)),
+                          rmsBuffers_, harmonics_};
+}
+
+void TFaultWaveForm::ShowChannelAllData() {
+  if (!data_) return;
+  const SampleListSource source = sampleListSource();
+  const std::int64_t rows = SampleListRowCount(source);
+  const int channel = std::max(0, channelCombo_->currentIndex());
+  // Rows are formatted when the list shows them, from the view and channel of now.
+  AllDataListModel::RowSource row = [this, mode = ViewMode_, channel](std::int64_t k) {
+    SampleListSource s = sampleListSource();
+    s.mode = mode;
+    return SampleListRow(s, channel, k);
+  };
+  if (ViewMode_ == ViewMode::HarmonicBars) {
+    allDataModel_->setUp(rows, {lang(7, "次数(X)"), lang(8, "数据(Y)"), QString()}, std::move(row));
+    allDataList_->setColumnWidth(0, 55);
+    allDataList_->setColumnWidth(1, 110);
+  } else {
+    allDataModel_->setUp(rows, {lang(4, "序列"), lang(5, "周波(X)"), lang(6, "数据(Y)")}, std::move(row));
+    allDataList_->setColumnWidth(0, 40);
+    allDataList_->setColumnWidth(1, 55);
+  }
+  allDataList_->viewport()->update();
+}
+
+void TFaultWaveForm::Channel_ComboBoxChange() {
+  focusStatusBar();
+  if (channelCombo_->currentIndex() >= 0) ShowChannelAllData();
+}
+
+// --- zoom and scrolling ---------------------------------------------------------------------
+
+void TFaultWaveForm::zoom(ZoomDirection direction) {
+  if (ZoomStep(viewport_, layout_, direction, XZoomOn_, YZoomOn_)) relayout();
+}
+
+void TFaultWaveForm::ZoomOut_TBtnClick() { zoom(ZoomDirection::Enlarge); }
+
+void TFaultWaveForm::ZoomIn_TBtnClick() { zoom(ZoomDirection::Shrink); }
+
+void TFaultWaveForm::Return_TBtnClick() {
+  if (!ZoomReturn(viewport_, layout_)) return;
+  CursorX_ = -1;
+  scrollBox_->horizontalScrollBar()->setValue(0);
+  scrollBox_->verticalScrollBar()->setValue(0);
+  relayout();
+}
+
+void TFaultWaveForm::X_TBtnClick() {
+  QAction* x = action("X_TBtn");
+  if (ViewMode_ == ViewMode::HarmonicBars) {
+    services_.showMessage(this, noBarZoomMessage());
+    x->setChecked(!x->isChecked());
+    return;
+  }
+  XZoomOn_ = x->isChecked();
+}
+
+void TFaultWaveForm::Y_TBtnClick() { YZoomOn_ = action("Y_TBtn")->isChecked(); }
+
+void TFaultWaveForm::FW_PaintBoxMouseDown(Qt::MouseButton button, int x, int y) {
+  if (button != Qt::LeftButton) return;
+  DragStartX_ = x;
+  DragStartY_ = y;
+}
+
+void TFaultWaveForm::FW_PaintBoxMouseUp(Qt::MouseButton button, int x, int y) {
+  if (button != Qt::LeftButton) return;
+  QScrollBar* h = scrollBox_->horizontalScrollBar();
+  QScrollBar* v = scrollBox_->verticalScrollBar();
+  h->setValue(h->value() + (DragStartX_ - x) * kDragFactor);
+  v->setValue(v->value() + (DragStartY_ - y) * kDragFactor);
 }
 
 }  // namespace wave

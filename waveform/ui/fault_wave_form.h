@@ -1,8 +1,10 @@
 #pragma once
 // TFaultWaveForm, the record window: an MDI child that shows one record. It
 // keeps a copy of the record and of the display options, owns the record's
-// sample data, and draws the wave view (and, later, the RMS and bar views) on
-// FW_PaintBox only while painting.
+// sample data, and draws the wave, RMS or harmonic bar view on FW_PaintBox
+// only while painting, the time cursor's line last. Beside the plot it keeps
+// the values at the cursor and a virtual list of all samples; its tool
+// buttons zoom in levels, and the plot can be dragged.
 
 #include <QImage>
 #include <QSlider>
@@ -11,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -23,9 +26,12 @@
 #include "waveform/model/record.h"
 #include "waveform/model/settings.h"
 #include "waveform/ui/form_services.h"
+#include "waveform/view/rms_view.h"
+#include "waveform/view/time_cursor.h"
 #include "waveform/view/wave_geometry.h"
 #include "waveform/view/wave_scales.h"
 #include "waveform/view/window_options.h"
+#include "waveform/view/zoom.h"
 
 class QAction;
 class QComboBox;
@@ -59,11 +65,20 @@ struct RecordWindowSetup {
   const lang::MultiLangEngine* engine = nullptr;  // the program's engine when null
 };
 
-// The time cursor's track bar: a slider whose mouse-down can be handled.
+class AllDataListModel;
+
+// The time cursor's track bar: a slider whose mouse-down can be handled. It
+// never takes the keyboard focus.
 class TMyTrackBar : public QSlider {
   Q_OBJECT
  public:
   explicit TMyTrackBar(QWidget* parent);
+  // Called with the button and the x of a press on the track bar, before the
+  // slider handles the press itself.
+  std::function<void(Qt::MouseButton, int x)> OnMouseDown;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
 };
 
 class TFaultWaveForm : public QWidget {
@@ -82,6 +97,23 @@ class TFaultWaveForm : public QWidget {
   void RMS_HD_TBtnClick();
   void InfoWindow_TBtnClick();
   void FormActivate();
+  void ZoomOut_TBtnClick();  // enlarges
+  void ZoomIn_TBtnClick();   // shrinks
+  void Return_TBtnClick();
+  void X_TBtnClick();
+  void Y_TBtnClick();
+
+  // The time cursor and the value lists.
+  void TrackBarMouseDown(Qt::MouseButton button, int x);
+  void TrackBarChange();
+  void Show_RealTimeData(int x);
+  void FaulttimeEditExit();
+  void FaulttimeEditKeyPress(int key);
+  void ShowChannelAllData();
+  void Channel_ComboBoxChange();
+  // Drag scrolling: the plot moves by four times the way the pointer went.
+  void FW_PaintBoxMouseDown(Qt::MouseButton button, int x, int y);
+  void FW_PaintBoxMouseUp(Qt::MouseButton button, int x, int y);
 
   // Writes text into the clock panel of the status bar (panel 2).
   void setClockText(const QString& text);
@@ -98,6 +130,13 @@ class TFaultWaveForm : public QWidget {
   std::uint8_t NoNegativeSamples() const;
   bool DataPanelShown() const { return DataPanelShown_ == 1; }
   const WaveScales& scales() const { return scales_; }
+  const RmsScales& rmsScales() const { return rmsScales_; }
+  int CursorX() const { return CursorX_; }
+  bool XZoomOn() const { return XZoomOn_; }
+  bool YZoomOn() const { return YZoomOn_; }
+  // The track bar as the cursor formulas see it, in the current view.
+  TrackBarSpan trackBarSpan() const;
+  AllDataListModel* allDataModel() const { return allDataModel_; }
   std::shared_ptr<const RecordData> data() const { return data_; }
   QWidget* paintBox() const { return paintBox_; }
   TMyTrackBar* trackBar() const { return trackBar_; }
@@ -129,6 +168,12 @@ class TFaultWaveForm : public QWidget {
   WaveGeometry geometry() const;
   void setToolImage(QAction* action, int image);
   void drawView(Canvas& canvas);
+  void zoom(ZoomDirection direction);
+  bool cursorShown() const;
+  void updateCursorColumn(int x);
+  void focusStatusBar();
+  ReadoutSource readoutSource(const WaveGeometry& geo) const;
+  SampleListSource sampleListSource() const;
 
   DisplaySettings& settings_;
   FormServices& services_;
@@ -140,13 +185,21 @@ class TFaultWaveForm : public QWidget {
   std::shared_ptr<RecordData> data_;
   RecordLayout layout_;
   std::vector<std::span<const double>> buffers_;
+  std::vector<std::span<const double>> rmsBuffers_;
+  std::span<const double> harmonics_;  // the computed orders
 
   WindowOptions options_;
   WaveViewport viewport_;
   WaveScales scales_;
+  RmsScales rmsScales_;
   ViewMode ViewMode_ = ViewMode::Waves;
   std::uint8_t DataPanelShown_ = 1;
   int CursorX_ = -1;
+  std::int64_t trackBarWidth_ = 18;
+  bool XZoomOn_ = false;
+  bool YZoomOn_ = false;
+  int DragStartX_ = 0;
+  int DragStartY_ = 0;
   TColor appliedBackground_ = -1;
   bool shown_ = false;
   bool relayoutQueued_ = false;
@@ -163,6 +216,7 @@ class TFaultWaveForm : public QWidget {
   QTreeWidget* realTimeList_ = nullptr;
   QComboBox* channelCombo_ = nullptr;
   QTableView* allDataList_ = nullptr;
+  AllDataListModel* allDataModel_ = nullptr;
   QScrollArea* scrollBox_ = nullptr;
   QWidget* paintBox_ = nullptr;
   TMyTrackBar* trackBar_ = nullptr;

@@ -1,25 +1,25 @@
 #include "waveform/view/wave_draw.h"
 
+#include "waveform/view/trace_path.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
 
 namespace wave {
 
+using trace::ClampPixel;
+using trace::Decimal;
+using trace::IndexRange;
+using trace::kPixelLimit;
+using trace::Line;
+using trace::MarkerOrder;
+using trace::TextIfShown;
+using trace::Vertex;
+using trace::VisibleIndexes;
+
 namespace {
-
-// Coordinates are kept well inside int so that later sums cannot overflow.
-constexpr std::int64_t kPixelLimit = std::int64_t{1} << 28;
-
-int clampPixel(std::int64_t v) { return static_cast<int>(std::clamp(v, -kPixelLimit, kPixelLimit)); }
-
-std::string decimal(std::int64_t value) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, res.ptr);
-}
 
 TColor colour(const WaveScene& scene, int number) { return scene.colors[static_cast<std::size_t>(number - 1)]; }
 
@@ -27,56 +27,7 @@ bool validAnalog(const WaveScene& scene, int ch) {
   return ch >= 0 && ch < scene.record.A && static_cast<std::size_t>(ch) < scene.buffers.size();
 }
 
-// A text whose cell can reach the clip box. The width bound is generous so that
-// the measure is taken only for texts near the box.
-bool textMayShow(Canvas& canvas, int x, int y, std::string_view text) {
-  const Rect clip = canvas.clipBox();
-  const int height = canvas.font().height * 2 + 2;
-  const int bound = static_cast<int>(text.size()) * (canvas.font().height + 2) + 2;
-  if (x >= clip.right || y >= clip.bottom || y + height <= clip.top || x + bound <= clip.left) return false;
-  return x + canvas.textWidth(text) > clip.left;
-}
-
-void textIfShown(Canvas& canvas, int x, int y, std::string_view text) {
-  if (textMayShow(canvas, x, y, text)) canvas.textOut(x, y, text);
-}
-
-void line(Canvas& canvas, int x1, int y1, int x2, int y2) {
-  canvas.moveTo(x1, y1);
-  canvas.lineTo(x2, y2);
-}
-
 // --- traces -----------------------------------------------------------------
-
-enum class MarkerOrder : std::uint8_t { None, AfterIncoming, BeforeIncoming };
-
-struct Vertex {
-  Point p;
-  MarkerOrder marker = MarkerOrder::None;
-};
-
-struct IndexRange {
-  std::int64_t first = 0;
-  std::int64_t last = -1;  // inclusive; empty when last < first
-  bool empty() const { return last < first; }
-};
-
-std::int64_t alignDown(std::int64_t v, std::int64_t step) { return v <= 0 ? 0 : v / step * step; }
-std::int64_t alignUp(std::int64_t v, std::int64_t step) { return (v + step - 1) / step * step; }
-
-// The indexes 0, step, ..., last of points at x = Round(base + i * xs) that can
-// reach [xlo, xhi], with one more on each side for the lines that enter and leave.
-IndexRange visibleIndexes(double base, double xs, std::int64_t step, std::int64_t last, int xlo, int xhi) {
-  if (last < 0) return {};
-  if (!(xs > 0)) return {0, last};
-  const double lo = std::floor((xlo - base) / xs) - 2;
-  const double hi = std::ceil((xhi - base) / xs) + 2;
-  if (hi < 0 || lo > static_cast<double>(last)) return {};
-  IndexRange r;
-  r.first = alignDown(static_cast<std::int64_t>(std::max(0.0, lo)), step);
-  r.last = std::min(last, alignUp(static_cast<std::int64_t>(std::min(hi, static_cast<double>(last))), step));
-  return r;
-}
 
 struct TraceParams {
   int yb = 0;
@@ -91,7 +42,7 @@ void appendRate(std::vector<Vertex>& out, const WaveGeometry& geo, std::span<con
     const auto index = static_cast<std::size_t>(offset + i);
     if (index >= b.size()) break;
     Vertex v;
-    v.p.x = clampPixel(secondRate ? geo.xOfPoint2(i) : geo.xOfPoint1(i));
+    v.p.x = ClampPixel(secondRate ? geo.xOfPoint2(i) : geo.xOfPoint1(i));
     v.p.y = ValueY(t.yb, b[index], t.scale, t.amplitude);
     if (t.markers && i % f == 0)
       v.marker = (secondRate && i == 0) ? MarkerOrder::BeforeIncoming : MarkerOrder::AfterIncoming;
@@ -110,11 +61,11 @@ std::vector<Vertex> traceVertices(const WaveScene& scene, std::span<const double
   const std::int64_t last1 = geo.P1 - geo.f1;
   const std::int64_t last2 = geo.twoRates ? geo.P2 - geo.f2 : -1;
 
-  IndexRange r1 = visibleIndexes(geo.L, geo.XStep1, step1, last1, xlo, xhi);
+  IndexRange r1 = VisibleIndexes(geo.L, geo.XStep1, step1, last1, xlo, xhi);
   IndexRange r2;
   if (last2 >= 0) {
     const double base2 = static_cast<double>(geo.P1) * static_cast<double>(geo.XStep1) + geo.L;
-    r2 = visibleIndexes(base2, geo.XStep2, step2, last2, xlo, xhi);
+    r2 = VisibleIndexes(base2, geo.XStep2, step2, last2, xlo, xhi);
     if (!r1.empty() && r1.last < last1) r2 = {};  // the first rate runs past the box
     if (!r2.empty() && r2.first == 0) {         // the line joining the rates is needed
       r1.first = std::min(r1.empty() ? last1 : r1.first, last1);
@@ -127,113 +78,6 @@ std::vector<Vertex> traceVertices(const WaveScene& scene, std::span<const double
   if (!r1.empty()) appendRate(out, geo, b, t, r1, step1, 0, geo.f1, false);
   if (!r2.empty()) appendRate(out, geo, b, t, r2, step2, geo.P1, geo.f2, true);
   return out;
-}
-
-// Shapes 0..5 are drawn in the trace colour only, so their pixels do not depend
-// on the drawing order; shapes 6..9 are filled with the background.
-bool orderFree(const TraceParams& t, int style) { return !t.markers || style < 6 || style >= kMarkerStyleCount; }
-
-void pushPoint(std::vector<Point>& out, Point p) {
-  if (out.empty() || out.back() != p) out.push_back(p);
-}
-
-// The line through the vertices with the pixels of the full line. Within a run
-// of vertices in one pixel column the full line covers every pixel between the
-// run's extremes, except its last vertex when that is an extreme reached only at
-// the end (the end pixel of a line is left out); the run is replaced by its
-// first vertex, the extremes and its last vertex in an order that covers the
-// same pixels. The last column is kept whole.
-std::vector<Point> reducedLine(const std::vector<Vertex>& vs, bool fullDetail) {
-  std::vector<Point> out;
-  out.reserve(vs.size());
-  std::size_t i = 0;
-  while (i < vs.size()) {
-    std::size_t end = i + 1;
-    while (end < vs.size() && vs[end].p.x == vs[i].p.x) ++end;
-    if (fullDetail || end - i <= 3 || end == vs.size()) {
-      for (std::size_t k = i; k < end; ++k) pushPoint(out, vs[k].p);
-      i = end;
-      continue;
-    }
-    const int x = vs[i].p.x;
-    const int first = vs[i].p.y, last = vs[end - 1].p.y;
-    // The vertices before the last one and its repeats (a repeat draws nothing).
-    std::size_t before = end - 1;
-    while (before > i && vs[before - 1].p == vs[end - 1].p) --before;
-    int lo = last, hi = last;
-    bool loBefore = false, hiBefore = false;  // the last's level was reached, and left, before
-    if (before > i) {
-      lo = hi = first;
-      for (std::size_t k = i; k < before; ++k) {
-        lo = std::min(lo, vs[k].p.y);
-        hi = std::max(hi, vs[k].p.y);
-      }
-      loBefore = lo <= last;
-      hiBefore = hi >= last;
-    }
-    lo = std::min(lo, last);
-    hi = std::max(hi, last);
-    pushPoint(out, {x, first});
-    if (last == hi) {
-      if (hiBefore) pushPoint(out, {x, hi});
-      pushPoint(out, {x, lo});
-    } else if (last == lo) {
-      if (loBefore) pushPoint(out, {x, lo});
-      pushPoint(out, {x, hi});
-    } else {
-      pushPoint(out, {x, lo});
-      pushPoint(out, {x, hi});
-    }
-    pushPoint(out, {x, last});
-    i = end;
-  }
-  return out;
-}
-
-void drawOrderFree(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style, bool fullDetail) {
-  const std::vector<Point> pts = reducedLine(vs, fullDetail);
-  if (pts.size() >= 2) canvas.polyline(pts);
-  // Markers: a repeat at a spot already marked in the same column changes nothing.
-  std::vector<Canvas::FigureStep> places;
-  std::vector<int> marked;
-  int column = 0;
-  for (const Vertex& v : vs) {
-    if (v.marker == MarkerOrder::None) continue;
-    if (marked.empty() || v.p.x != column) {
-      marked.clear();
-      column = v.p.x;
-    } else if (!fullDetail && std::find(marked.begin(), marked.end(), v.p.y) != marked.end()) {
-      continue;
-    }
-    marked.push_back(v.p.y);
-    places.push_back({v.p, {}});
-  }
-  canvas.drawFigures(places, [c, style](Canvas& target, Point p, const std::array<int, 3>&) {
-    Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
-  });
-}
-
-// Markers filled with the background cover the line that came before them, so
-// lines and markers keep their order here: each vertex is one figure, the line
-// into it and its marker (before or after that line).
-void drawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style) {
-  if (vs.empty()) return;
-  std::vector<Canvas::FigureStep> steps;
-  steps.reserve(vs.size());
-  Point previous = vs[0].p;
-  for (const Vertex& v : vs) {
-    steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, static_cast<int>(v.marker)}});
-    previous = v.p;
-  }
-  canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
-    const auto order = static_cast<MarkerOrder>(key[2]);
-    if (order == MarkerOrder::BeforeIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
-    if (key[0] != 0 || key[1] != 0) {
-      target.moveTo(p.x - key[0], p.y - key[1]);
-      target.lineTo(p.x, p.y);
-    }
-    if (order == MarkerOrder::AfterIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
-  });
 }
 
 // --- digital lanes ------------------------------------------------------------
@@ -263,7 +107,7 @@ class LaneLines {
     if (!open_) return;
     open_ = false;
     if (isRecent(cur_)) return;
-    line(canvas_, cur_.from.x, cur_.from.y, cur_.to.x, cur_.to.y);
+    Line(canvas_, cur_.from.x, cur_.from.y, cur_.to.x, cur_.to.y);
     recent_[1] = recent_[0];
     recent_[0] = cur_;
   }
@@ -295,7 +139,7 @@ void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> 
   const std::int64_t end = std::min<std::int64_t>(last + 1, static_cast<std::int64_t>(b.size()) - 1);
   if (end > first && geo.xOfDigital(first) == geo.xOfDigital(end)) {
     // Every step on one x (zoomed far out): only a fall and a rise can show there.
-    const int x = clampPixel(geo.xOfDigital(first));
+    const int x = ClampPixel(geo.xOfDigital(first));
     bool fell = false, rose = false;
     for (std::int64_t i = first; i < end && !(fell && rose); ++i) {
       const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
@@ -309,8 +153,8 @@ void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> 
   for (std::int64_t i = first; i <= last; ++i) {
     const auto next = static_cast<std::size_t>(i + 1);
     if (next >= b.size()) break;
-    const int x = clampPixel(geo.xOfDigital(i));
-    const int xn = clampPixel(geo.xOfDigital(i + 1));
+    const int x = ClampPixel(geo.xOfDigital(i));
+    const int xn = ClampPixel(geo.xOfDigital(i + 1));
     const int nl = lv.of(b[next]);
     Point pen{x, level};
     if (nl != level) {
@@ -342,8 +186,8 @@ IndexRange visibleSteps(std::int64_t step, std::int64_t origin, std::int64_t x0,
 
 int ValueY(int yb, double value, double scale, int amplitude) {
   const double d = value / scale * amplitude;
-  if (!(std::fabs(d) < static_cast<double>(kPixelLimit))) return clampPixel(d > 0 ? -kPixelLimit : kPixelLimit);
-  return clampPixel(yb - static_cast<std::int64_t>(std::trunc(d)));
+  if (!(std::fabs(d) < static_cast<double>(kPixelLimit))) return ClampPixel(d > 0 ? -kPixelLimit : kPixelLimit);
+  return ClampPixel(yb - static_cast<std::int64_t>(std::trunc(d)));
 }
 
 int ChannelInfoOffset(int channelCount, int j) {
@@ -370,12 +214,12 @@ void Draw_Point_Symbol(Canvas& canvas, int x, int size, TColor colour, int style
     case 2: canvas.polygon(up); break;
     case 3: canvas.polygon(down); break;
     case 4:
-      line(canvas, x - r, y - r, x + r, y + r);
-      line(canvas, x + r, y - r, x - r, y + r);
+      Line(canvas, x - r, y - r, x + r, y + r);
+      Line(canvas, x + r, y - r, x - r, y + r);
       break;
     case 5:
-      line(canvas, x, y - r, x, y + r);
-      line(canvas, x - r, y, x + r, y);
+      Line(canvas, x, y - r, x, y + r);
+      Line(canvas, x - r, y, x + r, y);
       break;
     case 6: canvas.rectangle(box); break;
     case 7: canvas.ellipse(box); break;
@@ -395,7 +239,7 @@ void Show_Channel_Info(Canvas& canvas, const WaveScene& scene, int g, int ch, in
   const int count = GroupSize(scene.options.WindowGroups[static_cast<std::size_t>(g)]);
   const int m = ChannelInfoOffset(count, j);
   const std::string& name = scene.record.AInfo[static_cast<std::size_t>(ch)].ch_id;
-  textIfShown(canvas, geo.L - 30, zeroLineY + m - 5, name);
+  TextIfShown(canvas, geo.L - 30, zeroLineY + m - 5, name);
   if (scene.options.WindowPointsAndLines == 1) Draw_Point_Symbol(canvas, geo.L - 40, 6, c, markerStyle, zeroLineY + m);
 }
 
@@ -415,10 +259,7 @@ void Show_OneChannel_Wave(Canvas& canvas, const WaveScene& scene, int g, TColor 
   canvas.pen().mode = PenMode::Copy;
 
   const std::vector<Vertex> vs = traceVertices(scene, scene.buffers[static_cast<std::size_t>(ch)], t, canvas.clipBox());
-  if (orderFree(t, markerStyle))
-    drawOrderFree(canvas, vs, c, markerStyle, scene.fullDetail);
-  else
-    drawInOrder(canvas, vs, c, markerStyle);
+  trace::DrawCurve(canvas, vs, c, t.markers, markerStyle, scene.fullDetail);
 }
 
 void Show_Channel_Axis(Canvas& canvas, const WaveScene& scene) {
@@ -433,17 +274,17 @@ void Show_Channel_Axis(Canvas& canvas, const WaveScene& scene) {
   canvas.pen() = Pen{grid, 1, PenStyle::Solid, PenMode::Copy};
   const int frameTop = T - h2 - 8;
   const int frameBottom = R * h + Dg + T - h2 + 8;
-  line(canvas, L - 2, frameTop, L - 2, frameBottom);
-  line(canvas, clampPixel(W + L + 16), frameTop, clampPixel(W + L + 16), frameBottom);
+  Line(canvas, L - 2, frameTop, L - 2, frameBottom);
+  Line(canvas, ClampPixel(W + L + 16), frameTop, ClampPixel(W + L + 16), frameBottom);
   for (int k = 0; k < 8; ++k) {
-    const int x1 = clampPixel(L - 2 + s * k), x2 = clampPixel(s * (k + 1) + L + E);
-    line(canvas, x1, frameTop, x2, frameTop);
-    line(canvas, x1, frameBottom, x2, frameBottom);
+    const int x1 = ClampPixel(L - 2 + s * k), x2 = ClampPixel(s * (k + 1) + L + E);
+    Line(canvas, x1, frameTop, x2, frameTop);
+    Line(canvas, x1, frameBottom, x2, frameBottom);
   }
 
   canvas.pen().style = PenStyle::Dot;
   const auto dotted = [&](int y) {
-    for (int k = 0; k < 8; ++k) line(canvas, clampPixel(L + s * k), y, clampPixel(L + s * (k + 1)), y);
+    for (int k = 0; k < 8; ++k) Line(canvas, ClampPixel(L + s * k), y, ClampPixel(L + s * (k + 1)), y);
   };
   const bool anyGrid = scene.options.anyGrid();
   if (anyGrid) {
@@ -461,8 +302,8 @@ void Show_Channel_Axis(Canvas& canvas, const WaveScene& scene) {
   const std::int64_t cLast = std::min(geo.cycles, (clip.right - L) / ppc + 1);
   if (scene.options.WindowGridY == 1) {
     for (std::int64_t c = cFirst; c <= cLast; ++c) {
-      const int x = clampPixel(c * geo.pixelsPerCycle1 + L);
-      line(canvas, x, T - h2, x, R * h + Dg + T - h2);
+      const int x = ClampPixel(c * geo.pixelsPerCycle1 + L);
+      Line(canvas, x, T - h2, x, R * h + Dg + T - h2);
     }
   }
   if (anyGrid) {
@@ -470,10 +311,10 @@ void Show_Channel_Axis(Canvas& canvas, const WaveScene& scene) {
     canvas.font().setSize(3);
     for (int r = 0; r < R; ++r)
       for (std::int64_t c = cFirst; c <= cLast; ++c)
-        textIfShown(canvas, clampPixel(c * geo.pixelsPerCycle1 + L + 1), r * h + T + 1, decimal(c));
+        TextIfShown(canvas, ClampPixel(c * geo.pixelsPerCycle1 + L + 1), r * h + T + 1, Decimal(c));
     if (Dg > 0)
       for (std::int64_t c = cFirst; c <= cLast; ++c)
-        textIfShown(canvas, clampPixel(c * geo.pixelsPerCycle1 + L + 1), R * h + (Dg - h2 - 14) + T + 1, decimal(c));
+        TextIfShown(canvas, ClampPixel(c * geo.pixelsPerCycle1 + L + 1), R * h + (Dg - h2 - 14) + T + 1, Decimal(c));
   }
 
   canvas.pen().color = grid;
@@ -484,11 +325,11 @@ void Show_Channel_Axis(Canvas& canvas, const WaveScene& scene) {
   const int q = h / 8;
   for (int r = 0; r < R; ++r) {
     const int y0 = r * h + T - h2;
-    line(canvas, L - 12, y0, L + 8, y0);
-    line(canvas, L - 12, r * h + T, L + 8, r * h + T);
-    for (int k : {1, 2, 3, 5, 6, 7}) line(canvas, L - 2, y0 + q * k, L + 8, y0 + q * k);
+    Line(canvas, L - 12, y0, L + 8, y0);
+    Line(canvas, L - 12, r * h + T, L + 8, r * h + T);
+    for (int k : {1, 2, 3, 5, 6, 7}) Line(canvas, L - 2, y0 + q * k, L + 8, y0 + q * k);
   }
-  line(canvas, L - 12, R * h + T - h2, L + 8, R * h + T - h2);
+  Line(canvas, L - 12, R * h + T - h2, L + 8, R * h + T - h2);
 }
 
 void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
@@ -512,7 +353,7 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
     if (yq < clip.bottom && yq + 2 * canvas.font().height + 2 > clip.top)
       canvas.textOut(L - canvas.textWidth(name) - 20, yq, name);
     canvas.font().color = colour(scene, 21);
-    textIfShown(canvas, L - 15, yq + h / 25, "0");
+    TextIfShown(canvas, L - 15, yq + h / 25, "0");
 
     const LaneLevels lv{yq + h / 10, yq - h / 25};
     if (std::max(lv.y0, lv.y1) < clip.top || std::min(lv.y0, lv.y1) >= clip.bottom) continue;
@@ -548,8 +389,8 @@ void Show_AllChannel_Wave(Canvas& canvas, const WaveScene& scene) {
       markerStyle = (markerStyle + 1) % kMarkerStyleCount;
     }
     if (scene.options.anyGrid())
-      textIfShown(canvas, geo.L - 40, r * geo.h + geo.T - static_cast<int>(std::trunc(geo.h * 0.5)) - 5,
-                  decimal(scene.scales.GroupMaxima[static_cast<std::size_t>(g)]));
+      TextIfShown(canvas, geo.L - 40, r * geo.h + geo.T - static_cast<int>(std::trunc(geo.h * 0.5)) - 5,
+                  Decimal(scene.scales.GroupMaxima[static_cast<std::size_t>(g)]));
     ++r;
   }
   Show_All_Status(canvas, scene, r);

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include <QGuiApplication>
 #include <QImage>
 
 #include "waveform/canvas/qpainter_canvas.h"
 #include "waveform/canvas/recording_canvas.h"
+#include "waveform/view/rms_view.h"
 #include "waveform/view/test_scene.h"
 
 namespace wave {
@@ -106,6 +110,37 @@ TEST_F(WaveImageTest, ExposedPartsAtZoomZeroDrawTheSamePixels) {
   const QImage whole = render(t.scene(geo, true), size, {Rect{0, 0, size.width(), size.height()}});
   const QImage pieces = render(t.scene(geo, false), size, strips(size));
   EXPECT_EQ(whole, pieces);
+}
+
+// The RMS view reduces its curves the same way.
+TEST_F(WaveImageTest, ZoomedOutRmsCurvesDrawTheSamePixels) {
+  for (const int pixelsPerCycle : {40, 5}) {  // two pixels a value, and eight values a pixel
+    SCOPED_TRACE(pixelsPerCycle);
+    TestRecord t = denseRecord(true, pixelsPerCycle);
+    std::vector<std::vector<double>> rms(10, std::vector<double>(400));
+    for (std::size_t c = 0; c < rms.size(); ++c)
+      for (std::size_t n = 0; n < 400; ++n)
+        rms[c][n] = 1 + std::fabs(std::sin(0.05 * static_cast<double>(n * (c + 1))));
+    const std::vector<std::span<const double>> spans(rms.begin(), rms.end());
+    const WaveGeometry geo = t.prepare();
+    RmsScales scales;
+    ComputeRmsPeaks(scales, spans, 400);
+    UpdateRmsScales(scales, t.options.WindowGroups);
+    const QSize size(900, 420);
+    const auto draw = [&](bool fullDetail, const std::vector<Rect>& tiles) {
+      const WaveScene scene = t.scene(geo, fullDetail);
+      QImage image(size, QImage::Format_RGB32);
+      image.fill(Qt::black);
+      QPainter painter(&image);
+      for (const Rect& tile : tiles) {
+        painter.setClipRect(QRect(tile.left, tile.top, tile.width(), tile.height()));
+        QPainterCanvas canvas(painter, tile);
+        PaintRmsView(canvas, RmsScene{scene, spans, scales});
+      }
+      return image;
+    };
+    EXPECT_EQ(draw(true, {Rect{0, 0, size.width(), size.height()}}), draw(false, strips(size)));
+  }
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+#pragma once
+// Pieces shared by the views that draw sampled curves (the wave view and the
+// RMS view): the points of a curve that can reach the clip box, the curve
+// reduced to each pixel column's extremes with the pixels of the full line,
+// markers, and small text and line helpers.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "waveform/canvas/canvas.h"
+
+namespace wave::trace {
+
+// Coordinates are kept well inside int so that later sums cannot overflow.
+inline constexpr std::int64_t kPixelLimit = std::int64_t{1} << 28;
+
+int ClampPixel(std::int64_t v);
+std::string Decimal(std::int64_t value);
+
+void Line(Canvas& canvas, int x1, int y1, int x2, int y2);
+// Draws the text only when its cell can reach the clip box.
+void TextIfShown(Canvas& canvas, int x, int y, std::string_view text);
+
+// Where a point's marker goes relative to the line that comes into it.
+enum class MarkerOrder : std::uint8_t { None, AfterIncoming, BeforeIncoming };
+
+struct Vertex {
+  Point p;
+  MarkerOrder marker = MarkerOrder::None;
+};
+
+struct IndexRange {
+  std::int64_t first = 0;
+  std::int64_t last = -1;  // inclusive; empty when last < first
+  bool empty() const { return last < first; }
+};
+
+// The indexes 0, step, ..., last of points at x = Round(base + i * xs) that can
+// reach [xlo, xhi], with one more on each side for the lines that enter and leave.
+IndexRange VisibleIndexes(double base, double xs, std::int64_t step, std::int64_t last, int xlo, int xhi);
+
+// True when the curve's pixels do not depend on the order of lines and markers:
+// no markers, or shapes drawn in the curve's colour only (0..5).
+bool OrderFree(bool markers, int style);
+
+// The line through the vertices with the pixels of the full line, runs of
+// vertices in one pixel column reduced to their extremes (unless fullDetail).
+std::vector<Point> ReducedLine(const std::vector<Vertex>& vs, bool fullDetail);
+
+// The curve and its markers (of size 2) when OrderFree holds.
+void DrawOrderFree(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style, bool fullDetail);
+// The curve with lines and markers in their drawing order, for outline markers
+// that cover the line before them.
+void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style);
+
+// One of the two, as the markers need.
+void DrawCurve(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, bool markers, int style, bool fullDetail);
+
+}  // namespace wave::trace

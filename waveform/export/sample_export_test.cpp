@@ -1,0 +1,216 @@
+#include "waveform/export/sample_export.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "common/datetime.h"
+#include "common/gbk.h"
+#include "common/paths.h"
+#include "common/strings.h"
+#include "stationdb/records/records.h"
+#include "tools/recordgen/record_writer.h"
+#include "waveform/analysis/open_record.h"
+#include "waveform/analysis/test_support.h"
+
+namespace wave {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "wave_export_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::vector<std::string> cellsOf(std::string_view line) {
+  std::vector<std::string> cells(1);
+  for (char c : line) {
+    if (c == '\t')
+      cells.emplace_back();
+    else
+      cells.back() += c;
+  }
+  return cells;
+}
+
+std::string readBytes(const fs::path& path) { return common::ReadWholeFile(path).value_or("<missing>"); }
+
+// Two channels, 20 samples per cycle, four samples; the second name is Chinese.
+std::shared_ptr<RecordData> smallRecord() {
+  TcfgInfo record = testing::MakeRecord(2, 1, 1000, 4);
+  record.AInfo[0].ch_id = "Ua";
+  record.AInfo[1].ch_id = "电流";
+  record.StartTime = common::EncodeDateTime({2024, 3, 5, 10, 20, 30, 123}).value();
+  auto data = testing::Allocate(record);
+  const double a[] = {1.5, -0.25, 0.0625, 1000};
+  const double b[] = {-2.25, 3, -0.0004, 12.3456};
+  for (std::size_t k = 0; k < 4; ++k) {
+    data->samples(0)[k * 2] = a[k];
+    data->samples(1)[k * 2] = b[k];
+    data->samples(0)[k * 2 + 1] = 99;  // interpolated points never reach the file
+    data->rms(0)[k] = 10.0 + static_cast<double>(k);
+    data->rms(1)[k] = 20.0 + static_cast<double>(k);
+  }
+  return data;
+}
+
+TEST(SampleExport, WaveViewFileByteForByte) {
+  const auto data = smallRecord();
+  TempFolder folder;
+  const fs::path file = folder.path() / "wave.xls";
+  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, file);
+  ASSERT_TRUE(outcome.written);
+  ASSERT_TRUE(outcome.message);
+  EXPECT_EQ(outcome.message->textKeys(), std::vector<std::string>{"str44"});
+  EXPECT_EQ(outcome.message->text[0].defaultText, "导出成功!");
+
+  const std::string expected = common::Utf8ToGbk(
+      "序列\t周波\t时间\tUa\t电流\r\n"
+      "1\t0.000\t2024年03月05日 10:20:30.123\t1.500\t-2.250\r\n"
+      "2\t0.050\t2024年03月05日 10:20:30.124\t-0.250\t3.000\r\n"
+      "3\t0.100\t2024年03月05日 10:20:30.125\t0.063\t0.000\r\n"
+      "4\t0.150\t2024年03月05日 10:20:30.126\t1000.000\t12.346\r\n");
+  EXPECT_EQ(readBytes(file), expected);
+  EXPECT_NE(expected.find("\xb5\xe7\xc1\xf7"), std::string::npos);  // "电流" in GBK
+}
+
+TEST(SampleExport, RmsViewHoldsTheRmsCurveBesideTheSameFirstColumns) {
+  const auto data = smallRecord();
+  const ExportTable wave = BuildExportTable(*data, ViewMode::Waves);
+  const ExportTable rms = BuildExportTable(*data, ViewMode::Rms);
+  ASSERT_EQ(rms.size(), 5u);
+  for (std::size_t r = 0; r < rms.size(); ++r) {
+    ASSERT_EQ(rms[r].size(), 5u);
+    for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(rms[r][c], wave[r][c]) << r << "," << c;
+  }
+  EXPECT_EQ(rms[1][3], "10.000");
+  EXPECT_EQ(rms[4][4], "23.000");
+}
+
+TEST(SampleExport, HeadersAndTimePatternComeFromTheLanguage) {
+  const auto data = smallRecord();
+  const common::LangLookup lookup = [](std::string_view section, std::string_view key, std::string_view fallback) {
+    EXPECT_EQ(section, kFaultWaveSection);
+    if (key == "str39") return std::string("No");
+    if (key == "str42") return std::string("hh:nn:ss.zzz");
+    return std::string(fallback);
+  };
+  const ExportTable table = BuildExportTable(*data, ViewMode::Waves, lookup);
+  EXPECT_EQ(table[0][0], "No");
+  EXPECT_EQ(table[0][1], "周波");
+  EXPECT_EQ(table[2][2], "10:20:30.124");
+}
+
+TEST(SampleExport, GeneratedRecordOfAThousandSamples) {
+  recordgen::RecordSpec spec;
+  spec.analog = 3;
+  spec.digital = 2;
+  spec.rates = {{1000, 1000}};  // 20 samples per cycle
+  spec.a = 0.01;
+  spec.ps = 'P';
+  TempFolder folder;
+  const auto written = recordgen::WriteRecord(spec, folder.path(), "thousand");
+  const auto opened = OpenRecordData(recordgen::MakeCfgInfo(spec, written.cfg.string()), stationdb::kSourceFolder, {});
+  ASSERT_TRUE(opened.data);
+
+  const fs::path file = folder.path() / "thousand.xls";
+  ASSERT_TRUE(ExportSamples(*opened.data, ViewMode::Waves, file).written);
+  const std::string text = common::GbkToUtf8(readBytes(file));
+  ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+  const auto lines = common::SplitLines(text);
+  ASSERT_EQ(lines.size(), 1001u);
+  for (const auto line : lines) ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 5) << line;
+
+  const std::string start = common::FormatDateTime("yyyy\"年\"mm\"月\"dd\"日\" hh:nn:ss.zzz", opened.data->record().StartTime);
+  EXPECT_EQ(std::string(lines[1]).substr(0, 8 + start.size()), "1\t0.000\t" + start);
+  // Cycle 1000 / 20 - 1 ends the table, at 999 ms; every value is the raw sample / 100.
+  EXPECT_EQ(std::string(lines[1000]).substr(0, 11), "1000\t49.950");
+  for (std::int64_t k : {0, 1, 517, 999}) {
+    const auto cells = cellsOf(lines[static_cast<std::size_t>(k) + 1]);
+    for (std::int32_t c = 0; c < 3; ++c) {
+      const int raw = recordgen::AnalogRaw(spec, c, k);
+      std::ostringstream value;
+      value << (raw < 0 ? "-" : "") << std::abs(raw) / 100 << '.' << std::abs(raw) % 100 / 10 << std::abs(raw) % 10
+            << '0';
+      EXPECT_EQ(cells[static_cast<std::size_t>(c) + 3], raw == 0 ? "0.000" : value.str()) << k << "," << c;
+    }
+  }
+}
+
+TEST(SampleExport, BarViewListsOrdersTwoUpToSixtyFour) {
+  struct Case {
+    int samp1;
+    int samples;
+    std::size_t lines;
+    const char* lastValue;
+  };
+  for (const Case c : {Case{1000, 20, 10, "4.000"}, Case{12800, 256, 64, "31.000"}}) {
+    auto data = testing::Allocate(testing::MakeRecord(3, 0, c.samp1, c.samples));
+    for (std::size_t k = 0; k < data->harmonics().size(); ++k) data->harmonics()[k] = 0.5 * static_cast<double>(k);
+    const ExportTable table = BuildExportTable(*data, ViewMode::HarmonicBars);
+    ASSERT_EQ(table.size(), c.lines) << c.samples;
+    EXPECT_EQ(table[0], (std::vector<std::string>{"次数", "A1", "A2", "A3"}));
+    EXPECT_EQ(table[1], (std::vector<std::string>{"2", "0.000", "0.000", "0.000"}));
+    EXPECT_EQ(table.back()[0], std::to_string(c.lines));
+    EXPECT_EQ(table.back()[3], c.lastValue);
+  }
+}
+
+TEST(SampleExport, AnExistingFileIsReplaced) {
+  const auto data = smallRecord();
+  TempFolder folder;
+  const fs::path file = folder.path() / "old.xls";
+  { std::ofstream(file) << "an older and much longer export that must not survive in any part\r\n"; }
+  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, file);
+  EXPECT_TRUE(outcome.written);
+  EXPECT_EQ(readBytes(file), ExportFileBytes(BuildExportTable(*data, ViewMode::Waves)));
+}
+
+TEST(SampleExport, AFolderOfThatNameIsNeitherDeletedNorWritten) {
+  const auto data = smallRecord();
+  TempFolder folder;
+  const fs::path target = folder.path() / "folder.xls";
+  fs::create_directory(target);
+  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, target);
+  EXPECT_FALSE(outcome.written);
+  ASSERT_TRUE(outcome.message);
+  EXPECT_EQ(outcome.message->textKeys(), (std::vector<std::string>{"str35", "str36"}));
+  EXPECT_EQ(common::ResolveText(*outcome.message, &common::BuiltInText), "删除文件“" + target.string() + "”出错，请检查！");
+  EXPECT_TRUE(fs::is_directory(target));
+}
+
+TEST(SampleExport, AFileThatCannotBeWrittenIsNotReported) {
+  const auto data = smallRecord();
+  TempFolder folder;
+  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, folder.path() / "missing" / "x.xls");
+  EXPECT_FALSE(outcome.written);
+  EXPECT_FALSE(outcome.message);
+}
+
+TEST(SampleExport, SaveDialogHelpers) {
+  EXPECT_EQ(NameFiltersOf(ExportFilterText().defaultText), std::vector<std::string>{"EXCEL表格文件 (*.xls)"});
+  EXPECT_EQ(NameFiltersOf("A|*.a;*.b|All|*.*"), (std::vector<std::string>{"A (*.a *.b)", "All (*.*)"}));
+  EXPECT_EQ(WithDefaultExtension("/tmp/data"), fs::path("/tmp/data.xls"));
+  EXPECT_EQ(WithDefaultExtension("/tmp/data.txt"), fs::path("/tmp/data.txt"));
+}
+
+}  // namespace
+}  // namespace wave

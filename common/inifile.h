@@ -1,5 +1,5 @@
 #pragma once
-// An ini file with the profile semantics of the original programs: sections and
+// An ini file with profile semantics: sections and
 // keys compare case-insensitively, the first match wins, values are trimmed,
 // and writing keeps every other line as it was. The file is UTF-8 text.
 

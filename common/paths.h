@@ -12,7 +12,7 @@ std::filesystem::path ProgramFolder();
 // The running program's file name without folder.
 std::string ProgramName();
 
-// Files that the original kept in the system folder (zavoviv.ini, contp.dat):
+// The program-wide settings files (zavoviv.ini, contp.dat):
 // $QUENLOR_SETTINGS_DIR, else $XDG_CONFIG_HOME/quenlor, else ~/.config/quenlor.
 // Not created here.
 std::filesystem::path SettingsFolder();

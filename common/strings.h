@@ -1,5 +1,5 @@
 #pragma once
-// Text conversions with the original programs' rules: decimal point ".", no
+// Text conversions as the stored files and peers expect them: decimal point ".", no
 // locale, ASCII-only case folding.
 
 #include <cstdint>
@@ -18,8 +18,8 @@ class ConvertError : public std::runtime_error {
 };
 
 // Leading blanks, an optional sign, decimal digits or "$"/"0x" hexadecimal;
-// no trailing characters; the value must fit in int32. As in the original,
-// hexadecimal takes up to 32 bits as the pattern of an int32 ("$FFFFFFFF" is -1).
+// no trailing characters; the value must fit in int32. Hexadecimal takes up
+// to 32 bits as the pattern of an int32 ("$FFFFFFFF" is -1).
 std::int32_t StrToInt(std::string_view text);
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
 bool TryStrToInt(std::string_view text, std::int32_t& value);

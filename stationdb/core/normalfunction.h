@@ -46,7 +46,7 @@ std::string ValuePart(std::string_view Text, std::string_view Sep);
 void TrimRightPChar(char* Buffer);  // a NUL-terminated buffer: moves the terminator
 void TrimRightPChar(std::string& Text);
 
-// Seconds since 1970-01-01 00:00:00 by the original's calendar rules: year 0
+// Seconds since 1970-01-01 00:00:00 by the station's calendar rules: year 0
 // counts as 1970, a year outside 1970..2100 gives 0, day 0 adds nothing;
 // milliseconds and the day of the week are ignored.
 std::uint32_t SystemTimeToSeconds(const TSystemTime& Time);

@@ -1,7 +1,7 @@
 #pragma once
 // The plain records that carry database rows between the database code and the
-// record window, the names of the database objects, and the state that the
-// original kept in global variables: one application-owned DbState.
+// record window, the names of the database objects, and the process-wide
+// database state: one application-owned DbState.
 
 #include <cstdint>
 #include <string>
@@ -85,7 +85,7 @@ struct TUserInfo {
   std::uint8_t Disabled = 0;
 };
 
-// What the original held in global variables. The application owns one and
+// The process-wide database state. The application owns one and
 // passes it to the forms and database code that use it.
 struct DbState {
   std::int32_t RecordSourceMode = kSourceFolder;

@@ -254,6 +254,34 @@ TEST(SocketTcp, CloseWhileStreamingWakesAReaderThatWaitsForRoom) {
   writer.join();
 }
 
+// Close must wake a thread that waits with nothing to do: an accept loop with no
+// client, a receive loop with no datagram.
+TEST(SocketClose, IdleThreadsAreWokenAndJoined) {
+  struct Case {
+    const char* name;
+    int protocol;
+    bool client;
+  };
+  const Case cases[] = {
+      {"idle TCP server", kProtocolTcp, false},
+      {"idle UDP server", kProtocolUdp, false},
+      {"idle UDP client", kProtocolUdp, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::Recorder recorder;
+    CSocketChannel channel;
+    const bool opened = c.client ? openClient(channel, recorder.owner(), c.protocol, 9)
+                                 : openServer(channel, recorder.owner(), c.protocol);
+    ASSERT_TRUE(opened) << channel.OpenError();
+    auto closing = std::async(std::launch::async, [&] { channel.Close(); });
+    ASSERT_EQ(closing.wait_for(test::kGuard), std::future_status::ready);
+    EXPECT_EQ(channel.Socket(), -1);
+    EXPECT_EQ(channel.ReceiveRun(), 0);
+    EXPECT_EQ(channel.AcceptRun(), 0);
+  }
+}
+
 TEST(SocketUdp, ServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) {
   test::Recorder recorder;
   CSocketChannel server;

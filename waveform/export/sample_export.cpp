@@ -104,9 +104,10 @@ ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::pa
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::symlink_status(fileName, error);
-  // A folder of that name is never removed: it counts as a file that cannot be deleted.
-  if (fs::exists(status) && !fs::is_directory(status)) fs::remove(fileName, error);
-  if (fs::exists(fs::symlink_status(fileName, error))) {
+  // The old file is replaced only once the new one is written in full, so a
+  // failed write keeps it. A folder of that name is never replaced: it counts
+  // as a file that cannot be deleted.
+  if (fs::is_directory(status)) {
     common::UserMessage message;
     message.section = std::string(kFaultWaveSection);
     message.text = {common::TextPiece{"str35", "删除文件“"}, common::TextPiece::literal(fileName.string()),
@@ -115,7 +116,15 @@ ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::pa
     message.icon = common::MessageIcon::Information;
     return {false, std::move(message)};
   }
-  return {common::WriteFileAtomic(fileName, ExportFileBytes(table)), std::nullopt};
+  if (common::WriteFileAtomic(fileName, ExportFileBytes(table))) return {true, std::nullopt};
+  // A failed write is told, so that no one takes a missing file for an export.
+  common::UserMessage message;
+  message.section = std::string(kFaultWaveSection);
+  message.text = {common::TextPiece::literal("写入文件“"), common::TextPiece::literal(fileName.string()),
+                  common::TextPiece::literal("”出错，请检查！")};
+  message.caption = common::TextPiece::literal(std::string(kProgramTitle));
+  message.icon = common::MessageIcon::Information;
+  return {false, std::move(message)};
 }
 
 ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,

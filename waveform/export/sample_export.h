@@ -42,13 +42,12 @@ std::string ExportFileBytes(const ExportTable& table);
 struct ExportOutcome {
   bool written = false;
   // What the window shows: the success note, or why nothing was written.
-  // Empty when the file could not be written for any other reason (that
-  // failure is not reported).
   std::optional<common::UserMessage> message;
 };
 
 // SaveGridToFile: an existing file is deleted first; when it cannot be (or
-// the name is a folder) nothing is written and the message says so.
+// the name is a folder) nothing is written and the message says so. A write
+// that fails afterwards has a message of its own.
 ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::path& fileName);
 
 // The whole export after the save dialog: the table of the view saved to

@@ -1,7 +1,9 @@
 #include "waveform/export/sample_export.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -197,12 +199,42 @@ TEST(SampleExport, AFolderOfThatNameIsNeitherDeletedNorWritten) {
   EXPECT_TRUE(fs::is_directory(target));
 }
 
-TEST(SampleExport, AFileThatCannotBeWrittenIsNotReported) {
+TEST(SampleExport, AFileThatCannotBeWrittenIsReported) {
   const auto data = smallRecord();
   TempFolder folder;
-  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, folder.path() / "missing" / "x.xls");
+  { std::ofstream(folder.path() / "plain.txt") << "x"; }
+  // Paths whose folder is missing or is a file: nothing can be written there.
+  for (const fs::path& target : {folder.path() / "missing" / "x.xls", folder.path() / "plain.txt" / "x.xls"}) {
+    SCOPED_TRACE(target.string());
+    const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, target);
+    EXPECT_FALSE(outcome.written);
+    ASSERT_TRUE(outcome.message);
+    EXPECT_EQ(common::ResolveText(*outcome.message, &common::BuiltInText),
+              "写入文件“" + target.string() + "”出错，请检查！");
+    EXPECT_EQ(common::ResolveCaption(*outcome.message, &common::BuiltInText), "Quenlor");
+    EXPECT_FALSE(fs::exists(target));
+  }
+}
+
+// A write that fails half-way (here: the file size limit) keeps the older export.
+TEST(SampleExport, AFailedWriteKeepsTheOldFile) {
+  const auto data = smallRecord();
+  TempFolder folder;
+  const fs::path file = folder.path() / "old.xls";
+  const std::string old = "an older export\r\n";
+  { std::ofstream(file) << old; }
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 64;
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, file);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(outcome.written);
-  EXPECT_FALSE(outcome.message);
+  ASSERT_TRUE(outcome.message);
+  EXPECT_EQ(readBytes(file), old);
 }
 
 TEST(SampleExport, SaveDialogHelpers) {

@@ -35,6 +35,9 @@
 #include "common/strings.h"
 #include "waveform/analysis/open_record.h"
 #include "waveform/canvas/qpainter_canvas.h"
+#include "waveform/export/sample_export.h"
+#include "waveform/print/print_preview_form.h"
+#include "waveform/print/record_pages.h"
 #include "waveform/ui/sample_list_model.h"
 #include "waveform/view/harmonic_view.h"
 #include "waveform/view/wave_draw.h"
@@ -143,6 +146,7 @@ TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<R
       services_(*setup.services),
       engine_(setup.engine ? *setup.engine : lang::LangEngine()),
       host_(setup.host),
+      printPreview_(setup.printPreview),
       ownsRecordFiles_(setup.ownsRecordFiles),
       source_(setup.recordSourceMode),
       record_(setup.record),
@@ -239,13 +243,13 @@ void TFaultWaveForm::buildToolBar() {
       {"Options_TBtn", "选择故障通道", 1, false, &TFaultWaveForm::Options_TBtnClick},
       {"Wave_TBtn", "显示故障波形", 10, true, &TFaultWaveForm::Wave_TBtnClick},
       {"RMS_HD_TBtn", "显示RMS曲线", 9, true, &TFaultWaveForm::RMS_HD_TBtnClick},
-      {"Print_TBtn", "故障波形打印预览", 2, false, nullptr},
+      {"Print_TBtn", "故障波形打印预览", 2, false, &TFaultWaveForm::Print_TBtnClick},
       {"ZoomOut_TBtn", "放大", 3, false, &TFaultWaveForm::ZoomOut_TBtnClick},
       {"ZoomIn_TBtn", "缩小", 4, false, &TFaultWaveForm::ZoomIn_TBtnClick},
       {"Return_TBtn", "还原", 5, false, &TFaultWaveForm::Return_TBtnClick},
       {"X_TBtn", "X轴缩放", 6, true, &TFaultWaveForm::X_TBtnClick},
       {"Y_TBtn", "Y轴缩放", 7, true, &TFaultWaveForm::Y_TBtnClick},
-      {"btnExportData", "导出数据", 11, false, nullptr},
+      {"btnExportData", "导出数据", 11, false, &TFaultWaveForm::btnExportDataClick},
   };
   auto* views = new QActionGroup(this);
   views->setExclusive(true);
@@ -826,6 +830,32 @@ void TFaultWaveForm::X_TBtnClick() {
 }
 
 void TFaultWaveForm::Y_TBtnClick() { YZoomOn_ = action("Y_TBtn")->isChecked(); }
+
+// --- printing and export -------------------------------------------------------------------
+
+void TFaultWaveForm::Print_TBtnClick() {
+  if (!printPreview_ || !data_) return;
+  // The preview reads groups, digital selection and colours from the globals:
+  // they must hold this window's options, newly accepted ones included.
+  if (settings_.OptionsAccepted == 1 && isActiveWindow()) takeOverOptions();
+  options_.WriteTo(settings_);
+  printPreview_->setRecord(MakePrintedRecord(record_, data_, scales_, settings_.ChannelGroups));
+  services_.execDialog(*printPreview_);
+}
+
+void TFaultWaveForm::btnExportDataClick() {
+  if (!data_) return;
+  const common::LangLookup lookup = lang::makeLangLookup(engine_);
+  const common::TextPiece filter = ExportFilterText();
+  QStringList nameFilters;
+  for (const std::string& f : NameFiltersOf(lookup(kFaultWaveSection, filter.key, filter.defaultText)))
+    nameFilters << Utf8(f);
+  const std::optional<QString> chosen = services_.saveFileName(this, nameFilters, Utf8(kExportDefaultExtension));
+  if (!chosen || chosen->isEmpty()) return;  // cancelled: nothing written, nothing shown
+  const std::filesystem::path file = WithDefaultExtension(std::filesystem::path(chosen->toStdString()));
+  const ExportOutcome outcome = ExportSamples(*data_, ViewMode_, file, lookup);
+  if (outcome.message) services_.showMessage(this, *outcome.message);
+}
 
 void TFaultWaveForm::FW_PaintBoxMouseDown(Qt::MouseButton button, int x, int y) {
   if (button != Qt::LeftButton) return;

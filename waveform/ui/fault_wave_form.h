@@ -7,6 +7,7 @@
 // buttons zoom in levels, and the plot can be dragged.
 
 #include <QImage>
+#include <QPointer>
 #include <QSlider>
 #include <QString>
 #include <QWidget>
@@ -49,6 +50,8 @@ class QTreeWidget;
 
 namespace wave {
 
+class TPrintPreviewFm;
+
 // What a new record window takes over.
 struct RecordWindowSetup {
   QString caption;                // the record file's name
@@ -63,6 +66,8 @@ struct RecordWindowSetup {
   RecordLimits limits;
   FormServices* services = nullptr;
   const lang::MultiLangEngine* engine = nullptr;  // the program's engine when null
+  // The program's print-preview window; without it the print button does nothing.
+  TPrintPreviewFm* printPreview = nullptr;
 };
 
 class AllDataListModel;
@@ -102,6 +107,10 @@ class TFaultWaveForm : public QWidget {
   void Return_TBtnClick();
   void X_TBtnClick();
   void Y_TBtnClick();
+  // Hands the record to the print-preview window and shows it modally.
+  void Print_TBtnClick();
+  // Writes the table of the current view to the file the save dialog names.
+  void btnExportDataClick();
 
   // The time cursor and the value lists.
   void TrackBarMouseDown(Qt::MouseButton button, int x);
@@ -179,6 +188,7 @@ class TFaultWaveForm : public QWidget {
   FormServices& services_;
   const lang::MultiLangEngine& engine_;
   RecordOpener* host_;
+  QPointer<TPrintPreviewFm> printPreview_;
   bool ownsRecordFiles_;
   std::int32_t source_;
   TcfgInfo record_;

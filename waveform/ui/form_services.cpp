@@ -1,6 +1,7 @@
 #include "waveform/ui/form_services.h"
 
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -57,5 +58,21 @@ void QtFormServices::showError(QWidget* parent, const QString& text) {
 }
 
 int QtFormServices::execDialog(QDialog& dialog) { return dialog.exec(); }
+
+std::optional<QString> FormServices::saveFileName(QWidget*, const QStringList&, const QString&) {
+  return std::nullopt;
+}
+
+std::optional<QString> QtFormServices::saveFileName(QWidget* parent, const QStringList& nameFilters,
+                                                    const QString& defaultSuffix) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(nameFilters);
+  dialog.setDefaultSuffix(defaultSuffix);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
 
 }  // namespace wave

@@ -4,7 +4,9 @@
 // QtFormServices; tests pass their own, so no modal box ever runs in a test.
 
 #include <QString>
+#include <QStringList>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,12 @@ class FormServices {
   virtual void showError(QWidget* parent, const QString& text) = 0;
   // Runs a dialog modally and returns its result (QDialog::exec).
   virtual int execDialog(QDialog& dialog) = 0;
+  // The save dialog: the name of the file to write, empty when cancelled. It
+  // offers nameFilters, adds defaultSuffix to a name without one and asks
+  // before a file is replaced. Services that show no dialog answer as
+  // cancelled.
+  virtual std::optional<QString> saveFileName(QWidget* parent, const QStringList& nameFilters,
+                                              const QString& defaultSuffix);
 };
 
 class QtFormServices : public FormServices {
@@ -36,6 +44,8 @@ class QtFormServices : public FormServices {
                    const std::vector<std::string>& args = {}) override;
   void showError(QWidget* parent, const QString& text) override;
   int execDialog(QDialog& dialog) override;
+  std::optional<QString> saveFileName(QWidget* parent, const QStringList& nameFilters,
+                                      const QString& defaultSuffix) override;
 
  private:
   const lang::MultiLangEngine& engine_;

@@ -53,4 +53,10 @@ int RecordingServices::execDialog(QDialog& dialog) {
   return onDialog(dialog);
 }
 
+std::optional<QString> RecordingServices::saveFileName(QWidget*, const QStringList& nameFilters,
+                                                       const QString& defaultSuffix) {
+  saveRequests.push_back({nameFilters, defaultSuffix});
+  return saveFile;
+}
+
 }  // namespace wave::uitest

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,20 @@ class RecordingServices : public FormServices {
                    const std::vector<std::string>& args = {}) override;
   void showError(QWidget* parent, const QString& text) override;
   int execDialog(QDialog& dialog) override;
+  std::optional<QString> saveFileName(QWidget* parent, const QStringList& nameFilters,
+                                      const QString& defaultSuffix) override;
 
   std::vector<ShownMessage> messages;
   std::vector<QString> errors;
   // Plays the user's part in a modal dialog; without it the dialog is rejected.
   std::function<int(QDialog&)> onDialog;
+  // The save dialog's answer (empty: cancelled), and what it was asked with.
+  std::optional<QString> saveFile;
+  struct SaveRequest {
+    QStringList nameFilters;
+    QString defaultSuffix;
+  };
+  std::vector<SaveRequest> saveRequests;
 };
 
 }  // namespace wave::uitest

@@ -1,0 +1,212 @@
+// The record window's print button (the preview of its record) and its export
+// button (the save dialog and the file it names).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QPrinter>
+
+#include <array>
+#include <filesystem>
+#include <iterator>
+#include <memory>
+#include <optional>
+
+#include "common/gbk.h"
+#include "common/paths.h"
+#include "waveform/export/sample_export.h"
+#include "waveform/print/page_set_form.h"
+#include "waveform/print/print_preview.h"
+#include "waveform/print/print_preview_form.h"
+#include "waveform/ui/fault_wave_form_fixture.h"
+
+namespace wave {
+namespace {
+
+namespace fs = std::filesystem;
+
+using uitest::FaultWaveFormTest;
+using uitest::smallSpec;
+
+// The preview's own dialogs and boxes: recorded, never shown.
+class QuietPrintServices : public PrintFormServices {
+ public:
+  void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>& = {}) override {
+    messages.push_back(message);
+  }
+  int execDialog(QDialog&) override { return QDialog::Rejected; }
+  bool setupPrinter(QWidget*, QPrinter&) override { return false; }
+  std::optional<QString> pdfFileName(QWidget*) override { return std::nullopt; }
+  void showError(QWidget*, const QString& text) override { errors.push_back(text); }
+
+  std::vector<common::UserMessage> messages;
+  std::vector<QString> errors;
+};
+
+// A record window that prints through a preview writing PDF files.
+class RecordWindowPrintTest : public FaultWaveFormTest {
+ protected:
+  RecordWindowPrintTest()
+      : pageSet(settings, printServices),
+        preview(settings, printServices, &pageSet, nullptr,
+                std::make_unique<PrinterAdapter>(PrinterAdapter::Output::PdfFile)) {
+    settings.PrinterWarningPending = 0;
+  }
+
+  TFaultWaveForm* openPrinting(const std::string& name) {
+    RecordWindowSetup setup = setupFor(written(smallSpec(), name));
+    setup.printPreview = &preview;
+    return open(setup);
+  }
+
+  static std::vector<std::string> pageTexts(const PreviewPage& page) {
+    std::vector<std::string> texts;
+    for (const CanvasOp& op : page.canvas.opsOf(OpKind::Text)) texts.push_back(op.text);
+    return texts;
+  }
+
+  QuietPrintServices printServices;
+  TPrintPageSetForm pageSet;
+  TPrintPreviewFm preview;
+};
+
+TEST_F(RecordWindowPrintTest, PrintButtonShowsThePreviewWithTheRecordsPages) {
+  chooseChannels({{0, 1}, {2}}, {0});
+  TFaultWaveForm* w = openPrinting("printed");
+  ASSERT_NE(w, nullptr);
+  const std::array<TChannelGroup, kGroupRowCount> windowGroups = w->windowOptions().WindowGroups;
+  chooseChannels({{2}});  // another window's options in the globals
+
+  int shown = 0;
+  services.onDialog = [&](QDialog& dialog) {
+    ++shown;
+    EXPECT_EQ(&dialog, &preview);
+    dialog.show();  // lays the pages out
+    settle();
+    EXPECT_EQ(preview.record().data, w->data());
+    EXPECT_EQ(preview.record().record.CfgPath, w->WindowRecord().CfgPath);
+    EXPECT_EQ(settings.ChannelGroups, windowGroups);  // the preview reads this window's groups
+    EXPECT_EQ(settings.DigitalSelection.Count, 1);
+    // Ten cycles of 20 samples, three cycles to a page of the 600 dpi PDF.
+    const PreviewDocument& doc = preview.PrintPreview().document();
+    EXPECT_EQ(doc.TotalPages(), 4);
+    EXPECT_EQ(preview.pageLabel(), QStringLiteral("第1页  共4页"));
+    const PreviewPage* first = doc.page(1);
+    if (first) {
+      const auto texts = pageTexts(*first);
+      for (const std::string& expected : {std::string("Station A  rec 7 波形图"), w->WindowRecord().AInfo[0].ch_id,
+                                          w->WindowRecord().AInfo[2].ch_id, w->WindowRecord().DInfo[0].ch_id})
+        EXPECT_THAT(texts, ::testing::Contains(expected));
+    } else {
+      ADD_FAILURE() << "no first page";
+    }
+    dialog.done(QDialog::Rejected);
+    return QDialog::Rejected;
+  };
+  w->action("Print_TBtn")->trigger();
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(preview.record().data, nullptr);  // the preview let go of the samples when it closed
+  EXPECT_TRUE(services.errors.empty());
+  EXPECT_TRUE(printServices.errors.empty());
+}
+
+TEST_F(FaultWaveFormTest, PrintButtonWithoutAPreviewDoesNothing) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "nopreview")));
+  ASSERT_NE(w, nullptr);
+  int shown = 0;
+  services.onDialog = [&](QDialog&) { return ++shown, QDialog::Rejected; };
+  w->action("Print_TBtn")->trigger();
+  EXPECT_EQ(shown, 0);
+  EXPECT_TRUE(services.errors.empty());
+}
+
+// --- export ---
+
+std::string fileBytes(const fs::path& path) { return common::ReadWholeFile(path).value_or("<missing>"); }
+
+std::vector<std::string> linesOf(const std::string& utf8) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = utf8.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(utf8.substr(start, end - start));
+  return lines;
+}
+
+TEST_F(FaultWaveFormTest, ExportWritesTheTableOfTheViewToTheChosenFile) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "exported")));
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->NoNegativeSamples(), 0);
+  const fs::path out = uitest::FreshFolder("export");
+  struct Case {
+    const char* view;   // the view button pressed first
+    const char* chosen; // what the save dialog answers
+    const char* file;   // what is written
+    ViewMode mode;
+  };
+  const Case cases[] = {
+      {"Wave_TBtn", "waves.xls", "waves.xls", ViewMode::Waves},
+      {"RMS_HD_TBtn", "rms.xls", "rms.xls", ViewMode::Rms},
+      {"Wave_TBtn", "plain", "plain.xls", ViewMode::Waves},  // the default extension is added
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chosen);
+    services.messages.clear();
+    services.saveRequests.clear();
+    w->action(c.view)->trigger();
+    ASSERT_EQ(w->viewMode(), c.mode);
+    services.saveFile = QString::fromStdString((out / c.chosen).string());
+    w->action("btnExportData")->trigger();
+
+    ASSERT_EQ(services.saveRequests.size(), 1u);
+    EXPECT_EQ(services.saveRequests[0].nameFilters, QStringList{QStringLiteral("EXCEL表格文件 (*.xls)")});
+    EXPECT_EQ(services.saveRequests[0].defaultSuffix, QStringLiteral("xls"));
+    const std::string bytes = fileBytes(out / c.file);
+    EXPECT_EQ(bytes, ExportFileBytes(BuildExportTable(*w->data(), c.mode)));
+    // Ten cycles of 20 samples: the header and 200 rows of number, cycles, time and three channels.
+    const auto lines = linesOf(common::GbkToUtf8(bytes));
+    ASSERT_EQ(lines.size(), 201u);
+    EXPECT_EQ(lines[0], "序列\t周波\t时间\t" + w->WindowRecord().AInfo[0].ch_id + "\t" +
+                            w->WindowRecord().AInfo[1].ch_id + "\t" + w->WindowRecord().AInfo[2].ch_id);
+    EXPECT_EQ(lines[1].substr(0, 8), "1\t0.000\t");
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text, QStringLiteral("导出成功!"));
+  }
+  // The two views' files differ in their values, not in their first columns.
+  EXPECT_NE(fileBytes(out / "waves.xls"), fileBytes(out / "rms.xls"));
+}
+
+TEST_F(FaultWaveFormTest, ExportThatCannotBeWrittenSaysSo) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "unwritable")));
+  ASSERT_NE(w, nullptr);
+  const fs::path target = uitest::FreshFolder("export-missing") / "no such folder" / "x.xls";
+  services.saveFile = QString::fromStdString(target.string());
+  w->action("btnExportData")->trigger();
+  EXPECT_FALSE(fs::exists(target));
+  ASSERT_EQ(services.messages.size(), 1u);  // no success note
+  EXPECT_EQ(services.messages[0].text, QString::fromStdString("写入文件“" + target.string() + "”出错，请检查！"));
+  EXPECT_TRUE(services.errors.empty());
+}
+
+TEST_F(FaultWaveFormTest, CancelledExportWritesAndShowsNothing) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "cancelled")));
+  ASSERT_NE(w, nullptr);
+  const auto before = std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+  services.saveFile = std::nullopt;
+  w->action("btnExportData")->trigger();
+  services.saveFile = QString();  // a dialog that closed without a name
+  w->action("btnExportData")->trigger();
+  EXPECT_EQ(services.saveRequests.size(), 2u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), before);
+  EXPECT_FALSE(fs::exists(".xls"));
+  EXPECT_TRUE(services.messages.empty());  // neither a success note nor a failure
+  EXPECT_TRUE(services.errors.empty());
+}
+
+}  // namespace
+}  // namespace wave

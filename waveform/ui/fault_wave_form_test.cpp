@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -236,6 +238,15 @@ TEST_F(FaultWaveFormTest, RecordsItCannotShowNeverReachTheWindow) {
   EXPECT_EQ(TFaultWaveForm::Create(tooLarge), nullptr);
   ASSERT_EQ(services.messages.size(), 3u);
   EXPECT_EQ(services.messages[2].message.section, "Strings_FaultWave_Form");
+
+  // Within every cap but larger than the address space: the memory cannot be had.
+  TcfgInfo huge = written(smallSpec(), "huge");
+  huge.endsamp1 = std::numeric_limits<std::int32_t>::max();
+  RecordWindowSetup noMemory = setupFor(huge);
+  noMemory.limits.maxBytes = std::numeric_limits<std::uint64_t>::max();
+  EXPECT_EQ(TFaultWaveForm::Create(noMemory), nullptr);
+  ASSERT_EQ(services.messages.size(), 4u);
+  EXPECT_EQ(services.messages[3].message.textKeys(), std::vector<std::string>{"str55"});
 }
 
 TEST_F(FaultWaveFormTest, ClosingDeletesOnlyFilesWrittenForTheWindow) {

@@ -1,12 +1,14 @@
 #pragma once
 // The program's record windows (TFaultWaveForm) and display options dialog
-// (TOptionsDlg) behind the main window's RecordWindowKit.
+// (TOptionsDlg) behind the main window's RecordWindowKit. The record windows
+// print through the program's print-preview window.
 
 #include <QPointer>
 
 #include <memory>
 
 #include "waveform/app/record_windows.h"
+#include "waveform/print/print_preview_form.h"
 #include "waveform/ui/options_dlg.h"
 
 namespace wave {
@@ -22,10 +24,13 @@ class FormRecordWindows : public RecordWindowKit {
   void setClockText(QWidget& recordWindow, const QString& text) override;
 
   TOptionsDlg* optionsDialog() const { return optionsDialog_; }
+  // The print-preview window that the record windows made from now on use.
+  void setPrintPreview(TPrintPreviewFm* preview) { printPreview_ = preview; }
 
  private:
   FormServices& services_;
   QPointer<TOptionsDlg> optionsDialog_;  // owned by the main window
+  QPointer<TPrintPreviewFm> printPreview_;
 };
 
 }  // namespace wave

@@ -18,6 +18,7 @@
 #include "common/lang/engine.h"
 #include "common/lang/translateform.h"
 #include "common/paths.h"
+#include "stationdb/records/records.h"
 #include "waveform/app/cfg_listing.h"
 #include "waveform/app/open_dlg.h"
 #include "waveform/model/cfgreader.h"
@@ -28,6 +29,8 @@ namespace {
 constexpr int kWaveTimerMs = 1000;
 constexpr int kClockPanel = 2;
 constexpr std::int32_t kAutomationDatabases = 21;
+// The record source mode a record window was opened in, kept on its sub-window.
+constexpr const char* kWindowSourceMode = "recordSourceMode";
 
 const std::string kSection(kMainFormSection);
 
@@ -185,12 +188,15 @@ QWidget* TMainForm::CreateMDIChild(const QString& caption) {
     showMessage(mainFormWarning("str3", "打开波形窗口过多，最多打开4个波形窗口！", "str4"));
     return nullptr;
   }
-  std::unique_ptr<QWidget> window =
-      kit_.createRecordWindow(RecordWindowRequest{caption, CfgInfo, settings_, RecordSourceMode, *this});
+  RecordWindowRequest request{caption, CfgInfo, settings_, RecordSourceMode, *this};
+  request.ownsRecordFiles = TempFilesFlag != 0;
+  if (database_) request.waveChannels = database_->WaveChannels();
+  std::unique_ptr<QWidget> window = kit_.createRecordWindow(request);
   if (!window) return nullptr;
   window->setWindowTitle(caption);
   QWidget* created = window.get();
   QMdiSubWindow* sub = mdiArea_->addSubWindow(window.release());
+  sub->setProperty(kWindowSourceMode, RecordSourceMode);
   sub->show();
   mdiArea_->setActiveSubWindow(sub);
   return created;
@@ -252,11 +258,43 @@ void TMainForm::openCfgFile(const std::string& path) {
   if (outcome.error) ui_.showError(this, ToQString(*outcome.error));
 }
 
-// The database entries come with the station database access.
-void TMainForm::database_velkoraClick() {}
-void TMainForm::database_20Click() {}
-void TMainForm::database_closeClick() {}
-void TMainForm::user_logoffClick() {}
+// Database menu ---------------------------------------------------------------
+
+void TMainForm::attachDatabase(DatabaseLayer& database, DatabaseDialogs& dialogs) {
+  database_ = &database;
+  databaseMenu_ = std::make_unique<DatabaseMenu>(
+      MainWindowFields{TempFilesFlag, CfgInfo, RecordSourceMode, CurrentUserID, DBConnectionClosed}, *this,
+      database, dialogs, lang::makeLangLookup(lang::LangEngine()));
+  if (!exitEventWriter_)
+    exitEventWriter_ = [&database](std::int32_t user, const std::string& text) { database.WriteEventLog(user, text); };
+}
+
+MessageAnswer TMainForm::ask(const common::UserMessage& message, MessageButtons buttons) {
+  return ui_.showMessage(this, message, buttons);
+}
+
+bool TMainForm::anyDatabaseRecordWindow() const {
+  const QList<QMdiSubWindow*> open = openSubWindows();
+  return std::any_of(open.begin(), open.end(), [](const QMdiSubWindow* sub) {
+    return stationdb::IsDatabaseMode(sub->property(kWindowSourceMode).toInt());
+  });
+}
+
+void TMainForm::database_velkoraClick() {
+  if (databaseMenu_) databaseMenu_->database_velkoraClick();
+}
+
+void TMainForm::database_20Click() {
+  if (databaseMenu_) databaseMenu_->database_20Click();
+}
+
+void TMainForm::database_closeClick() {
+  if (databaseMenu_) databaseMenu_->database_closeClick();
+}
+
+void TMainForm::user_logoffClick() {
+  if (databaseMenu_) databaseMenu_->user_logoffClick();
+}
 
 // Window menu ----------------------------------------------------------------
 

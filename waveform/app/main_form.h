@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "waveform/app/db_menu.h"
 #include "waveform/app/record_windows.h"
 #include "waveform/app/tiling.h"
 #include "waveform/app/ui_services.h"
@@ -26,7 +28,7 @@ namespace wave {
 
 inline constexpr const char* kMainFormCaption = "瞬时波形分析程序";
 
-class TMainForm : public QMainWindow, public RecordOpener {
+class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   Q_OBJECT
 
  public:
@@ -83,6 +85,17 @@ class TMainForm : public QMainWindow, public RecordOpener {
   // databases ends the program: (user id, event text).
   void setExitEventWriter(std::function<void(std::int32_t, const std::string&)> writer);
 
+  // Gives the database entries their database layer and dialogs; without
+  // them the entries do nothing. The exit event goes to database's event log
+  // unless a writer was set.
+  void attachDatabase(DatabaseLayer& database, DatabaseDialogs& dialogs);
+  DatabaseMenu* databaseMenu() const { return databaseMenu_.get(); }
+
+  // What the database menu uses.
+  MessageAnswer ask(const common::UserMessage& message, MessageButtons buttons) override;
+  bool anyDatabaseRecordWindow() const override;
+  void openCfgFile(const std::string& path) override;
+
   // What the record opening and the record windows use.
   int openWindowCount() const override;
   bool tempFilesFlag() const override;
@@ -99,7 +112,6 @@ class TMainForm : public QMainWindow, public RecordOpener {
   void FormCreate();
   void buildMenus();
   QAction* addItem(QMenu& menu, const char* name, const QString& caption, void (TMainForm::*handler)());
-  void openCfgFile(const std::string& path);
   void showMessage(const common::UserMessage& message);
   QList<QMdiSubWindow*> openSubWindows() const;
   void closeRecordWindows();
@@ -112,6 +124,8 @@ class TMainForm : public QMainWindow, public RecordOpener {
   QMdiArea* mdiArea_;
   QTimer* waveTimer_;
   std::function<void(std::int32_t, const std::string&)> exitEventWriter_;
+  std::unique_ptr<DatabaseMenu> databaseMenu_;
+  DatabaseLayer* database_ = nullptr;
 };
 
 }  // namespace wave

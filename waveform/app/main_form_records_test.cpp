@@ -113,6 +113,24 @@ TEST_F(MainFormRecordsTest, FifthRecordIsRefusedWithRealWindows) {
   EXPECT_EQ(form.openWindowCount(), 4);
 }
 
+// A record the automation database wrote for this opening belongs to its window:
+// closing the window deletes the pair. One opened from a folder stays.
+TEST_F(MainFormRecordsTest, ClosingAWindowDeletesOnlyAPairWrittenFromTheDatabase) {
+  form.show();
+  for (const bool fromDatabase : {false, true}) {
+    SCOPED_TRACE(fromDatabase);
+    const fs::path cfg = writeRecord() / "rec.cfg";
+    form.TempFilesFlag = fromDatabase ? 1 : 0;
+    form.RecordSourceMode = fromDatabase ? 21 : 0;
+    form.openCfgFile(cfg.string());
+    ASSERT_EQ(form.RecordWindows().size(), 1);
+    form.Window_CloseAll_ItemClick();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(fs::exists(cfg), !fromDatabase);
+    EXPECT_EQ(fs::exists(fs::path(cfg).replace_extension(".dat")), !fromDatabase);
+  }
+}
+
 // A first-time user's folder: every record shipped with the program opens.
 TEST_F(MainFormRecordsTest, EveryShippedSampleOpens) {
   form.show();

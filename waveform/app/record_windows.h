@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
+#include "stationdb/records/records.h"
 #include "waveform/model/cfgopen.h"
 #include "waveform/model/record.h"
 #include "waveform/model/settings.h"
@@ -23,6 +25,12 @@ struct RecordWindowRequest {
   DisplaySettings& settings;       // the program's display settings
   std::int32_t recordSourceMode;   // 0 files, 12 and 21 the databases
   RecordOpener& host;              // the main window: its record, settings and options dialog
+  // The .cfg/.dat pair was written from the database for this opening; the
+  // window deletes it when it closes.
+  bool ownsRecordFiles = false;
+  // The decoded channels of a power-quality record (source 12), read while the
+  // window is created.
+  std::span<const stationdb::TWaveformData> waveChannels = {};
 };
 
 class RecordWindowKit {

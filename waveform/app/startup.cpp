@@ -7,24 +7,23 @@
 #include <clocale>
 #include <memory>
 
+#include "common/lang/engine.h"
 #include "common/lang/translateform.h"
+#include "stationdb/ui/dbconfigdlg.h"
+#include "stationdb/ui/dbdialogs.h"
+#include "waveform/app/db_menu_dialogs.h"
 #include "waveform/app/form_record_windows.h"
 #include "waveform/app/main_form.h"
 #include "waveform/app/record_windows.h"
 #include "waveform/app/single_instance.h"
 #include "waveform/app/ui_services.h"
+#include "waveform/print/page_set_form.h"
+#include "waveform/print/print_preview_form.h"
+#include "waveform/print/print_services.h"
 #include "waveform/ui/form_services.h"
 
 namespace wave {
 namespace {
-
-// A long-lived form whose content comes with a later part of the program.
-std::unique_ptr<QDialog> shellForm(QWidget* mainWindow, const char* formClass, const char* caption) {
-  auto form = std::make_unique<QDialog>(mainWindow);
-  lang::setFormClass(*form, formClass);
-  form->setWindowTitle(ToQString(caption));
-  return form;
-}
 
 void useDecimalPoint() {
   // Qt takes the user's locale for the C library; numbers are read and
@@ -45,13 +44,21 @@ int RunQuenlor(int argc, char** argv) {
 
   QtUiServices ui;
   QtFormServices formServices;
+  QtPrintFormServices printServices;
   FormRecordWindows recordWindows(formServices);
   DisplaySettings settings;
+  StationAccess station(stationdb::ContpFilePath(), nullptr, lang::makeLangLookup(lang::LangEngine()));
   TMainForm mainForm(ui, recordWindows, settings);
-  const auto printPreview = shellForm(&mainForm, "TPrintPreviewFm", "波形打印预览");
-  const auto pageSet = shellForm(&mainForm, "TPrintPageSetForm", "页面设置");
+  QtDatabaseDialogs databaseDialogs(&mainForm, formServices, station);
+  mainForm.attachDatabase(station, databaseDialogs);
+  station.rpt().setMessageSink(
+      [&ui, &mainForm](const common::UserMessage& message) { ui.showMessage(&mainForm, message, MessageButtons::Ok); });
+  TPrintPreviewFm printPreview(settings, printServices, nullptr, &mainForm);
+  TPrintPageSetForm pageSet(settings, printServices, &mainForm);
+  printPreview.setPageSetForm(&pageSet);
+  recordWindows.setPrintPreview(&printPreview);
   recordWindows.createOptionsDialog(&mainForm, mainForm);
-  const auto dbConfig = shellForm(&mainForm, "TDBConfigForm", "数据连接配置对话框");
+  const auto dbConfig = stationdb::MakeDBConfigForm(mainForm.databaseMenu()->settings(), formServices, &mainForm);
 
   QObject::connect(&instance, &SingleInstance::activateRequested, &mainForm, &TMainForm::WMActivateInstance);
   mainForm.show();

@@ -11,14 +11,12 @@
 #include "common/datetime.h"
 #include "common/ipc/silentabort.h"
 #include "common/message.h"
+#include "waveform/app/message_answer.h"
 
 class QDialog;
 class QWidget;
 
 namespace wave {
-
-enum class MessageButtons { Ok, OkCancel, YesNo };
-enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 class UiServices {
  public:

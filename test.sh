@@ -12,6 +12,10 @@ fuzz_seconds=${FUZZ_SECONDS:-20}
 
 echo "== normal build"
 suite_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUITE_WERROR=ON
+# Two PostgreSQL servers for the real-server database tests (both builds); without them those tests skip.
+. scripts/pg-tier.sh
+trap pg_tier_stop EXIT
+pg_tier_start || echo "== the real-server database tests will skip"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
 echo "== sanitizer build"

@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -84,6 +85,7 @@ class FakeDatabase : public DatabaseLayer {
     events.push_back({userID, description});
     return 0;
   }
+  std::span<const stationdb::TWaveformData> WaveChannels() const override { return waveChannels; }
 
   bool stored = true;
   std::int32_t connectResult = 0;
@@ -93,6 +95,7 @@ class FakeDatabase : public DatabaseLayer {
   bool loadThrows = false;
   std::vector<std::string> calls;
   std::vector<Event> events;
+  std::vector<stationdb::TWaveformData> waveChannels;
 };
 
 class FakeDialogs : public DatabaseDialogs {

@@ -99,6 +99,26 @@ TEST_F(MainFormDatabaseTest, ClosingTheLinkDependsOnTheRecordWindowsOpen) {
   EXPECT_EQ(form().openWindowCount(), 1) << "the file window stays";
 }
 
+// A power-quality record is shown from the channels the database layer decoded;
+// an automation record's window owns the pair written for it.
+TEST_F(MainFormDatabaseTest, RecordWindowsTakeOverWhatTheDatabaseGaveThem) {
+  form().attachDatabase(database, dialogs);
+  database.waveChannels.resize(3);
+  form().TempFilesFlag = 1;
+  form().RecordSourceMode = 12;
+  form().createRecordWindow("pq record");
+  EXPECT_EQ(kit.lastWaveChannels, 3u);
+
+  form().RecordSourceMode = 21;
+  form().createRecordWindow("automation record");
+  EXPECT_TRUE(kit.lastOwnsRecordFiles);
+
+  form().TempFilesFlag = 0;
+  form().RecordSourceMode = 0;
+  form().createRecordWindow("folder record");
+  EXPECT_FALSE(kit.lastOwnsRecordFiles);
+}
+
 TEST_F(MainFormDatabaseTest, TheExitEventGoesToTheDatabaseEventLog) {
   form().attachDatabase(database, dialogs);
   dialogs.logins = {Login{"alice", "pw"}};

@@ -126,6 +126,8 @@ OptionsDialogResult FakeKit::showOptionsDialog(QWidget*, const TcfgInfo& record)
 std::unique_ptr<QWidget> FakeKit::createRecordWindow(const RecordWindowRequest& request) {
   log.push_back("create " + request.caption.toStdString() +
                 " new=" + std::to_string(request.settings.NewRecordOpened));
+  lastOwnsRecordFiles = request.ownsRecordFiles;
+  lastWaveChannels = request.waveChannels.size();
   if (refuseRecords) return nullptr;
   return std::make_unique<FakeRecordWindow>(log, mainWindow);
 }

@@ -95,6 +95,9 @@ class FakeKit : public RecordWindowKit {
   QWidget* mainWindow = nullptr;
   std::vector<std::string> log;  // "create <caption> new=<NewRecordOpened>", "closed <caption> ..."
   int clockCalls = 0;
+  // What the last request handed over besides the record.
+  bool lastOwnsRecordFiles = false;
+  std::size_t lastWaveChannels = 0;
 };
 
 }  // namespace wave::test

@@ -261,10 +261,12 @@ void DatabaseMenu::user_logoffClick() {
                   MessageButtons::YesNo);
   if (answer != MessageAnswer::Yes) return;
   const std::int32_t leaving = fields_.CurrentUserID;
+  // The kind the user logged in to, not the current mode: opening a record
+  // from a folder sets the mode to 0 while the user stays logged in.
+  const bool automationUser = loginMode_ == kSourceAutomation;
   fields_.CurrentUserID = 0;
   loginMode_ = kSourceFolder;
-  if (fields_.RecordSourceMode == kSourceAutomation)
-    database_.WriteEventLog(leaving, mainFormText("str62", "当前用户被注销"));
+  if (automationUser) database_.WriteEventLog(leaving, mainFormText("str62", "当前用户被注销"));
 }
 
 }  // namespace wave

@@ -143,6 +143,8 @@ class DatabaseMenu {
   bool LoginAndSelectRecord();
 
   const stationdb::ConfigTrees& trees() const { return trees_; }
+  // The database kind the current user logged in to; 0 when nobody is.
+  std::int32_t LoginMode() const { return loginMode_; }
   bool hasLoginDialog() const { return loginDialog_ != nullptr; }
   // The ten connection settings of the power-quality databases.
   stationdb::TDBConnectionSettings& settings() { return settings_; }

@@ -488,6 +488,17 @@ TEST_F(DatabaseMenuTest, LoggingOffWritesTheEventWithTheUserWhoLeft) {
   }
 }
 
+// A record opened from a folder sets the mode to 0; the automation user who is
+// still logged in leaves with an event all the same.
+TEST_F(DatabaseMenuTest, LoggingOffAfterAFolderRecordStillWritesTheEvent) {
+  logInTo(21);
+  RecordSourceMode = 0;
+  window.answers = {MessageAnswer::Yes};
+  menu.user_logoffClick();
+  EXPECT_EQ(CurrentUserID, 0);
+  EXPECT_EQ(database.events, (std::vector<Event>{{kUserID, "当前用户被注销"}}));
+}
+
 TEST_F(DatabaseMenuTest, LoggingOffIsRefusedOrDeclined) {
   struct Case {
     const char* name;

@@ -45,7 +45,7 @@ std::string mainFormText(const char* key, const char* fallback) {
 // A file name as the user reads it. Records copied from Windows machines keep
 // GBK names, which as UTF-8 would all read as the same row of replacement
 // characters.
-QString ShownFileName(const std::string& name) { return ToQString(common::DecodeUtf8OrGbk(name)); }
+QString ShownFileName(const std::string& name) { return Utf8(common::DecodeUtf8OrGbk(name)); }
 
 }  // namespace
 
@@ -60,7 +60,7 @@ TMainForm::TMainForm(UiServices& ui, RecordWindowKit& kit, DisplaySettings& sett
       waveTimer_(new QTimer(this)) {
   lang::setFormClass(*this, "TMainForm");
   setObjectName(QStringLiteral("MainForm"));
-  setWindowTitle(ToQString(kMainFormCaption));
+  setWindowTitle(Utf8(kMainFormCaption));
   setWindowState(Qt::WindowMaximized);
   mdiArea_->setObjectName(QStringLiteral("MdiClient"));
   mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -151,7 +151,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         ui_.showMessage(this, mainFormWarning("str0", "要退出瞬时波形分析程序吗？", "str1"), MessageButtons::OkCancel);
     if (answer != MessageAnswer::Ok) return;
     closeRecordWindows();
-    if (RecordSourceMode == kAutomationDatabases && CurrentUserID > 0 && exitEventWriter_)
+    // The kind the user logged in to decides, not the mode of the last opening.
+    const std::int32_t loginKind = databaseMenu_ ? databaseMenu_->LoginMode() : RecordSourceMode;
+    if (loginKind == kAutomationDatabases && CurrentUserID > 0 && exitEventWriter_)
       Guarded(ui_, this, [this] { exitEventWriter_(CurrentUserID, mainFormText("str2", "用户退出运行QUENLOR")); });
     event->accept();
   });
@@ -223,8 +225,8 @@ void TMainForm::createRecordWindow(const std::string& caption) { CreateMDIChild(
 void TMainForm::menu_file_cfgClick() {
   TempFilesFlag = 0;
   RecordSourceMode = 0;
-  const QString title = ToQString(mainFormText("str45", "请选择录波文件所在文件夹"));
-  const std::optional<QString> folder = ui_.browseFolder(this, title, ToQString(settings_.CfgFolderPath));
+  const QString title = Utf8(mainFormText("str45", "请选择录波文件所在文件夹"));
+  const std::optional<QString> folder = ui_.browseFolder(this, title, Utf8(settings_.CfgFolderPath));
   if (!folder || folder->isEmpty()) return;
   const std::string path = QFile::encodeName(*folder).toStdString();
   settings_.CfgFolderPath = path;
@@ -255,7 +257,7 @@ std::string TMainForm::SelectCfgInFolder(const std::string& folder) {
 void TMainForm::openCfgFile(const std::string& path) {
   const CfgOpenOutcome outcome = ReadCfgFile(path, *this);
   for (const common::UserMessage& message : outcome.messages) showMessage(message);
-  if (outcome.error) ui_.showError(this, ToQString(*outcome.error));
+  if (outcome.error) ui_.showError(this, Utf8(*outcome.error));
 }
 
 // Database menu ---------------------------------------------------------------
@@ -348,7 +350,7 @@ void TMainForm::Help_About_ItemClick() {
 void TMainForm::WaveTimerTimer() {
   const QList<QWidget*> windows = RecordWindows();
   if (windows.isEmpty()) return;
-  kit_.setClockText(*windows.front(), ToQString(common::FormatDateTime("yyyy/mm/dd hh:nn:ss", ui_.now())));
+  kit_.setClockText(*windows.front(), Utf8(common::FormatDateTime("yyyy/mm/dd hh:nn:ss", ui_.now())));
 }
 
 void TMainForm::WMActivateInstance() {

@@ -132,6 +132,19 @@ TEST_F(MainFormDatabaseTest, TheExitEventGoesToTheDatabaseEventLog) {
                                                        {test::kUserID, "用户退出运行QUENLOR"}}));
 }
 
+TEST_F(MainFormDatabaseTest, TheExitEventIsWrittenAlsoAfterARecordFromAFolder) {
+  form().attachDatabase(database, dialogs);
+  dialogs.logins = {Login{"alice", "pw"}};
+  trigger("database_velkora");
+  form().RecordSourceMode = 0;  // a record opened from a folder since; the user stays logged in
+  form().show();
+
+  form().close();
+
+  ASSERT_EQ(database.events.size(), 2u);
+  EXPECT_EQ(database.events[1], (test::Event{test::kUserID, "用户退出运行QUENLOR"}));
+}
+
 TEST_F(MainFormDatabaseTest, WithoutADatabaseTheEntriesDoNothing) {
   trigger("database_20");
   trigger("database_velkora");

@@ -47,7 +47,7 @@ ExportTable sampleTable(const RecordData& data, ViewMode mode, const common::Lan
   for (std::size_t i = 0; i < analog; ++i) header.push_back(record.AInfo[i].ch_id);
 
   const std::string timePattern = text(lookup, 42, "yyyy\"年\"mm\"月\"dd\"日\" hh:nn:ss.zzz");
-  const float dt = 1.0f / static_cast<float>(layout.N1);  // a Single, as the cycles column has always been
+  const float dt = 1.0f / static_cast<float>(layout.N1);  // single precision: the cycles column of stored exports is computed so
   for (std::int64_t k = 0; k < rows; ++k) {
     std::vector<std::string>& row = table.emplace_back();
     row.reserve(analog + 3);

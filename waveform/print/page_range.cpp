@@ -72,6 +72,7 @@ PageRangeParse ParsePageRanges(std::string_view text) {
   return result;
 }
 
+// Its own section: str0 of the main window's section is the exit question.
 common::UserMessage PageRangeErrorMessage() {
   return common::UserMessage::warning("Strings_PageSetUnit", "str0", "输入错误或页码超出范围！", "str1");
 }

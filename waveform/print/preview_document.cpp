@@ -155,7 +155,7 @@ PrintResult PreviewDocument::PrintPages(int fromPage, int toPage, PrintTarget& t
   };
   const auto fail = [&](const char* what) {
     abortIt = true;
-    result.error = (what != nullptr && *what != '\0') ? what : "The page could not be printed";
+    result.error = (what != nullptr && *what != '\0') ? what : "无法打印该页";
   };
 
   try {

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "waveform/canvas/qpainter_canvas.h"
+#include "waveform/ui/form_services.h"
 
 namespace wave {
 
@@ -67,17 +68,17 @@ Rect QPrinterTarget::pageRect() const {
 }
 
 void QPrinterTarget::beginDocument(std::string_view title) {
-  if (givenUp_) throw std::runtime_error("The print job was given up");
+  if (givenUp_) throw std::runtime_error("打印作业已取消");
   if (painter_) {  // the next job of a joined document
     newPage();
     return;
   }
-  printer_.setDocName(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+  printer_.setDocName(Utf8(title));
   painter_ = std::make_unique<QPainter>();
   if (!painter_->begin(&printer_)) {
     painter_.reset();
-    const QString what = isPdf(printer_) ? QStringLiteral("The file %1 could not be written").arg(printer_.outputFileName())
-                                         : QStringLiteral("The printer %1 could not be started").arg(printer_.printerName());
+    const QString what = isPdf(printer_) ? QStringLiteral("无法写入文件%1").arg(printer_.outputFileName())
+                                         : QStringLiteral("无法启动打印机%1").arg(printer_.printerName());
     throw std::runtime_error(what.toStdString());
   }
   canvas_ = std::make_unique<QPainterCanvas>(*painter_);
@@ -89,7 +90,7 @@ Canvas& QPrinterTarget::canvas() {
 }
 
 void QPrinterTarget::newPage() {
-  if (!printer_.newPage()) throw std::runtime_error("The printer did not take a new page");
+  if (!printer_.newPage()) throw std::runtime_error("打印机无法换页");
 }
 
 bool QPrinterTarget::aborted() const { return printer_.printerState() == QPrinter::Aborted; }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,9 +86,24 @@ TEST_F(AttachTest, ARunningClientIsNeitherStartedNorWaitedFor) {
 TEST_F(AttachTest, StartsTheClientAndWaitsForItsSignal) {
   useProgram("ok");
   ASSERT_EQ(lib().init_mlog_calls(), 1);
+  // The attach slot was taken before the client started; the client keeps it.
+  ipc::TSharedMem main(kMainHandleName, false, mainhandle::kSize);
+  ASSERT_TRUE(main.Ok());
+  EXPECT_EQ(SharedInt(main, mainhandle::kAttachSlots).load(), static_cast<std::int32_t>(::getpid()));
   EXPECT_EQ(lib().GetScadaCount(), 2);
   EXPECT_EQ(lib().GetChannelName(1, 0), common::Utf8ToGbk("二十站通道"));
   lib().close_mlog_calls();
+  endStartedClient();
+}
+
+// A signal left set by a client that has gone must not pass for the start
+// of the new one, which here never signals.
+TEST_F(AttachTest, AStartSignalLeftByAGoneClientIsNotTaken) {
+  ipc::TEvent leftOver(kInitEventName, true, false, true);
+  ASSERT_TRUE(leftOver.setEvent());
+  useProgram("hang");
+  EXPECT_EQ(lib().init_mlog_calls(), -3);
+  expectNothingTaken();
   endStartedClient();
 }
 
@@ -176,7 +193,7 @@ TEST_F(AttachTest, ObjectsThatCannotBeUsed) {
     const ScopedPrefix own;
     library_.reset();
     std::unique_ptr<ipc::TMutex> instance;
-    if (c.instance) instance = std::make_unique<ipc::TMutex>(fmt::format("VerirUri_{}", kInstanceName));
+    if (c.instance) instance = std::make_unique<ipc::TMutex>(TVErirUri(kInstanceName).mutexName());
     std::vector<std::unique_ptr<ipc::TSharedMem>> objects;
     for (const std::string_view name : c.present)
       for (const auto& [known, size] : sizes)
@@ -186,6 +203,72 @@ TEST_F(AttachTest, ObjectsThatCannotBeUsed) {
     expectNothingTaken();
     library_.reset();
   }
+}
+
+// The library zero-fills VELK_MAIN_HANDLE and VELK_NODESTATUS only when it
+// creates them; sections it opens keep every byte (here no slot is free, so
+// it writes nothing into them).
+TEST_F(AttachTest, SectionsTheLibraryCreatesStartZeroedAndOpenedOnesKeepTheirBytes) {
+  const std::pair<std::string_view, std::size_t> checked[] = {{kMainHandleName, mainhandle::kSize},
+                                                              {kNodeStatusName, nodestatus::kSize}};
+  for (const bool madeBefore : {false, true}) {
+    SCOPED_TRACE(madeBefore ? "opened" : "created");
+    const ScopedPrefix own;
+    library_.reset();
+    const ipc::TMutex instance(TVErirUri(kInstanceName).mutexName());
+    const ipc::TSharedMem netList(kNetListName, true, netlist::kSize);
+    const ipc::TSharedMem operators(kPasswordName, true, password::kSize);
+    std::vector<std::unique_ptr<ipc::TSharedMem>> before;
+    if (madeBefore) {
+      for (const auto& [name, size] : checked) {
+        before.push_back(std::make_unique<ipc::TSharedMem>(name, true, size));
+        std::memset(before.back()->View(), 0x5A, size);
+      }
+    }
+    EXPECT_EQ(lib().init_mlog_calls(), -9);  // the empty net list has no node of ours
+    for (const auto& [name, size] : checked) {
+      SCOPED_TRACE(name);
+      ipc::TSharedMem section(name, false, static_cast<std::uint32_t>(size));
+      ASSERT_TRUE(section.Ok());
+      const std::uint8_t expected = madeBefore ? 0x5A : 0;
+      const std::uint8_t* bytes = section.View();
+      EXPECT_EQ(std::count(bytes, bytes + size, expected), static_cast<std::ptrdiff_t>(size));
+    }
+    library_.reset();
+  }
+}
+
+// The stand-in opens sections that others made before it started and keeps
+// what they wrote there.
+TEST_F(AttachTest, TheStandInKeepsWhatOthersWroteBeforeItStarted) {
+  ipc::TSharedMem main(kMainHandleName, true, mainhandle::kSize);
+  ipc::TSharedMem queue(kCtrlPackName, true, ctrlpack::kSize);
+  SharedInt(main, mainhandle::kAttachSlots).store(4242);
+  SharedInt(main, mainhandle::kReaderCounts + 4 * 3).store(2);
+  SharedInt(queue, ctrlpack::kCount).store(1);
+  TCtrlPacket queued{};
+  queued.firstCode = 11;
+  std::memcpy(queue.View() + ctrlpack::kPackets, &queued, sizeof queued);
+  standin::StandinClient client(standin::SampleScenario(kComputer));
+  EXPECT_EQ(client.attachSlot(0), 4242);
+  EXPECT_EQ(client.attachSlot(1), 0);
+  EXPECT_EQ(client.readerCount(3), 2);
+  EXPECT_EQ(client.queuedPackets(), 1);
+  EXPECT_EQ(+client.packet(0).firstCode, 11);
+  std::int32_t setups = 0;
+  std::memcpy(&setups, client.bytes(kMainHandleName) + mainhandle::kSetupCount, 4);
+  EXPECT_EQ(setups, 7);  // what the stand-in publishes itself is written
+}
+
+TEST_F(AttachTest, TheInstanceMutexTellsWhetherTheClientRuns) {
+  const TVErirUri client(kInstanceName);
+  EXPECT_EQ(client.mutexName(), "VerirUri_XRT_VELKORA3_DESKTERM_INSTANCE_HANDLE");
+  EXPECT_FALSE(client.probe());
+  {
+    const ipc::TMutex held(client.mutexName());
+    EXPECT_TRUE(client.probe());
+  }
+  EXPECT_FALSE(client.probe());
 }
 
 TEST_F(AttachTest, OwnComputerMustBeAnOperatorClient) {

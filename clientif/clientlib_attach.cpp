@@ -72,7 +72,7 @@ void ClientLibrary::progress(const std::string& text) const {
 }
 
 bool ClientLibrary::clientInstanceExists() const {
-  return ipc::NamedObjectExists(ipc::ObjectKind::Mutex, fmt::format("VerirUri_{}", kInstanceName));
+  return TVErirUri(kInstanceName).probe();
 }
 
 std::string ClientLibrary::exchangeMessage() const {

@@ -33,9 +33,11 @@ ItemLayout layoutOf(ItemKind kind) {
   return {rptname::kCalcCount, rptname::kMaxCalcs, rptname::kCalcs, sizeof(TCalcItem), rptname::kCalcName};
 }
 
-std::size_t operatorRecord(int index) {
-  return password::kRecords + password::kRecordSize * static_cast<std::size_t>(index);
+std::optional<TOperatorRec> operatorAt(ByteView table, int index) {
+  return table.load<TOperatorRec>(password::kRecords + sizeof(TOperatorRec) * static_cast<std::size_t>(index));
 }
+
+std::string operatorName(const TOperatorRec& record) { return FieldText(record.name, sizeof record.name); }
 
 }  // namespace
 
@@ -289,8 +291,10 @@ std::vector<std::string> ClientLibrary::operatorNames() {
   const std::int32_t count = GetOperatorCount();
   const std::shared_lock lock(stateLock_);
   const ByteView view = viewOf(passwordMem_.get());
-  for (int i = 0; i < count; ++i)
-    names.push_back(view.text(operatorRecord(i) + password::kName, password::kNameSize).value_or(std::string()));
+  for (int i = 0; i < count; ++i) {
+    const auto record = operatorAt(view, i);
+    names.push_back(record ? operatorName(*record) : std::string());
+  }
   return names;
 }
 
@@ -298,16 +302,16 @@ std::string ClientLibrary::GetOperatorName(std::int32_t index) {
   const std::int32_t count = GetOperatorCount();
   if (index < 0 || index >= count) return std::string();
   const std::shared_lock lock(stateLock_);
-  return viewOf(passwordMem_.get())
-      .text(operatorRecord(index) + password::kName, password::kNameSize)
-      .value_or(std::string());
+  const auto record = operatorAt(viewOf(passwordMem_.get()), index);
+  return record ? operatorName(*record) : std::string();
 }
 
 std::int32_t ClientLibrary::get_operator_DTYPE(std::int32_t index) {
   const std::int32_t count = GetOperatorCount();
   if (index < 0 || index >= count) return 0;
   const std::shared_lock lock(stateLock_);
-  return viewOf(passwordMem_.get()).load<std::int32_t>(operatorRecord(index) + password::kDtype).value_or(0);
+  const auto record = operatorAt(viewOf(passwordMem_.get()), index);
+  return record ? record->DTYPE : 0;
 }
 
 std::int32_t ClientLibrary::check_operator_pass(const char* name, const char* passwordText) {
@@ -316,9 +320,10 @@ std::int32_t ClientLibrary::check_operator_pass(const char* name, const char* pa
   const std::shared_lock lock(stateLock_);
   const ByteView view = viewOf(passwordMem_.get());
   for (int i = 0; i < count; ++i) {
-    const auto storedName = view.text(operatorRecord(i) + password::kName, password::kNameSize);
-    const auto storedPassword = view.text(operatorRecord(i) + password::kPassword, password::kPasswordSize);
-    if (storedName == name && storedPassword == passwordText) return i;
+    const auto record = operatorAt(view, i);
+    if (record && operatorName(*record) == name &&
+        FieldText(record->password, sizeof record->password) == passwordText)
+      return i;
   }
   return -1;
 }
@@ -349,7 +354,7 @@ bool ClientLibrary::read_velklog_deskterm_exchangemsg(char* buffer, std::int32_t
   if (!mainHandle_) return false;
   const std::string message = exchangeMessage();
   std::memset(buffer, 0, static_cast<std::size_t>(size));
-  std::memcpy(buffer, message.data(), std::min(message.size(), static_cast<std::size_t>(size) - 1));
+  std::memcpy(buffer, message.data(), GbkCutLength(message, static_cast<std::size_t>(size) - 1));
   return true;
 }
 

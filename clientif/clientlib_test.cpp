@@ -448,6 +448,11 @@ TEST_F(LibraryTest, ControlQueue) {
   EXPECT_FALSE(lib().add_ctrl_do(11, 22, "", 0, -1, 0, 0, ""));
   EXPECT_FALSE(lib().add_ctrl_do(11, 22, "", 0, 40000, 0, 0, ""));  // not an int16 station
   EXPECT_EQ(client().queuedPackets(), 2);
+  // A long text is cut between characters: 127 bytes would end in half of one.
+  std::string wide;
+  for (int i = 0; i < 70; ++i) wide += G("开");
+  ASSERT_TRUE(lib().add_ctrl_do(12, 22, wide.c_str(), 0, 7, 0, 0, ""));
+  EXPECT_EQ(FieldText(client().packet(2).text1, 128), wide.substr(0, 126));
 
   client().clearPackets();
   for (int i = 1; i <= 100; ++i) ASSERT_TRUE(lib().add_ctrl_do(i, 1, "", 0, 0, 0, 0, "")) << i;
@@ -556,6 +561,8 @@ TEST_F(LibraryTest, ExchangeMessageAndConfigurationState) {
   EXPECT_EQ(std::string(text), G("正在运行"));
   ASSERT_TRUE(lib().read_velklog_deskterm_exchangemsg(text, 5));
   EXPECT_EQ(std::string(text), G("正在运行").substr(0, 4));
+  ASSERT_TRUE(lib().read_velklog_deskterm_exchangemsg(text, 4));  // room for 3 bytes: one character
+  EXPECT_EQ(std::string(text), G("正"));
   // A message that fills its whole field still ends inside it.
   std::memset(client().bytes(kMainHandleName) + mainhandle::kExchangeMessage, 'm', 128);
   ASSERT_TRUE(lib().read_velklog_deskterm_exchangemsg(text, sizeof text));
@@ -765,6 +772,23 @@ TEST_F(LibraryTest, RefreshWhenStationsSwapSlots) {
   std::int32_t slot = -1;
   ASSERT_TRUE(lib().FindScadaIndex(30, &slot));
   EXPECT_EQ(slot, 1);
+}
+
+// A node that carries a station id but is no front end (here the main
+// server) has no slot: its station's objects stay with the front end's slot.
+TEST_F(LibraryTest, RefreshIgnoresNodesWithAStationIdButNoSlot) {
+  standin::Scenario scenario = standin::SampleScenario(kComputer);
+  scenario.nodes[0].stationId = 10;
+  attach(scenario);
+  client().publishNetList(scenario);
+  ASSERT_EQ(lib().refresh_stationcfgshare(), 1);
+  std::int32_t slot = -1;
+  ASSERT_TRUE(lib().FindScadaIndex(10, &slot));
+  EXPECT_EQ(slot, 0);
+  EXPECT_EQ(lib().GetChannelName(0, 0), G("一号通道"));
+  EXPECT_EQ(lib().read_realtime_data(1, 0, 0, 0, 1), 221.5);
+  EXPECT_EQ(lib().GetControlName(0, 4), G("遥控5"));
+  EXPECT_EQ(lib().IsParaValid(0, 0, 0, 0, 2), -1);
 }
 
 // Every indexed export with indexes at and past the edges and missing

@@ -39,11 +39,12 @@ Result guarded(Result failure, Call call) noexcept {
 constexpr char kEmptyText[] = "";
 
 // The result buffer of the text exports: one per thread, so that two
-// threads never overwrite each other's text; cut to 255 bytes.
+// threads never overwrite each other's text; cut to 255 bytes between
+// characters.
 const char* textResult(const std::string& text) {
   thread_local char buffer[256];
   if (text.empty()) return kEmptyText;
-  const std::size_t length = text.size() < sizeof buffer ? text.size() : sizeof buffer - 1;
+  const std::size_t length = velk::GbkCutLength(text, sizeof buffer - 1);
   std::memcpy(buffer, text.data(), length);
   buffer[length] = '\0';
   return buffer;

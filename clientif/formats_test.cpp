@@ -40,6 +40,40 @@ TEST(StationObjectName, PlaceholderDigitsFollowTheStationId) {
   EXPECT_EQ(StationObjectName(kCommHeadName, -1), std::nullopt);  // units '/' (48 - 1)
 }
 
+TEST(GbkText, CutsNeverSplitATwoByteCharacter) {
+  const std::string zhong = common::Utf8ToGbk("中");  // two bytes
+  struct Case {
+    const char* label;
+    std::string text;
+    std::size_t limit;
+    std::size_t length;
+  };
+  const Case cases[] = {
+      {"fits", "abc", 5, 3},
+      {"ascii cut", "abcdef", 4, 4},
+      {"ends on a boundary", zhong + zhong, 4, 4},
+      {"would split the second", zhong + zhong, 3, 2},
+      {"would split the first", zhong, 1, 0},
+      {"after one ascii byte", "a" + zhong + zhong, 4, 3},
+      {"255 of 260", [&] {
+         std::string s;
+         for (int i = 0; i < 130; ++i) s += zhong;
+         return s;
+       }(), 255, 254},
+      {"a lone lead byte at the end", "ab\xB0", 3, 3},
+      {"0x80 and 0xFF are single bytes", "\x80\xFF" + zhong, 3, 2},
+      {"zero limit", "abc", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(GbkCutLength(c.text, c.limit), c.length);
+  }
+  char field[4];
+  SetFieldText(field, sizeof field, "a" + zhong + zhong);
+  EXPECT_EQ(FieldText(field, sizeof field), "a" + zhong);
+  EXPECT_EQ(field[3], '\0');
+}
+
 SYSTEMTIME Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
   SYSTEMTIME t{};
   t.wYear = static_cast<std::uint16_t>(year);

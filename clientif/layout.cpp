@@ -1,6 +1,12 @@
 #include "clientif/layout.h"
 
+#include "common/ipc/ipcfunc.h"
+
 namespace velk {
+
+TVErirUri::TVErirUri(std::string_view name) : name_(name), mutexName_("VerirUri_" + name_) {}
+
+bool TVErirUri::probe() const { return ipc::NamedObjectExists(ipc::ObjectKind::Mutex, mutexName_); }
 
 std::optional<std::string> StationObjectName(std::string_view base, std::int32_t stationId) {
   if (base.size() < 2) return std::nullopt;

@@ -43,6 +43,22 @@ inline constexpr std::string_view kInitEventName = "XRT_VELKORA3_DESKTERM_INITIA
 inline constexpr std::string_view kFinalizeEventName = "XRT_VELKORA3_DESKTERM_FINALIZE_EVENT";
 inline constexpr std::string_view kInstanceName = "XRT_VELKORA3_DESKTERM_INSTANCE_HANDLE";
 
+// The instance mutex of a program, named "VerirUri_" + the program's name.
+// The operator client holds the one of kInstanceName while it runs; the
+// library only asks whether it exists.
+class TVErirUri {
+ public:
+  explicit TVErirUri(std::string_view name);
+  const std::string& name() const { return name_; }
+  const std::string& mutexName() const { return mutexName_; }
+  // Whether the mutex exists now.
+  bool probe() const;
+
+ private:
+  std::string name_;
+  std::string mutexName_;
+};
+
 // The name of a per-station object: the two placeholder digits at the end of
 // base become chr(48 + id div 10) and chr(48 + id mod 10) (id 105 gives ":5").
 // Empty when the result cannot name an object (a NUL, "/" or "\").
@@ -96,15 +112,17 @@ namespace password {
 inline constexpr std::size_t kSize = 15204;
 inline constexpr std::size_t kCount = 0;
 inline constexpr std::size_t kRecords = 4;
-inline constexpr std::size_t kRecordSize = 152;
-inline constexpr std::size_t kName = 4;
-inline constexpr std::size_t kNameSize = 128;
-inline constexpr std::size_t kPassword = 132;
-inline constexpr std::size_t kPasswordSize = 16;
-inline constexpr std::size_t kDtype = 148;
 }  // namespace password
 
 #pragma pack(push, 1)
+// An operator of VELK_PASSWORD (152 bytes); the password is plain text.
+struct TOperatorRec {
+  std::int32_t reserved0;
+  char name[128];
+  char password[16];
+  std::int32_t DTYPE;  // rights mask
+};
+
 // A queued control command (436 bytes); bytes 4..13 are its key.
 struct TCtrlPacket {
   std::int32_t reserved0;
@@ -251,7 +269,10 @@ static_assert(sizeof(TSysEvent) == 941);
 static_assert(syseve::kRing + syseve::kRingSize * sizeof(TSysEvent) == syseve::kSize);
 
 static_assert(sizeof(SYSTEMTIME) == 16);
-static_assert(password::kRecords + kMaxOperators * password::kRecordSize == password::kSize);
+static_assert(sizeof(TOperatorRec) == 152);
+static_assert(offsetof(TOperatorRec, name) == 4 && offsetof(TOperatorRec, password) == 132);
+static_assert(offsetof(TOperatorRec, DTYPE) == 148);
+static_assert(password::kRecords + kMaxOperators * sizeof(TOperatorRec) == password::kSize);
 static_assert(kMaxNodes * nodestatus::kRecordSize == nodestatus::kSize - 0);
 static_assert(realtime::kStatusCounts == realtime::kAnalogCounts + 2 * 128 * 128);
 static_assert(realtime::kAnalogOffsets == realtime::kStatusCounts + 2 * 128 * 128);
@@ -289,10 +310,25 @@ struct ByteView {
 // The text of a char[n] field held in memory of our own.
 inline std::string FieldText(const char* field, std::size_t n) { return std::string(field, ::strnlen(field, n)); }
 
-// Writes text into a char[n] field: at most n - 1 bytes, the rest zero.
+// The length of the longest start of a code page 936 text that takes at most
+// limit bytes and does not end inside a two-byte character (a lead byte
+// 0x81..0xFE and the byte after it).
+inline std::size_t GbkCutLength(std::string_view gbk, std::size_t limit) {
+  std::size_t length = 0;
+  while (length < gbk.size()) {
+    const auto byte = static_cast<std::uint8_t>(gbk[length]);
+    const std::size_t step = byte >= 0x81 && byte <= 0xFE && length + 1 < gbk.size() ? 2 : 1;
+    if (length + step > limit) break;
+    length += step;
+  }
+  return length;
+}
+
+// Writes text into a char[n] field: at most n - 1 bytes, the rest zero; a
+// longer text is cut between characters.
 inline void SetFieldText(char* field, std::size_t n, std::string_view text) {
   std::memset(field, 0, n);
-  std::memcpy(field, text.data(), text.size() < n ? text.size() : n - 1);
+  std::memcpy(field, text.data(), GbkCutLength(text, n - 1));
 }
 
 }  // namespace velk

@@ -56,7 +56,7 @@ class ChildProcess {
  public:
   explicit ChildProcess(pid_t pid) : pid_(pid) {}
   pid_t pid() const { return pid_; }
-  // Empty while the process runs (Windows' STILL_ACTIVE). Once it has ended:
+  // Empty while the process runs. Once it has ended:
   // its exit status read as a signed byte (exit(-2) gives -2), 128 + the
   // signal when a signal ended it, 256 when its status is lost.
   std::optional<int> exitCode();

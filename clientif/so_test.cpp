@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -28,6 +29,29 @@
 #endif
 
 namespace {
+
+// 130 two-byte characters.
+std::string LongText() {
+  std::string text;
+  for (int i = 0; i < 130; ++i) text += common::Utf8ToGbk("中");
+  return text;
+}
+
+// The library loads its language file once, at the first attach of the
+// process: it is there before every test. Its one text is used by no other
+// test.
+class LanguageFile : public testing::Environment {
+ public:
+  void SetUp() override {
+    std::filesystem::create_directories(path_.parent_path());
+    std::ofstream(path_, std::ios::binary) << "[StringsTable]\r\nVLOG_0031=" << LongText() << "\r\n";
+  }
+  void TearDown() override { std::filesystem::remove(path_); }
+
+ private:
+  std::filesystem::path path_ = std::filesystem::path(velk::HostFolder()) / "Language" / "velklog2.lang";
+};
+const auto* const kLanguageFile = testing::AddGlobalTestEnvironment(new LanguageFile);
 
 std::set<std::string> ExpectedExports() {
   std::ifstream map(VELKLOG2_MAP);
@@ -112,6 +136,14 @@ TEST(SharedLibrary, DetachedThenAttached) {
   close_mlog_calls();
   EXPECT_EQ(GetScadaCount(), -1);
   EXPECT_EQ(IsCLientRunning(), 0);
+}
+
+// A text result longer than its 255-byte buffer is cut between characters.
+TEST(SharedLibrary, LongTextResultsEndOnACharacter) {
+  const standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
+  ASSERT_EQ(init_mlog_calls(), 1);
+  EXPECT_EQ(std::string(GetInitErrorMsg(-13)), LongText().substr(0, 254));  // 260 bytes and "13"
+  close_mlog_calls();
 }
 
 }  // namespace

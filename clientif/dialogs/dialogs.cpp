@@ -54,12 +54,7 @@ int runModal(QDialog& form, std::uintptr_t parent) {
 void copyName(char* buffer, const std::string& utf8, std::size_t limit) {
   if (buffer == nullptr) return;
   const std::string gbk = common::Utf8ToGbk(utf8);
-  std::size_t length = 0;
-  while (length < gbk.size()) {
-    const std::size_t step = static_cast<std::uint8_t>(gbk[length]) >= 0x81 ? 2 : 1;
-    if (length + step > limit) break;
-    length += step;
-  }
+  const std::size_t length = GbkCutLength(gbk, limit);
   std::memcpy(buffer, gbk.data(), length);
   buffer[length] = '\0';
 }
@@ -88,12 +83,12 @@ void store(std::int32_t* target, std::int32_t value) {
 void setShowHook(ShowHook hook) { showHook() = std::move(hook); }
 
 std::int32_t CheckUserPassword(ClientLibrary& library, std::uintptr_t parent, char* name, std::int32_t* rights) {
-  return logIn<TPasswordDlg>(library, parent, name, rights, 13, nullptr);
+  return logIn<TPasswordDlg>(library, parent, name, rights, kShortNameBytes, nullptr);
 }
 
 std::int32_t CheckUserPassword2(ClientLibrary& library, std::uintptr_t parent, char* name, std::int32_t* rights,
                                 const char* caption) {
-  return logIn<TPasswordDlg2>(library, parent, name, rights, 127, caption);
+  return logIn<TPasswordDlg2>(library, parent, name, rights, kLongNameBytes, caption);
 }
 
 std::int32_t ChooseParaTree(ClientLibrary& library, PointChoice choice, std::uintptr_t parent, std::int32_t* stationId,

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -80,6 +82,11 @@ class DialogTest : public testing::Test {
     return widget;
   }
   static void click(QDialog& form, const char* name) { find<QPushButton>(form, name)->click(); }
+  // Types text one character at a time, as keystrokes do (each edit is
+  // checked by the field).
+  static void typeKeys(QLineEdit& edit, const char* text) {
+    for (const QChar c : QString::fromUtf8(text)) edit.insert(QString(c));
+  }
   static void type(QDialog& form, const char* name, const char* text) {
     find<QLineEdit>(form, name)->setText(QString::fromUtf8(text));
   }
@@ -175,6 +182,54 @@ TEST_F(DialogTest, WrongPasswordThenCancel) {
   EXPECT_EQ(CheckUserPassword(lib(), 0, name, &rights), 0);
   EXPECT_EQ(messages_, std::vector<std::string>{"K45"});
   EXPECT_STREQ(name, "kept");
+}
+
+// TPasswordDlg's callers hold 13 bytes of code page 936: the name field
+// takes no keystroke past them (a Chinese character takes two).
+TEST_F(DialogTest, LogInNameFieldTakesAtMost13Bytes) {
+  attachSample();
+  struct Case {
+    const char* typed;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {"一二三四五六七", "一二三四五六"},
+      {"a一二三四五六", "a一二三四五六"},
+      {"ab一二三四五六", "ab一二三四五"},
+      {"abcdefghijklmn", "abcdefghijklm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    QString kept;
+    drive({[&](QDialog& form) {
+      typeKeys(*find<QLineEdit>(form, "username"), c.typed);
+      kept = find<QLineEdit>(form, "username")->text();
+      click(form, "CancelBtn");
+    }});
+    EXPECT_EQ(CheckUserPassword(lib(), 0, nullptr, nullptr), 0);
+    EXPECT_EQ(kept, QString::fromUtf8(c.kept));
+  }
+}
+
+// What passes the check is the name the caller gets, whole: an operator
+// whose name would not fit cannot be typed in and so cannot log in cut.
+TEST_F(DialogTest, LogInWithALongChineseNameComesBackWhole) {
+  standin::Scenario scenario = standin::SampleScenario(kComputer);
+  scenario.operators.push_back({"一二三四五六七", "p", 0x02});
+  scenario.operators.push_back({"一二三四五六", "p", 0x04});
+  attach(scenario);
+  drive({[](QDialog& form) {
+    typeKeys(*find<QLineEdit>(form, "username"), "一二三四五六七");
+    type(form, "password", "p");
+    click(form, "OKBtn");
+  }});
+  char name[20];
+  std::memset(name, 'z', sizeof name);
+  std::int32_t rights = 0;
+  EXPECT_EQ(CheckUserPassword(lib(), 0, name, &rights), -1);
+  EXPECT_EQ(std::string(name), common::Utf8ToGbk("一二三四五六"));
+  EXPECT_EQ(rights, 0x04);
+  EXPECT_EQ(std::count(name + 13, name + sizeof name, 'z'), 20 - 13);  // nothing past the 13 bytes and NUL
 }
 
 TEST_F(DialogTest, SecondLogInListsEveryOperatorSorted) {

@@ -11,10 +11,12 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <exception>
 #include <utility>
 
+#include "common/gbk.h"
 #include "common/ipc/silentabort.h"
 #include "common/lang/translateform.h"
 
@@ -26,6 +28,19 @@ constexpr int kChannelRole = Qt::UserRole + 1;
 constexpr int kMeterRole = Qt::UserRole + 2;
 constexpr int kTopRole = Qt::UserRole;
 constexpr int kItemRole = Qt::UserRole + 1;
+
+// Refuses any edit after which the text would take more than limit bytes of
+// code page 936, so that a name typed in always fits the caller's buffer.
+class GbkByteLimit : public QValidator {
+ public:
+  GbkByteLimit(std::size_t limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+  State validate(QString& input, int&) const override {
+    return common::Utf8ToGbk(input.toStdString()).size() <= limit_ ? Acceptable : Invalid;
+  }
+
+ private:
+  std::size_t limit_;
+};
 
 MessageSink& messageSink() {
   static MessageSink sink;
@@ -203,6 +218,7 @@ void LoginForm::CancelBtnClick() {
 
 TPasswordDlg::TPasswordDlg(ClientLibrary& library, QWidget* parent) : LoginForm(library, false, parent) {
   username = nameEdit_;
+  username->setValidator(new GbkByteLimit(kShortNameBytes, username));
   translate(*this, "TPasswordDlg", library.engine());
 }
 

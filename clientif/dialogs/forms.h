@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -33,6 +34,12 @@ using ShowHook = std::function<void(QDialog& form)>;
 void setShowHook(ShowHook hook);
 
 QString fromUtf8(const std::string& text);
+
+// The longest name TPasswordDlg takes, in bytes of code page 936: its
+// callers' buffers hold that many and the closing NUL.
+inline constexpr std::size_t kShortNameBytes = 13;
+// The longest name TPasswordDlg2 hands back, in the same bytes.
+inline constexpr std::size_t kLongNameBytes = 127;
 
 // TPasswordDlg and TPasswordDlg2: the operator log-in.
 class LoginForm : public QDialog {

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <fmt/format.h>
-
 #include "clientif/sharedint.h"
 #include "common/gbk.h"
 
@@ -138,7 +136,7 @@ std::vector<Item> controlItems(const Station& station) {
 }  // namespace
 
 StandinClient::StandinClient(const Scenario& scenario, Options options) : options_(options) {
-  if (options_.instance) instance_ = std::make_unique<ipc::TMutex>(fmt::format("VerirUri_{}", kInstanceName));
+  if (options_.instance) instance_ = std::make_unique<ipc::TMutex>(TVErirUri(kInstanceName).mutexName());
   started_ = std::make_unique<ipc::TEvent>(kInitEventName, true, false, true);
   finalizing_ = std::make_unique<ipc::TEvent>(kFinalizeEventName, true, false, true);
   publishGlobals(scenario);
@@ -148,12 +146,13 @@ StandinClient::StandinClient(const Scenario& scenario, Options options) : option
 StandinClient::~StandinClient() = default;
 
 // A section of this name that another process still holds is opened
-// again, as on Windows; it must then be large enough.
+// again; it must then be large enough. Its contents stay: they hold what
+// others wrote before this client started (the attach slots of modules
+// that are attached, queued control packets). New sections start zeroed.
 ipc::TSharedMem& StandinClient::create(const std::string& name, std::size_t size) {
   sections_.erase(name);
   auto memory = std::make_unique<ipc::TSharedMem>(name, true, static_cast<std::uint32_t>(size));
   if (!memory->Ok()) throw std::runtime_error("cannot create section " + name);
-  if (!memory->CreatedNew()) std::memset(memory->View(), 0, size);  // new ones start zeroed
   ipc::TSharedMem& result = *memory;
   sections_[name] = std::move(memory);
   return result;
@@ -245,10 +244,11 @@ void StandinClient::publishOperators(const Scenario& scenario) {
   store(table, password::kCount, static_cast<std::int32_t>(scenario.operators.size()));
   for (std::size_t i = 0; i < scenario.operators.size() && i < kMaxOperators; ++i) {
     const Operator& op = scenario.operators[i];
-    const std::size_t record = password::kRecords + password::kRecordSize * i;
-    writeText(table + record + password::kName, password::kNameSize, op.name);
-    writeText(table + record + password::kPassword, password::kPasswordSize, op.password);
-    store(table, record + password::kDtype, op.dtype);
+    TOperatorRec record{};
+    SetFieldText(record.name, sizeof record.name, gbk(op.name));
+    SetFieldText(record.password, sizeof record.password, gbk(op.password));
+    record.DTYPE = op.dtype;
+    store(table, password::kRecords + sizeof record * i, record);
   }
 }
 

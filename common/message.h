@@ -10,7 +10,8 @@
 
 namespace common {
 
-enum class MessageIcon { Warning, Information, Error, Question };
+// None: a plain box that shows only its text and button.
+enum class MessageIcon { Warning, Information, Error, Question, None };
 
 // A language text (key and its built-in default) or, with an empty key, literal text.
 struct TextPiece {

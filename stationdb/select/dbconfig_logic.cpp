@@ -36,9 +36,10 @@ common::TextPiece Piece(std::string key) {
   return {std::move(key), std::string()};
 }
 
+// The dialog's boxes show their text and OK button without an icon.
 common::UserMessage Plain(std::vector<common::TextPiece> pieces) {
   return {std::string(kDBConfigSection), std::move(pieces), common::TextPiece::literal(std::string(common::kDefaultCaption)),
-          common::MessageIcon::Information};
+          common::MessageIcon::None};
 }
 
 }  // namespace

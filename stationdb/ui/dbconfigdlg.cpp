@@ -2,11 +2,9 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 
 #include <utility>
@@ -29,6 +27,16 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, int maxLength, int top) {
   edit->setGeometry(104, top, 193, 21);
   return edit;
 }
+
+// The texts of one database's connection test: the status while it runs,
+// and the box and the status when the database does not answer.
+struct ConnectionTestKeys {
+  const char* testing[2];
+  const char* box;
+  const char* failed[2];
+};
+constexpr ConnectionTestKeys kConfigTest{{"str4", "str5"}, "str6", {"str7", "str8"}};
+constexpr ConnectionTestKeys kHistoryTest{{"str9", "str10"}, "str11", {"str12", "str13"}};
 
 }  // namespace
 
@@ -131,7 +139,7 @@ void TDBConfigForm::showEvent(QShowEvent* event) {
 }
 
 void TDBConfigForm::FormShow() {
-  centreOnScreen();
+  wave::CentreOnScreen(*this);
   lang::TranslateForm(*this, engine_);
   ApplyDialogCatalogDefaults(settings_);
   fillGroup(config_, settings_.ConfigServer, settings_.ConfigCatalog, settings_.ConfigUser, settings_.ConfigPassword);
@@ -185,20 +193,18 @@ bool TDBConfigForm::ValidateAndConnect() {
   const DBGroupFields config = fields(config_);
   const DBGroupFields history = fields(history_);
 
-  setStatus(DBConfigStatus("str4", config.Catalog, "str5"));
+  const auto answers = [this](const std::string& connectionString, const std::string& catalog,
+                               const ConnectionTestKeys& keys) {
+    setStatus(DBConfigStatus(keys.testing[0], catalog, keys.testing[1]));
+    if (test_(connectionString)) return true;
+    services_.showMessage(this, DBConfigMessage(keys.box));
+    setStatus(DBConfigStatus(keys.failed[0], catalog, keys.failed[1]));
+    return false;
+  };
   configString_ = ConfigTestString(config);
-  if (!test_(configString_)) {
-    services_.showMessage(this, DBConfigMessage("str6"));
-    setStatus(DBConfigStatus("str7", config.Catalog, "str8"));
-    return false;
-  }
-  setStatus(DBConfigStatus("str9", history.Catalog, "str10"));
+  if (!answers(configString_, config.Catalog, kConfigTest)) return false;
   historyString_ = HistoryTestString(history);
-  if (!test_(historyString_)) {
-    services_.showMessage(this, DBConfigMessage("str11"));
-    setStatus(DBConfigStatus("str12", history.Catalog, "str13"));
-    return false;
-  }
+  if (!answers(historyString_, history.Catalog, kHistoryTest)) return false;
   label9_->clear();
   return true;
 }
@@ -210,13 +216,5 @@ void TDBConfigForm::OKBtnClick() {
 }
 
 void TDBConfigForm::reject() { done(kModalCancel); }
-
-void TDBConfigForm::centreOnScreen() {
-  const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-  if (screen == nullptr) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
-}
 
 }  // namespace stationdb

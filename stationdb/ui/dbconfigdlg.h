@@ -80,7 +80,6 @@ class TDBConfigForm : public QDialog {
   static void applyCheckRule(const Group& group);
   static DBGroupFields fields(const Group& group);
   void setStatus(const common::UserMessage& status);
-  void centreOnScreen();
 
   TDBConnectionSettings& settings_;
   wave::FormServices& services_;

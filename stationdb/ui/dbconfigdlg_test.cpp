@@ -153,6 +153,26 @@ TEST_F(DBConfigFormTest, UnreachableConfigurationNamesItsCatalog) {
   EXPECT_EQ(dialog->Label9()->text(), QStringLiteral("与数据库CFG建立连接失败！"));
 }
 
+// Each of the dialog's boxes is a plain one: its text and OK, no icon.
+TEST_F(DBConfigFormTest, MessagesAreBoxesWithoutIcon) {
+  struct Case {
+    const char* key;
+    bool stored;
+    std::vector<bool> answers;
+  };
+  for (const Case& c : {Case{"str0", false, {}}, Case{"str6", true, {false}}, Case{"str11", true, {true, false}}}) {
+    settings = c.stored ? Stored() : TDBConnectionSettings{};
+    services.messages.clear();
+    answers = c.answers;
+    tested.clear();
+    auto dialog = shown();
+    dialog->OKBtn()->click();
+    ASSERT_EQ(services.messages.size(), 1u) << c.key;
+    EXPECT_EQ(services.messages[0].textKeys(), std::vector<std::string>{c.key});
+    EXPECT_EQ(services.messages[0].icon, common::MessageIcon::None) << c.key;
+  }
+}
+
 TEST_F(DBConfigFormTest, SuccessStoresTheTestedStrings) {
   settings = Stored();
   auto dialog = shown();

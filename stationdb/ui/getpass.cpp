@@ -2,12 +2,10 @@
 
 #include <QComboBox>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <algorithm>
 
@@ -87,18 +85,10 @@ void TPasswordDlg::showEvent(QShowEvent* event) {
 }
 
 void TPasswordDlg::FormShow() {
-  centreOnScreen();
+  wave::CentreOnScreen(*this);
   lang::TranslateForm(*this, engine_);
   password_->clear();
   userNameComboBox_->setFocus(Qt::OtherFocusReason);
-}
-
-void TPasswordDlg::centreOnScreen() {
-  const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-  if (screen == nullptr) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
 }
 
 std::string TPasswordDlg::chosenName() const {

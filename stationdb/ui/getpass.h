@@ -74,7 +74,6 @@ class TPasswordDlg : public QDialog {
 
  private:
   void FormShow();
-  void centreOnScreen();
   // The combo box's text as stored: a listed name keeps its own bytes.
   std::string chosenName() const;
 

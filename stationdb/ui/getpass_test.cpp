@@ -1,7 +1,6 @@
 #include "stationdb/ui/getpass.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,62 +14,16 @@
 
 #include "common/gbk.h"
 #include "common/lang/translateform.h"
+#include "stationdb/ui/testsupport.h"
 
 namespace stationdb {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A temporary folder for the run, removed at its end.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "station_ui_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-const fs::path& TempRoot() {
-  static const TempFolder root;
-  return root.path();
-}
-
-// Every folder variable points into the temporary folder before the application starts.
-void EnsureApp() {
-  if (QApplication::instance() != nullptr) return;
-  for (const char* variable : {"QUENLOR_SETTINGS_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-                               "XDG_RUNTIME_DIR", "HOME"}) {
-    const fs::path folder = TempRoot() / variable;
-    fs::create_directories(folder);
-    fs::permissions(folder, fs::perms::owner_all);
-    setenv(variable, folder.c_str(), 1);
-  }
-  static int argc = 1;
-  static char name[] = "station_ui_test";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives as long as the program
-}
-
-class RecordingServices : public wave::FormServices {
- public:
-  void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>&) override {
-    messages.push_back(message);
-  }
-  void showError(QWidget*, const QString& text) override { errors.push_back(text); }
-  int execDialog(QDialog&) override { return QDialog::Rejected; }
-
-  std::vector<common::UserMessage> messages;
-  std::vector<QString> errors;
-};
+using uitest::EnsureApp;
+using uitest::RecordingServices;
+using uitest::TempRoot;
 
 TUserInfo User(std::uint32_t id, std::string gbkName) {
   TUserInfo user;

@@ -1,11 +1,9 @@
 #include "stationdb/ui/selectwave_dlg.h"
 
 #include <QDateTimeEdit>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTreeWidget>
@@ -195,7 +193,7 @@ void TSelectWaveDlg::showEvent(QShowEvent* event) {
 }
 
 void TSelectWaveDlg::FormShow() {
-  centreOnScreen();
+  wave::CentreOnScreen(*this);
   lang::TranslateForm(*this, engine_);
   const common::TDateTime now = context_.convert.now();
   startDpk_->setDateTime(FromTDateTime(YearStartAtTimeOfDay(now)));
@@ -302,13 +300,5 @@ void TSelectWaveDlg::Select_Wave_ListViewDblClick() {
 }
 
 void TSelectWaveDlg::reject() { done(kModalCancel); }
-
-void TSelectWaveDlg::centreOnScreen() {
-  const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
-  if (screen == nullptr) return;
-  QRect frame = frameGeometry();
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
-}
 
 }  // namespace stationdb

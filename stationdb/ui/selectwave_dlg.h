@@ -74,7 +74,6 @@ class TSelectWaveDlg : public QDialog {
   void buildPanes();
   void runQuery(const CSetObj& node, common::TDateTime begin, common::TDateTime end);
   QString text(std::string_view key, std::string_view builtIn) const;
-  void centreOnScreen();
 
   SelectWaveContext context_;
   wave::FormServices& services_;

@@ -2,62 +2,33 @@
 // Shared by the dialog tests: an offscreen application whose folders lie in a
 // temporary folder, and form services that record what the dialogs show.
 
-#include <stdlib.h>
-
-#include <QApplication>
 #include <QDialog>
 
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "waveform/ui/form_services.h"
+#include "waveform/ui/offscreen_test_app.h"
 
 namespace stationdb::uitest {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "station_ui_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Every folder variable points into a temporary folder before the application starts.
-inline void EnsureApp() {
-  if (QApplication::instance() != nullptr) return;
-  static const TempFolder root;
-  for (const char* variable : {"QUENLOR_SETTINGS_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-                               "XDG_RUNTIME_DIR", "HOME"}) {
-    const std::filesystem::path folder = root.path() / variable;
-    std::filesystem::create_directories(folder);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    setenv(variable, folder.c_str(), 1);
-  }
-  static int argc = 1;
-  static char name[] = "station_ui_test";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives as long as the program
+// The temporary folder of the test run, removed at its end.
+inline const std::filesystem::path& TempRoot() {
+  static const wave::qttest::TempFolder root("station_ui");
+  return root.path();
 }
+
+// Every folder variable points into the temporary folder before the application starts.
+inline void EnsureApp() { wave::qttest::EnsureOffscreenApp(TempRoot(), "station_ui_test"); }
 
 // Records messages and errors; a modal dialog is shown without a modal loop,
 // the script plays the user, and the dialog's result is handed back.
 class RecordingServices : public wave::FormServices {
  public:
   void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>&) override {
+    messages.push_back(message);
     keys.push_back(message.textKeys());
   }
   void showError(QWidget*, const QString& text) override { errors.push_back(text); }
@@ -70,7 +41,8 @@ class RecordingServices : public wave::FormServices {
   }
 
   std::function<void(QDialog&)> script;
-  std::vector<std::vector<std::string>> keys;
+  std::vector<common::UserMessage> messages;
+  std::vector<std::vector<std::string>> keys;  // the text keys of each message
   std::vector<QString> errors;
 };
 

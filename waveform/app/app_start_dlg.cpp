@@ -1,12 +1,11 @@
 #include "waveform/app/app_start_dlg.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
-#include <QScreen>
 
 #include "common/lang/translateform.h"
+#include "waveform/ui/form_services.h"
 
 namespace wave {
 namespace {
@@ -41,11 +40,7 @@ TAppStartDlg::TAppStartDlg(QWidget* parent)
 
 void TAppStartDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen()) {
-    QRect frame = geometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  CentreOnScreen(*this);
 }
 
 }  // namespace wave

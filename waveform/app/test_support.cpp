@@ -5,35 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <fstream>
-#include <stdexcept>
+
+#include "waveform/ui/offscreen_test_app.h"
 
 namespace wave::test {
 namespace {
 
-std::filesystem::path makeScratch() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "wave_app_test_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  const std::filesystem::path root = pattern;
-  for (const char* variable : {"QUENLOR_SETTINGS_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR",
-                               "XDG_DATA_HOME", "HOME"}) {
-    const std::filesystem::path folder = root / variable;
-    std::filesystem::create_directories(folder);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    setenv(variable, folder.c_str(), 1);
-  }
-  return root;
-}
-
-// Removes the scratch folder when the test program ends.
+// Removed when the test program ends.
 struct Scratch {
-  std::filesystem::path path = makeScratch();
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
+  qttest::TempFolder folder{"wave_app_test"};
+  Scratch() { qttest::PointFoldersAt(folder.path()); }
 };
 
 Scratch& scratch() {
@@ -43,7 +25,7 @@ Scratch& scratch() {
 
 }  // namespace
 
-const std::filesystem::path& ScratchFolder() { return scratch().path; }
+const std::filesystem::path& ScratchFolder() { return scratch().folder.path(); }
 
 namespace {
 

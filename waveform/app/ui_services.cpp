@@ -6,23 +6,10 @@
 #include <QPushButton>
 
 #include "common/lang/engine.h"
+#include "waveform/ui/form_services.h"
 
 namespace wave {
 namespace {
-
-QMessageBox::Icon boxIcon(common::MessageIcon icon) {
-  switch (icon) {
-    case common::MessageIcon::Warning:
-      return QMessageBox::Warning;
-    case common::MessageIcon::Information:
-      return QMessageBox::Information;
-    case common::MessageIcon::Error:
-      return QMessageBox::Critical;
-    case common::MessageIcon::Question:
-      return QMessageBox::Question;
-  }
-  return QMessageBox::NoIcon;
-}
 
 struct ButtonText {
   QMessageBox::StandardButton button;
@@ -37,17 +24,13 @@ constexpr ButtonText kNo{QMessageBox::No, u"否(&N)", MessageAnswer::No};
 
 }  // namespace
 
-QString ToQString(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 MessageAnswer QtUiServices::showMessage(QWidget* parent, const common::UserMessage& message,
                                         MessageButtons buttons) {
-  const common::LangLookup lookup = lang::makeLangLookup(lang::LangEngine());
-  QMessageBox box(boxIcon(message.icon), ToQString(common::ResolveCaption(message, lookup)),
-                  ToQString(common::ResolveText(message, lookup)), QMessageBox::NoButton, parent);
+  const lang::MultiLangEngine& engine = lang::LangEngine();
+  QMessageBox box(BoxIcon(message.icon), MessageCaption(engine, message), MessageText(engine, message, {}),
+                  QMessageBox::NoButton, parent);
   std::vector<ButtonText> offered;
   switch (buttons) {
     case MessageButtons::Ok:
@@ -69,11 +52,7 @@ MessageAnswer QtUiServices::showMessage(QWidget* parent, const common::UserMessa
   return offered.back().answer;
 }
 
-void QtUiServices::showError(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quenlor"), text, QMessageBox::Ok, parent);
-  box.button(QMessageBox::Ok)->setText(QString::fromUtf16(kOk.text));
-  box.exec();
-}
+void QtUiServices::showError(QWidget* parent, const QString& text) { ShowErrorBox(parent, text); }
 
 std::optional<QString> QtUiServices::browseFolder(QWidget* parent, const QString& title,
                                                   const QString& startFolder) {

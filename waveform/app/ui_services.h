@@ -5,13 +5,13 @@
 
 #include <QString>
 
-#include <exception>
 #include <optional>
 
 #include "common/datetime.h"
 #include "common/ipc/silentabort.h"
 #include "common/message.h"
 #include "waveform/app/message_answer.h"
+#include "waveform/ui/form_services.h"
 
 class QDialog;
 class QWidget;
@@ -46,22 +46,18 @@ class QtUiServices : public UiServices {
   common::TDateTime now() override;
 };
 
-QString ToQString(std::string_view text);
 std::string ToUtf8(const QString& text);
 
-// Runs an event handler; an exception that escapes it is shown in the general
-// error box and the window stays as it was. The silent abort ends the handler
-// without a word.
+// Runs an event handler as GuardedHandler does; the silent abort ends the
+// handler without a word.
 template <class Handler>
 void Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
-  try {
-    handler();
-  } catch (const common::SilentAbort&) {
-  } catch (const std::exception& error) {
-    ui.showError(parent, QString::fromUtf8(error.what()));
-  } catch (...) {
-    ui.showError(parent, QStringLiteral("Unknown error"));
-  }
+  GuardedHandler(ui, parent, [&] {
+    try {
+      handler();
+    } catch (const common::SilentAbort&) {
+    }
+  });
 }
 
 }  // namespace wave

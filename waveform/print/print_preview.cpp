@@ -10,22 +10,21 @@
 #include <QStyle>
 
 #include "waveform/canvas/qpainter_canvas.h"
+#include "waveform/ui/form_services.h"
 
 namespace wave {
 
 namespace {
-
-QString qtext(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 constexpr int kPaperGap = 6;  // between the panel's edge and a paper that does not fit
 
 }  // namespace
 
 int PrintTextWidth(const Font& font, std::string_view text) {
-  QFont f(qtext(font.name));
+  QFont f(Utf8(font.name));
   f.setPixelSize(std::max(1, font.height));
   f.setBold(font.bold);
-  return QFontMetrics(f).horizontalAdvance(qtext(text));
+  return QFontMetrics(f).horizontalAdvance(Utf8(text));
 }
 
 // --- TPaperPreview ---

@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <random>
 
 #include "common/paths.h"
 #include "waveform/analysis/test_support.h"
@@ -25,6 +24,7 @@
 #include "waveform/print/page_set_form.h"
 #include "waveform/print/print_preview.h"
 #include "waveform/print/print_preview_form.h"
+#include "waveform/ui/offscreen_test_app.h"
 
 namespace wave {
 namespace {
@@ -32,35 +32,13 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path& tempRoot() {
-  static const fs::path root = [] {
-    std::random_device seed;
-    auto path = fs::temp_directory_path() / ("wave_print_ui_test_" + std::to_string(seed()));
-    fs::create_directories(path);
-    return path;
-  }();
-  return root;
+  static const qttest::TempFolder root("wave_print_ui_test");
+  return root.path();
 }
 
 class PrintUi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QApplication::instance()) return;
-    for (const char* variable : {"QUENLOR_SETTINGS_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-                                 "XDG_RUNTIME_DIR", "HOME"}) {
-      const auto folder = tempRoot() / variable;
-      fs::create_directories(folder);
-      fs::permissions(folder, fs::perms::owner_all);
-      setenv(variable, folder.c_str(), 1);
-    }
-    static int argc = 1;
-    static char arg0[] = "wave_print_ui_test";
-    static char* argv[] = {arg0, nullptr};
-    new QApplication(argc, argv);
-  }
-  static void TearDownTestSuite() {
-    std::error_code error;
-    fs::remove_all(tempRoot(), error);
-  }
+  static void SetUpTestSuite() { qttest::EnsureOffscreenApp(tempRoot(), "wave_print_ui_test"); }
 };
 
 // Records what would be shown and plays the user's part in dialogs.

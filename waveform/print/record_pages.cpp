@@ -1,7 +1,6 @@
 #include "waveform/print/record_pages.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -11,6 +10,7 @@
 #include "common/safeformat.h"
 #include "common/strings.h"
 #include "waveform/model/scale.h"
+#include "waveform/view/trace_path.h"
 #include "waveform/view/window_options.h"
 
 namespace wave {
@@ -18,10 +18,6 @@ namespace wave {
 namespace {
 
 constexpr char kTimePattern[] = "yyyy/mm/dd hh:nn:ss.zzz";
-// Coordinates stay well inside int.
-constexpr std::int64_t kCoordinateLimit = std::int64_t{1} << 28;
-
-int clampCoordinate(std::int64_t v) { return static_cast<int>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)); }
 
 // Round(v * num / den) on the exact fraction, halves to the even neighbour
 // (den > 0): the page factors 0.05, 0.15, 1.3 ... are decimal fractions.
@@ -30,18 +26,7 @@ int roundRatio(std::int64_t v, std::int64_t num, std::int64_t den) {
   std::int64_t q = p / den;
   const std::int64_t twice = 2 * std::abs(p % den);
   if (twice > den || (twice == den && q % 2 != 0)) q += p < 0 ? -1 : 1;
-  return clampCoordinate(q);
-}
-
-std::string decimal(std::int64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
-void line(Canvas& canvas, int x1, int y1, int x2, int y2) {
-  canvas.moveTo(x1, y1);
-  canvas.lineTo(x2, y2);
+  return trace::ClampPixel(q);
 }
 
 void setFont(Canvas& canvas, std::string name, int size, TColor colour, bool bold) {
@@ -57,7 +42,7 @@ Pen axisPen(int width) { return Pen{kBlack, width, PenStyle::Solid, PenMode::Cop
 // The time of cycle `cycle` from the record's start, in whole milliseconds.
 std::string cycleMilliseconds(const PrintedRecord& rec, std::int64_t cycle) {
   const int lf = rec.record.lf > 0 ? rec.record.lf : 50;
-  return decimal(common::Round(static_cast<long double>(cycle) * 1000 / lf));
+  return trace::Decimal(common::Round(static_cast<long double>(cycle) * 1000 / lf));
 }
 
 // The first sample whose point is at or after `point`.
@@ -95,10 +80,10 @@ PagePoints pagePoints(const PageContext& ctx) {
 
 void drawHalfArrows(Canvas& canvas, const PrintGeometry& geo, int axisY, int axisTop) {
   const int xEnd = geo.W - geo.R;
-  line(canvas, xEnd - geo.u, axisY - geo.u, xEnd, axisY);
-  line(canvas, xEnd - geo.u, axisY + geo.u, xEnd, axisY);
-  line(canvas, geo.L - geo.u, axisTop + 2 * geo.u, geo.L, axisTop);
-  line(canvas, geo.L + geo.u, axisTop + 2 * geo.u, geo.L, axisTop);
+  trace::Line(canvas, xEnd - geo.u, axisY - geo.u, xEnd, axisY);
+  trace::Line(canvas, xEnd - geo.u, axisY + geo.u, xEnd, axisY);
+  trace::Line(canvas, geo.L - geo.u, axisTop + 2 * geo.u, geo.L, axisTop);
+  trace::Line(canvas, geo.L + geo.u, axisTop + 2 * geo.u, geo.L, axisTop);
 }
 
 const TChannelGroup& groupOf(const PageContext& ctx, int g) {
@@ -135,8 +120,8 @@ PrintedRecord MakePrintedRecord(const TcfgInfo& record, std::shared_ptr<const Re
 }
 
 int PrintGeometry::pointX(std::int64_t offset) const {
-  if (stepX >= 1) return clampCoordinate(L + offset * stepX);
-  return clampCoordinate(L + offset * cycleWidth / std::max(1, P));
+  if (stepX >= 1) return trace::ClampPixel(L + offset * stepX);
+  return trace::ClampPixel(L + offset * cycleWidth / std::max(1, P));
 }
 
 int PrintGeometry::rowY(int r) const { return roundRatio(T, 13, 10) + r * RH; }
@@ -183,12 +168,12 @@ PrintGeometry ComputePrintGeometry(int W, int H, double scaleX, double scaleY, i
 }
 
 std::string PrintTexts::text(int key, std::string_view fallback) const {
-  return lookup(kPrintPreviewSection, "str" + decimal(key), fallback);
+  return lookup(kPrintPreviewSection, "str" + trace::Decimal(key), fallback);
 }
 
 std::string PageLabel(const PrintTexts& texts, int key, int page, int total) {
   constexpr std::string_view kLabel = "第%d页  共%d页";
-  return common::FormatLangText(texts.text(key, kLabel), kLabel, {decimal(page), decimal(total)});
+  return common::FormatLangText(texts.text(key, kLabel), kLabel, {trace::Decimal(page), trace::Decimal(total)});
 }
 
 // --- one page ---
@@ -208,7 +193,7 @@ void Print_Page_Info(Canvas& canvas, const PageContext& ctx) {
 
   constexpr std::string_view kFooter = "第%d页  共%d页";
   const std::string footer = common::FormatLangText(ctx.texts.text(7, kFooter), kFooter,
-                                                    {decimal(ctx.page), decimal(geo.totalPages)});
+                                                    {trace::Decimal(ctx.page), trace::Decimal(geo.totalPages)});
   canvas.textOut((geo.W - canvas.textWidth(footer)) / 2, geo.H - roundRatio(geo.B, 7, 10), footer);
 }
 
@@ -220,13 +205,13 @@ void Print_Channel_Info(Canvas& canvas, const PageContext& ctx, int r, int g, in
   const int axisPenWidth = common::Round(geo.scaleX) > 1 ? 5 : 4;
 
   canvas.pen() = axisPen(axisPenWidth);
-  line(canvas, geo.L, Y0, xEnd, Y0);
+  trace::Line(canvas, geo.L, Y0, xEnd, Y0);
 
   canvas.pen() = Pen{kBlack, 1, PenStyle::Dot, PenMode::Copy};
   const int gridStep = roundRatio(geo.RH, 96, 1000);
   for (int k = 1; k <= 3; ++k) {
-    line(canvas, geo.L, Y0 - k * gridStep, xEnd, Y0 - k * gridStep);
-    line(canvas, geo.L, Y0 + k * gridStep, xEnd, Y0 + k * gridStep);
+    trace::Line(canvas, geo.L, Y0 - k * gridStep, xEnd, Y0 - k * gridStep);
+    trace::Line(canvas, geo.L, Y0 + k * gridStep, xEnd, Y0 + k * gridStep);
   }
 
   setFont(canvas, ctx.texts.text(3, "宋体"), geo.textSize, kBlack, false);
@@ -234,21 +219,21 @@ void Print_Channel_Info(Canvas& canvas, const PageContext& ctx, int r, int g, in
 
   canvas.pen() = axisPen(axisPenWidth);
   const int reach = roundRatio(geo.RH, 4, 10);
-  line(canvas, geo.L, Y0 + reach, geo.L, Y0 - reach);
+  trace::Line(canvas, geo.L, Y0 + reach, geo.L, Y0 - reach);
   drawHalfArrows(canvas, geo, Y0, Y0 - reach);
 
   for (int c = 1; c <= geo.cyclesPerPage; ++c) {
     const std::int64_t cycle = std::int64_t{ctx.page - 1} * geo.cyclesPerPage + c;
     if (cycle > geo.cycles) break;
     const int x = geo.pointX(std::int64_t{c} * geo.P);
-    line(canvas, x, Y0, x, Y0 - u);
+    trace::Line(canvas, x, Y0, x, Y0 - u);
     canvas.textOut(x, Y0 + 2 * u, cycleMilliseconds(ctx.rec, cycle));
   }
 
   setFont(canvas, ctx.texts.text(3, "宋体"), geo.boldSize, colour, true);
   const int step = roundRatio(geo.L, 2, 10);
   const int labelY = Y0 - roundRatio(geo.RH, 45, 100);
-  canvas.textOut(geo.L + step, labelY, decimal(ctx.rec.GroupMaxima[static_cast<std::size_t>(g)]));
+  canvas.textOut(geo.L + step, labelY, trace::Decimal(ctx.rec.GroupMaxima[static_cast<std::size_t>(g)]));
   canvas.textOut(geo.L + (5 + 3 * j) * step, labelY - 6, ctx.rec.record.AInfo[static_cast<std::size_t>(ch)].ch_id);
 }
 
@@ -267,7 +252,8 @@ void Print_OneChannel_Wave(Canvas& canvas, const PageContext& ctx, int r, int g,
   const int Y0 = geo.rowY(r);
   const auto yOf = [&](double v) {
     const long double y = Y0 - v / scale * amplitude;
-    if (!(std::fabs(y) < kCoordinateLimit)) return clampCoordinate(y > 0 ? kCoordinateLimit : -kCoordinateLimit);
+    constexpr std::int64_t kLimit = trace::kPixelLimit;
+    if (!(std::fabs(y) < kLimit)) return trace::ClampPixel(y > 0 ? kLimit : -kLimit);
     return static_cast<int>(std::trunc(y));
   };
 
@@ -364,21 +350,21 @@ void Print_Status_Info(Canvas& canvas, const PageContext& ctx, int r) {
   const int axisPenWidth = geo.scaleX > 1.0 ? 5 : 4;
 
   canvas.pen() = axisPen(axisPenWidth);
-  line(canvas, geo.L, Yb, xEnd, Yb);
+  trace::Line(canvas, geo.L, Yb, xEnd, Yb);
   canvas.pen() = Pen{kBlack, 1, PenStyle::Dot, PenMode::Copy};
   const int gridY = Y0 - 3 * roundRatio(geo.RH, 96, 1000);
-  line(canvas, geo.L, gridY, xEnd, gridY);
+  trace::Line(canvas, geo.L, gridY, xEnd, gridY);
 
   setFont(canvas, ctx.texts.text(13, "宋体"), geo.textSize, kBlack, false);
   canvas.textOut(xEnd - 5 * u, Yb - 4 * u, "ms");
 
   canvas.pen() = axisPen(axisPenWidth);
   const int top = Y0 - roundRatio(geo.RH, 4, 10);
-  line(canvas, geo.L, Yb, geo.L, top);
+  trace::Line(canvas, geo.L, Yb, geo.L, top);
   drawHalfArrows(canvas, geo, Yb, top);
   for (int c = 1; c <= geo.cyclesPerPage; ++c) {
     const int x = geo.pointX(std::int64_t{c} * geo.P);
-    line(canvas, x, Yb, x, Yb - u);
+    trace::Line(canvas, x, Yb, x, Yb - u);
     canvas.textOut(x, Yb + 2 * u, cycleMilliseconds(ctx.rec, std::int64_t{ctx.page - 1} * geo.cyclesPerPage + c));
   }
 }
@@ -452,7 +438,7 @@ LayoutResult Print_FW_Page(PreviewDocument& doc, const PrintedRecord& rec, const
   }
   doc.EndDoc();
   constexpr std::string_view kFirst = "第1页  共%d页";
-  result.pageLabel = common::FormatLangText(texts.text(11, kFirst), kFirst, {decimal(geo.totalPages)});
+  result.pageLabel = common::FormatLangText(texts.text(11, kFirst), kFirst, {trace::Decimal(geo.totalPages)});
   return result;
 }
 

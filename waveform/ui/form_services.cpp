@@ -2,8 +2,10 @@
 
 #include <QDialog>
 #include <QFileDialog>
-#include <QMessageBox>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QWidget>
 
 #include "common/safeformat.h"
 
@@ -11,14 +13,27 @@ namespace wave {
 
 namespace {
 
-common::LangLookup lookupIn(const lang::MultiLangEngine& engine) {
-  return [&engine](std::string_view section, std::string_view key, std::string_view fallback) {
-    return engine.GetLangString(section, key, fallback);
-  };
+QString okText() { return QStringLiteral("确定"); }
+
+}  // namespace
+
+QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+QString MessageText(const lang::MultiLangEngine& engine, const common::UserMessage& message,
+                    const std::vector<std::string>& args) {
+  const std::string text = common::ResolveText(message, lang::makeLangLookup(engine));
+  if (args.empty()) return Utf8(text);
+  const std::string builtIn = common::ResolveText(message, &common::BuiltInText);
+  return Utf8(common::FormatLangText(text, builtIn, args));
 }
 
-QMessageBox::Icon boxIcon(common::MessageIcon icon) {
+QString MessageCaption(const lang::MultiLangEngine& engine, const common::UserMessage& message) {
+  return Utf8(common::ResolveCaption(message, lang::makeLangLookup(engine)));
+}
+
+QMessageBox::Icon BoxIcon(common::MessageIcon icon) {
   switch (icon) {
+    case common::MessageIcon::None: return QMessageBox::NoIcon;
     case common::MessageIcon::Warning: return QMessageBox::Warning;
     case common::MessageIcon::Information: return QMessageBox::Information;
     case common::MessageIcon::Error: return QMessageBox::Critical;
@@ -27,35 +42,29 @@ QMessageBox::Icon boxIcon(common::MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-}  // namespace
-
-QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-QString MessageText(const lang::MultiLangEngine& engine, const common::UserMessage& message,
-                    const std::vector<std::string>& args) {
-  const std::string text = common::ResolveText(message, lookupIn(engine));
-  if (args.empty()) return Utf8(text);
-  const std::string builtIn = common::ResolveText(message, &common::BuiltInText);
-  return Utf8(common::FormatLangText(text, builtIn, args));
+void ShowErrorBox(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quenlor"), text, QMessageBox::Ok, parent);
+  box.button(QMessageBox::Ok)->setText(okText());
+  box.exec();
 }
 
-QString MessageCaption(const lang::MultiLangEngine& engine, const common::UserMessage& message) {
-  return Utf8(common::ResolveCaption(message, lookupIn(engine)));
+void CentreOnScreen(QWidget& window) {
+  const QScreen* screen = window.screen() != nullptr ? window.screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame = window.frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  window.move(frame.topLeft());
 }
 
 void QtFormServices::showMessage(QWidget* parent, const common::UserMessage& message,
                                  const std::vector<std::string>& args) {
-  QMessageBox box(boxIcon(message.icon), MessageCaption(engine_, message), MessageText(engine_, message, args),
+  QMessageBox box(BoxIcon(message.icon), MessageCaption(engine_, message), MessageText(engine_, message, args),
                   QMessageBox::Ok, parent);
-  box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+  box.button(QMessageBox::Ok)->setText(okText());
   box.exec();
 }
 
-void QtFormServices::showError(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Quenlor"), text, QMessageBox::Ok, parent);
-  box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-  box.exec();
-}
+void QtFormServices::showError(QWidget* parent, const QString& text) { ShowErrorBox(parent, text); }
 
 int QtFormServices::execDialog(QDialog& dialog) { return dialog.exec(); }
 

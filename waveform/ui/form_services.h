@@ -1,11 +1,15 @@
 #pragma once
-// What the record window and the options dialog reach outside themselves for:
-// message boxes, the general error box, modal dialogs. The program passes
+// What the forms reach outside themselves for: message boxes, the general
+// error box, modal dialogs and the save dialog. The program passes
 // QtFormServices; tests pass their own, so no modal box ever runs in a test.
+// The pieces below the classes are the one implementation of the boxes that
+// every window's services (record, print and main window) share.
 
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,10 +62,22 @@ QString MessageCaption(const lang::MultiLangEngine& engine, const common::UserMe
 
 QString Utf8(std::string_view text);
 
+// The box icon that shows a message's icon.
+QMessageBox::Icon BoxIcon(common::MessageIcon icon);
+
+// The general error box: the program's name as caption, a critical icon and
+// an OK button. Shown modally.
+void ShowErrorBox(QWidget* parent, const QString& text);
+
+// Moves a window so that its frame sits in the middle of its screen (the
+// primary screen while it has none).
+void CentreOnScreen(QWidget& window);
+
 // Runs an event handler; an exception that escapes it is shown in the general
-// error box and the window stays as it was.
-template <class Handler>
-void GuardedHandler(FormServices& services, QWidget* parent, Handler&& handler) {
+// error box of services (anything with showError(QWidget*, const QString&))
+// and the window stays as it was.
+template <class Services, class Handler>
+void GuardedHandler(Services& services, QWidget* parent, Handler&& handler) {
   try {
     handler();
   } catch (const std::exception& error) {

@@ -1,22 +1,13 @@
 #include "waveform/ui/ui_test_support.h"
 
-#include <QApplication>
-
-#include <cstdlib>
-#include <random>
-
 #include "common/lang/engine.h"
+#include "waveform/ui/offscreen_test_app.h"
 
 namespace wave::uitest {
 
 const std::filesystem::path& TempRoot() {
-  static const std::filesystem::path root = [] {
-    std::random_device seed;
-    auto path = std::filesystem::temp_directory_path() / ("wave_ui_test_" + std::to_string(seed()));
-    std::filesystem::create_directories(path);
-    return path;
-  }();
-  return root;
+  static const qttest::TempFolder root("wave_ui_test");
+  return root.path();
 }
 
 std::filesystem::path FreshFolder(const std::string& name) {
@@ -26,20 +17,7 @@ std::filesystem::path FreshFolder(const std::string& name) {
   return path;
 }
 
-void EnsureApp() {
-  if (QApplication::instance()) return;
-  for (const char* variable : {"QUENLOR_SETTINGS_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
-                               "XDG_RUNTIME_DIR", "HOME"}) {
-    const auto folder = TempRoot() / variable;
-    std::filesystem::create_directories(folder);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    setenv(variable, folder.c_str(), 1);
-  }
-  static int argc = 1;
-  static char arg0[] = "wave_ui_test";
-  static char* argv[] = {arg0, nullptr};
-  new QApplication(argc, argv);
-}
+void EnsureApp() { qttest::EnsureOffscreenApp(TempRoot(), "wave_ui_test"); }
 
 void RecordingServices::showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>& args) {
   static const lang::MultiLangEngine builtIn(lang::LangVariant::Quenlor);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include <QGuiApplication>
@@ -28,16 +29,21 @@ class WaveImageTest : public ::testing::Test {
     if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
   }
 
-  static QImage render(const WaveScene& scene, QSize size, const std::vector<Rect>& tiles) {
+  // An image painted one tile at a time, each clipped to its tile.
+  static QImage renderTiles(QSize size, const std::vector<Rect>& tiles, const std::function<void(Canvas&)>& paint) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
     for (const Rect& tile : tiles) {
       painter.setClipRect(QRect(tile.left, tile.top, tile.width(), tile.height()));
       QPainterCanvas canvas(painter, tile);
-      PaintWaveView(canvas, scene);
+      paint(canvas);
     }
     return image;
+  }
+
+  static QImage render(const WaveScene& scene, QSize size, const std::vector<Rect>& tiles) {
+    return renderTiles(size, tiles, [&](Canvas& canvas) { PaintWaveView(canvas, scene); });
   }
 
   static void expectSame(TestRecord& t, QSize size, const std::vector<Rect>& tiles) {
@@ -129,15 +135,7 @@ TEST_F(WaveImageTest, ZoomedOutRmsCurvesDrawTheSamePixels) {
     const QSize size(900, 420);
     const auto draw = [&](bool fullDetail, const std::vector<Rect>& tiles) {
       const WaveScene scene = t.scene(geo, fullDetail);
-      QImage image(size, QImage::Format_RGB32);
-      image.fill(Qt::black);
-      QPainter painter(&image);
-      for (const Rect& tile : tiles) {
-        painter.setClipRect(QRect(tile.left, tile.top, tile.width(), tile.height()));
-        QPainterCanvas canvas(painter, tile);
-        PaintRmsView(canvas, RmsScene{scene, spans, scales});
-      }
-      return image;
+      return renderTiles(size, tiles, [&](Canvas& canvas) { PaintRmsView(canvas, RmsScene{scene, spans, scales}); });
     };
     EXPECT_EQ(draw(true, {Rect{0, 0, size.width(), size.height()}}), draw(false, strips(size)));
   }

@@ -1,0 +1,61 @@
+#pragma once
+// For the offscreen form tests: a temporary folder for the test program, and
+// the folder variables that the program and Qt read pointed into it, so that
+// no test reads or writes the user's own settings, caches or home.
+
+#include <stdlib.h>
+
+#include <QApplication>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace wave::qttest {
+
+// A fresh folder below the system's temporary folder, named prefix and a
+// unique tail; removed with its contents when the object goes.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Points the settings folder, the XDG folders and the home folder each at a
+// folder of its own below root.
+inline void PointFoldersAt(const std::filesystem::path& root) {
+  for (const char* variable : {"QUENLOR_SETTINGS_DIR", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME",
+                               "XDG_RUNTIME_DIR", "HOME"}) {
+    const std::filesystem::path folder = root / variable;
+    std::filesystem::create_directories(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    setenv(variable, folder.c_str(), 1);
+  }
+}
+
+// Creates the application once, named programName, after pointing the folders
+// below root. It lives as long as the test program.
+inline void EnsureOffscreenApp(const std::filesystem::path& root, const char* programName) {
+  if (QApplication::instance() != nullptr) return;
+  PointFoldersAt(root);
+  static int argc = 1;
+  static std::string name = programName;
+  static char* argv[] = {name.data(), nullptr};
+  new QApplication(argc, argv);
+}
+
+}  // namespace wave::qttest

@@ -237,7 +237,7 @@ void TMainForm::menu_file_cfgClick() {
 std::string TMainForm::SelectCfgInFolder(const std::string& folder) {
   TOpenDlg dialog(ui_, this);
   const std::vector<std::string> names = ListCfgFiles(folder);
-  for (const std::string& name : names) dialog.ListView1()->addItem(ShownFileName(name));
+  for (const std::string& name : names) dialog.AddFileName(ShownFileName(name), name);
   if (names.empty()) {
     showMessage({kSection,
                  {common::TextPiece{"str43", "当前文件夹无波形文件"}},
@@ -245,13 +245,8 @@ std::string TMainForm::SelectCfgInFolder(const std::string& folder) {
                  common::MessageIcon::Information});
     return {};
   }
-  if (ui_.execDialog(dialog) != QDialog::Accepted || dialog.ChosenFileName.isEmpty()) return {};
-  // Back to the name as the file system stores it.
-  const auto chosen = std::find_if(names.begin(), names.end(), [&dialog](const std::string& name) {
-    return ShownFileName(name) == dialog.ChosenFileName;
-  });
-  if (chosen == names.end()) return {};
-  return (std::filesystem::path(folder) / *chosen).string();
+  if (ui_.execDialog(dialog) != QDialog::Accepted || dialog.ChosenFileSystemName().empty()) return {};
+  return (std::filesystem::path(folder) / dialog.ChosenFileSystemName()).string();
 }
 
 void TMainForm::openCfgFile(const std::string& path) {

@@ -311,6 +311,38 @@ TEST_F(MainFormTest, GbkNamedRecordsAreShownAndOpenedByTheirOwnNames) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// "电流.cfg" twice: once in UTF-8, once in GBK (as copied from a Windows
+// machine). Both are listed alike, and each row opens its own file.
+TEST_F(MainFormTest, NamesThatShowAlikeOpenTheFileOfTheirRow) {
+  const std::string names[] = {"\xE7\x94\xB5\xE6\xB5\x81.cfg", "\xB5\xE7\xC1\xF7.cfg"};
+  const fs::path folder = test::NewFolder("alike names");
+  for (const std::string& name : names) {
+    test::WriteFile(folder / name, kRecordCfg);
+    test::WriteFile(folder / (name.substr(0, name.size() - 3) + "dat"), "1,0,5,7\r\n2,625,6,8\r\n");
+  }
+  ui.folderAnswer = qPath(folder);
+  std::vector<std::string> opened;
+  for (int row = 0; row < 2; ++row) {
+    QString listed;
+    ui.onExec = [row, &listed](QDialog& dialog) {
+      auto& open = dynamic_cast<TOpenDlg&>(dialog);
+      EXPECT_EQ(open.ListView1()->count(), 2);
+      open.ListView1()->setCurrentRow(row);
+      listed = open.ListView1()->currentItem()->text();
+      open.BitBtnOKClick();
+      return open.result();
+    };
+    form().CfgInfo.CfgPath.clear();
+    form().menu_file_cfgClick();
+    EXPECT_EQ(listed, QStringLiteral("电流.cfg")) << row;
+    opened.push_back(form().CfgInfo.CfgPath);
+  }
+  std::sort(opened.begin(), opened.end());
+  std::vector<std::string> expected = {(folder / names[0]).string(), (folder / names[1]).string()};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(opened, expected);
+}
+
 TEST_F(MainFormTest, BadRecordShowsTheReadersMessage) {
   const fs::path folder = test::NewFolder("bad record");
   test::WriteFile(folder / "lonely.cfg", kRecordCfg);  // no .dat beside it

@@ -1,5 +1,6 @@
 #include "waveform/app/open_dlg.h"
 
+#include <QFile>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -7,6 +8,11 @@
 #include "common/lang/translateform.h"
 
 namespace wave {
+namespace {
+
+constexpr int kFileSystemNameRole = Qt::UserRole;
+
+}  // namespace
 
 TOpenDlg::TOpenDlg(UiServices& ui, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -67,9 +73,19 @@ bool TOpenDlg::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+void TOpenDlg::AddFileName(const QString& caption, const std::string& name) {
+  auto* item = new QListWidgetItem(caption, listView1_);
+  item->setData(kFileSystemNameRole, QByteArray::fromStdString(name));
+}
+
 void TOpenDlg::takeSelection() {
   const QList<QListWidgetItem*> selected = listView1_->selectedItems();
-  if (!selected.isEmpty()) ChosenFileName = selected.front()->text();
+  if (selected.isEmpty()) return;
+  const QListWidgetItem& item = *selected.front();
+  ChosenFileName = item.text();
+  const QVariant name = item.data(kFileSystemNameRole);
+  chosenFileSystemName_ =
+      (name.isValid() ? name.toByteArray() : QFile::encodeName(ChosenFileName)).toStdString();
 }
 
 void TOpenDlg::ListView1Click() { takeSelection(); }

@@ -1,10 +1,13 @@
 #pragma once
 // TOpenDlg: lists the .cfg files of one folder and returns the name the user
-// picks. The caller adds one item per file name to ListView1, runs the dialog
-// and reads ChosenFileName when it returns Accepted.
+// picks. The caller adds one item per file name (AddFileName), runs the dialog
+// and reads ChosenFileName, or the name to open from ChosenFileSystemName,
+// when it returns Accepted.
 
 #include <QDialog>
 #include <QString>
+
+#include <string>
 
 #include "waveform/app/ui_services.h"
 
@@ -25,8 +28,16 @@ class TOpenDlg : public QDialog {
   QPushButton* BitBtnOK() const { return bitBtnOK_; }
   QPushButton* BitBtnCancel() const { return bitBtnCancel_; }
 
-  // The chosen file's name without folder; empty until something is chosen.
+  // Adds one file to ListView1, shown as caption. name is the file's name as
+  // the file system stores it: two names can show alike (one in UTF-8, one in
+  // GBK), so the choice is opened by its item, never by its caption.
+  void AddFileName(const QString& caption, const std::string& name);
+
+  // The chosen file's name without folder, as shown; empty until something is chosen.
   QString ChosenFileName;
+  // The chosen file's name as the file system stores it. An item added without
+  // one is taken by its caption in the file-name encoding.
+  const std::string& ChosenFileSystemName() const { return chosenFileSystemName_; }
 
   // A click anywhere in the list: takes the selected item, if any.
   void ListView1Click();
@@ -42,6 +53,7 @@ class TOpenDlg : public QDialog {
   void takeSelection();
 
   UiServices& ui_;
+  std::string chosenFileSystemName_;
   QListWidget* listView1_;
   QPushButton* bitBtnOK_;
   QPushButton* bitBtnCancel_;

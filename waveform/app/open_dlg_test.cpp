@@ -82,6 +82,27 @@ TEST_F(OpenDlgTest, DoubleClickOnEmptySpaceAsksForAFile) {
   EXPECT_TRUE(dialog.isVisible());
 }
 
+// Each item keeps the name it was added with, even where captions are alike.
+TEST_F(OpenDlgTest, TheChoiceCarriesTheNameOfItsItem) {
+  dialog.ListView1()->clear();
+  const std::string names[] = {"\xB5\xE7.cfg", "\xE7\x94\xB5.cfg"};  // "电.cfg" in GBK and in UTF-8
+  for (const std::string& name : names) dialog.AddFileName(QStringLiteral("电.cfg"), name);
+  dialog.ListView1()->doItemsLayout();
+  for (int row = 1; row >= 0; --row) {
+    dialog.show();
+    click(itemCentre(row));
+    QTest::mouseClick(dialog.BitBtnOK(), Qt::LeftButton);
+    EXPECT_TRUE(accepted()) << row;
+    EXPECT_EQ(dialog.ChosenFileName, QStringLiteral("电.cfg")) << row;
+    EXPECT_EQ(dialog.ChosenFileSystemName(), names[row]) << row;
+  }
+}
+
+TEST_F(OpenDlgTest, ItemsWithoutANameAreTakenByTheirCaption) {
+  click(itemCentre(1));
+  EXPECT_EQ(dialog.ChosenFileSystemName(), "b.cfg");
+}
+
 TEST_F(OpenDlgTest, CancelAndEscapeGiveNoChoice) {
   for (const bool escape : {false, true}) {
     dialog.show();

@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <unistd.h>
+
 namespace wave {
 namespace {
 
@@ -16,9 +18,14 @@ constexpr int kWaitMs = 1000;
 
 }  // namespace
 
+QString InstanceFolder(const QString& runtimeFolder, const QString& tempFolder, unsigned userId) {
+  if (!runtimeFolder.isEmpty()) return runtimeFolder;
+  return QDir(tempFolder).filePath(QStringLiteral("quenlor-%1").arg(userId));
+}
+
 QString DefaultInstanceFolder() {
-  const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  return runtime.isEmpty() ? QDir::tempPath() : runtime;
+  return InstanceFolder(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), QDir::tempPath(),
+                        static_cast<unsigned>(::getuid()));
 }
 
 SingleInstance::SingleInstance(const QString& folder, const QString& name)

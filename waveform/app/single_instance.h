@@ -12,8 +12,13 @@
 
 namespace wave {
 
-// The user's runtime folder ($XDG_RUNTIME_DIR, else a private folder that Qt
-// makes for the user).
+// Where this user's instance keeps its lock and socket: the runtime folder
+// when there is one, else a folder named after the user id in the temp folder,
+// which every user shares: instances of different users never meet.
+QString InstanceFolder(const QString& runtimeFolder, const QString& tempFolder, unsigned userId);
+
+// InstanceFolder for this process: the user's runtime folder ($XDG_RUNTIME_DIR,
+// else a private folder that Qt makes for the user) and the system's temp folder.
 QString DefaultInstanceFolder();
 
 class SingleInstance : public QObject {

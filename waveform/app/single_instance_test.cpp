@@ -78,6 +78,37 @@ TEST_F(SingleInstanceTest, InstancesInOtherFoldersDoNotMeet) {
   EXPECT_EQ(theirs.start(), SingleInstance::Role::Primary);
 }
 
+TEST(InstanceFolder, TheRuntimeFolderElseAFolderOfTheUserInTheTempFolder) {
+  const struct {
+    const char* runtime;
+    unsigned user;
+    const char* folder;
+  } cases[] = {
+      {"/run/user/1000", 1000, "/run/user/1000"},
+      {"/run/user/1000", 1001, "/run/user/1000"},
+      {"", 1000, "/tmp/quenlor-1000"},
+      {"", 1001, "/tmp/quenlor-1001"},
+      {"", 0, "/tmp/quenlor-0"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(InstanceFolder(QString::fromLatin1(c.runtime), QStringLiteral("/tmp"), c.user),
+              QString::fromLatin1(c.folder))
+        << c.runtime << " " << c.user;
+}
+
+// Without runtime folders all users share the temp folder: one user's running
+// instance must not end another user's start.
+TEST_F(SingleInstanceTest, UsersWithoutRuntimeFolderDoNotMeetInTheTempFolder) {
+  const QString temp = newFolder("shared temp");
+  SingleInstance first(InstanceFolder(QString(), temp, 1000));
+  SingleInstance otherUser(InstanceFolder(QString(), temp, 1001));
+  ASSERT_EQ(first.start(), SingleInstance::Role::Primary);
+  EXPECT_EQ(otherUser.start(), SingleInstance::Role::Primary);
+
+  SingleInstance sameUser(InstanceFolder(QString(), temp, 1000));
+  EXPECT_EQ(sameUser.start(), SingleInstance::Role::Secondary);
+}
+
 TEST_F(SingleInstanceTest, RecoversFromTheLockAndSocketOfACrashedInstance) {
   const QString folder = newFolder("crashed");
   QByteArray contents;

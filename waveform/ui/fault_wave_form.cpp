@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QFocusEvent>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -27,6 +29,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
@@ -49,6 +52,7 @@ namespace {
 constexpr char kTimePattern[] = "yyyy/mm/dd hh:nn:ss.zzz";
 constexpr TColor kCursorColor = 0xFF0000;
 constexpr int kDragFactor = 4;
+constexpr int kValueColumnWidth = 75;  // RealTimeDataListView's "数据(Y)"
 
 common::UserMessage badTimeMessage() { return FaultWaveMessage(30, "时间输入有误，请检查"); }
 
@@ -306,7 +310,13 @@ void TFaultWaveForm::buildDataPanel() {
   realTimeList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   realTimeList_->header()->setSectionsClickable(false);
   realTimeList_->headerItem()->setTextAlignment(1, Qt::AlignRight);
-  realTimeList_->setColumnWidth(1, 75);
+  // The channel names take what the panel has left beside the values, so the
+  // values never run past its right edge (fitValueColumn).
+  QHeaderView* columns = realTimeList_->header();
+  columns->setStretchLastSection(false);
+  columns->setSectionResizeMode(0, QHeaderView::Stretch);
+  columns->setSectionResizeMode(1, QHeaderView::Fixed);
+  columns->resizeSection(1, kValueColumnWidth);
   rv->addWidget(realTimeList_, 1);
 
   allDataPage_ = new QWidget(infoPages_);
@@ -595,7 +605,8 @@ void TFaultWaveForm::relayout() {
       trackBarWidth_ = ViewMode_ == ViewMode::Rms ? RmsTrackBarWidth(geo) : TrackBarWidth(geo);
     trackBar_->setFixedWidth(clampSize(trackBarWidth_));
     trackBar_->move(geo.L - 10, 0);
-    if (cursorShown()) CursorX_ = CursorLineX(trackBarSpan(), trackBar_->value());  // DrawCursorLine
+    // The thumb keeps its position while the scale changes: the line moves with it.
+    if (cursorShown()) CursorX_ = CursorLineX(trackBarSpan(), trackBar_->value());
   }
   if (appliedBackground_ != settings_.ChannelColors[kBackgroundColor]) applyColours();
   paintBox_->update();
@@ -680,12 +691,15 @@ void TFaultWaveForm::drawView(Canvas& canvas) {
       PaintHarmonicView(canvas, HarmonicScene{geo, options_, harmonics_, settings_.ChannelColors});
       break;
   }
-  if (cursorShown() && CursorX_ >= 0) {  // the cursor line, last, from its state
-    const CursorLine line = CursorLineAt(geo, CursorX_);
-    canvas.pen() = Pen{kCursorColor, 1, PenStyle::Solid, PenMode::Xor};
-    canvas.moveTo(line.x, line.top);
-    canvas.lineTo(line.x, line.bottom);
-  }
+  DrawCursorLine(canvas, geo);
+}
+
+void TFaultWaveForm::DrawCursorLine(Canvas& canvas, const WaveGeometry& geo) const {
+  if (!cursorShown() || CursorX_ < 0) return;
+  const CursorLine line = CursorLineAt(geo, CursorX_);
+  canvas.pen() = Pen{kCursorColor, 1, PenStyle::Solid, PenMode::Xor};
+  canvas.moveTo(line.x, line.top);
+  canvas.lineTo(line.x, line.bottom);
 }
 
 // --- the time cursor and the value lists ---------------------------------------------------
@@ -744,13 +758,29 @@ void TFaultWaveForm::Show_RealTimeData(int x) {
   const RealTimeReadout readout =
       ReadRealTimeData(readoutSource(geo), x, checked, delta && delta->checkState(0) == Qt::Checked);
   faultTimeEdit_->setText(Utf8(readout.time));
+  faultTimeEdit_->setCursorPosition(0);  // a time wider than the field shows its date, not its milliseconds
   realTimeList_->setUpdatesEnabled(false);
   for (const ChannelValue& v : readout.values) realTimeList_->topLevelItem(v.channel)->setText(1, Utf8(v.text));
   if (delta && readout.delta) {
     delta->setText(0, Utf8(readout.delta->caption));
     delta->setText(1, Utf8(readout.delta->text));
   }
+  fitValueColumn();
   realTimeList_->setUpdatesEnabled(true);
+}
+
+void TFaultWaveForm::fitValueColumn() {
+  // 75 pixels, or wider where the font needs more for the longest value: a
+  // number cut short would read as another number. Measured here rather than
+  // through the view's size hints, which cost more than the rest of a cursor move.
+  const QFontMetricsF metrics(realTimeList_->font());
+  qreal longest = 0;
+  for (int i = 0; i < realTimeList_->topLevelItemCount(); ++i)
+    longest = std::max(longest, metrics.horizontalAdvance(realTimeList_->topLevelItem(i)->text(1)));
+  // An item view leaves this much beside the text on either side.
+  const int margin = realTimeList_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, realTimeList_) + 1;
+  const int wanted = std::max(kValueColumnWidth, static_cast<int>(std::ceil(longest)) + 2 * margin);
+  if (realTimeList_->header()->sectionSize(1) != wanted) realTimeList_->header()->resizeSection(1, wanted);
 }
 
 void TFaultWaveForm::FaulttimeEditKeyPress(int key) {

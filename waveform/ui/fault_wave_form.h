@@ -177,10 +177,14 @@ class TFaultWaveForm : public QWidget {
   WaveGeometry geometry() const;
   void setToolImage(QAction* action, int image);
   void drawView(Canvas& canvas);
+  // The time cursor's line at CursorX, in XOR mode across all rows: drawn last
+  // in every paint, so whatever repaints the view also redraws the line.
+  void DrawCursorLine(Canvas& canvas, const WaveGeometry& geo) const;
   void zoom(ZoomDirection direction);
   bool cursorShown() const;
   void updateCursorColumn(int x);
   void focusStatusBar();
+  void fitValueColumn();
   ReadoutSource readoutSource(const WaveGeometry& geo) const;
   SampleListSource sampleListSource() const;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 #include <QAction>
@@ -13,6 +14,10 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QFontMetricsF>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
@@ -79,6 +84,56 @@ TEST_F(FaultWaveFormTest, ComponentsCarryTheirFormNames) {
     EXPECT_NE(child<QWidget>(w, name), nullptr) << name;
   EXPECT_FALSE(child<QWidget>(w, "sgData")->isVisible());
   EXPECT_EQ(w->action("Options_TBtn")->toolTip(), QStringLiteral("选择故障通道"));
+}
+
+// The value column of the data panel lies wholly inside the list and shows
+// every value in full, whatever the panel's width and whether the list needs a
+// scroll bar for many channels.
+TEST_F(FaultWaveFormTest, ValuesAtTheCursorFitInTheDataPanel) {
+  for (const int channels : {3, 40}) {
+    recordgen::RecordSpec spec = smallSpec();
+    spec.analog = channels;  // values up to some -264000.000 in the fault
+    chooseChannels({{0, 1}});
+    TFaultWaveForm* w = open(setupFor(written(spec, "panel" + std::to_string(channels))));
+    ASSERT_NE(w, nullptr);
+    auto* list = child<QTreeWidget>(w, "RealTimeDataListView");
+    auto* splitter = child<QSplitter>(w, "Splitter1");
+    // The room an item view leaves for text beside a cell's edges.
+    const int textMargins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    qsizetype longest = 0;
+    const auto expectBothColumnsShown = [&](const char* when) {
+      settle();
+      const QRect value = list->visualItemRect(list->topLevelItem(0));
+      const int valueWidth = list->header()->sectionSize(1);
+      EXPECT_GE(valueWidth, 75) << channels << " " << when;
+      EXPECT_GT(list->header()->sectionSize(0), 0) << channels << " " << when;
+      for (int i = 0; i < channels; ++i) {
+        const QString text = list->topLevelItem(i)->text(1);
+        longest = std::max(longest, text.size());
+        EXPECT_LE(QFontMetricsF(list->font()).horizontalAdvance(text) + textMargins, valueWidth)
+            << channels << " " << when << ": " << text.toStdString() << " is cut";
+      }
+      EXPECT_LE(list->header()->sectionPosition(1) + list->header()->sectionSize(1), list->viewport()->width())
+          << channels << " " << when;
+      EXPECT_LE(value.right(), list->viewport()->rect().right()) << channels << " " << when;
+      EXPECT_FALSE(list->horizontalScrollBar()->isVisible()) << channels << " " << when;
+    };
+    expectBothColumnsShown("at the start");
+    for (const int percent : {10, 45, 50, 90}) {
+      w->trackBar()->setValue(kTrackBarMax / 100 * percent);
+      expectBothColumnsShown("in the fault and beside it");
+    }
+    EXPECT_GE(longest, QStringLiteral("-76054.000").size()) << channels << ": the long values were met";
+    w->action("InfoWindow_TBtn")->trigger();
+    w->action("InfoWindow_TBtn")->trigger();  // shown again at its own width
+    expectBothColumnsShown("shown again");
+    const int narrow = list->header()->sectionSize(0);
+    splitter->setSizes({320, 600});
+    expectBothColumnsShown("widened");
+    EXPECT_GT(list->header()->sectionSize(0), narrow) << channels << ": the names take the room won";
+    area.closeAllSubWindows();
+    settle();
+  }
 }
 
 TEST_F(FaultWaveFormTest, PaintsBackgroundTracesAndGrid) {

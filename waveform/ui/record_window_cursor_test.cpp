@@ -73,6 +73,7 @@ TEST_F(RecordWindowCursorTest, CursorAtTheRightEndReadsTheLastSample) {
   EXPECT_EQ(w->CursorX(), 475);
   EXPECT_EQ(child<QLineEdit>(w, "FaulttimeEdit")->text(),
             QString::fromStdString(common::FormatDateTime(kCursorTimePattern, start + 200 / 86400000.0)));
+  EXPECT_EQ(child<QLineEdit>(w, "FaulttimeEdit")->cursorPosition(), 0) << "the date stays in view";
   for (int i = 0; i < 3; ++i)
     EXPECT_EQ(listValue(w, i), QString::fromStdString(FormatFixed(data->samples(i)[399], 5, 3))) << i;
   auto* list = child<QTreeWidget>(w, "RealTimeDataListView");

@@ -33,7 +33,7 @@ std::string readKeyword(std::string_view text, std::size_t& i) {
     ++i;
   }
   throw Error(
-      fmt::format("Format of the initialization string does not conform to the OLE DB specification: "
+      fmt::format("The connection string is not in keyword=value form: "
                   "'{}' has no value",
                   common::Trim(keyword)));
 }
@@ -52,14 +52,14 @@ std::string readQuoted(std::string_view text, std::size_t& i) {
       skipBlanks(text, i);
       if (i < text.size() && text[i] != ';')
         throw Error(
-            "Format of the initialization string does not conform to the OLE DB specification: "
+            "The connection string is not in keyword=value form: "
             "text after a quoted value");
       return value;
     }
     value += text[i++];
   }
   throw Error(
-      "Format of the initialization string does not conform to the OLE DB specification: "
+      "The connection string is not in keyword=value form: "
       "unterminated quoted value");
 }
 

@@ -3,8 +3,8 @@
 // sines with an optional fault (higher current, lower voltage, 3rd and 5th
 // harmonics) on phase A, seeded noise, digital channels that change state, one
 // or two sampling rates, ASCII or BINARY data, revision 1991 or 1999. Every
-// sample is a pure function of the spec, so tests can check any point without
-// reading the files back.
+// sample is a pure function of the record's description, so tests can check
+// any point without reading the files back.
 
 #include <cstdint>
 #include <filesystem>

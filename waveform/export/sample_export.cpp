@@ -113,7 +113,7 @@ ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::pa
     message.text = {common::TextPiece{"str35", "删除文件“"}, common::TextPiece::literal(fileName.string()),
                     common::TextPiece{"str36", "”出错，请检查！"}};
     message.caption = common::TextPiece::literal(std::string(kProgramTitle));
-    message.icon = common::MessageIcon::Information;
+    message.icon = common::MessageIcon::None;
     return {false, std::move(message)};
   }
   if (common::WriteFileAtomic(fileName, ExportFileBytes(table))) return {true, std::nullopt};
@@ -123,7 +123,7 @@ ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::pa
   message.text = {common::TextPiece::literal("写入文件“"), common::TextPiece::literal(fileName.string()),
                   common::TextPiece::literal("”出错，请检查！")};
   message.caption = common::TextPiece::literal(std::string(kProgramTitle));
-  message.icon = common::MessageIcon::Information;
+  message.icon = common::MessageIcon::None;
   return {false, std::move(message)};
 }
 
@@ -135,7 +135,7 @@ ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::fi
     message.section = std::string(kFaultWaveSection);
     message.text = {common::TextPiece{"str44", "导出成功!"}};
     message.caption = common::TextPiece::literal(std::string(kProgramTitle));
-    message.icon = common::MessageIcon::Information;
+    message.icon = common::MessageIcon::None;
     outcome.message = std::move(message);
   }
   return outcome;

@@ -212,6 +212,7 @@ TEST(SampleExport, AFileThatCannotBeWrittenIsReported) {
     EXPECT_EQ(common::ResolveText(*outcome.message, &common::BuiltInText),
               "写入文件“" + target.string() + "”出错，请检查！");
     EXPECT_EQ(common::ResolveCaption(*outcome.message, &common::BuiltInText), "Quenlor");
+    EXPECT_EQ(outcome.message->icon, common::MessageIcon::None) << "a plain box";
     EXPECT_FALSE(fs::exists(target));
   }
 }

@@ -103,7 +103,7 @@ FormattedMessage ChannelGroupsEditor::DigitalLimitMessage() {
   m.message.section = std::string(kOptionsDlgSection);
   m.message.text = {common::TextPiece{"str3", "一次最多显示%d个开关量"}};
   m.message.caption = common::TextPiece::literal(std::string(common::kDefaultCaption));
-  m.message.icon = common::MessageIcon::Information;
+  m.message.icon = common::MessageIcon::None;
   m.args = {std::to_string(kMaxDigitalShown)};
   return m;
 }

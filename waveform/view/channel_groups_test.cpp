@@ -87,6 +87,7 @@ TEST_F(ChannelGroupsTest, SelectAllTakesTheFirst32AndSaysSo) {
   EXPECT_EQ(message->message.section, "Strings_Options_Dlg");
   EXPECT_EQ(message->message.textKeys(), std::vector<std::string>{"str3"});
   EXPECT_EQ(message->args, std::vector<std::string>{"32"});
+  EXPECT_EQ(message->message.icon, common::MessageIcon::None) << "a plain box";
   EXPECT_EQ(settings.DigitalSelection.Count, 32);
   for (int i = 0; i < 32; ++i) EXPECT_EQ(settings.DigitalSelection.Index[static_cast<std::size_t>(i)], i);
   EXPECT_FALSE(editor.selectAllDigital(5).has_value());

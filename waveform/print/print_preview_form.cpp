@@ -274,7 +274,7 @@ void TPrintPreviewFm::PrintToolBtnClick() {
       if (!result.error.empty()) failure = result.error;
       if (result.aborted) break;
     }
-    if (!target.finish() && failure.empty()) failure = "The output could not be completed";
+    if (!target.finish() && failure.empty()) failure = "无法完成打印输出";
     if (!failure.empty()) services_.showMessage(this, PrintFailedMessage(failure));
   }
   preview_->setFocus();

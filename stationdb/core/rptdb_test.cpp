@@ -12,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "common/ipc/mutex_holder.h"
 #include "stationdb/db/error.h"
 #include "stationdb/db/sqliteprovider.h"
 #include "stationdb/db/testsupport.h"
@@ -45,42 +46,7 @@ std::unique_ptr<db::Session> openFake(const db::ConnectionString& connection, co
   return std::make_unique<FakeSession>();
 }
 
-// A forked process that holds a named mutex until told to let go.
-class MutexHolder {
- public:
-  explicit MutexHolder(std::string_view name) {
-    if (::pipe2(toParent_, O_CLOEXEC) != 0 || ::pipe2(toChild_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ipc::TMutex mutex(name);
-      char byte = mutex.Get(0) ? 1 : 0;
-      (void)!::write(toParent_[1], &byte, 1);
-      (void)!::read(toChild_[0], &byte, 1);
-      mutex.Release();
-      ::_exit(0);
-    }
-    char byte = 0;
-    holding_ = ::read(toParent_[0], &byte, 1) == 1 && byte == 1;
-  }
-  ~MutexHolder() {
-    letGo();
-    for (int fd : {toParent_[0], toParent_[1], toChild_[0], toChild_[1]}) ::close(fd);
-  }
-  bool holding() const { return holding_; }
-  void letGo() {
-    if (pid_ <= 0) return;
-    const char byte = 1;
-    (void)!::write(toChild_[1], &byte, 1);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  int toParent_[2] = {-1, -1};
-  int toChild_[2] = {-1, -1};
-  pid_t pid_ = -1;
-  bool holding_ = false;
-};
+using ipc::test::MutexHolder;
 
 class RptDBTest : public ::testing::Test {
  protected:

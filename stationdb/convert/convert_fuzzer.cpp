@@ -17,9 +17,9 @@ void check(bool condition) {
 }
 
 void fuzzPowerQuality(std::span<const std::uint8_t> bytes) {
-  stationdb::TWaveformData channel;
+  wave::TWaveformData channel;
   if (!stationdb::DecodeWaveformChannel(bytes, channel)) return;
-  check(channel.ChannelName.size() <= stationdb::kMaxChannelNameLength);
+  check(channel.ChannelName.size() <= wave::kMaxChannelNameLength);
   check(46 + channel.ChannelName.size() + 4 * channel.Samples.size() <= bytes.size());
 }
 

@@ -41,7 +41,7 @@ bool readSamples(MemoryStream& stream, std::vector<std::int32_t>& samples) {
 
 }  // namespace
 
-bool DecodeWaveformChannel(std::span<const std::uint8_t> blob, TWaveformData& channel) {
+bool DecodeWaveformChannel(std::span<const std::uint8_t> blob, wave::TWaveformData& channel) {
   MemoryStream stream(std::vector<std::uint8_t>(blob.begin(), blob.end()));
   if (!readWord(stream, channel.Param2) || !readWord(stream, channel.Param3) ||
       !readWord(stream, channel.ChannelNo))
@@ -51,8 +51,8 @@ bool DecodeWaveformChannel(std::span<const std::uint8_t> blob, TWaveformData& ch
          readWord(stream, channel.Factor) && readSamples(stream, channel.Samples);
 }
 
-bool DecodeWaveformData(std::span<const TWaveformRecord* const> parts, std::vector<TWaveformData>& channels) {
-  channels.assign(parts.size(), TWaveformData{});
+bool DecodeWaveformData(std::span<const TWaveformRecord* const> parts, std::vector<wave::TWaveformData>& channels) {
+  channels.assign(parts.size(), wave::TWaveformData{});
   for (std::size_t i = 0; i < parts.size(); ++i)
     if (!DecodeWaveformChannel(parts[i]->WaveData, channels[i])) return false;
   return true;

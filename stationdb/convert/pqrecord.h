@@ -30,11 +30,11 @@ inline constexpr std::string_view kSetPointKey = "SETPOING";
 // One channel from its blob; false when the blob ends before its last field
 // or before its N samples (nothing is read past its end; channel is then
 // left partly filled).
-bool DecodeWaveformChannel(std::span<const std::uint8_t> blob, TWaveformData& channel);
+bool DecodeWaveformChannel(std::span<const std::uint8_t> blob, wave::TWaveformData& channel);
 
 // Part i into channel i (channels gets the length of parts); false when a
 // blob is refused.
-bool DecodeWaveformData(std::span<const TWaveformRecord* const> parts, std::vector<TWaveformData>& channels);
+bool DecodeWaveformData(std::span<const TWaveformRecord* const> parts, std::vector<wave::TWaveformData>& channels);
 
 // The items of one list value: Name is the trimmed text before the first "=",
 // Code the integer after it (up to a "//" comment), 0 when that text is empty.

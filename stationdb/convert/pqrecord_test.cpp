@@ -23,7 +23,7 @@ TEST(DecodeWaveformChannel, ReadsTheFieldsInBlobOrder) {
   c.samples = {-2147483647 - 1, 0, 2147483647, -5};
   auto blob = PqBlob(c);
   blob.push_back(0xEE);  // after the last sample: ignored
-  TWaveformData channel;
+  wave::TWaveformData channel;
   ASSERT_TRUE(DecodeWaveformChannel(blob, channel));
   EXPECT_EQ(channel.Param1, 11u);
   EXPECT_EQ(channel.Param2, 22u);
@@ -39,7 +39,7 @@ TEST(DecodeWaveformChannel, ReadsTheFieldsInBlobOrder) {
 TEST(DecodeWaveformChannel, RefusesEveryBlobCutShort) {
   const auto blob = PqBlob(PqChannel{});
   for (std::size_t length = 0; length < blob.size(); ++length) {
-    TWaveformData channel;
+    wave::TWaveformData channel;
     EXPECT_FALSE(DecodeWaveformChannel(std::span(blob).first(length), channel)) << length;
   }
 }
@@ -49,7 +49,7 @@ TEST(DecodeWaveformChannel, RefusesSampleCountsBeyondTheBlob) {
     Bytes b;
     b.u32(0).u32(0).u16(0).str("8x").u32(0).f64(0).f64(0).f64(1).u32(count);
     for (int k = 0; k < 4; ++k) b.i32(k);
-    TWaveformData channel;
+    wave::TWaveformData channel;
     EXPECT_FALSE(DecodeWaveformChannel(b.get(), channel)) << count;
     EXPECT_TRUE(channel.Samples.empty()) << count;
   }
@@ -58,7 +58,7 @@ TEST(DecodeWaveformChannel, RefusesSampleCountsBeyondTheBlob) {
 TEST(DecodeWaveformChannel, BadNameLengthLeavesTheNameEmptyAndReadsOn) {
   // Length 256: the length word is read, then Param1 follows at once.
   const auto blob = Bytes().u32(2).u32(3).u16(4).u32(256).u32(77).f64(1.5).f64(2.5).f64(3.5).u32(1).i32(-9).get();
-  TWaveformData channel;
+  wave::TWaveformData channel;
   ASSERT_TRUE(DecodeWaveformChannel(blob, channel));
   EXPECT_EQ(channel.ChannelName, "");
   EXPECT_EQ(channel.Param1, 77u);
@@ -75,7 +75,7 @@ TEST(DecodeWaveformData, DecodesPartIIntoChannelI) {
   b.samples = {7};
   const TWaveformRecord ra = fixtures::Row(PqBlob(a)), rb = fixtures::Row(PqBlob(b));
   const std::vector<const TWaveformRecord*> parts = {&ra, &rb};
-  std::vector<TWaveformData> channels;
+  std::vector<wave::TWaveformData> channels;
   ASSERT_TRUE(DecodeWaveformData(parts, channels));
   ASSERT_EQ(channels.size(), 2u);
   EXPECT_EQ(channels[0].ChannelNo, 1u);

@@ -41,7 +41,7 @@ std::optional<std::int32_t> powerQualityRate(std::string_view channelName) {
   return static_cast<std::int32_t>(rate);
 }
 
-wave::TAInfo analogChannel(const TWaveformData& channel, const std::string& name) {
+wave::TAInfo analogChannel(const wave::TWaveformData& channel, const std::string& name) {
   wave::TAInfo info;
   info.ch_id = name;
   info.uu = firstCharacter(name);
@@ -68,7 +68,7 @@ ConvertOutcome fillPowerQuality(DbState& state, const std::vector<const TWavefor
   state.WaveKinds = ReadConfigFile(settings.kindsFile);
   // The channel counts are 16-bit fields.
   if (parts.size() > std::numeric_limits<std::uint16_t>::max()) return refused();
-  std::vector<TWaveformData> channels;
+  std::vector<wave::TWaveformData> channels;
   if (!DecodeWaveformData(parts, channels)) return refused();
 
   wave::TcfgInfo record;

@@ -25,7 +25,7 @@
 #include "common/datetime.h"
 #include "common/message.h"
 #include "stationdb/records/records.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace stationdb {
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "recordmodel/record.h"
 
 namespace stationdb {
 
@@ -26,9 +27,6 @@ inline constexpr std::string_view kEventLogProc = "PD_SP_16";         // event l
 inline constexpr std::string_view kServerTimeProc = "SP_24";          // server time stored procedure
 inline constexpr std::string_view kWaveformRecordProc = "RC_W_1";     // waveform record stored procedure
 
-// The longest channel name a TWaveformData holds (a short string).
-inline constexpr std::size_t kMaxChannelNameLength = 255;
-
 // One row of the waveform record query.
 struct TWaveformRecord {
   std::int32_t SerialNo = 0;
@@ -44,20 +42,6 @@ struct TWaveformRecord {
 
 // Whether two rows describe the same record (the record list shows it once).
 bool SameWaveformRecord(const TWaveformRecord& a, const TWaveformRecord& b);
-
-// One channel decoded from a power-quality waveform blob.
-// A sample's value is (raw + Offset) * Factor.
-struct TWaveformData {
-  std::uint16_t ChannelNo = 0;
-  std::string ChannelName;  // at most kMaxChannelNameLength bytes
-  std::uint32_t Param1 = 0;
-  std::uint32_t Param2 = 0;
-  std::uint32_t Param3 = 0;
-  double Param4 = 0;
-  double Offset = 0;
-  double Factor = 0;
-  std::vector<std::int32_t> Samples;
-};
 
 // One item of a record-kind list: "name=code".
 struct TEventHandle {
@@ -90,7 +74,7 @@ struct TUserInfo {
 struct DbState {
   std::int32_t RecordSourceMode = kSourceFolder;
   std::vector<TWaveformRecord> ZavoVivords;  // rows of the last waveform query
-  std::vector<TWaveformData> WaveChannels;   // channels of the last decoded power-quality record
+  std::vector<wave::TWaveformData> WaveChannels;  // channels of the last decoded power-quality record
   TWaveformHandle WaveKinds;                 // record-kind lists
 };
 

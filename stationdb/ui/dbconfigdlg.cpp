@@ -53,7 +53,7 @@ bool OpenAndCloseConnection(const std::string& connectionString) {
   }
 }
 
-TDBConfigForm::TDBConfigForm(TDBConnectionSettings& settings, wave::FormServices& services, QWidget* parent,
+TDBConfigForm::TDBConfigForm(TDBConnectionSettings& settings, forms::FormServices& services, QWidget* parent,
                              ConnectionTest test, const lang::MultiLangEngine& engine)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
@@ -105,7 +105,7 @@ TDBConfigForm::TDBConfigForm(TDBConnectionSettings& settings, wave::FormServices
   cancelBtn_->setGeometry(368, 220, 75, 25);
   cancelBtn_->setAutoDefault(false);
 
-  connect(okBtn_, &QPushButton::clicked, this, [this] { wave::GuardedHandler(services_, this, [this] { OKBtnClick(); }); });
+  connect(okBtn_, &QPushButton::clicked, this, [this] { forms::GuardedHandler(services_, this, [this] { OKBtnClick(); }); });
   connect(cancelBtn_, &QPushButton::clicked, this, [this] { done(kModalCancel); });
   connect(windowsUserChk_, &QCheckBox::toggled, this, [this] { WindowUserChkClick(); });
   connect(checkBox1_, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
@@ -135,11 +135,11 @@ TDBConfigForm::Group TDBConfigForm::makeGroup(const char* boxName, const QString
 void TDBConfigForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  wave::GuardedHandler(services_, this, [this] { FormShow(); });
+  forms::GuardedHandler(services_, this, [this] { FormShow(); });
 }
 
 void TDBConfigForm::FormShow() {
-  wave::CentreOnScreen(*this);
+  forms::CentreOnScreen(*this);
   lang::TranslateForm(*this, engine_);
   ApplyDialogCatalogDefaults(settings_);
   fillGroup(config_, settings_.ConfigServer, settings_.ConfigCatalog, settings_.ConfigUser, settings_.ConfigPassword);
@@ -175,7 +175,7 @@ DBGroupFields TDBConfigForm::fields(const Group& group) {
 }
 
 void TDBConfigForm::setStatus(const common::UserMessage& status) {
-  label9_->setText(wave::MessageText(engine_, status, {}));
+  label9_->setText(forms::MessageText(engine_, status, {}));
   // The connection test blocks the window, so the status is painted before it starts.
   label9_->repaint();
 }

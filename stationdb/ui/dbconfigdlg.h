@@ -14,7 +14,7 @@
 #include "common/lang/engine.h"
 #include "stationdb/core/dbconfig.h"
 #include "stationdb/select/dbconfig_logic.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -37,7 +37,7 @@ class TDBConfigForm : public QDialog {
   static constexpr int kModalOk = 1;
   static constexpr int kModalCancel = 2;
 
-  TDBConfigForm(TDBConnectionSettings& settings, wave::FormServices& services, QWidget* parent = nullptr,
+  TDBConfigForm(TDBConnectionSettings& settings, forms::FormServices& services, QWidget* parent = nullptr,
                 ConnectionTest test = OpenAndCloseConnection, const lang::MultiLangEngine& engine = lang::LangEngine());
 
   QLineEdit* DatasourceEdit() const { return datasourceEdit_; }
@@ -82,7 +82,7 @@ class TDBConfigForm : public QDialog {
   void setStatus(const common::UserMessage& status);
 
   TDBConnectionSettings& settings_;
-  wave::FormServices& services_;
+  forms::FormServices& services_;
   ConnectionTest test_;
   const lang::MultiLangEngine& engine_;
   QLineEdit* datasourceEdit_ = nullptr;

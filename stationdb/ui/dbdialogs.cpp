@@ -5,17 +5,17 @@
 
 namespace stationdb {
 
-std::unique_ptr<TDBConfigForm> MakeDBConfigForm(TDBConnectionSettings& settings, wave::FormServices& services,
+std::unique_ptr<TDBConfigForm> MakeDBConfigForm(TDBConnectionSettings& settings, forms::FormServices& services,
                                                 QWidget* parent, const lang::MultiLangEngine& engine) {
   return std::make_unique<TDBConfigForm>(settings, services, parent, OpenAndCloseConnection, engine);
 }
 
-std::unique_ptr<TSelectWaveDlg> MakeSelectWaveDlg(const SelectWaveContext& context, wave::FormServices& services,
+std::unique_ptr<TSelectWaveDlg> MakeSelectWaveDlg(const SelectWaveContext& context, forms::FormServices& services,
                                                   QWidget* parent, const lang::MultiLangEngine& engine) {
   return std::make_unique<TSelectWaveDlg>(context, services, parent, engine);
 }
 
-std::optional<wave::TcfgInfo> SelectWaveRecord(const SelectWaveContext& context, wave::FormServices& services,
+std::optional<wave::TcfgInfo> SelectWaveRecord(const SelectWaveContext& context, forms::FormServices& services,
                                                QWidget* parent, const lang::MultiLangEngine& engine) {
   const std::unique_ptr<TSelectWaveDlg> dialog = MakeSelectWaveDlg(context, services, parent, engine);
   services.execDialog(*dialog);

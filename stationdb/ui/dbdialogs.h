@@ -22,8 +22,8 @@
 #include "stationdb/core/rptdb.h"
 #include "stationdb/queries/configtrees.h"
 #include "stationdb/records/records.h"
-#include "waveform/model/record.h"
-#include "waveform/ui/form_services.h"
+#include "recordmodel/record.h"
+#include "common/forms/form_services.h"
 
 class QWidget;
 
@@ -37,7 +37,7 @@ class TSelectWaveDlg;
 // ten settings were replaced, else kModalCancel; showing it puts the catalog
 // defaults into empty catalog settings, which stay even after Cancel.
 // Messages go through services.
-std::unique_ptr<TDBConfigForm> MakeDBConfigForm(TDBConnectionSettings& settings, wave::FormServices& services,
+std::unique_ptr<TDBConfigForm> MakeDBConfigForm(TDBConnectionSettings& settings, forms::FormServices& services,
                                                 QWidget* parent = nullptr,
                                                 const lang::MultiLangEngine& engine = lang::LangEngine());
 
@@ -55,7 +55,7 @@ struct SelectWaveContext {
 };
 
 // The dialog itself, not yet shown.
-std::unique_ptr<TSelectWaveDlg> MakeSelectWaveDlg(const SelectWaveContext& context, wave::FormServices& services,
+std::unique_ptr<TSelectWaveDlg> MakeSelectWaveDlg(const SelectWaveContext& context, forms::FormServices& services,
                                                   QWidget* parent = nullptr,
                                                   const lang::MultiLangEngine& engine = lang::LangEngine());
 
@@ -65,7 +65,7 @@ std::unique_ptr<TSelectWaveDlg> MakeSelectWaveDlg(const SelectWaveContext& conte
 // window that opens them), in mode 12 the record's name with WaveChannels
 // filled. Nothing when the dialog was closed without a record or the
 // conversion was refused.
-std::optional<wave::TcfgInfo> SelectWaveRecord(const SelectWaveContext& context, wave::FormServices& services,
+std::optional<wave::TcfgInfo> SelectWaveRecord(const SelectWaveContext& context, forms::FormServices& services,
                                                QWidget* parent = nullptr,
                                                const lang::MultiLangEngine& engine = lang::LangEngine());
 

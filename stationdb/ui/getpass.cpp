@@ -14,7 +14,7 @@
 
 namespace stationdb {
 
-TPasswordDlg::TPasswordDlg(const UserListSource& users, wave::FormServices& services, QWidget* parent,
+TPasswordDlg::TPasswordDlg(const UserListSource& users, forms::FormServices& services, QWidget* parent,
                            const lang::MultiLangEngine& engine)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
@@ -72,7 +72,7 @@ void TPasswordDlg::InitialUseList(const UserListSource& users) {
   if (!users.GetUserList(list) || list.empty()) return;
   userNameComboBox_->clear();
   for (const TUserInfo& user : list)
-    userNameComboBox_->addItem(wave::Utf8(common::GbkToUtf8(user.UserName)),
+    userNameComboBox_->addItem(forms::Utf8(common::GbkToUtf8(user.UserName)),
                                QByteArray::fromStdString(user.UserName));
   // Filling the list chooses no name.
   userNameComboBox_->setCurrentIndex(-1);
@@ -81,11 +81,11 @@ void TPasswordDlg::InitialUseList(const UserListSource& users) {
 
 void TPasswordDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  wave::GuardedHandler(services_, this, [this] { FormShow(); });
+  forms::GuardedHandler(services_, this, [this] { FormShow(); });
 }
 
 void TPasswordDlg::FormShow() {
-  wave::CentreOnScreen(*this);
+  forms::CentreOnScreen(*this);
   lang::TranslateForm(*this, engine_);
   password_->clear();
   userNameComboBox_->setFocus(Qt::OtherFocusReason);

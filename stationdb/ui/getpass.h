@@ -19,7 +19,7 @@
 
 #include "common/lang/engine.h"
 #include "stationdb/records/records.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 class QComboBox;
 class QFrame;
@@ -45,7 +45,7 @@ class TPasswordDlg : public QDialog {
   static constexpr int kModalCancel = 2;
   static constexpr int kMaxPasswordLength = 255;
 
-  TPasswordDlg(const UserListSource& users, wave::FormServices& services, QWidget* parent = nullptr,
+  TPasswordDlg(const UserListSource& users, forms::FormServices& services, QWidget* parent = nullptr,
                const lang::MultiLangEngine& engine = lang::LangEngine());
 
   QComboBox* UserNameComboBox() const { return userNameComboBox_; }
@@ -77,7 +77,7 @@ class TPasswordDlg : public QDialog {
   // The combo box's text as stored: a listed name keeps its own bytes.
   std::string chosenName() const;
 
-  wave::FormServices& services_;
+  forms::FormServices& services_;
   const lang::MultiLangEngine& engine_;
   QFrame* bevel1_;
   QLabel* label1_;

@@ -89,7 +89,7 @@ class TSelectWaveDlg::TreeAdapter : public TreeItems {
   TreeItemHandle AddItem(TreeItemHandle parent, const std::string& caption, const CSetObj* node,
                          int imageIndex) override {
     auto* item = parent == kNoTreeItem ? new QTreeWidgetItem(&tree_) : new QTreeWidgetItem(itemOf(parent));
-    item->setText(0, wave::Utf8(common::GbkToUtf8(caption)));
+    item->setText(0, forms::Utf8(common::GbkToUtf8(caption)));
     item->setData(0, kNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
     if (imageIndex != kNoImage) item->setIcon(0, ImageIcon(tree_, imageIndex));
     return reinterpret_cast<TreeItemHandle>(item);
@@ -102,7 +102,7 @@ class TSelectWaveDlg::TreeAdapter : public TreeItems {
   QTreeWidget& tree_;
 };
 
-TSelectWaveDlg::TSelectWaveDlg(const SelectWaveContext& context, wave::FormServices& services, QWidget* parent,
+TSelectWaveDlg::TSelectWaveDlg(const SelectWaveContext& context, forms::FormServices& services, QWidget* parent,
                                const lang::MultiLangEngine& engine)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
@@ -176,24 +176,24 @@ void TSelectWaveDlg::buildPanes() {
   connect(treeView_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
     // The tree expands the node the user picks.
     item->setExpanded(true);
-    wave::GuardedHandler(services_, this, [this] { Select_Meter_TreeViewClick(); });
+    forms::GuardedHandler(services_, this, [this] { Select_Meter_TreeViewClick(); });
   });
   connect(listView_, &QTreeWidget::itemDoubleClicked, this,
-          [this] { wave::GuardedHandler(services_, this, [this] { Select_Wave_ListViewDblClick(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { Select_Wave_ListViewDblClick(); }); });
 }
 
 QString TSelectWaveDlg::text(std::string_view key, std::string_view builtIn) const {
-  return wave::Utf8(engine_.GetLangString(kSelectWaveSection, key, builtIn));
+  return forms::Utf8(engine_.GetLangString(kSelectWaveSection, key, builtIn));
 }
 
 void TSelectWaveDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  wave::GuardedHandler(services_, this, [this] { FormShow(); });
+  forms::GuardedHandler(services_, this, [this] { FormShow(); });
 }
 
 void TSelectWaveDlg::FormShow() {
-  wave::CentreOnScreen(*this);
+  forms::CentreOnScreen(*this);
   lang::TranslateForm(*this, engine_);
   const common::TDateTime now = context_.convert.now();
   startDpk_->setDateTime(FromTDateTime(YearStartAtTimeOfDay(now)));
@@ -268,9 +268,9 @@ void TSelectWaveDlg::Update_Wave_ListView_Ex(std::uint32_t meterType) {
   const QIcon icon = ImageIcon(*listView_, kListImage);
   for (const WaveListRow& row : rows) {
     auto* item = new QTreeWidgetItem(listView_);
-    item->setText(0, wave::Utf8(row.Caption));
-    item->setText(1, wave::Utf8(common::GbkToUtf8(row.MeterName)));
-    item->setText(2, wave::Utf8(row.SerialNo));
+    item->setText(0, forms::Utf8(row.Caption));
+    item->setText(1, forms::Utf8(common::GbkToUtf8(row.MeterName)));
+    item->setText(2, forms::Utf8(row.SerialNo));
     item->setData(0, kRowRole, QVariant::fromValue(static_cast<qulonglong>(row.Index)));
     item->setIcon(0, icon);
   }
@@ -292,7 +292,7 @@ void TSelectWaveDlg::Select_Wave_ListViewDblClick() {
     return;
   // A conversion error leaves the dialog open for another choice.
   if (outcome.error) {
-    services_.showError(this, wave::Utf8(*outcome.error));
+    services_.showError(this, forms::Utf8(*outcome.error));
     return;
   }
   if (outcome.message) services_.showMessage(this, *outcome.message);

@@ -18,8 +18,8 @@
 #include "common/datetime.h"
 #include "common/lang/engine.h"
 #include "stationdb/ui/dbdialogs.h"
-#include "waveform/model/record.h"
-#include "waveform/ui/form_services.h"
+#include "recordmodel/record.h"
+#include "common/forms/form_services.h"
 
 class QDateTimeEdit;
 class QLabel;
@@ -37,7 +37,7 @@ class TSelectWaveDlg : public QDialog {
   static constexpr int kModalCancel = 2;
   static constexpr int kListImage = 3;
 
-  TSelectWaveDlg(const SelectWaveContext& context, wave::FormServices& services, QWidget* parent = nullptr,
+  TSelectWaveDlg(const SelectWaveContext& context, forms::FormServices& services, QWidget* parent = nullptr,
                  const lang::MultiLangEngine& engine = lang::LangEngine());
   ~TSelectWaveDlg() override;
 
@@ -76,7 +76,7 @@ class TSelectWaveDlg : public QDialog {
   QString text(std::string_view key, std::string_view builtIn) const;
 
   SelectWaveContext context_;
-  wave::FormServices& services_;
+  forms::FormServices& services_;
   const lang::MultiLangEngine& engine_;
   QRadioButton* allRadioBtn_ = nullptr;
   QRadioButton* defineRadioBtn_ = nullptr;

@@ -9,23 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "waveform/ui/form_services.h"
-#include "waveform/ui/offscreen_test_app.h"
+#include "common/forms/form_services.h"
+#include "common/forms/offscreen_test_app.h"
 
 namespace stationdb::uitest {
 
 // The temporary folder of the test run, removed at its end.
 inline const std::filesystem::path& TempRoot() {
-  static const wave::qttest::TempFolder root("station_ui");
+  static const forms::qttest::TempFolder root("station_ui");
   return root.path();
 }
 
 // Every folder variable points into the temporary folder before the application starts.
-inline void EnsureApp() { wave::qttest::EnsureOffscreenApp(TempRoot(), "station_ui_test"); }
+inline void EnsureApp() { forms::qttest::EnsureOffscreenApp(TempRoot(), "station_ui_test"); }
 
 // Records messages and errors; a modal dialog is shown without a modal loop,
 // the script plays the user, and the dialog's result is handed back.
-class RecordingServices : public wave::FormServices {
+class RecordingServices : public forms::FormServices {
  public:
   void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>&) override {
     messages.push_back(message);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace recordgen {
 

@@ -7,11 +7,11 @@
 
 namespace wave {
 
-void CopyWaveChannels(RecordData& data, std::span<const stationdb::TWaveformData> channels) {
+void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> channels) {
   const RecordLayout& layout = data.layout();
   const std::size_t count = std::min(data.analogCount(), channels.size());
   for (std::size_t i = 0; i < count; ++i) {
-    const stationdb::TWaveformData& channel = channels[i];
+    const wave::TWaveformData& channel = channels[i];
     const std::span<double> out = data.samples(i);
     const std::size_t samples = std::min<std::size_t>(channel.Samples.size(), static_cast<std::size_t>(layout.rate1Samples));
     const long double offset = channel.Offset;
@@ -22,7 +22,7 @@ void CopyWaveChannels(RecordData& data, std::span<const stationdb::TWaveformData
 }
 
 std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,
-                                                 std::span<const stationdb::TWaveformData> waveChannels) {
+                                                 std::span<const wave::TWaveformData> waveChannels) {
   std::vector<common::UserMessage> messages;
   if (source == stationdb::kSourcePowerQuality) {
     CopyWaveChannels(data, waveChannels);

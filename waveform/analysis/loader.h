@@ -15,7 +15,7 @@
 #include "stationdb/records/records.h"
 #include "waveform/analysis/record_data.h"
 #include "waveform/model/datafile.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 
@@ -105,13 +105,13 @@ void ReadAsciiDat(RecordData& data, DataFileReader& dat, std::vector<common::Use
 
 // Record source 12: analogue channel i from channels[i], value (raw + Offset) *
 // Factor at point f1 * k; samples beyond endsamp1 are cut.
-void CopyWaveChannels(RecordData& data, std::span<const stationdb::TWaveformData> channels);
+void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> channels);
 
 // Loads the samples by the record source mode (0 and 21: the .dat beside
 // CfgPath; 12: waveChannels; anything else: nothing) and then, for a file
 // record with fewer than 32 samples per cycle that holds negative samples,
 // interpolates every analogue channel.
 std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,
-                                                 std::span<const stationdb::TWaveformData> waveChannels);
+                                                 std::span<const wave::TWaveformData> waveChannels);
 
 }  // namespace wave

@@ -6,7 +6,7 @@
 namespace wave {
 
 OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
-                            std::span<const stationdb::TWaveformData> waveChannels, const RecordLimits& limits) {
+                            std::span<const wave::TWaveformData> waveChannels, const RecordLimits& limits) {
   auto created = RecordData::Create(record, limits);
   if (!created.data) return {nullptr, {std::move(*created.refusal)}};
   OpenedRecord opened{std::move(created.data), {}};

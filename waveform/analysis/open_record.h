@@ -11,7 +11,7 @@
 #include "common/message.h"
 #include "stationdb/records/records.h"
 #include "waveform/analysis/record_data.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 
@@ -23,7 +23,7 @@ struct OpenedRecord {
 };
 
 OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
-                            std::span<const stationdb::TWaveformData> waveChannels,
+                            std::span<const wave::TWaveformData> waveChannels,
                             const RecordLimits& limits = {});
 
 }  // namespace wave

@@ -135,7 +135,7 @@ TEST_F(RecordFiles, ARefusedRecordIsNotOpened) {
 
 TEST(PowerQualityRecord, CopiesTheDecodedChannels) {
   TcfgInfo record = testing::MakeRecord(3, 0, 1000, 4);  // f1 2
-  std::vector<stationdb::TWaveformData> channels(2);
+  std::vector<wave::TWaveformData> channels(2);
   channels[0].Offset = 1;
   channels[0].Factor = 0.5;
   channels[0].Samples = {1, -3, 5, 7};

@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "common/message.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 

@@ -10,7 +10,7 @@
 
 #include "waveform/analysis/record_data.h"
 #include "waveform/model/datafile.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave::testing {
 

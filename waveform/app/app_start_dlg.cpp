@@ -5,7 +5,7 @@
 #include <QPalette>
 
 #include "common/lang/translateform.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave {
 namespace {
@@ -40,7 +40,7 @@ TAppStartDlg::TAppStartDlg(QWidget* parent)
 
 void TAppStartDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  CentreOnScreen(*this);
+  forms::CentreOnScreen(*this);
 }
 
 }  // namespace wave

@@ -27,7 +27,7 @@
 #include "stationdb/tree/security.h"
 #include "waveform/app/message_answer.h"
 #include "waveform/model/cfgopen.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 
@@ -59,7 +59,7 @@ class DatabaseLayer {
   // The program's event (type 0x3050, no data) with a description in UTF-8.
   virtual std::int32_t WriteEventLog(std::int32_t userID, const std::string& description) = 0;
   // The channels of the power-quality record chosen last, for its window.
-  virtual std::span<const stationdb::TWaveformData> WaveChannels() const { return {}; }
+  virtual std::span<const wave::TWaveformData> WaveChannels() const { return {}; }
 };
 
 // The log-in dialog (TPasswordDlg): made when first needed, shown once per

@@ -13,7 +13,7 @@ namespace {
 
 class PasswordLogin : public LoginDialog {
  public:
-  PasswordLogin(std::unique_ptr<stationdb::TPasswordDlg> dialog, FormServices& services)
+  PasswordLogin(std::unique_ptr<stationdb::TPasswordDlg> dialog, forms::FormServices& services)
       : dialog_(std::move(dialog)), services_(services) {}
 
   std::optional<Login> Show() override {
@@ -25,7 +25,7 @@ class PasswordLogin : public LoginDialog {
 
  private:
   std::unique_ptr<stationdb::TPasswordDlg> dialog_;
-  FormServices& services_;
+  forms::FormServices& services_;
 };
 
 // A TAppStartDlg already shown with text, for the record query.
@@ -42,7 +42,7 @@ std::unique_ptr<TAppStartDlg> shownWaitWindow(QWidget* parent, const QString& te
 
 }  // namespace
 
-QtDatabaseDialogs::QtDatabaseDialogs(QWidget* mainWindow, FormServices& services, StationAccess& station,
+QtDatabaseDialogs::QtDatabaseDialogs(QWidget* mainWindow, forms::FormServices& services, StationAccess& station,
                                      const lang::MultiLangEngine& engine)
     : mainWindow_(mainWindow), services_(services), station_(station), engine_(engine) {}
 
@@ -76,7 +76,7 @@ std::optional<TcfgInfo> QtDatabaseDialogs::SelectRecord(const stationdb::ConfigT
 }
 
 void QtDatabaseDialogs::ShowWaitWindow(const common::UserMessage& text) {
-  waitWindow_ = shownWaitWindow(mainWindow_, Utf8(common::ResolveText(text, lang::makeLangLookup(engine_))));
+  waitWindow_ = shownWaitWindow(mainWindow_, forms::Utf8(common::ResolveText(text, lang::makeLangLookup(engine_))));
 }
 
 void QtDatabaseDialogs::CloseWaitWindow() { waitWindow_.reset(); }

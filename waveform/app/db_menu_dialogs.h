@@ -10,7 +10,7 @@
 #include "waveform/app/app_start_dlg.h"
 #include "waveform/app/db_menu.h"
 #include "waveform/app/station_access.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 class QWidget;
 
@@ -20,7 +20,7 @@ class QtDatabaseDialogs : public DatabaseDialogs {
  public:
   // mainWindow parents the dialogs; station gives the record selection its
   // connections and state.
-  QtDatabaseDialogs(QWidget* mainWindow, FormServices& services, StationAccess& station,
+  QtDatabaseDialogs(QWidget* mainWindow, forms::FormServices& services, StationAccess& station,
                     const lang::MultiLangEngine& engine = lang::LangEngine());
   ~QtDatabaseDialogs() override;
 
@@ -33,7 +33,7 @@ class QtDatabaseDialogs : public DatabaseDialogs {
 
  private:
   QWidget* mainWindow_;
-  FormServices& services_;
+  forms::FormServices& services_;
   StationAccess& station_;
   const lang::MultiLangEngine& engine_;
   std::unique_ptr<TAppStartDlg> waitWindow_;

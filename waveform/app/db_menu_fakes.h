@@ -85,7 +85,7 @@ class FakeDatabase : public DatabaseLayer {
     events.push_back({userID, description});
     return 0;
   }
-  std::span<const stationdb::TWaveformData> WaveChannels() const override { return waveChannels; }
+  std::span<const wave::TWaveformData> WaveChannels() const override { return waveChannels; }
 
   bool stored = true;
   std::int32_t connectResult = 0;
@@ -95,7 +95,7 @@ class FakeDatabase : public DatabaseLayer {
   bool loadThrows = false;
   std::vector<std::string> calls;
   std::vector<Event> events;
-  std::vector<stationdb::TWaveformData> waveChannels;
+  std::vector<wave::TWaveformData> waveChannels;
 };
 
 class FakeDialogs : public DatabaseDialogs {

@@ -3,12 +3,12 @@
 #include <QDialog>
 
 #include "waveform/ui/fault_wave_form.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 #include "waveform/ui/options_dlg.h"
 
 namespace wave {
 
-FormRecordWindows::FormRecordWindows(FormServices& services) : services_(services) {}
+FormRecordWindows::FormRecordWindows(forms::FormServices& services) : services_(services) {}
 
 FormRecordWindows::~FormRecordWindows() = default;
 

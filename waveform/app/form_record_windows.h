@@ -15,7 +15,7 @@ namespace wave {
 
 class FormRecordWindows : public RecordWindowKit {
  public:
-  explicit FormRecordWindows(FormServices& services);
+  explicit FormRecordWindows(forms::FormServices& services);
   ~FormRecordWindows() override;
 
   void createOptionsDialog(QWidget* mainWindow, RecordOpener& host) override;
@@ -28,7 +28,7 @@ class FormRecordWindows : public RecordWindowKit {
   void setPrintPreview(TPrintPreviewFm* preview) { printPreview_ = preview; }
 
  private:
-  FormServices& services_;
+  forms::FormServices& services_;
   QPointer<TOptionsDlg> optionsDialog_;  // owned by the main window
   QPointer<TPrintPreviewFm> printPreview_;
 };

@@ -45,7 +45,7 @@ std::string mainFormText(const char* key, const char* fallback) {
 // A file name as the user reads it. Records copied from Windows machines keep
 // GBK names, which as UTF-8 would all read as the same row of replacement
 // characters.
-QString ShownFileName(const std::string& name) { return Utf8(common::DecodeUtf8OrGbk(name)); }
+QString ShownFileName(const std::string& name) { return forms::Utf8(common::DecodeUtf8OrGbk(name)); }
 
 }  // namespace
 
@@ -60,7 +60,7 @@ TMainForm::TMainForm(UiServices& ui, RecordWindowKit& kit, DisplaySettings& sett
       waveTimer_(new QTimer(this)) {
   lang::setFormClass(*this, "TMainForm");
   setObjectName(QStringLiteral("MainForm"));
-  setWindowTitle(Utf8(kMainFormCaption));
+  setWindowTitle(forms::Utf8(kMainFormCaption));
   setWindowState(Qt::WindowMaximized);
   mdiArea_->setObjectName(QStringLiteral("MdiClient"));
   mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -225,8 +225,8 @@ void TMainForm::createRecordWindow(const std::string& caption) { CreateMDIChild(
 void TMainForm::menu_file_cfgClick() {
   TempFilesFlag = 0;
   RecordSourceMode = 0;
-  const QString title = Utf8(mainFormText("str45", "请选择录波文件所在文件夹"));
-  const std::optional<QString> folder = ui_.browseFolder(this, title, Utf8(settings_.CfgFolderPath));
+  const QString title = forms::Utf8(mainFormText("str45", "请选择录波文件所在文件夹"));
+  const std::optional<QString> folder = ui_.browseFolder(this, title, forms::Utf8(settings_.CfgFolderPath));
   if (!folder || folder->isEmpty()) return;
   const std::string path = QFile::encodeName(*folder).toStdString();
   settings_.CfgFolderPath = path;
@@ -252,7 +252,7 @@ std::string TMainForm::SelectCfgInFolder(const std::string& folder) {
 void TMainForm::openCfgFile(const std::string& path) {
   const CfgOpenOutcome outcome = ReadCfgFile(path, *this);
   for (const common::UserMessage& message : outcome.messages) showMessage(message);
-  if (outcome.error) ui_.showError(this, Utf8(*outcome.error));
+  if (outcome.error) ui_.showError(this, forms::Utf8(*outcome.error));
 }
 
 // Database menu ---------------------------------------------------------------
@@ -345,7 +345,7 @@ void TMainForm::Help_About_ItemClick() {
 void TMainForm::WaveTimerTimer() {
   const QList<QWidget*> windows = RecordWindows();
   if (windows.isEmpty()) return;
-  kit_.setClockText(*windows.front(), Utf8(common::FormatDateTime("yyyy/mm/dd hh:nn:ss", ui_.now())));
+  kit_.setClockText(*windows.front(), forms::Utf8(common::FormatDateTime("yyyy/mm/dd hh:nn:ss", ui_.now())));
 }
 
 void TMainForm::WMActivateInstance() {

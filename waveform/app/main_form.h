@@ -17,7 +17,7 @@
 #include "waveform/app/tiling.h"
 #include "waveform/app/ui_services.h"
 #include "waveform/model/cfgopen.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/model/settings.h"
 
 class QMdiArea;

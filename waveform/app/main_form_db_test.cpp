@@ -23,7 +23,7 @@
 #include "waveform/app/main_form.h"
 #include "waveform/app/station_access.h"
 #include "waveform/app/test_support.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave {
 namespace {
@@ -156,7 +156,7 @@ TEST_F(MainFormDatabaseTest, WithoutADatabaseTheEntriesDoNothing) {
 
 // Plays the user in the program's own dialogs: logs in as name/password and
 // closes the record selection without a record.
-class PlayingFormServices : public FormServices {
+class PlayingFormServices : public forms::FormServices {
  public:
   void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>&) override {
     messages.push_back(message);

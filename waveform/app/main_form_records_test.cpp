@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Records what the forms would show.
-class QuietFormServices : public FormServices {
+class QuietFormServices : public forms::FormServices {
  public:
   void showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>&) override {
     messages.push_back(message);

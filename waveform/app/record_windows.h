@@ -11,7 +11,7 @@
 
 #include "stationdb/records/records.h"
 #include "waveform/model/cfgopen.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/model/settings.h"
 
 class QWidget;
@@ -30,7 +30,7 @@ struct RecordWindowRequest {
   bool ownsRecordFiles = false;
   // The decoded channels of a power-quality record (source 12), read while the
   // window is created.
-  std::span<const stationdb::TWaveformData> waveChannels = {};
+  std::span<const wave::TWaveformData> waveChannels = {};
 };
 
 class RecordWindowKit {

@@ -20,7 +20,7 @@
 #include "waveform/print/page_set_form.h"
 #include "waveform/print/print_preview_form.h"
 #include "waveform/print/print_services.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave {
 namespace {
@@ -43,7 +43,7 @@ int RunQuenlor(int argc, char** argv) {
   if (instance.start() == SingleInstance::Role::Secondary) return 0;
 
   QtUiServices ui;
-  QtFormServices formServices;
+  forms::QtFormServices formServices;
   QtPrintFormServices printServices;
   FormRecordWindows recordWindows(formServices);
   DisplaySettings settings;

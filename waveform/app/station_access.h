@@ -46,7 +46,7 @@ class StationAccess : public DatabaseLayer {
   stationdb::RptDB& rpt() { return rpt_; }
   // The record query's rows and the decoded power-quality record.
   stationdb::DbState& state() { return state_; }
-  std::span<const stationdb::TWaveformData> WaveChannels() const override { return state_.WaveChannels; }
+  std::span<const wave::TWaveformData> WaveChannels() const override { return state_.WaveChannels; }
 
  private:
   std::filesystem::path contpFile_;

@@ -7,15 +7,15 @@
 
 #include <fstream>
 
-#include "waveform/ui/offscreen_test_app.h"
+#include "common/forms/offscreen_test_app.h"
 
 namespace wave::test {
 namespace {
 
 // Removed when the test program ends.
 struct Scratch {
-  qttest::TempFolder folder{"wave_app_test"};
-  Scratch() { qttest::PointFoldersAt(folder.path()); }
+  forms::qttest::TempFolder folder{"wave_app_test"};
+  Scratch() { forms::qttest::PointFoldersAt(folder.path()); }
 };
 
 Scratch& scratch() {

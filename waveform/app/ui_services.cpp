@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "common/lang/engine.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave {
 namespace {
@@ -29,7 +29,7 @@ std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 MessageAnswer QtUiServices::showMessage(QWidget* parent, const common::UserMessage& message,
                                         MessageButtons buttons) {
   const lang::MultiLangEngine& engine = lang::LangEngine();
-  QMessageBox box(BoxIcon(message.icon), MessageCaption(engine, message), MessageText(engine, message, {}),
+  QMessageBox box(forms::BoxIcon(message.icon), forms::MessageCaption(engine, message), forms::MessageText(engine, message, {}),
                   QMessageBox::NoButton, parent);
   std::vector<ButtonText> offered;
   switch (buttons) {
@@ -52,7 +52,7 @@ MessageAnswer QtUiServices::showMessage(QWidget* parent, const common::UserMessa
   return offered.back().answer;
 }
 
-void QtUiServices::showError(QWidget* parent, const QString& text) { ShowErrorBox(parent, text); }
+void QtUiServices::showError(QWidget* parent, const QString& text) { forms::ShowErrorBox(parent, text); }
 
 std::optional<QString> QtUiServices::browseFolder(QWidget* parent, const QString& title,
                                                   const QString& startFolder) {

@@ -11,7 +11,7 @@
 #include "common/ipc/silentabort.h"
 #include "common/message.h"
 #include "waveform/app/message_answer.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 class QDialog;
 class QWidget;
@@ -52,7 +52,7 @@ std::string ToUtf8(const QString& text);
 // handler without a word.
 template <class Handler>
 void Guarded(UiServices& ui, QWidget* parent, Handler&& handler) {
-  GuardedHandler(ui, parent, [&] {
+  forms::GuardedHandler(ui, parent, [&] {
     try {
       handler();
     } catch (const common::SilentAbort&) {

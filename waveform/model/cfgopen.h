@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/message.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/model/settings.h"
 
 namespace wave {

@@ -13,7 +13,7 @@
 #include "common/datetime.h"
 #include "common/message.h"
 #include "waveform/model/datafile.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 

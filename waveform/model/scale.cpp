@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "common/arith.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave {
 namespace {

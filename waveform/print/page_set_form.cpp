@@ -62,14 +62,14 @@ TPrintPageSetForm::TPrintPageSetForm(DisplaySettings& settings, PrintFormService
   connect(radio1_, &QRadioButton::clicked, this, [this] { RadioButton1Click(); });
   connect(radio2_, &QRadioButton::clicked, this, [this] { RadioButton2Click(); });
   connect(radio3_, &QRadioButton::clicked, this, [this] { RadioButton3Click(); });
-  connect(ok_, &QPushButton::clicked, this, [this] { GuardedHandler(services_, this, [this] { BitBtn1Click(); }); });
+  connect(ok_, &QPushButton::clicked, this, [this] { forms::GuardedHandler(services_, this, [this] { BitBtn1Click(); }); });
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TPrintPageSetForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  GuardedHandler(services_, this, [this] {
+  forms::GuardedHandler(services_, this, [this] {
     FormShow();
     FormActivate();
   });

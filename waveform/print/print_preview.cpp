@@ -10,7 +10,7 @@
 #include <QStyle>
 
 #include "waveform/canvas/qpainter_canvas.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave {
 
@@ -21,10 +21,10 @@ constexpr int kPaperGap = 6;  // between the panel's edge and a paper that does 
 }  // namespace
 
 int PrintTextWidth(const Font& font, std::string_view text) {
-  QFont f(Utf8(font.name));
+  QFont f(forms::Utf8(font.name));
   f.setPixelSize(std::max(1, font.height));
   f.setBold(font.bold);
-  return QFontMetrics(f).horizontalAdvance(Utf8(text));
+  return QFontMetrics(f).horizontalAdvance(forms::Utf8(text));
 }
 
 // --- TPaperPreview ---

@@ -76,7 +76,7 @@ void TPrintPreviewFm::buildForm() {
     b->setObjectName(QString::fromUtf8(tool.name));
     b->setAutoDefault(false);
     connect(b, &QPushButton::clicked, this,
-            [this, handler = tool.handler] { GuardedHandler(services_, this, [&] { (this->*handler)(); }); });
+            [this, handler = tool.handler] { forms::GuardedHandler(services_, this, [&] { (this->*handler)(); }); });
     tools->addWidget(b);
     buttons_[i] = b;
   }
@@ -130,14 +130,14 @@ void TPrintPreviewFm::showPageLabel(int key) {
 void TPrintPreviewFm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  GuardedHandler(services_, this, [this] {
+  forms::GuardedHandler(services_, this, [this] {
     FormShow();
     FormActivate();
   });
 }
 
 void TPrintPreviewFm::done(int result) {
-  GuardedHandler(services_, this, [this] { FormClose(); });
+  forms::GuardedHandler(services_, this, [this] { FormClose(); });
   QDialog::done(result);
 }
 

@@ -13,7 +13,7 @@
 
 #include "common/lang/engine.h"
 #include "common/message.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 class QDialog;
 class QPrinter;
@@ -21,7 +21,7 @@ class QWidget;
 
 namespace wave {
 
-class PrintFormServices : public FormServices {
+class PrintFormServices : public forms::FormServices {
  public:
   // The printer setup dialog (printer and orientation); false when cancelled.
   virtual bool setupPrinter(QWidget* parent, QPrinter& printer) = 0;
@@ -42,7 +42,7 @@ class QtPrintFormServices : public PrintFormServices {
   std::optional<QString> pdfFileName(QWidget* parent) override;
 
  private:
-  QtFormServices forms_;  // the boxes and dialogs, as every other window shows them
+  forms::QtFormServices forms_;  // the boxes and dialogs, as every other window shows them
 };
 
 }  // namespace wave

@@ -24,7 +24,7 @@
 #include "waveform/print/page_set_form.h"
 #include "waveform/print/print_preview.h"
 #include "waveform/print/print_preview_form.h"
-#include "waveform/ui/offscreen_test_app.h"
+#include "common/forms/offscreen_test_app.h"
 
 namespace wave {
 namespace {
@@ -32,13 +32,13 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path& tempRoot() {
-  static const qttest::TempFolder root("wave_print_ui_test");
+  static const forms::qttest::TempFolder root("wave_print_ui_test");
   return root.path();
 }
 
 class PrintUi : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { qttest::EnsureOffscreenApp(tempRoot(), "wave_print_ui_test"); }
+  static void SetUpTestSuite() { forms::qttest::EnsureOffscreenApp(tempRoot(), "wave_print_ui_test"); }
 };
 
 // Records what would be shown and plays the user's part in dialogs.

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "waveform/canvas/qpainter_canvas.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave {
 
@@ -73,7 +73,7 @@ void QPrinterTarget::beginDocument(std::string_view title) {
     newPage();
     return;
   }
-  printer_.setDocName(Utf8(title));
+  printer_.setDocName(forms::Utf8(title));
   painter_ = std::make_unique<QPainter>();
   if (!painter_->begin(&printer_)) {
     painter_.reset();

@@ -12,7 +12,7 @@
 
 #include "common/message.h"
 #include "waveform/analysis/record_data.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/model/settings.h"
 #include "waveform/print/preview_document.h"
 #include "waveform/view/wave_scales.h"

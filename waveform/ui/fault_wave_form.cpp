@@ -134,7 +134,7 @@ void TMyTrackBar::mousePressEvent(QMouseEvent* event) {
 }
 
 QString RecordWindowCaption(const std::string& cfgPath) {
-  return Utf8(std::filesystem::path(cfgPath).filename().string());
+  return forms::Utf8(std::filesystem::path(cfgPath).filename().string());
 }
 
 std::unique_ptr<TFaultWaveForm> TFaultWaveForm::Create(const RecordWindowSetup& setup, QWidget* parent) {
@@ -166,7 +166,7 @@ TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<R
 TFaultWaveForm::~TFaultWaveForm() = default;
 
 QString TFaultWaveForm::lang(int key, const char* fallback) const {
-  return Utf8(engine_.GetLangString(kFaultWaveSection, "str" + std::to_string(key), fallback));
+  return forms::Utf8(engine_.GetLangString(kFaultWaveSection, "str" + std::to_string(key), fallback));
 }
 
 QAction* TFaultWaveForm::action(const char* name) const {
@@ -265,7 +265,7 @@ void TFaultWaveForm::buildToolBar() {
     if (b.image == 10 || b.image == 9) views->addAction(a);
     if (b.handler) {
       const auto handler = b.handler;
-      connect(a, &QAction::triggered, this, [this, handler] { GuardedHandler(services_, this, [&] { (this->*handler)(); }); });
+      connect(a, &QAction::triggered, this, [this, handler] { forms::GuardedHandler(services_, this, [&] { (this->*handler)(); }); });
     }
   }
   action("Wave_TBtn")->setChecked(true);
@@ -334,7 +334,7 @@ void TFaultWaveForm::buildDataPanel() {
   channelCombo_ = new QComboBox(comboPanel);
   channelCombo_->setObjectName(QStringLiteral("Channel_ComboBox"));
   connect(channelCombo_, &QComboBox::activated, this,
-          [this] { GuardedHandler(services_, this, [this] { Channel_ComboBoxChange(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { Channel_ComboBoxChange(); }); });
   cv->addWidget(label2);
   cv->addWidget(channelCombo_);
   av->addWidget(comboPanel);
@@ -376,17 +376,17 @@ void TFaultWaveForm::FormCreate() {
   fillLists();
   ShowChannelAllData();
 
-  statusPanels_[0]->setText(Utf8(common::Trim(record_.station_name) + "  " + common::Trim(record_.rec_dev_id)));
-  statusPanels_[1]->setText(lang(0, "起始时间:") + Utf8(common::FormatDateTime(kTimePattern, record_.StartTime)) +
-                            lang(1, "  触发时间:") + Utf8(common::FormatDateTime(kTimePattern, record_.TriggerTime)));
+  statusPanels_[0]->setText(forms::Utf8(common::Trim(record_.station_name) + "  " + common::Trim(record_.rec_dev_id)));
+  statusPanels_[1]->setText(lang(0, "起始时间:") + forms::Utf8(common::FormatDateTime(kTimePattern, record_.StartTime)) +
+                            lang(1, "  触发时间:") + forms::Utf8(common::FormatDateTime(kTimePattern, record_.TriggerTime)));
 
   trackBar_ = new TMyTrackBar(paintBox_);
   trackBar_->move(viewport_.LeftMargin - 10, 0);
   trackBar_->OnMouseDown = [this](Qt::MouseButton button, int x) {
-    GuardedHandler(services_, this, [&] { TrackBarMouseDown(button, x); });
+    forms::GuardedHandler(services_, this, [&] { TrackBarMouseDown(button, x); });
   };
   connect(trackBar_, &QSlider::valueChanged, this,
-          [this] { GuardedHandler(services_, this, [this] { TrackBarChange(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { TrackBarChange(); }); });
   CursorX_ = -1;
 
   QAction* rms = action("RMS_HD_TBtn");
@@ -404,12 +404,12 @@ void TFaultWaveForm::FormCreate() {
 
 void TFaultWaveForm::fillLists() {
   channelCombo_->clear();
-  for (const auto& channel : record_.AInfo) channelCombo_->addItem(Utf8(channel.ch_id));
+  for (const auto& channel : record_.AInfo) channelCombo_->addItem(forms::Utf8(channel.ch_id));
   if (channelCombo_->count() > 0) channelCombo_->setCurrentIndex(0);
 
   realTimeList_->clear();
   for (const auto& channel : record_.AInfo) {
-    auto* item = new QTreeWidgetItem(realTimeList_, {Utf8(channel.ch_id), QString()});
+    auto* item = new QTreeWidgetItem(realTimeList_, {forms::Utf8(channel.ch_id), QString()});
     item->setCheckState(0, Qt::Checked);
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
@@ -424,7 +424,7 @@ void TFaultWaveForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (shown_) return;
   shown_ = true;
-  GuardedHandler(services_, this, [this] { FormShow(); });
+  forms::GuardedHandler(services_, this, [this] { FormShow(); });
 }
 
 void TFaultWaveForm::FormShow() {
@@ -453,7 +453,7 @@ void TFaultWaveForm::watchActivation() {
     sub->setAttribute(Qt::WA_DeleteOnClose);
     if (QMdiArea* area = sub->mdiArea())
       connect(area, &QMdiArea::subWindowActivated, this, [this, sub](QMdiSubWindow* active) {
-        if (active == sub && !closed_) GuardedHandler(services_, this, [this] { FormActivate(); });
+        if (active == sub && !closed_) forms::GuardedHandler(services_, this, [this] { FormActivate(); });
       });
     return;
   }
@@ -462,7 +462,7 @@ void TFaultWaveForm::watchActivation() {
 bool TFaultWaveForm::event(QEvent* event) {
   // A window outside an MDI area becomes active as a top-level window.
   if (event->type() == QEvent::WindowActivate && !qobject_cast<QMdiSubWindow*>(parentWidget()) && !closed_)
-    GuardedHandler(services_, this, [this] { FormActivate(); });
+    forms::GuardedHandler(services_, this, [this] { FormActivate(); });
   return QWidget::event(event);
 }
 
@@ -480,7 +480,7 @@ bool TFaultWaveForm::isActiveWindow() const {
 // --- closing -------------------------------------------------------------------------------
 
 void TFaultWaveForm::closeEvent(QCloseEvent* event) {
-  GuardedHandler(services_, this, [this] { FormClose(); });
+  forms::GuardedHandler(services_, this, [this] { FormClose(); });
   event->accept();
 }
 
@@ -619,7 +619,7 @@ void TFaultWaveForm::requestRelayout() {
       this,
       [this] {
         relayoutQueued_ = false;
-        GuardedHandler(services_, this, [this] { relayout(); });
+        forms::GuardedHandler(services_, this, [this] { relayout(); });
       },
       Qt::QueuedConnection);
 }
@@ -630,7 +630,7 @@ bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == faultTimeEdit_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      GuardedHandler(services_, this, [&] { FaulttimeEditKeyPress(key); });
+      forms::GuardedHandler(services_, this, [&] { FaulttimeEditKeyPress(key); });
       return true;
     }
   }
@@ -639,7 +639,7 @@ bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
     // switch to another window or a pop-up does not.
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-      GuardedHandler(services_, this, [this] { FaulttimeEditExit(); });
+      forms::GuardedHandler(services_, this, [this] { FaulttimeEditExit(); });
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -757,13 +757,13 @@ void TFaultWaveForm::Show_RealTimeData(int x) {
   const WaveGeometry geo = geometry();
   const RealTimeReadout readout =
       ReadRealTimeData(readoutSource(geo), x, checked, delta && delta->checkState(0) == Qt::Checked);
-  faultTimeEdit_->setText(Utf8(readout.time));
+  faultTimeEdit_->setText(forms::Utf8(readout.time));
   faultTimeEdit_->setCursorPosition(0);  // a time wider than the field shows its date, not its milliseconds
   realTimeList_->setUpdatesEnabled(false);
-  for (const ChannelValue& v : readout.values) realTimeList_->topLevelItem(v.channel)->setText(1, Utf8(v.text));
+  for (const ChannelValue& v : readout.values) realTimeList_->topLevelItem(v.channel)->setText(1, forms::Utf8(v.text));
   if (delta && readout.delta) {
-    delta->setText(0, Utf8(readout.delta->caption));
-    delta->setText(1, Utf8(readout.delta->text));
+    delta->setText(0, forms::Utf8(readout.delta->caption));
+    delta->setText(1, forms::Utf8(readout.delta->text));
   }
   fitValueColumn();
   realTimeList_->setUpdatesEnabled(true);
@@ -879,8 +879,8 @@ void TFaultWaveForm::btnExportDataClick() {
   const common::TextPiece filter = ExportFilterText();
   QStringList nameFilters;
   for (const std::string& f : NameFiltersOf(lookup(kFaultWaveSection, filter.key, filter.defaultText)))
-    nameFilters << Utf8(f);
-  const std::optional<QString> chosen = services_.saveFileName(this, nameFilters, Utf8(kExportDefaultExtension));
+    nameFilters << forms::Utf8(f);
+  const std::optional<QString> chosen = services_.saveFileName(this, nameFilters, forms::Utf8(kExportDefaultExtension));
   if (!chosen || chosen->isEmpty()) return;  // cancelled: nothing written, nothing shown
   const std::filesystem::path file = WithDefaultExtension(std::filesystem::path(chosen->toStdString()));
   const ExportOutcome outcome = ExportSamples(*data_, ViewMode_, file, lookup);

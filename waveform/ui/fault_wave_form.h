@@ -24,9 +24,9 @@
 #include "waveform/analysis/record_data.h"
 #include "waveform/canvas/canvas.h"
 #include "waveform/model/cfgopen.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/model/settings.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 #include "waveform/view/rms_view.h"
 #include "waveform/view/time_cursor.h"
 #include "waveform/view/wave_geometry.h"
@@ -62,9 +62,9 @@ struct RecordWindowSetup {
   // (the opener's mark); the window deletes it when it closes.
   bool ownsRecordFiles = false;
   RecordOpener* host = nullptr;            // the main window: its record and the options dialog
-  std::span<const stationdb::TWaveformData> waveChannels;  // record source 12
+  std::span<const wave::TWaveformData> waveChannels;  // record source 12
   RecordLimits limits;
-  FormServices* services = nullptr;
+  forms::FormServices* services = nullptr;
   const lang::MultiLangEngine* engine = nullptr;  // the program's engine when null
   // The program's print-preview window; without it the print button does nothing.
   TPrintPreviewFm* printPreview = nullptr;
@@ -189,7 +189,7 @@ class TFaultWaveForm : public QWidget {
   SampleListSource sampleListSource() const;
 
   DisplaySettings& settings_;
-  FormServices& services_;
+  forms::FormServices& services_;
   const lang::MultiLangEngine& engine_;
   RecordOpener* host_;
   QPointer<TPrintPreviewFm> printPreview_;

@@ -316,10 +316,10 @@ TEST_F(FaultWaveFormTest, ClosingDeletesOnlyFilesWrittenForTheWindow) {
     const std::string name = "close" + std::to_string(n++);
     TcfgInfo record = written(smallSpec(), name);
     RecordWindowSetup setup = setupFor(record, c.source, c.owns);
-    std::vector<stationdb::TWaveformData> channels;
+    std::vector<wave::TWaveformData> channels;
     if (c.source == 12) {  // a power-quality record: samples in memory, the path a bare caption
       for (int i = 0; i < record.A; ++i) {
-        stationdb::TWaveformData ch;
+        wave::TWaveformData ch;
         ch.ChannelName = record.AInfo[static_cast<std::size_t>(i)].ch_id;
         ch.Factor = 1;
         ch.Samples.assign(static_cast<std::size_t>(record.endsamp1), i * 10 - 5);

@@ -91,7 +91,7 @@ QLabel* label(const char* text, QWidget* parent) { return new QLabel(QString::fr
 
 }  // namespace
 
-TOptionsDlg::TOptionsDlg(DisplaySettings& settings, FormServices& services, QWidget* parent,
+TOptionsDlg::TOptionsDlg(DisplaySettings& settings, forms::FormServices& services, QWidget* parent,
                          std::filesystem::path iniPath, const lang::MultiLangEngine& engine)
     : QDialog(parent),
       settings_(settings),
@@ -125,10 +125,10 @@ TOptionsDlg::TOptionsDlg(DisplaySettings& settings, FormServices& services, QWid
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
   layout->addLayout(buttons);
-  connect(ok, &QPushButton::clicked, this, [this] { GuardedHandler(services_, this, [this] { OKBtnClick(); }); });
+  connect(ok, &QPushButton::clicked, this, [this] { forms::GuardedHandler(services_, this, [this] { OKBtnClick(); }); });
   connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
   connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
-    GuardedHandler(services_, this, [this, index] {
+    forms::GuardedHandler(services_, this, [this, index] {
       if (index == 0) WaveChannelTabSheetShow();
       if (index == 1) WaveColorTabSheetShow();
     });
@@ -170,9 +170,9 @@ void TOptionsDlg::buildChannelPage(QWidget* page) {
   grid->addWidget(selectAll, 8, 0);
   grid->addWidget(clearAll, 8, 1);
   connect(selectAll, &QPushButton::clicked, this,
-          [this] { GuardedHandler(services_, this, [this] { SelectAllDigitalBtnClick(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { SelectAllDigitalBtnClick(); }); });
   connect(clearAll, &QPushButton::clicked, this,
-          [this] { GuardedHandler(services_, this, [this] { ClearAllDigitalBtnClick(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { ClearAllDigitalBtnClick(); }); });
 
   auto* gridBox = new QGroupBox(QStringLiteral("波形网格:"), page);
   gridBox->setObjectName(QStringLiteral("GroupBox1"));
@@ -248,10 +248,10 @@ void TOptionsDlg::buildColourPage(QWidget* page) {
   memo2_->setReadOnly(true);
   grid->addWidget(memo2_, 3, 4, 9, 1);
   connect(defaults, &QPushButton::clicked, this,
-          [this] { GuardedHandler(services_, this, [this] { DefaultColorBtnClick(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { DefaultColorBtnClick(); }); });
   connect(custom, &QPushButton::clicked, this,
-          [this] { GuardedHandler(services_, this, [this] { CustomColorBtnClick(); }); });
-  connect(save, &QPushButton::clicked, this, [this] { GuardedHandler(services_, this, [this] { Button1Click(); }); });
+          [this] { forms::GuardedHandler(services_, this, [this] { CustomColorBtnClick(); }); });
+  connect(save, &QPushButton::clicked, this, [this] { forms::GuardedHandler(services_, this, [this] { Button1Click(); }); });
   colorDialog_ = new QColorDialog(this);
   colorDialog_->setObjectName(QStringLiteral("FW_ColorDialog"));
 }
@@ -269,7 +269,7 @@ std::string TOptionsDlg::channelName(int channel) const {
 void TOptionsDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  GuardedHandler(services_, this, [this] {
+  forms::GuardedHandler(services_, this, [this] {
     FormShow();
     FormActivate();
   });
@@ -278,12 +278,12 @@ void TOptionsDlg::showEvent(QShowEvent* event) {
 void TOptionsDlg::FormShow() {
   lang::TranslateForm(*this, engine_);
   const std::string section(kOptionsDlgSection);
-  memo1_->setPlainText(Utf8(engine_.GetLangString(
+  memo1_->setPlainText(forms::Utf8(engine_.GetLangString(
       section, "str0",
       "从模拟量或开关量主表中选择显示通道量，按住鼠标左键拖动至选择的任何轴表中，也可拖动，任何轴表中的选择量到其它轴表"
       "更换显示轴位置或拖动到对应主通道量表中删除此显示通道。")));
   memo2_->setPlainText(
-      Utf8(engine_.GetLangString(section, "str2", "任意选择点击各个模拟、开关量通道和选项的颜色按钮即可设置、修改、保存其颜色")));
+      forms::Utf8(engine_.GetLangString(section, "str2", "任意选择点击各个模拟、开关量通道和选项的颜色按钮即可设置、修改、保存其颜色")));
   editor_.show();
   setRadiosFromSettings();
   fillAnalogList();
@@ -305,7 +305,7 @@ void TOptionsDlg::setRadiosFromSettings() {
 
 void TOptionsDlg::fillAnalogList() {
   analogList_->clear();
-  for (const auto& channel : record_.AInfo) analogList_->addItem(Utf8(channel.ch_id));
+  for (const auto& channel : record_.AInfo) analogList_->addItem(forms::Utf8(channel.ch_id));
 }
 
 void TOptionsDlg::fillAxisLists() {
@@ -313,19 +313,19 @@ void TOptionsDlg::fillAxisLists() {
     QListWidget* list = axisLists_[static_cast<std::size_t>(a)];
     list->clear();
     const auto& g = settings_.ChannelGroups[static_cast<std::size_t>(a)];
-    for (int j = 0; j < GroupSize(g); ++j) list->addItem(Utf8(channelName(g.Channel[static_cast<std::size_t>(j)])));
+    for (int j = 0; j < GroupSize(g); ++j) list->addItem(forms::Utf8(channelName(g.Channel[static_cast<std::size_t>(j)])));
   }
 }
 
 void TOptionsDlg::ShowDigital() {
   digitalList_->clear();
   digitalAxisList_->clear();
-  for (const auto& channel : record_.DInfo) digitalList_->addItem(Utf8(channel.ch_id));
+  for (const auto& channel : record_.DInfo) digitalList_->addItem(forms::Utf8(channel.ch_id));
   const auto& sel = settings_.DigitalSelection;
   for (int q = 0; q < std::clamp(sel.Count, 0, kMaxDigitalShown); ++q) {
     const int d = sel.Index[static_cast<std::size_t>(q)];
     const bool known = d >= 0 && static_cast<std::size_t>(d) < record_.DInfo.size();
-    digitalAxisList_->addItem(Utf8(known ? record_.DInfo[static_cast<std::size_t>(d)].ch_id : std::to_string(d + 1)));
+    digitalAxisList_->addItem(forms::Utf8(known ? record_.DInfo[static_cast<std::size_t>(d)].ch_id : std::to_string(d + 1)));
   }
 }
 
@@ -408,7 +408,7 @@ void TOptionsDlg::startDrag(QListWidget* list, int row) {
 bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event) {
   const int panelIndex = Find_PanelObject_Index(watched);
   if (panelIndex >= 0) {
-    if (event->type() == QEvent::MouseButtonPress) GuardedHandler(services_, this, [&] { Panel_Chnl2Click(panelIndex); });
+    if (event->type() == QEvent::MouseButtonPress) forms::GuardedHandler(services_, this, [&] { Panel_Chnl2Click(panelIndex); });
     return QDialog::eventFilter(watched, event);
   }
   auto* list = qobject_cast<QListWidget*>(watched->parent());
@@ -449,7 +449,7 @@ bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event) {
       if (parts.size() == 2) {
         QListWidget* source = listAt(parts[0].toInt());
         const int row = parts[1].toInt();
-        GuardedHandler(services_, this, [&] { dropItem(source, row, list); });
+        forms::GuardedHandler(services_, this, [&] { dropItem(source, row, list); });
         drop->setDropAction(Qt::MoveAction);
         drop->accept();
         return true;

@@ -12,10 +12,10 @@
 #include <memory>
 
 #include "common/lang/engine.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/model/settings.h"
 #include "waveform/view/channel_groups.h"
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 class QColorDialog;
 class QFrame;
@@ -32,7 +32,7 @@ class TOptionsDlg : public QDialog {
   Q_OBJECT
 
  public:
-  TOptionsDlg(DisplaySettings& settings, FormServices& services, QWidget* parent = nullptr,
+  TOptionsDlg(DisplaySettings& settings, forms::FormServices& services, QWidget* parent = nullptr,
               std::filesystem::path iniPath = ZavovivIniPath(),
               const lang::MultiLangEngine& engine = lang::LangEngine());
   ~TOptionsDlg() override;
@@ -93,7 +93,7 @@ class TOptionsDlg : public QDialog {
   std::string channelName(int channel) const;
 
   DisplaySettings& settings_;
-  FormServices& services_;
+  forms::FormServices& services_;
   std::filesystem::path iniPath_;
   const lang::MultiLangEngine& engine_;
   ChannelGroupsEditor editor_;

@@ -1,12 +1,12 @@
 #include "waveform/ui/ui_test_support.h"
 
 #include "common/lang/engine.h"
-#include "waveform/ui/offscreen_test_app.h"
+#include "common/forms/offscreen_test_app.h"
 
 namespace wave::uitest {
 
 const std::filesystem::path& TempRoot() {
-  static const qttest::TempFolder root("wave_ui_test");
+  static const forms::qttest::TempFolder root("wave_ui_test");
   return root.path();
 }
 
@@ -17,11 +17,11 @@ std::filesystem::path FreshFolder(const std::string& name) {
   return path;
 }
 
-void EnsureApp() { qttest::EnsureOffscreenApp(TempRoot(), "wave_ui_test"); }
+void EnsureApp() { forms::qttest::EnsureOffscreenApp(TempRoot(), "wave_ui_test"); }
 
 void RecordingServices::showMessage(QWidget*, const common::UserMessage& message, const std::vector<std::string>& args) {
   static const lang::MultiLangEngine builtIn(lang::LangVariant::Quenlor);
-  messages.push_back({message, args, MessageText(builtIn, message, args)});
+  messages.push_back({message, args, forms::MessageText(builtIn, message, args)});
 }
 
 void RecordingServices::showError(QWidget*, const QString& text) { errors.push_back(text); }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 namespace wave::uitest {
 
@@ -28,7 +28,7 @@ struct ShownMessage {
   QString text;  // resolved with the built-in texts
 };
 
-class RecordingServices : public FormServices {
+class RecordingServices : public forms::FormServices {
  public:
   void showMessage(QWidget* parent, const common::UserMessage& message,
                    const std::vector<std::string>& args = {}) override;

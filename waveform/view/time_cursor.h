@@ -14,7 +14,7 @@
 
 #include "common/datetime.h"
 #include "waveform/analysis/record_data.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/view/wave_geometry.h"
 
 namespace wave {

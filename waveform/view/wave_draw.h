@@ -10,7 +10,7 @@
 #include <span>
 
 #include "waveform/canvas/canvas.h"
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 #include "waveform/view/wave_geometry.h"
 #include "waveform/view/wave_scales.h"
 #include "waveform/view/window_options.h"

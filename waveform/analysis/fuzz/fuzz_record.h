@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "waveform/model/record.h"
+#include "recordmodel/record.h"
 
 namespace wave::fuzz {
 

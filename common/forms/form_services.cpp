@@ -1,4 +1,4 @@
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 #include <QDialog>
 #include <QFileDialog>
@@ -9,7 +9,7 @@
 
 #include "common/safeformat.h"
 
-namespace wave {
+namespace forms {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::optional<QString> QtFormServices::saveFileName(QWidget* parent, const QStri
   return dialog.selectedFiles().front();
 }
 
-}  // namespace wave
+}  // namespace forms

@@ -21,7 +21,7 @@
 class QDialog;
 class QWidget;
 
-namespace wave {
+namespace forms {
 
 class FormServices {
  public:
@@ -87,4 +87,4 @@ void GuardedHandler(Services& services, QWidget* parent, Handler&& handler) {
   }
 }
 
-}  // namespace wave
+}  // namespace forms

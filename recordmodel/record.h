@@ -1,7 +1,10 @@
 #pragma once
-// One record's configuration as read from a .cfg file or built from a database
-// record. Copied by value into every window that shows the record.
+// The waveform record model that both the database layer and the waveform
+// program stand on: one record's configuration as read from a .cfg file or
+// built from a database record (copied by value into every window that shows
+// the record), and the channels decoded from a power-quality database record.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +54,23 @@ struct TcfgInfo {
   common::TDateTime StartTime = 0;
   common::TDateTime TriggerTime = 0;
   std::string ft;
+};
+
+// The longest channel name a TWaveformData holds (a short string).
+inline constexpr std::size_t kMaxChannelNameLength = 255;
+
+// One channel decoded from a power-quality waveform blob.
+// A sample's value is (raw + Offset) * Factor.
+struct TWaveformData {
+  std::uint16_t ChannelNo = 0;
+  std::string ChannelName;  // at most kMaxChannelNameLength bytes
+  std::uint32_t Param1 = 0;
+  std::uint32_t Param2 = 0;
+  std::uint32_t Param3 = 0;
+  double Param4 = 0;
+  double Offset = 0;
+  double Factor = 0;
+  std::vector<std::int32_t> Samples;
 };
 
 }  // namespace wave

@@ -1,4 +1,4 @@
-#include "waveform/ui/form_services.h"
+#include "common/forms/form_services.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 
 #include <fstream>
 
-#include "waveform/ui/offscreen_test_app.h"
+#include "common/forms/offscreen_test_app.h"
 
-namespace wave {
+namespace forms {
 namespace {
 
 const qttest::TempFolder& tempRoot() {
@@ -63,4 +63,4 @@ TEST(CentreOnScreen, PutsTheWindowInTheMiddleOfItsScreen) {
 }
 
 }  // namespace
-}  // namespace wave
+}  // namespace forms

@@ -12,7 +12,7 @@
 #include <string>
 #include <system_error>
 
-namespace wave::qttest {
+namespace forms::qttest {
 
 // A fresh folder below the system's temporary folder, named prefix and a
 // unique tail; removed with its contents when the object goes.
@@ -58,4 +58,4 @@ inline void EnsureOffscreenApp(const std::filesystem::path& root, const char* pr
   new QApplication(argc, argv);
 }
 
-}  // namespace wave::qttest
+}  // namespace forms::qttest

@@ -178,6 +178,86 @@ void openRecord(benchmark::State& state, const std::string& name) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * w.datBytes));
 }
 
+// --- harmonics and RMS curves of large cycles ---
+// W6 = recordgen --analog 8 --digital 2 --rate 2000000:40000 (one cycle of
+// 40 000 samples: the harmonic spectrum) and three cycles at 10 MHz, 8
+// channels (RMS curves over cycles of 200 000 samples), written into a
+// temporary folder of their own when first needed.
+
+class CycleWorkloads {
+ public:
+  CycleWorkloads() {
+    std::random_device seed;
+    folder_ = std::filesystem::temp_directory_path() / ("analysis_bench_cycles_" + std::to_string(seed()));
+    std::filesystem::create_directories(folder_);
+    recordgen::RecordSpec w6;
+    w6.analog = 8;
+    w6.digital = 2;
+    w6.rates = {{2000000, 40000}};
+    add("W6", w6);
+    recordgen::RecordSpec fast;
+    fast.analog = 8;
+    fast.digital = 0;
+    fast.rates = {{10000000, 600000}};
+    add("3cycles10MHz", fast);
+  }
+  ~CycleWorkloads() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  wave::RecordData& get(const std::string& name) { return *loaded_.at(name); }
+
+ private:
+  void add(const std::string& name, const recordgen::RecordSpec& spec) {
+    const auto written = recordgen::WriteRecord(spec, folder_, name);
+    auto opened = wave::OpenRecordData(recordgen::MakeCfgInfo(spec, written.cfg.string()), 0, {});
+    loaded_.emplace(name, std::move(opened.data));
+  }
+
+  std::filesystem::path folder_;
+  std::map<std::string, std::shared_ptr<wave::RecordData>> loaded_;
+};
+
+CycleWorkloads& cycleWorkloads() {
+  static CycleWorkloads instance;
+  return instance;
+}
+
+// The harmonic spectrum of W6 (CalcHarmonics over all threads).
+void harmonicsOfALongCycle(benchmark::State& state) {
+  wave::RecordData& data = cycleWorkloads().get("W6");
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    wave::CalcHarmonics(data.layout(), data.samples(0), data.harmonics());
+    benchmark::ClobberMemory();
+  }
+  state.counters["orders"] = static_cast<double>(data.layout().N1 / 2);
+}
+
+// The RMS curves of the 10 MHz record, one channel after the other on one
+// thread (as a worker opening the record calls them) or all of them.
+void rmsOfLongCycles(benchmark::State& state) {
+  wave::RecordData& data = cycleWorkloads().get("3cycles10MHz");
+  const bool allThreads = state.range(0) != 0;
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    if (allThreads) {
+      wave::AnalyseRecord(data);
+    } else {
+      for (std::size_t i = 0; i < data.analogCount(); ++i) wave::CalcRmsCurve(data.layout(), data.samples(i), data.rms(i));
+    }
+    benchmark::ClobberMemory();
+  }
+  state.counters["samples"] = static_cast<double>(data.layout().sampleCount * static_cast<std::int64_t>(data.analogCount()));
+}
+
+void registerCycleBenchmarks() {
+  benchmark::RegisterBenchmark("Harmonics/W6", harmonicsOfALongCycle)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("Rms/3cycles10MHz", rmsOfLongCycles)
+      ->ArgName("all_threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 void registerAll() {
   const auto ms = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime(); };
   for (const char* name : {"W1", "W2", "W3"}) ms(benchmark::RegisterBenchmark((std::string("Read/") + name).c_str(), readAndPlace, name));
@@ -195,6 +275,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "writing the workloads...\n");
   workloads();
   registerAll();
+  registerCycleBenchmarks();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -13,88 +13,226 @@ namespace {
 
 constexpr long double kPi = 3.1415926L;  // as the transform has always used it
 
-// Two doubles handled side by side; each lane keeps its own sum in the same
-// order as a scalar loop would, so vectors change no result.
-using Pair = double __attribute__((vector_size(16)));
-constexpr std::size_t kPairs = 8;
-constexpr std::size_t kLanes = 2 * kPairs;
-// Samples of the RMS curve computed from one buffer of squares.
-constexpr std::size_t kRmsBlock = 4096;
+long double rootMean(long double sum, std::int32_t m) { return std::sqrt(sum / m); }
 
-Pair loadPair(const double* p) {
-  Pair v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
+// The transform's angle for order h and sample k is (2h·pi / N)·(k + 1), with
+// pi as 3.1415926: m = h·(k + 1) steps of 2pi / N. With m = q·N + r that is
+// q turns of 2pi plus r steps, so two small tables hold every cosine and sine
+// the transform needs, each to the last bit of a double.
+struct AngleTables {
+  AngleTables(std::int32_t samples, std::int32_t orders)
+      : n(samples), cosR(static_cast<std::size_t>(samples)), sinR(cosR.size()),
+        cosQ(static_cast<std::size_t>(orders) + 1), sinQ(cosQ.size()) {
+    const long double step = 2 * kPi / n;
+    for (std::size_t r = 0; r < cosR.size(); ++r) fill(step * static_cast<long double>(r), cosR[r], sinR[r]);
+    for (std::size_t q = 0; q < cosQ.size(); ++q) fill(2 * kPi * static_cast<long double>(q), cosQ[q], sinQ[q]);
+  }
 
-long double rootMean(double sum, std::int32_t m) { return std::sqrt(static_cast<long double>(sum) / m); }
+  // cos and sin of m steps.
+  void at(std::int64_t q, std::int64_t r, double& cosine, double& sine) const {
+    const auto iq = static_cast<std::size_t>(q), ir = static_cast<std::size_t>(r);
+    cosine = cosQ[iq] * cosR[ir] - sinQ[iq] * sinR[ir];
+    sine = sinQ[iq] * cosR[ir] + cosQ[iq] * sinR[ir];
+  }
 
-// rms[n] for n in [first, last) from the squares: sums of kLanes consecutive n
-// at once.
-void slidingSums(const double* squares, std::size_t first, std::size_t last, std::int32_t m, double* rms) {
-  std::size_t n = first;
-  for (; n + kLanes <= last; n += kLanes) {
-    Pair sums[kPairs];
-#pragma GCC unroll 8
-    for (std::size_t p = 0; p < kPairs; ++p) sums[p] = loadPair(squares + n + 2 * p);
-    for (std::int32_t i = 1; i < m; ++i) {
-      const double* from = squares + n - static_cast<std::size_t>(i);
-#pragma GCC unroll 8
-      for (std::size_t p = 0; p < kPairs; ++p) sums[p] += loadPair(from + 2 * p);
+  std::int32_t n;
+  std::vector<double> cosR, sinR;  // of r steps, r < N
+  std::vector<double> cosQ, sinQ;  // of q turns, q <= N div 2
+
+ private:
+  static void fill(long double angle, double& cosine, double& sine) {
+    long double s;
+    long double c;
+    ext::SinCos(angle, s, c);
+    cosine = static_cast<double>(c);
+    sine = static_cast<double>(s);
+  }
+};
+
+// Orders handled side by side, each lane keeping its own sums in the order of
+// the samples; a lane's arithmetic does not depend on the lanes beside it.
+// Between exact starts from the tables every kRestart samples, a lane's angle
+// advances by rotation, which stays within a few units of the last place of a
+// double.
+constexpr std::int32_t kRestart = 32;
+
+// Vectors of W doubles and of W floats.
+template <std::size_t W>
+struct Vectors;
+template <>
+struct Vectors<2> {
+  using D = double __attribute__((vector_size(16)));
+  using F = float __attribute__((vector_size(8)));
+};
+template <>
+struct Vectors<4> {
+  using D = double __attribute__((vector_size(32)));
+  using F = float __attribute__((vector_size(16)));
+};
+template <>
+struct Vectors<8> {
+  using D = double __attribute__((vector_size(64)));
+  using F = float __attribute__((vector_size(32)));
+};
+template <std::size_t W>
+using DoubleVec = typename Vectors<W>::D;
+
+// re and im of the orders first .. first + W·G - 1 (orders past last repeat
+// last): the sums of cos·(2/N)·x_k and sin·(2/N)·x_k, each rounded to single
+// precision after every addition, as the direct transform does. G vectors of
+// W lanes, as many as the registers hold.
+template <std::size_t W, std::size_t G>
+[[gnu::always_inline]] inline void transformLanes(const AngleTables& t, std::span<const double> weighted,
+                                                  std::int32_t first, std::int32_t last, float* re, float* im) {
+  constexpr std::size_t kLanes = W * G;
+  using V = DoubleVec<W>;
+  using F = typename Vectors<W>::F;  // each lane rounded to single precision on the way through
+  const std::int64_t n = t.n;
+  V rotCos[G], rotSin[G], cosine[G], sine[G], sumRe[G] = {}, sumIm[G] = {};
+  std::int64_t q[kLanes], r[kLanes], stepQ[kLanes], stepR[kLanes];
+  for (std::size_t l = 0; l < kLanes; ++l) {
+    const std::int64_t h = std::min<std::int64_t>(first + static_cast<std::int64_t>(l), last);
+    double c, s;
+    t.at(0, h, c, s);  // one sample further: h steps (h <= N div 2)
+    rotCos[l / W][l % W] = c;
+    rotSin[l / W][l % W] = s;
+    q[l] = h / n;  // the angle at k = 0: h steps
+    r[l] = h % n;
+    stepQ[l] = h * kRestart / n;
+    stepR[l] = h * kRestart % n;
+  }
+  const auto count = static_cast<std::int32_t>(weighted.size());
+  for (std::int32_t begin = 0; begin < count; begin += kRestart) {
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      double c, s;
+      t.at(q[l], r[l], c, s);
+      cosine[l / W][l % W] = c;
+      sine[l / W][l % W] = s;
+      q[l] += stepQ[l];
+      r[l] += stepR[l];
+      if (r[l] >= n) {
+        r[l] -= n;
+        ++q[l];
+      }
     }
-    for (std::size_t p = 0; p < kPairs; ++p)
-      for (std::size_t lane = 0; lane < 2; ++lane)
-        rms[n + 2 * p + lane] = static_cast<double>(rootMean(sums[p][lane], m));
+    const std::int32_t end = std::min(count, begin + kRestart);
+    for (std::int32_t k = begin; k < end; ++k) {
+      const double w = weighted[static_cast<std::size_t>(k)];
+#pragma GCC unroll 8
+      for (std::size_t g = 0; g < G; ++g) {
+        sumRe[g] = __builtin_convertvector(__builtin_convertvector(sumRe[g] + cosine[g] * w, F), V);
+        sumIm[g] = __builtin_convertvector(__builtin_convertvector(sumIm[g] + sine[g] * w, F), V);
+        const V nextCos = cosine[g] * rotCos[g] - sine[g] * rotSin[g];
+        sine[g] = sine[g] * rotCos[g] + cosine[g] * rotSin[g];
+        cosine[g] = nextCos;
+      }
+    }
   }
-  for (; n < last; ++n) {
-    double sum = squares[n];
-    for (std::int32_t i = 1; i < m; ++i) sum += squares[n - static_cast<std::size_t>(i)];
-    rms[n] = static_cast<double>(rootMean(sum, m));
+  for (std::size_t l = 0; l < kLanes; ++l) {
+    re[l] = static_cast<float>(sumRe[l / W][l % W]);
+    im[l] = static_cast<float>(sumIm[l / W][l % W]);
   }
 }
 
-// |H_h| of order h over the samples x.
-long double harmonicMagnitude(const std::vector<double>& x, std::int32_t h) {
-  const auto n = static_cast<std::int32_t>(x.size());
-  const long double angleStep = static_cast<long double>(2 * h) * kPi / n;
-  const long double weight = static_cast<long double>(2.0f) / n;
-  float re = 0;
-  float im = 0;
-  for (std::int32_t k = 0; k < n; ++k) {
-    long double sine;
-    long double cosine;
-    ext::SinCos(angleStep * (k + 1), sine, cosine);
-    re = static_cast<float>(re + cosine * weight * x[static_cast<std::size_t>(k)]);
-    im = static_cast<float>(im + sine * weight * x[static_cast<std::size_t>(k)]);
-  }
-  return std::sqrt(static_cast<long double>(re) * re + static_cast<long double>(im) * im);
+using LanesFunction = void (*)(const AngleTables&, std::span<const double>, std::int32_t, std::int32_t, float*,
+                               float*);
+
+struct LanePath {
+  std::size_t lanes;
+  LanesFunction run;
+};
+
+void transformPlain(const AngleTables& t, std::span<const double> weighted, std::int32_t first, std::int32_t last,
+                    float* re, float* im) {
+  transformLanes<2, 4>(t, weighted, first, last, re, im);
 }
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define WAVE_LANE_PATHS 1
+[[gnu::target("avx2")]] void transformAvx2(const AngleTables& t, std::span<const double> weighted,
+                                           std::int32_t first, std::int32_t last, float* re, float* im) {
+  transformLanes<4, 3>(t, weighted, first, last, re, im);
+}
+
+[[gnu::target("avx512f")]] void transformAvx512(const AngleTables& t, std::span<const double> weighted,
+                                                std::int32_t first, std::int32_t last, float* re, float* im) {
+  transformLanes<8, 4>(t, weighted, first, last, re, im);
+}
+#endif
+
+// The widest vectors the processor has.
+LanePath lanePath() {
+#ifdef WAVE_LANE_PATHS
+  if (__builtin_cpu_supports("avx512f")) return {32, &transformAvx512};
+  if (__builtin_cpu_supports("avx2")) return {12, &transformAvx2};
+#endif
+  return {8, &transformPlain};
+}
+
+constexpr std::size_t kMostLanes = 32;
 
 }  // namespace
 
+// The record is cut into blocks of one cycle. The window of sample n ends in
+// n's block and begins in the block before it, so its sum is a prefix of n's
+// block (summed forwards as n advances) plus a suffix of the block before
+// (summed backwards once per block). Both sums only ever add squares, so no
+// error builds up from squares that leave the window again, and a window of
+// zeros gives exactly 0 however large the samples before it were. Held in
+// extended precision, each value is closer to the exact sum than the direct
+// double sum of M squares is.
 void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, std::span<double> rms) {
-  const std::size_t count = std::min(rms.size(), static_cast<std::size_t>(layout.sampleCount));
+  const std::size_t count = std::min(rms.size(), static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 0)));
   const std::int32_t m = layout.rmsCycle;
   if (count == 0 || m < 1) return;
   const auto square = [&](std::size_t j) {
-    const double x = channel[static_cast<std::size_t>(layout.pointOf(static_cast<std::int64_t>(j)))];
+    const auto x = static_cast<long double>(channel[static_cast<std::size_t>(layout.pointOf(static_cast<std::int64_t>(j)))]);
     return x * x;
   };
   const auto cycle = static_cast<std::size_t>(m);
-  const std::size_t firstCycle = std::min(count, cycle);
-  double sum = 0;
-  for (std::size_t n = 0; n < firstCycle; ++n) {
-    sum += square(n);
-    rms[n] = static_cast<double>(rootMean(sum, m));
+  // suffix[i]: the squares of the previous block from its sample i to its end.
+  std::vector<long double> suffix(count > cycle ? cycle + 1 : 0);
+  for (std::size_t begin = 0; begin < count; begin += cycle) {
+    const std::size_t end = std::min(count, begin + cycle);
+    long double prefix = 0;
+    for (std::size_t n = begin; n < end; ++n) {
+      prefix += square(n);
+      const long double sum = begin == 0 ? prefix : prefix + suffix[n - begin + 1];
+      rms[n] = static_cast<double>(rootMean(sum, m));
+    }
+    if (end == count) break;
+    long double back = 0;
+    suffix[cycle] = 0;
+    for (std::size_t i = cycle; i-- > 0;) {
+      back += square(begin + i);
+      suffix[i] = back;
+    }
   }
-  // The rest block by block: the squares of a block and of the cycle before it.
-  std::vector<double> squares(std::min(count, kRmsBlock + cycle - 1));
-  for (std::size_t start = firstCycle; start < count; start += kRmsBlock) {
-    const std::size_t end = std::min(count, start + kRmsBlock);
-    const std::size_t from = start - (cycle - 1);
-    for (std::size_t j = from; j < end; ++j) squares[j - from] = square(j);
-    slidingSums(squares.data(), start - from, end - from, m, rms.data() + from);
-  }
+}
+
+void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int32_t last,
+                        std::span<long double> magnitudes) {
+  const auto n = static_cast<std::int32_t>(x.size());
+  first = std::max(first, 1);
+  last = std::min({last, n / 2, first + static_cast<std::int32_t>(magnitudes.size()) - 1});
+  if (n == 0 || first > last) return;
+  const AngleTables tables(n, n / 2);
+  const long double weight = static_cast<long double>(2.0f) / n;
+  std::vector<double> weighted(x.size());
+  for (std::size_t k = 0; k < x.size(); ++k) weighted[k] = static_cast<double>(weight * x[k]);
+
+  static const LanePath path = lanePath();
+  const auto groups = static_cast<std::size_t>(last - first) / path.lanes + 1;
+  ParallelFor(groups, std::max<std::size_t>(1, 4096 / x.size()), [&](std::size_t begin, std::size_t end) {
+    float re[kMostLanes], im[kMostLanes];
+    for (std::size_t g = begin; g < end; ++g) {
+      const std::int32_t from = first + static_cast<std::int32_t>(g * path.lanes);
+      path.run(tables, weighted, from, last, re, im);
+      for (std::size_t l = 0; l < path.lanes && from + static_cast<std::int32_t>(l) <= last; ++l)
+        magnitudes[static_cast<std::size_t>(from - first) + l] =
+            std::sqrt(static_cast<long double>(re[l]) * re[l] + static_cast<long double>(im[l]) * im[l]);
+    }
+  });
 }
 
 void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, std::span<double> values) {
@@ -106,15 +244,11 @@ void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, 
   std::vector<double> x(static_cast<std::size_t>(n));
   for (std::size_t k = 0; k < x.size(); ++k) x[k] = channel[k * f1];
 
-  std::vector<long double> magnitudes(static_cast<std::size_t>(orders) + 1);
-  ParallelFor(static_cast<std::size_t>(orders), std::max<std::size_t>(1, 20000 / x.size()),
-              [&](std::size_t begin, std::size_t end) {
-                for (std::size_t h = begin + 1; h <= end; ++h)
-                  magnitudes[h] = harmonicMagnitude(x, static_cast<std::int32_t>(h));
-              });
-  const auto fundamental = static_cast<float>(magnitudes[1]);
+  std::vector<long double> magnitudes(static_cast<std::size_t>(orders));  // order h at h - 1
+  HarmonicMagnitudes(x, 1, orders, magnitudes);
+  const auto fundamental = static_cast<float>(magnitudes[0]);
   for (std::size_t h = 2; h <= static_cast<std::size_t>(orders) && h - 2 < values.size(); ++h)
-    values[h - 2] = fundamental == 0.0f ? 0.0 : static_cast<float>(magnitudes[h] / fundamental * 100.0f);
+    values[h - 2] = fundamental == 0.0f ? 0.0 : static_cast<float>(magnitudes[h - 1] / fundamental * 100.0f);
 }
 
 void AnalyseRecord(RecordData& data) {

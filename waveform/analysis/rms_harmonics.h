@@ -2,6 +2,7 @@
 // The one-cycle sliding RMS curve of each analogue channel and the harmonic
 // spectrum of channel 0 for records of one cycle.
 
+#include <cstdint>
 #include <span>
 
 #include "waveform/analysis/record_data.h"
@@ -13,6 +14,14 @@ namespace wave {
 // is still divided by M. x_j is sample j of the channel at its point. Fills
 // min(rms.size(), sampleCount) values.
 void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, std::span<double> rms);
+
+// |H_h| for the orders first .. last (at most N div 2) of one cycle of N
+// samples x into magnitudes[h - first]: the Fourier sums of cos and sin of
+// (2h·3.1415926 / N)·(k + 1) times (2 / N)·x_k, each sum rounded to single
+// precision after every addition, and the root of their squares. Split over
+// threads by orders.
+void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int32_t last,
+                        std::span<long double> magnitudes);
 
 // values[h - 2] = |H_h| / |H_1| * 100 for h = 2 .. N1 div 2, by the direct
 // Fourier transform of the first N1 samples of the channel; 0 when |H_1| is 0.

@@ -72,6 +72,41 @@ void PreviewDocument::refreshPrinterInfo() {
   relayout();
 }
 
+bool PreviewDocument::SetPages(int total, PageDrawer draw) {
+  if (state_ != State::Idle) return false;
+  Clear();
+  auto source = std::make_shared<PageSource>();
+  source->total = std::max(0, total);
+  source->draw = std::move(draw);
+  source->width = paperWidth_;
+  source->height = paperHeight_;
+  source->font = font_;
+  source_ = std::move(source);
+  if (source_->total > 0) {
+    current_ = 1;
+    if (events.OnPaperShown) events.OnPaperShown(true);
+  }
+  changed();
+  return true;
+}
+
+int PreviewDocument::TotalPages() const {
+  return source_ ? source_->total : static_cast<int>(pages_.size());
+}
+
+std::unique_ptr<PreviewPage> PreviewDocument::recordPage(const PageSource& source, int number) const {
+  auto page = std::make_unique<PreviewPage>(measure_, source.width, source.height);
+  page->canvas.font() = source.font;
+  source.draw(page->canvas, number);
+  return page;
+}
+
+const PreviewPage* PreviewDocument::keptPage(int number) const {
+  for (const auto& [kept, page] : kept_)
+    if (kept == number) return page.get();
+  return nullptr;
+}
+
 void PreviewDocument::BeginDoc() {
   // Also not while printing: that would free the pages being printed.
   if (state_ != State::Idle) return;
@@ -113,6 +148,8 @@ void PreviewDocument::EndDoc() {
 void PreviewDocument::Clear() {
   if (state_ == State::Printing) return;  // the print loop holds the pages
   pages_.clear();
+  source_.reset();
+  kept_.clear();
   recording_.reset();
   state_ = State::Idle;
   current_ = 0;
@@ -125,11 +162,20 @@ Canvas* PreviewDocument::canvas() { return recording_ ? &recording_->canvas : nu
 
 const PreviewPage* PreviewDocument::page(int number) const {
   if (number < 1 || number > TotalPages()) return nullptr;
-  return pages_[static_cast<std::size_t>(number - 1)].get();
+  if (!source_) return pages_[static_cast<std::size_t>(number - 1)].get();
+  const auto found = std::find_if(kept_.begin(), kept_.end(), [&](const auto& kept) { return kept.first == number; });
+  if (found != kept_.end()) {
+    std::rotate(found, found + 1, kept_.end());
+    return kept_.back().second.get();
+  }
+  std::unique_ptr<PreviewPage> recorded = recordPage(*source_, number);
+  if (kept_.size() >= kKeptPages) kept_.erase(kept_.begin());
+  kept_.emplace_back(number, std::move(recorded));
+  return kept_.back().second.get();
 }
 
 void PreviewDocument::setCurrentPage(int page) {
-  if (pages_.empty()) return;
+  if (TotalPages() == 0) return;
   page = std::clamp(page, 1, TotalPages());
   if (page == current_) return;
   current_ = page;
@@ -145,6 +191,8 @@ PrintResult PreviewDocument::PrintPages(int fromPage, int toPage, PrintTarget& t
   if (state_ != State::Idle || fromPage > toPage || !target.available()) return result;
 
   aborted_ = false;
+  // The job prints from the drawer it started with, one page at a time.
+  const std::shared_ptr<const PageSource> source = source_;
   int printed = 0;
   const int count = toPage - fromPage + 1;
   state_ = State::Printing;
@@ -166,8 +214,14 @@ PrintResult PreviewDocument::PrintPages(int fromPage, int toPage, PrintTarget& t
     result.started = true;
     for (int p = fromPage; p <= toPage; ++p) {
       progress(p);
-      const PreviewPage& page = *pages_[static_cast<std::size_t>(p - 1)];
-      page.canvas.replay(target.canvas(), page.mapOnto(pageRect));
+      std::unique_ptr<PreviewPage> drawn;
+      const PreviewPage* page = source ? keptPage(p) : pages_[static_cast<std::size_t>(p - 1)].get();
+      if (page == nullptr) {
+        drawn = recordPage(*source, p);
+        page = drawn.get();
+      }
+      page->canvas.replay(target.canvas(), page->mapOnto(pageRect));
+      drawn.reset();
       ++printed;
       target.processEvents();
       progress(p);

@@ -3,6 +3,10 @@
 // RecordingCanvas objects in the preview's units, the paper and its units, the
 // recording and printing states, the current page and the print loop over a
 // PrintTarget. TPrintPreview (print_preview.h) shows it.
+//
+// Pages come either all at once (BeginDoc, NewPage, EndDoc) or from a page
+// drawer (SetPages): then a page is recorded when it is first shown or
+// printed, and only the last few shown are kept.
 
 #include <array>
 #include <cstdint>
@@ -68,7 +72,16 @@ class PreviewDocument {
 
   Events events;
 
+  // Draws page `number` (1-based) onto a fresh page's canvas.
+  using PageDrawer = std::function<void(Canvas& canvas, int number)>;
+  // The most pages recorded by a drawer that are kept at one time.
+  static constexpr std::size_t kKeptPages = 8;
+
   // --- recording
+  // A document of `total` pages that draw records when they are needed, on
+  // the paper as it is now; the first page becomes current. It replaces the
+  // pages there were. Refused (false) unless idle.
+  bool SetPages(int total, PageDrawer draw);
   void BeginDoc();
   void NewPage();
   void EndDoc();
@@ -77,8 +90,13 @@ class PreviewDocument {
   Canvas* canvas();
 
   State state() const { return state_; }
-  int TotalPages() const { return static_cast<int>(pages_.size()); }
-  const PreviewPage* page(int number) const;  // 1-based; null outside 1..TotalPages
+  int TotalPages() const;
+  // 1-based; null outside 1..TotalPages. A drawn page is recorded now when it
+  // is not kept (the drawer's exceptions pass through); the page stays valid
+  // until kKeptPages other pages have been recorded or the pages change.
+  const PreviewPage* page(int number) const;
+  // How many pages are held in memory.
+  std::size_t pagesHeld() const { return pages_.size() + kept_.size(); }
   int CurrentPage() const { return current_; }
   void setCurrentPage(int page);
   bool aborted() const { return aborted_; }
@@ -130,9 +148,23 @@ class PreviewDocument {
   void changed();
   void closePage();
 
+  // What a drawer records pages with: the paper and font of SetPages.
+  struct PageSource {
+    int total = 0;
+    PageDrawer draw;
+    int width = 0, height = 0;
+    Font font;
+  };
+  std::unique_ptr<PreviewPage> recordPage(const PageSource& source, int number) const;
+  // A kept page of the drawer; null when it is not kept.
+  const PreviewPage* keptPage(int number) const;
+
   RecordingCanvas::TextMeasure measure_;
   State state_ = State::Idle;
   std::vector<std::unique_ptr<PreviewPage>> pages_;
+  std::shared_ptr<const PageSource> source_;
+  // Pages recorded by the drawer, the most recently used last.
+  mutable std::vector<std::pair<int, std::unique_ptr<PreviewPage>>> kept_;
   std::unique_ptr<PreviewPage> recording_;
   int current_ = 0;
   bool aborted_ = false;

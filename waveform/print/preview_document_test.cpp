@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,106 @@ TEST(PreviewDocument, NoClearingOrRelayingOutWhilePrinting) {
   doc.Print(target);
   EXPECT_EQ(pagesSeen, 2);
   EXPECT_EQ(target.jobs.at(0).pages.size(), 2u);
+}
+
+// A drawer of `total` pages: page n holds the text "page n"; it counts its
+// calls and fails on page `failOn`.
+struct Drawer {
+  int calls = 0;
+  int failOn = 0;
+  PreviewDocument::PageDrawer drawer() {
+    return [this](Canvas& canvas, int n) {
+      ++calls;
+      if (n == failOn) throw std::runtime_error("cannot draw page " + std::to_string(n));
+      canvas.textOut(100, 100, "page " + std::to_string(n));
+    };
+  }
+};
+
+std::string textOf(const std::vector<CanvasOp>& page) {
+  for (const CanvasOp& op : page)
+    if (op.kind == OpKind::Text) return op.text;
+  return {};
+}
+
+TEST(PreviewDocument, DrawnPagesAreRecordedWhenNeededAndFewAreKept) {
+  PreviewDocument doc;
+  Recorder events;
+  events.attach(doc);
+  Drawer drawer;
+  ASSERT_TRUE(doc.SetPages(16667, drawer.drawer()));
+  EXPECT_EQ(doc.TotalPages(), 16667);
+  EXPECT_EQ(doc.CurrentPage(), 1);
+  EXPECT_EQ(events.log, (std::vector<std::string>{"change", "change"}));  // cleared, then laid out
+  EXPECT_EQ(drawer.calls, 0);
+  EXPECT_EQ(doc.pagesHeld(), 0u);
+
+  const PreviewPage* page = doc.page(5);
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(textOf(page->canvas.ops()), "page 5");
+  EXPECT_EQ(page->width, 2100);
+  EXPECT_EQ(page->canvas.ops().at(0).font.name, "Arial");  // the document's font
+  EXPECT_EQ(doc.page(5), page);  // kept: not drawn again
+  EXPECT_EQ(drawer.calls, 1);
+  EXPECT_EQ(doc.page(16668), nullptr);
+  for (int n = 1; n <= 40; ++n) EXPECT_EQ(textOf(doc.page(n)->canvas.ops()), "page " + std::to_string(n));
+  EXPECT_EQ(doc.pagesHeld(), PreviewDocument::kKeptPages);
+  doc.setCurrentPage(16667);
+  EXPECT_EQ(doc.CurrentPage(), 16667);
+
+  // Printed one page after the other; the pages kept for the view stay as they are.
+  FakePrintTarget target;
+  const int callsBefore = drawer.calls;
+  const PrintResult result = doc.PrintPages(1, 3000, target);
+  EXPECT_FALSE(result.aborted);
+  ASSERT_EQ(target.jobs.at(0).pages.size(), 3000u);
+  EXPECT_EQ(textOf(target.jobs[0].pages[0]), "page 1");
+  EXPECT_EQ(textOf(target.jobs[0].pages[2999]), "page 3000");
+  EXPECT_EQ(drawer.calls - callsBefore, 3000 - static_cast<int>(PreviewDocument::kKeptPages));
+  EXPECT_EQ(doc.pagesHeld(), PreviewDocument::kKeptPages);
+
+  doc.Clear();
+  EXPECT_EQ(doc.TotalPages(), 0);
+  EXPECT_EQ(doc.pagesHeld(), 0u);
+}
+
+TEST(PreviewDocument, APageThatCannotBeDrawn) {
+  PreviewDocument doc;
+  Drawer drawer;
+  drawer.failOn = 7;
+  doc.SetPages(9, drawer.drawer());
+  EXPECT_THROW(doc.page(7), std::runtime_error);
+  EXPECT_NE(doc.page(8), nullptr);
+
+  FakePrintTarget target;
+  const PrintResult result = doc.PrintPages(6, 8, target);
+  EXPECT_TRUE(result.aborted);
+  EXPECT_EQ(result.error, "cannot draw page 7");
+  EXPECT_EQ(target.jobs.at(0).pages.size(), 2u);  // page 6, then the aborted page
+  EXPECT_TRUE(target.jobs[0].aborted);
+  EXPECT_EQ(doc.state(), PreviewDocument::State::Idle);
+}
+
+TEST(PreviewDocument, NoNewPagesWhilePrinting) {
+  PreviewDocument doc;
+  Drawer first;
+  doc.SetPages(4, first.drawer());
+  Drawer second;
+  bool laidOut = true;
+  doc.events.OnPrintProgress = [&](int, int, bool&) {
+    laidOut = laidOut && doc.SetPages(2, second.drawer());
+    doc.Clear();
+  };
+  FakePrintTarget target;
+  doc.Print(target);
+  EXPECT_FALSE(laidOut);
+  EXPECT_EQ(second.calls, 0);
+  ASSERT_EQ(target.jobs.at(0).pages.size(), 4u);
+  EXPECT_EQ(textOf(target.jobs[0].pages[3]), "page 4");
+  EXPECT_EQ(doc.TotalPages(), 4);
+  doc.events.OnPrintProgress = {};
+  EXPECT_TRUE(doc.SetPages(2, second.drawer()));  // idle again
+  EXPECT_EQ(doc.TotalPages(), 2);
 }
 
 TEST(LayoutPaper, PlacesThePaperInThePanel) {

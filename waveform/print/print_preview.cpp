@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include <exception>
+
 #include "waveform/canvas/qpainter_canvas.h"
 #include "common/forms/form_services.h"
 
@@ -132,7 +134,12 @@ TPrintPreview::~TPrintPreview() {
 }
 
 void TPrintPreview::paintPage(QPainter& painter, const QRect& pageRect) {
-  const PreviewPage* page = doc_.page(doc_.CurrentPage());
+  const PreviewPage* page = nullptr;
+  try {
+    page = doc_.page(doc_.CurrentPage());  // recorded now when it is not kept
+  } catch (const std::exception&) {
+    // A page that cannot be drawn stays blank; printing it reports the error.
+  }
   if (page == nullptr) return;
   const Rect target{pageRect.left(), pageRect.top(), pageRect.right() + 1, pageRect.bottom() + 1};
   QPainterCanvas canvas(painter, target);

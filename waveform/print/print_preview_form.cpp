@@ -3,12 +3,16 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "common/lang/translateform.h"
 #include "waveform/print/page_set_form.h"
 #include "waveform/print/print_preview.h"
+
+#include <utility>
+#include <vector>
 
 namespace wave {
 
@@ -143,8 +147,12 @@ void TPrintPreviewFm::done(int result) {
 
 void TPrintPreviewFm::FormShow() { lang::TranslateForm(*this, engine_); }
 
+LayoutResult TPrintPreviewFm::layOutPages() {
+  return wave::Print_FW_Page(preview_->document(), record_, settings_, texts_);
+}
+
 void TPrintPreviewFm::Print_FW_Page() {
-  const LayoutResult result = wave::Print_FW_Page(preview_->document(), record_, settings_, texts_);
+  const LayoutResult result = layOutPages();
   savedWidth_ = result.savedWidth;
   savedHeight_ = result.savedHeight;
   savedOrientation_ = result.savedOrientation;
@@ -186,6 +194,7 @@ void TPrintPreviewFm::restorePaper() {
 void TPrintPreviewFm::FormClose() {
   restorePaper();
   record_.data.reset();
+  preview_->document().Clear();  // the pages hold the samples too (not while a job prints them)
 }
 
 void TPrintPreviewFm::ZoomToWidthToolBtnClick() {
@@ -223,11 +232,14 @@ void TPrintPreviewFm::LastPageToolBtnClick() {
 void TPrintPreviewFm::CloseToolBtnClick() { close(); }
 
 void TPrintPreviewFm::PrintSetToolBtnClick() {
+  PreviewDocument& doc = preview_->document();
+  if (doc.state() != PreviewDocument::State::Idle) return;  // a job is printing the pages
   const QString before = printer_->printerName();
   if (!services_.setupPrinter(this, printer_->printer())) return;
   printer_->useA4FullPage();
-  PreviewDocument& doc = preview_->document();
   restorePaper();
+  const std::int32_t oldWidth = settings_.PrinterPageWidth;
+  const std::int32_t oldHeight = settings_.PrinterPageHeight;
   if (printer_->printerName() == before) {
     FollowPrinterOrientation(settings_.PrinterPageWidth, settings_.PrinterPageHeight, printer_->landscape());
   } else {
@@ -239,7 +251,16 @@ void TPrintPreviewFm::PrintSetToolBtnClick() {
   try {
     Print_FW_Page();
   } catch (const std::exception&) {
-    doc.Clear();
+    // Said, and the pages stay as they were laid out for the page before.
+    services_.showMessage(this, NoPrinterMessage());
+    settings_.PrinterPageWidth = oldWidth;
+    settings_.PrinterPageHeight = oldHeight;
+    restorePaper();
+    try {
+      Print_FW_Page();
+    } catch (const std::exception&) {
+      doc.Clear();
+    }
   }
 }
 
@@ -267,6 +288,17 @@ void TPrintPreviewFm::PrintToolBtnClick() {
       if (!file) return;
       printer_->printer().setOutputFileName(*file);
     }
+    // Events are handled between pages: no second job and no new layout
+    // while this one prints.
+    std::vector<std::pair<QPushButton*, bool>> held;
+    for (const char* name : {"PrintToolBtn", "PrintSetToolBtn"}) {
+      QPushButton* b = button(name);
+      held.emplace_back(b, b->isEnabled());
+      b->setEnabled(false);
+    }
+    const auto release = qScopeGuard([&held] {
+      for (const auto& [b, enabled] : held) b->setEnabled(enabled);
+    });
     QPrinterTarget target(printer_->printer(), toFile);
     std::string failure;
     for (const PageRun& run : runs) {
@@ -277,6 +309,7 @@ void TPrintPreviewFm::PrintToolBtnClick() {
     if (!target.finish() && failure.empty()) failure = "无法完成打印输出";
     if (!failure.empty()) services_.showMessage(this, PrintFailedMessage(failure));
   }
+  if (!isVisible()) doc.Clear();  // closed while printing: the pages go now
   preview_->setFocus();
 }
 

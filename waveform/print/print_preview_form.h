@@ -64,6 +64,8 @@ class TPrintPreviewFm : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void done(int result) override;
+  // Lays the record out on the preview's pages (Print_FW_Page of record_pages.h).
+  virtual LayoutResult layOutPages();
 
  private:
   void buildForm();

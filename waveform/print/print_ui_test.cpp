@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 
 #include "common/paths.h"
 #include "waveform/analysis/test_support.h"
@@ -369,6 +371,100 @@ TEST_F(PrintUi, PrinterSetupInLandscapeLaysOutAgain) {
   EXPECT_EQ(doc.Orientation(), TPrinterOrientation::Landscape);
   EXPECT_EQ(doc.TotalPages(), 6);
   form->close();
+}
+
+// Pressing 设置 or 打印 while the pages print (events are handled between
+// pages) starts nothing: both buttons are disabled until the job is done.
+TEST_F(PrintUi, NoPrinterSetupOrSecondJobWhilePrinting) {
+  PrintFixture f(30);
+  const fs::path file = tempRoot() / "while_printing.pdf";
+  fs::remove(file);
+  f.services.pdfFile = QString::fromStdString(file.string());
+  int jobs = 0;
+  f.services.onDialog = [&](QDialog& dialog) {
+    ++jobs;
+    auto& pageSet = dynamic_cast<TPrintPageSetForm&>(dialog);
+    pageSet.show();
+    pageSet.BitBtn1Click();
+    return pageSet.result();
+  };
+  int setups = 0;
+  f.services.onSetup = [&](QPrinter&) {
+    ++setups;
+    return true;
+  };
+  auto form = f.form();
+  form->show();
+  QPushButton* print = form->button("PrintToolBtn");
+  QPushButton* setup = form->button("PrintSetToolBtn");
+  bool enabledWhilePrinting = true;
+  int pagesWhilePrinting = 0;
+  QTimer::singleShot(0, form.get(), [&] {
+    enabledWhilePrinting = print->isEnabled() || setup->isEnabled();
+    QTest::mouseClick(setup, Qt::LeftButton);
+    QTest::mouseClick(print, Qt::LeftButton);
+    form->PrintSetToolBtnClick();  // also when called otherwise
+    pagesWhilePrinting = form->PrintPreview().document().TotalPages();
+  });
+  form->PrintToolBtnClick();
+  EXPECT_FALSE(enabledWhilePrinting);
+  EXPECT_EQ(setups, 0);
+  EXPECT_EQ(jobs, 1);
+  EXPECT_EQ(pagesWhilePrinting, 10);
+  EXPECT_EQ(pdfPages(file), 10);
+  EXPECT_TRUE(f.services.messages.empty());
+  EXPECT_TRUE(print->isEnabled());
+  EXPECT_TRUE(setup->isEnabled());
+  form->PrintSetToolBtnClick();  // and afterwards as before
+  EXPECT_EQ(setups, 1);
+  form->close();
+}
+
+// A preview form whose next layouts fail.
+class FailingLayoutForm : public TPrintPreviewFm {
+ public:
+  using TPrintPreviewFm::TPrintPreviewFm;
+  int failures = 0;
+
+ protected:
+  LayoutResult layOutPages() override {
+    if (failures > 0) {
+      --failures;
+      throw std::runtime_error("no page");
+    }
+    return TPrintPreviewFm::layOutPages();
+  }
+};
+
+TEST_F(PrintUi, ALayoutThatFailsAfterPrinterSetupIsReported) {
+  PrintFixture f(30);
+  FailingLayoutForm form(f.settings, f.services, &f.pageSet, nullptr,
+                         std::make_unique<PrinterAdapter>(PrinterAdapter::Output::PdfFile));
+  form.setRecord(f.printed);
+  form.show();
+  PreviewDocument& doc = form.PrintPreview().document();
+  ASSERT_EQ(doc.TotalPages(), 10);
+  const std::int32_t width = f.settings.PrinterPageWidth;
+  f.services.onSetup = [](QPrinter& printer) {
+    printer.setPageOrientation(QPageLayout::Landscape);
+    return true;
+  };
+  form.failures = 1;
+  form.PrintSetToolBtnClick();
+  ASSERT_EQ(f.services.messages.size(), 1u);
+  EXPECT_EQ(f.services.messages[0], NoPrinterMessage());
+  // The pages as they were, not an empty preview.
+  EXPECT_EQ(doc.TotalPages(), 10);
+  EXPECT_EQ(f.settings.PrinterPageWidth, width);
+  EXPECT_EQ(doc.PaperWidth(), 2100);
+  EXPECT_EQ(form.pageLabel(), QStringLiteral("第1页  共10页"));
+  EXPECT_TRUE(form.PrintPreview().paper()->isVisible());
+
+  form.failures = 2;  // nor can the pages before be laid out again: nothing is left to show
+  form.PrintSetToolBtnClick();
+  EXPECT_EQ(f.services.messages.size(), 2u);
+  EXPECT_EQ(doc.TotalPages(), 0);
+  form.close();
 }
 
 TEST_F(PrintUi, NoRecordNoPages) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 #include <utility>
 
 #include "common/arith.h"
@@ -431,12 +432,13 @@ LayoutResult Print_FW_Page(PreviewDocument& doc, const PrintedRecord& rec, const
     result.pageLabel = common::FormatLangText(texts.text(12, kNone), kNone, {"0"});
     return result;
   }
-  doc.BeginDoc();
-  for (int page = 1; page <= geo.totalPages; ++page) {
-    if (page > 1) doc.NewPage();
-    PrintRecordPage(*doc.canvas(), PageContext{geo, rec, settings, texts, page});
-  }
-  doc.EndDoc();
+  // A page is drawn when it is first shown or printed, from copies of what
+  // the layout read, so that every page looks as it would have now.
+  const bool set = doc.SetPages(geo.totalPages, [geo, rec, settings, texts](Canvas& canvas, int page) {
+    PrintRecordPage(canvas, PageContext{geo, rec, settings, texts, page});
+  });
+  if (!set) throw std::logic_error("The pages cannot be laid out while they are printed");
+  doc.page(1);  // the page shown first: a failure to draw it shows here
   constexpr std::string_view kFirst = "第1页  共%d页";
   result.pageLabel = common::FormatLangText(texts.text(11, kFirst), kFirst, {trace::Decimal(geo.totalPages)});
   return result;

@@ -107,8 +107,9 @@ struct LayoutResult {
 };
 
 // Print_FW_Page: fits the document's paper to the printer's page
-// (settings.PrinterPageWidth / Height), computes the geometry and records
-// every page of the record into doc (which is cleared first).
+// (settings.PrinterPageWidth / Height), computes the geometry and gives doc
+// the record's pages (replacing those it had), each drawn when it is first
+// needed; the first page is drawn at once. Throws while doc is printing.
 LayoutResult Print_FW_Page(PreviewDocument& doc, const PrintedRecord& rec, const DisplaySettings& settings,
                            const PrintTexts& texts = {});
 

@@ -207,15 +207,18 @@ class CycleWorkloads {
   }
 
   wave::RecordData& get(const std::string& name) { return *loaded_.at(name); }
+  const wave::TcfgInfo& record(const std::string& name) { return records_.at(name); }
 
  private:
   void add(const std::string& name, const recordgen::RecordSpec& spec) {
     const auto written = recordgen::WriteRecord(spec, folder_, name);
-    auto opened = wave::OpenRecordData(recordgen::MakeCfgInfo(spec, written.cfg.string()), 0, {});
+    records_.emplace(name, recordgen::MakeCfgInfo(spec, written.cfg.string()));
+    auto opened = wave::OpenRecordData(records_.at(name), 0, {});
     loaded_.emplace(name, std::move(opened.data));
   }
 
   std::filesystem::path folder_;
+  std::map<std::string, wave::TcfgInfo> records_;
   std::map<std::string, std::shared_ptr<wave::RecordData>> loaded_;
 };
 
@@ -252,7 +255,18 @@ void rmsOfLongCycles(benchmark::State& state) {
   state.counters["samples"] = static_cast<double>(data.layout().sampleCount * static_cast<std::int64_t>(data.analogCount()));
 }
 
+// The whole open of W6: reading, then the harmonic spectrum.
+void openOneLongCycle(benchmark::State& state) {
+  const wave::TcfgInfo& record = cycleWorkloads().record("W6");
+  const CpuCounter cpu(state);
+  for (auto _ : state) {
+    auto opened = wave::OpenRecordData(record, 0, {});
+    benchmark::DoNotOptimize(opened.data);
+  }
+}
+
 void registerCycleBenchmarks() {
+  benchmark::RegisterBenchmark("OpenOneCycle/W6", openOneLongCycle)->Unit(benchmark::kMillisecond)->UseRealTime();
   benchmark::RegisterBenchmark("Harmonics/W6", harmonicsOfALongCycle)->Unit(benchmark::kMillisecond)->UseRealTime();
   benchmark::RegisterBenchmark("Rms/3cycles10MHz", rmsOfLongCycles)
       ->ArgName("all_threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();

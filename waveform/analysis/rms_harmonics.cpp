@@ -17,36 +17,51 @@ long double rootMean(long double sum, std::int32_t m) { return std::sqrt(sum / m
 
 // The transform's angle for order h and sample k is (2h·pi / N)·(k + 1), with
 // pi as 3.1415926: m = h·(k + 1) steps of 2pi / N. With m = q·N + r that is
-// q turns of 2pi plus r steps, so two small tables hold every cosine and sine
-// the transform needs, each to the last bit of a double.
-struct AngleTables {
+// q turns of 2pi plus r steps, and with q and r split into multiples of 256
+// and the rest, four small tables hold everything the transform needs (each
+// entry to the last bit of a double; their products to a few units more).
+class AngleTables {
+ public:
   AngleTables(std::int32_t samples, std::int32_t orders)
-      : n(samples), cosR(static_cast<std::size_t>(samples)), sinR(cosR.size()),
-        cosQ(static_cast<std::size_t>(orders) + 1), sinQ(cosQ.size()) {
-    const long double step = 2 * kPi / n;
-    for (std::size_t r = 0; r < cosR.size(); ++r) fill(step * static_cast<long double>(r), cosR[r], sinR[r]);
-    for (std::size_t q = 0; q < cosQ.size(); ++q) fill(2 * kPi * static_cast<long double>(q), cosQ[q], sinQ[q]);
+      : n(samples), stepsHigh_(samples / kSplit + 1), stepsLow_(kSplit), turnsHigh_(orders / kSplit + 1),
+        turnsLow_(kSplit) {
+    const long double step = 2 * kPi / samples;
+    const long double turn = 2 * kPi;
+    fill(stepsLow_, step);
+    fill(stepsHigh_, step * kSplit);
+    fill(turnsLow_, turn);
+    fill(turnsHigh_, turn * kSplit);
   }
 
-  // cos and sin of m steps.
+  // cos and sin of q turns and r steps (q <= orders, r < samples).
   void at(std::int64_t q, std::int64_t r, double& cosine, double& sine) const {
-    const auto iq = static_cast<std::size_t>(q), ir = static_cast<std::size_t>(r);
-    cosine = cosQ[iq] * cosR[ir] - sinQ[iq] * sinR[ir];
-    sine = sinQ[iq] * cosR[ir] + cosQ[iq] * sinR[ir];
+    const Rotation turns = times(turnsHigh_[static_cast<std::size_t>(q / kSplit)], turnsLow_[static_cast<std::size_t>(q % kSplit)]);
+    const Rotation steps = times(stepsHigh_[static_cast<std::size_t>(r / kSplit)], stepsLow_[static_cast<std::size_t>(r % kSplit)]);
+    const Rotation angle = times(turns, steps);
+    cosine = angle.c;
+    sine = angle.s;
   }
 
-  std::int32_t n;
-  std::vector<double> cosR, sinR;  // of r steps, r < N
-  std::vector<double> cosQ, sinQ;  // of q turns, q <= N div 2
+  const std::int32_t n;
 
  private:
-  static void fill(long double angle, double& cosine, double& sine) {
-    long double s;
-    long double c;
-    ext::SinCos(angle, s, c);
-    cosine = static_cast<double>(c);
-    sine = static_cast<double>(s);
+  static constexpr std::int64_t kSplit = 256;
+  struct Rotation {
+    double c = 1, s = 0;
+  };
+  static Rotation times(Rotation a, Rotation b) { return {a.c * b.c - a.s * b.s, a.s * b.c + a.c * b.s}; }
+
+  // table[i] = cos and sin of i·angle.
+  static void fill(std::vector<Rotation>& table, long double angle) {
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      long double s;
+      long double c;
+      ext::SinCos(angle * static_cast<long double>(i), s, c);
+      table[i] = {static_cast<double>(c), static_cast<double>(s)};
+    }
   }
+
+  std::vector<Rotation> stepsHigh_, stepsLow_, turnsHigh_, turnsLow_;
 };
 
 // Orders handled side by side, each lane keeping its own sums in the order of
@@ -54,7 +69,7 @@ struct AngleTables {
 // Between exact starts from the tables every kRestart samples, a lane's angle
 // advances by rotation, which stays within a few units of the last place of a
 // double.
-constexpr std::int32_t kRestart = 32;
+constexpr std::int32_t kRestart = 64;
 
 // Vectors of W doubles and of W floats.
 template <std::size_t W>

@@ -264,6 +264,50 @@ TEST_F(DialogTest, SecondLogInListsEveryOperatorSorted) {
   EXPECT_EQ(rights, 4);
 }
 
+// The second log-in's name field takes 13 characters as typed, but a name
+// chosen from the list is taken whole and logs in.
+TEST_F(DialogTest, SecondLogInTakesAListedNameWholeAndLimitsTyping) {
+  standin::Scenario scenario = standin::SampleScenario(kComputer);
+  scenario.operators.push_back({"operator_long_name_x", "p", 0x08});
+  attach(scenario);
+  struct Case {
+    const char* name;
+    bool chosen;  // from the list; typed otherwise
+    std::int32_t result;
+    const char* field;
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"chosen from the list", true, -1, "operator_long_name_x", {}},
+      {"typed", false, 0, "operator_long", {"K45"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages_.clear();
+    QString field;
+    drive({[&](QDialog& form) {
+             auto* combo = find<QComboBox>(form, "UserName");
+             if (c.chosen)
+               combo->setCurrentIndex(combo->findText(QStringLiteral("operator_long_name_x")));
+             else
+               typeKeys(*combo->lineEdit(), "operator_long_name_x");
+             field = combo->currentText();
+             type(form, "password", "p");
+             click(form, "OKBtn");
+           },
+           [&](QDialog& form) {
+             if (form.isVisible()) click(form, "CancelBtn");
+           }});
+    char name[128] = {};
+    std::int32_t rights = 0;
+    EXPECT_EQ(CheckUserPassword2(lib(), 0, name, &rights, nullptr), c.result);
+    EXPECT_EQ(field, QString::fromUtf8(c.field));
+    EXPECT_EQ(messages_, c.messages);
+    EXPECT_STREQ(name, c.result == -1 ? "operator_long_name_x" : "");
+    EXPECT_EQ(rights, c.result == -1 ? 0x08 : 0);
+  }
+}
+
 TEST_F(DialogTest, SecondLogInCaptionRules) {
   attachSample();
   QString caption;

@@ -16,6 +16,7 @@
 #include <exception>
 #include <utility>
 
+#include "common/forms/typing_limit.h"
 #include "common/gbk.h"
 #include "common/ipc/silentabort.h"
 #include "common/lang/translateform.h"
@@ -149,7 +150,8 @@ LoginForm::LoginForm(ClientLibrary& library, bool nameList, QWidget* parent) : Q
     nameList_->setObjectName(QStringLiteral("UserName"));
     nameList_->setEditable(true);
     nameList_->setInsertPolicy(QComboBox::NoInsert);
-    nameList_->lineEdit()->setMaxLength(13);
+    // 13 characters as typed; a name chosen from the list is taken whole.
+    forms::LimitTyping(*nameList_->lineEdit(), 13);
     nameWidget = nameList_;
   } else {
     nameEdit_ = new QLineEdit(this);

@@ -2,6 +2,7 @@
 // must always hold for what they accept.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -37,7 +38,12 @@ void fuzzMerge(std::span<const std::uint8_t> bytes) {
   }
   std::vector<const stationdb::TWaveformRecord*> parts;
   for (const auto& row : rows) parts.push_back(&row);
-  const auto files = stationdb::MergedRecordFiles(parts);
+  std::optional<stationdb::RecordFiles> files;
+  try {
+    files = stationdb::MergedRecordFiles(parts);
+  } catch (const common::ConvertError&) {
+    return;  // a damaged record, reported as such
+  }
   if (!files) return;
   check(common::SplitLines(files->cfg).size() == count + 9);
   check(files->dat.size() % (8 + 2 * count) == 0);

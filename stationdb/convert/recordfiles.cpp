@@ -40,9 +40,12 @@ struct MergePart {
   std::string_view data;
 };
 
-std::optional<MergePart> mergePart(const TWaveformRecord& record) {
+// Part number (from 1, as the channels count) for the error texts.
+MergePart mergePart(const TWaveformRecord& record, std::size_t number) {
   const auto blob = SplitVelkoraBlob(record.WaveData);
-  if (!blob) return std::nullopt;
+  if (!blob)
+    throw common::ConvertError(
+        fmt::format("The data of channel {} of the record is shorter than its stated lengths", number));
   return MergePart{common::SplitLines(blob->cfgText), blob->data};
 }
 
@@ -107,21 +110,28 @@ std::optional<RecordFiles> MergedRecordFiles(std::span<const TWaveformRecord* co
   if (parts.empty()) return std::nullopt;
   std::vector<MergePart> merged;
   merged.reserve(parts.size());
-  for (const TWaveformRecord* record : parts) {
-    auto part = mergePart(*record);
-    if (!part) return std::nullopt;
-    merged.push_back(std::move(*part));
-  }
+  for (const TWaveformRecord* record : parts) merged.push_back(mergePart(*record, merged.size() + 1));
   if (merged.front().lines.size() != kMergeCfgLines) return std::nullopt;
   const std::size_t rows = merged.front().data.size() / kPartRowBytes;
-  for (std::size_t j = 1; j < merged.size(); ++j)
-    if (merged[j].lines.size() < 3 || merged[j].data.size() / kPartRowBytes < rows) return std::nullopt;
+  for (std::size_t j = 1; j < merged.size(); ++j) {
+    if (merged[j].lines.size() < 3)
+      throw common::ConvertError(fmt::format("The configuration of channel {} of the record has {} lines, 3 are needed",
+                                             j + 1, merged[j].lines.size()));
+    const std::size_t partRows = merged[j].data.size() / kPartRowBytes;
+    if (partRows < rows)
+      throw common::ConvertError(
+          fmt::format("Channel {} of the record holds {} samples, channel 1 holds {}", j + 1, partRows, rows));
+  }
   return RecordFiles{mergedCfg(merged), mergedDat(merged, rows)};
+}
+
+bool IsMergedRecord(std::span<const TWaveformRecord* const> parts) {
+  return !parts.empty() && parts.front()->AuxWord != 0;
 }
 
 std::optional<RecordFiles> BuildRecordFiles(std::span<const TWaveformRecord* const> parts) {
   if (parts.empty()) return std::nullopt;
-  if (parts.front()->AuxWord == 0) return SingleRecordFiles(*parts.front());
+  if (!IsMergedRecord(parts)) return SingleRecordFiles(*parts.front());
   return MergedRecordFiles(parts);
 }
 

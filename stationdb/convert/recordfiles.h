@@ -48,13 +48,18 @@ std::optional<RecordFiles> SingleRecordFiles(const TWaveformRecord& part);
 //         ended by CR LF;
 //   .dat: rows = (data bytes of part 0) div 10; row r is the 10 bytes of part 0
 //         at 10r, then the 2-byte sample (offset 10r + 8) of every further part.
-// Empty when a blob is shorter than its lengths, part 0's text has not exactly
-// 10 lines, a further part's text has fewer than 3 lines, or a further part
-// has fewer data rows than part 0.
+// Empty when part 0's text has not exactly 10 lines (the record is not one
+// that can be merged). A damaged record raises common::ConvertError, whose
+// text says which channel: a blob shorter than its lengths, a further part
+// whose text has fewer than 3 lines, or one with fewer data rows than part 0.
 std::optional<RecordFiles> MergedRecordFiles(std::span<const TWaveformRecord* const> parts);
 
-// The pair of the record: part 0 alone when its AuxWord is 0, else all parts merged.
+// The pair of the record: part 0 alone when its AuxWord is 0 (empty when its
+// blob is shorter than its lengths), else all parts merged (as above).
 std::optional<RecordFiles> BuildRecordFiles(std::span<const TWaveformRecord* const> parts);
+
+// Whether the record's parts are merged into one record (AuxWord of part 0 not 0).
+bool IsMergedRecord(std::span<const TWaveformRecord* const> parts);
 
 // Writes the pair as <folder>/<baseName>.cfg and .dat, creating the folder.
 // A name that either file of an earlier pair still holds is never reused:

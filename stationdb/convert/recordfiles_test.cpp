@@ -129,25 +129,42 @@ TEST(MergedRecordFiles, RowsTakeSampleNumberAndTimeOfPartZero) {
   EXPECT_EQ(files->dat.size(), 2u * 14u);
 }
 
-TEST(MergedRecordFiles, RefusesPartsItCannotMerge) {
+// A first text without exactly 10 lines is no record to merge (refused: no
+// files); a damaged part is an error that names its channel.
+TEST(MergedRecordFiles, RefusesOrRaisesForPartsItCannotMerge) {
   const auto good = [] { return Row(VelkoraBlob(PartCfg("A1"), PartRows({1, 2})), 1); };
   struct Case {
     const char* name;
     TWaveformRecord changed;
     std::size_t position;
+    const char* error;  // nullptr: refused without an error
   };
   const std::vector<Case> cases = {
-      {"part 0 with 9 lines", Row(VelkoraBlob(PartCfg("A1", 9), PartRows({1, 2})), 1), 0},
-      {"part 0 with 11 lines", Row(VelkoraBlob(PartCfg("A1", 11), PartRows({1, 2})), 1), 0},
-      {"part 1 with 2 lines", Row(VelkoraBlob(PartCfg("A1", 2), PartRows({1, 2})), 1), 1},
-      {"part 1 with fewer rows", Row(VelkoraBlob(PartCfg("A1"), PartRows({1}) + "123456789"), 1), 1},
-      {"part 2 shorter than its length", Row(Bytes().u32(400).text("short").get(), 1), 2},
-      {"part 0 shorter than its length", Row(Bytes().u32(4).text("abcd").get(), 1), 0},
+      {"part 0 with 9 lines", Row(VelkoraBlob(PartCfg("A1", 9), PartRows({1, 2})), 1), 0, nullptr},
+      {"part 0 with 11 lines", Row(VelkoraBlob(PartCfg("A1", 11), PartRows({1, 2})), 1), 0, nullptr},
+      {"part 1 with 2 lines", Row(VelkoraBlob(PartCfg("A1", 2), PartRows({1, 2})), 1), 1,
+       "The configuration of channel 2 of the record has 2 lines, 3 are needed"},
+      {"part 1 with fewer rows", Row(VelkoraBlob(PartCfg("A1"), PartRows({1}) + "123456789"), 1), 1,
+       "Channel 2 of the record holds 1 samples, channel 1 holds 2"},
+      {"part 2 shorter than its length", Row(Bytes().u32(400).text("short").get(), 1), 2,
+       "The data of channel 3 of the record is shorter than its stated lengths"},
+      {"part 0 shorter than its length", Row(Bytes().u32(4).text("abcd").get(), 1), 0,
+       "The data of channel 1 of the record is shorter than its stated lengths"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     std::vector<TWaveformRecord> rows = {good(), good(), good()};
     rows[c.position] = c.changed;
-    EXPECT_FALSE(MergedRecordFiles(Pointers(rows))) << c.name;
+    if (c.error == nullptr) {
+      EXPECT_FALSE(MergedRecordFiles(Pointers(rows)));
+      continue;
+    }
+    try {
+      MergedRecordFiles(Pointers(rows));
+      ADD_FAILURE() << "no error";
+    } catch (const common::ConvertError& error) {
+      EXPECT_STREQ(error.what(), c.error);
+    }
   }
 }
 

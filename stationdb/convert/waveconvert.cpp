@@ -1,6 +1,7 @@
 #include "stationdb/convert/waveconvert.h"
 
 #include <limits>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -21,6 +22,7 @@ constexpr std::string_view kKindsFileName = "davureva.ini";
 constexpr std::int32_t kPowerQualityLineFrequency = 50;
 
 ConvertOutcome refused() { return {WaveInfoErrorMessage(), std::nullopt}; }
+ConvertOutcome failed(std::string text) { return {std::nullopt, std::move(text)}; }
 
 // The first character of a UTF-8 text (a whole character, not one byte of it).
 std::string firstCharacter(std::string_view text) {
@@ -69,7 +71,7 @@ ConvertOutcome fillPowerQuality(DbState& state, const std::vector<const TWavefor
   // The channel counts are 16-bit fields.
   if (parts.size() > std::numeric_limits<std::uint16_t>::max()) return refused();
   std::vector<wave::TWaveformData> channels;
-  if (!DecodeWaveformData(parts, channels)) return refused();
+  if (!DecodeWaveformData(parts, channels)) return failed("The waveform data of the record is shorter than its fields");
 
   wave::TcfgInfo record;
   record.station_name = common::GbkToUtf8(meter->GetName());
@@ -123,11 +125,22 @@ ConvertOutcome FillWaveinfoTocfg_velkora(DbState& state, const TWaveformRecord& 
   state.WaveChannels.clear();
   info.CfgPath.clear();
   if (parts.empty()) return {};
-  const std::optional<RecordFiles> files = BuildRecordFiles(parts);
+  // A record of one part is refused with the message; a damaged record of
+  // several parts is an error (the dialog stays open), except one whose
+  // first text has not 10 lines, which is no record to merge: refused too.
+  std::optional<RecordFiles> files;
+  try {
+    files = BuildRecordFiles(parts);
+  } catch (const common::ConvertError& error) {
+    return failed(error.what());
+  }
   if (!files) return refused();
   const std::string baseName = common::FormatDateTime("yyyymmddhhnnsszzz", settings.now());
   const std::optional<std::filesystem::path> cfg = WriteRecordFiles(settings.cacheFolder, baseName, *files);
-  if (!cfg) return refused();
+  if (!cfg) {
+    if (!IsMergedRecord(parts)) return refused();
+    return failed(fmt::format("Cannot create the record files in {}", settings.cacheFolder.string()));
+  }
   info.CfgPath = cfg->string();
   return {};
 }

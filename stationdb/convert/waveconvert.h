@@ -60,15 +60,21 @@ std::vector<const TWaveformRecord*> GatherRecordParts(const std::vector<TWavefor
 
 // Source 21. Empties state.WaveChannels, writes the record's pair and sets
 // info.CfgPath to the .cfg path; the other fields of info stay as they were
-// (the .cfg reader fills them). On a refusal no file is left behind and
-// info.CfgPath is empty.
+// (the .cfg reader fills them). On a refusal or an error no file is left
+// behind and info.CfgPath is empty. A record of one part that cannot be
+// written, or one of several parts whose first text has not 10 lines, is
+// refused with str16; a damaged record of several parts (a blob shorter than
+// its lengths, a further part with fewer than 3 lines or fewer data rows) or
+// files of several parts that cannot be created give an error.
 ConvertOutcome FillWaveinfoTocfg_velkora(DbState& state, const TWaveformRecord& record, wave::TcfgInfo& info,
                                          const ConvertSettings& settings);
 
 // Source 12. Reads state.WaveKinds from the kinds file, decodes the record's
 // channels into state.WaveChannels and fills every field of info; CfgPath is
 // the record's name ("yyyymmddhhnnsszzz_<station>_<channel>_<meter>"), no
-// file. The meter is looked up below stationRoot. On a refusal
+// file. The meter is looked up below stationRoot. A blob shorter than its
+// fields, a first channel name without a number before "x" or a kind code
+// that is no integer give an error. On a refusal or an error
 // state.WaveChannels is empty and so is info.CfgPath.
 ConvertOutcome FillWaveinfoToCfg(DbState& state, const TWaveformRecord& record, const CSetObj* stationRoot,
                                  wave::TcfgInfo& info, const ConvertSettings& settings);

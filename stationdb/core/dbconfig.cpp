@@ -1,6 +1,8 @@
 #include "stationdb/core/dbconfig.h"
 
+#include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "common/gbk.h"
 #include "common/paths.h"
@@ -36,19 +38,33 @@ std::string storedText(std::string_view utf8) {
   return gbk.substr(0, end);
 }
 
-bool readPart(MemoryStream& stream, ContpPart& part) {
-  if (!ReadStreamString(&stream, part.Server) || !ReadStreamString(&stream, part.Catalog) ||
-      !ReadStreamString(&stream, part.ConnectionString))
-    return false;
+// Reads one part as far as it goes: its texts one by one (textsRead counts
+// them), the count and the entries in order. False when the part stops early;
+// the stream is then at the start of the piece that did not read, so that
+// everything from there on can be kept as it is.
+bool readPart(MemoryStream& stream, ContpPart& part, int& textsRead) {
+  for (std::string* text : {&part.Server, &part.Catalog, &part.ConnectionString}) {
+    const std::size_t start = stream.position();
+    if (!ReadStreamString(&stream, *text)) {
+      stream.setPosition(start);
+      return false;
+    }
+    ++textsRead;
+  }
   std::uint32_t count = 0;
   if (!stream.readU32(count)) return false;
-  // Each entry takes at least 12 bytes: a count beyond what is left is a broken file.
-  if (count > stream.remaining() / 12) return false;
-  part.Entries.resize(count);
-  for (auto& entry : part.Entries)
+  // Each entry takes at least 12 bytes, so a count beyond the bytes left ends
+  // at the first entry that does not read.
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t start = stream.position();
+    ContpEntry entry;
     if (!stream.readU32(entry.AppID) || !ReadStreamString(&stream, entry.User) ||
-        !ReadStreamString(&stream, entry.Password))
+        !ReadStreamString(&stream, entry.Password)) {
+      stream.setPosition(start);
       return false;
+    }
+    part.Entries.push_back(std::move(entry));
+  }
   return true;
 }
 
@@ -80,12 +96,18 @@ ContpPart mergedPart(std::string_view server, std::string_view catalog, std::str
   return part;
 }
 
-std::optional<ContpContent> readContent(const fs::path& file) {
+std::optional<std::string> readPayload(const fs::path& file) {
   const auto bytes = common::ReadWholeFile(file);
   if (!bytes) return std::nullopt;
-  const auto payload = UnscrambleContp(*bytes);
-  if (!payload) return std::nullopt;
-  return ParseContpPayload(*payload);
+  return UnscrambleContp(*bytes);
+}
+
+// The texts of a part that were read, into the settings; the others stay.
+void takeTexts(const ContpPart& part, int textsRead, std::string& server, std::string& catalog,
+               std::string& connectionString) {
+  if (textsRead > 0) server = common::GbkToUtf8(part.Server);
+  if (textsRead > 1) catalog = common::GbkToUtf8(part.Catalog);
+  if (textsRead > 2) connectionString = common::GbkToUtf8(part.ConnectionString);
 }
 
 const ContpEntry* findEntry(const ContpPart& part, std::uint32_t appId) {
@@ -106,11 +128,34 @@ std::string BuildContpPayload(const ContpContent& content) {
   return std::string(stream.bytes().begin(), stream.bytes().end());
 }
 
-std::optional<ContpContent> ParseContpPayload(std::string_view payload) {
+ContpReading ReadContpPayload(std::string_view payload) {
   MemoryStream stream(std::vector<std::uint8_t>(payload.begin(), payload.end()));
-  ContpContent content;
-  if (!readPart(stream, content.Config) || !readPart(stream, content.History)) return std::nullopt;
-  return content;
+  ContpReading reading;
+  reading.Whole = readPart(stream, reading.Content.Config, reading.ConfigTexts) &&
+                  readPart(stream, reading.Content.History, reading.HistoryTexts);
+  reading.Stop = std::min(stream.position(), payload.size());
+  return reading;
+}
+
+std::optional<ContpContent> ParseContpPayload(std::string_view payload) {
+  ContpReading reading = ReadContpPayload(payload);
+  if (!reading.Whole) return std::nullopt;
+  return std::move(reading.Content);
+}
+
+std::string UpdatedContpPayload(std::optional<std::string_view> old, std::uint32_t AppID,
+                                const TDBConnectionSettings& settings, const TDBLogin& Login) {
+  const ContpReading reading = old ? ReadContpPayload(*old) : ContpReading();
+  ContpContent next;
+  next.Config = mergedPart(settings.ConfigServer, settings.ConfigCatalog, settings.ConfigConnectionString,
+                           reading.Content.Config.Entries, AppID, Login);
+  next.History = mergedPart(settings.HistoryServer, settings.HistoryCatalog, settings.HistoryConnectionString,
+                            reading.Content.History.Entries, AppID,
+                            TDBLogin{settings.HistoryUser, settings.HistoryPassword});
+  std::string payload = BuildContpPayload(next);
+  // What did not read (a broken part, bytes after the history part) stays, unchanged, behind the parts.
+  if (old) payload += old->substr(reading.Stop);
+  return payload;
 }
 
 std::string ScrambleContp(std::string_view payload) {
@@ -138,21 +183,22 @@ std::optional<std::string> UnscrambleContp(std::string_view file) {
 }
 
 bool ReadDBLoginInfo(const fs::path& file, std::uint32_t AppID, TDBConnectionSettings& settings, TDBLogin& Login) {
-  const auto content = readContent(file);
-  if (!content) return false;
-  settings.ConfigServer = common::GbkToUtf8(content->Config.Server);
-  settings.ConfigCatalog = common::GbkToUtf8(content->Config.Catalog);
-  settings.ConfigConnectionString = common::GbkToUtf8(content->Config.ConnectionString);
-  const ContpEntry* entry = findEntry(content->Config, AppID);
+  const auto payload = readPayload(file);
+  if (!payload) return false;
+  const ContpReading reading = ReadContpPayload(*payload);
+  const ContpPart& config = reading.Content.Config;
+  takeTexts(config, reading.ConfigTexts, settings.ConfigServer, settings.ConfigCatalog,
+            settings.ConfigConnectionString);
+  const ContpEntry* entry = findEntry(config, AppID);
   if (entry == nullptr) return false;
   Login.User = common::GbkToUtf8(entry->User);
   Login.Password = common::GbkToUtf8(entry->Password);
-  settings.HistoryServer = common::GbkToUtf8(content->History.Server);
-  settings.HistoryCatalog = common::GbkToUtf8(content->History.Catalog);
-  settings.HistoryConnectionString = common::GbkToUtf8(content->History.ConnectionString);
-  if (const ContpEntry* history = findEntry(content->History, AppID)) {
-    settings.HistoryUser = common::GbkToUtf8(history->User);
-    settings.HistoryPassword = common::GbkToUtf8(history->Password);
+  const ContpPart& history = reading.Content.History;
+  takeTexts(history, reading.HistoryTexts, settings.HistoryServer, settings.HistoryCatalog,
+            settings.HistoryConnectionString);
+  if (const ContpEntry* historyEntry = findEntry(history, AppID)) {
+    settings.HistoryUser = common::GbkToUtf8(historyEntry->User);
+    settings.HistoryPassword = common::GbkToUtf8(historyEntry->Password);
   }
   return true;
 }
@@ -168,11 +214,11 @@ bool ReadDBLoginInfo(const fs::path& file, std::uint32_t AppID, TDBConnectionSet
 bool WriteDBLoginInfo(const fs::path& file, std::uint32_t AppID, const TDBConnectionSettings& settings,
                       const TDBLogin& Login) {
   std::error_code ec;
-  std::optional<ContpContent> old;
+  std::optional<std::string> old;
   if (fs::exists(file, ec)) {
     const auto bytes = common::ReadWholeFile(file);
     if (!bytes) return false;
-    if (const auto payload = UnscrambleContp(*bytes)) old = ParseContpPayload(*payload);
+    old = UnscrambleContp(*bytes);
     // An invalid file may still hold what another program needs: keep it aside.
     if (!old) {
       fs::path backup = file;
@@ -180,14 +226,10 @@ bool WriteDBLoginInfo(const fs::path& file, std::uint32_t AppID, const TDBConnec
       if (!common::WriteFileAtomic(backup, *bytes, kOwnerOnly)) return false;
     }
   }
-  ContpContent next;
-  next.Config = mergedPart(settings.ConfigServer, settings.ConfigCatalog, settings.ConfigConnectionString,
-                           old ? old->Config.Entries : std::vector<ContpEntry>(), AppID, Login);
-  next.History = mergedPart(settings.HistoryServer, settings.HistoryCatalog, settings.HistoryConnectionString,
-                            old ? old->History.Entries : std::vector<ContpEntry>(), AppID,
-                            TDBLogin{settings.HistoryUser, settings.HistoryPassword});
+  const std::string payload =
+      UpdatedContpPayload(old ? std::optional<std::string_view>(*old) : std::nullopt, AppID, settings, Login);
   if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
-  return common::WriteFileAtomic(file, ScrambleContp(BuildContpPayload(next)), kOwnerOnly);
+  return common::WriteFileAtomic(file, ScrambleContp(payload), kOwnerOnly);
 }
 
 bool WriteDBLoginInfo(const fs::path& file, std::uint32_t AppID, const TDBConnectionSettings& settings) {

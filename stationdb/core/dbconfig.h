@@ -14,6 +14,7 @@
 //
 // Texts are code page 936 in the file and UTF-8 in the settings.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -53,25 +54,26 @@ struct TDBLogin {
 std::filesystem::path ContpFilePath();
 
 // True when the file is valid and its configuration part holds an entry for
-// AppID. From a valid file the configuration server, catalog and connection
-// string are taken into settings even when the entry is missing; with the
-// entry, Login gets its user and password, the history texts are taken, and
-// the history part's entry of AppID (when there is one) gives the history
-// user and password. A missing, invalid or truncated file fills nothing.
+// AppID. A valid file is read as far as it goes: the configuration texts that
+// read are taken into settings even when the entry is missing; with the
+// entry, Login gets its user and password, the history texts that read are
+// taken, and the history part's entry of AppID (when one reads) gives the
+// history user and password. A missing or invalid file fills nothing.
 bool ReadDBLoginInfo(const std::filesystem::path& file, std::uint32_t AppID, TDBConnectionSettings& settings,
                      TDBLogin& Login);
 // The same with the configuration user and password settings as the login
 // (what the database menu does).
 bool ReadDBLoginInfo(const std::filesystem::path& file, std::uint32_t AppID, TDBConnectionSettings& settings);
 
-// Rewrites the file with the current settings and the login of AppID: the
-// entries of a valid old file keep their order, AppID's entry is replaced
-// (or appended); a missing or invalid file gives a new one with AppID's
-// entries only (an invalid one is kept beside it as contp.dat.bak). The
-// history entry of AppID gets the history user and password settings. The
-// new file is written whole under a temporary name and renamed over the old
-// one, mode 0600; the folder is created when missing. False when nothing
-// could be written (the old file is then as it was).
+// Rewrites the file with the current settings and the login of AppID
+// (UpdatedContpPayload): of a valid old file the settings' texts and AppID's
+// entries are replaced, the other entries keep their bytes and order, and
+// whatever does not read is kept behind the parts; a missing or invalid file
+// gives a new one with AppID's entries only (an invalid one is kept beside it
+// as contp.dat.bak). The history entry of AppID gets the history user and
+// password settings. The new file is written whole under a temporary name and
+// renamed over the old one, mode 0600; the folder is created when missing.
+// False when nothing could be written (the old file is then as it was).
 bool WriteDBLoginInfo(const std::filesystem::path& file, std::uint32_t AppID, const TDBConnectionSettings& settings,
                       const TDBLogin& Login);
 bool WriteDBLoginInfo(const std::filesystem::path& file, std::uint32_t AppID, const TDBConnectionSettings& settings);
@@ -97,8 +99,31 @@ struct ContpContent {
 };
 
 std::string BuildContpPayload(const ContpContent& content);
+
+// A payload read as far as it goes. Reading stops at the first piece that
+// does not read (a text longer than 255 bytes or than the bytes left, a
+// missing count, an entry cut short); Content then holds what read whole
+// before it, and the history part is empty when the configuration part
+// stopped early.
+struct ContpReading {
+  ContpContent Content;
+  int ConfigTexts = 0;   // how many of the configuration part's three texts read
+  int HistoryTexts = 0;  // the same for the history part
+  bool Whole = false;    // both parts read to their end
+  std::size_t Stop = 0;  // where reading stopped: the first byte not read
+};
+ContpReading ReadContpPayload(std::string_view payload);
 // Empty when the payload ends early or a text is longer than 255 bytes.
 std::optional<ContpContent> ParseContpPayload(std::string_view payload);
+
+// The payload after writing AppID's settings into old (none: a new file).
+// The parts are written with the settings' texts and the entries that read,
+// AppID's replaced (or appended, the count one higher) with Login in the
+// configuration part and the history user and password in the history part;
+// every byte of old from where reading stopped follows unchanged, so nothing
+// of another program's is lost even when its part does not read.
+std::string UpdatedContpPayload(std::optional<std::string_view> old, std::uint32_t AppID,
+                                const TDBConnectionSettings& settings, const TDBLogin& Login);
 // The file bytes for a payload.
 std::string ScrambleContp(std::string_view payload);
 // The payload of a valid file; empty for an invalid one (including one

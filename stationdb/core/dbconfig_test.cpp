@@ -166,9 +166,6 @@ TEST_F(DbConfigTest, InvalidFilesAreRejected) {
        false},
       {"shorter than its length", [&] { return good.substr(0, good.size() - 1); }, false},
       {"only a header", [&] { return good.substr(0, 8); }, false},
-      {"a count beyond the bytes",
-       [&] { return fileFor(str("S") + str("C") + str("") + u32(0x10000000) + entry(3050, "u", "p")); }, false},
-      {"truncated history part", [&] { return fileFor(kSamplePayload.substr(0, 40)); }, false},
       {"empty file", [] { return std::string(); }, false},
   };
   for (const auto& c : cases) {
@@ -182,6 +179,108 @@ TEST_F(DbConfigTest, InvalidFilesAreRejected) {
   TDBConnectionSettings read;
   fs::remove(file_);
   EXPECT_FALSE(ReadDBLoginInfo(file_, kQuenlorAppId, read));
+}
+
+// A valid file whose parts do not read to their end is read as far as it
+// goes: the texts and entries before the first piece that does not read.
+TEST_F(DbConfigTest, ReadsWhatCanBeRead) {
+  const std::string history = str("H") + str("D") + str("") + u32(1) + entry(3050, "hu", "hp");
+  struct Case {
+    const char* name;
+    std::string payload;
+    bool found;
+    TDBConnectionSettings read;
+  };
+  TDBConnectionSettings configOnly;
+  configOnly.ConfigServer = "S";
+  configOnly.ConfigCatalog = "C";
+  configOnly.ConfigUser = "u";
+  configOnly.ConfigPassword = "p";
+  TDBConnectionSettings historyServerOnly = configOnly;
+  historyServerOnly.HistoryServer = "H";
+  TDBConnectionSettings historyTexts = historyServerOnly;
+  historyTexts.HistoryCatalog = "D";
+  TDBConnectionSettings textsOnly;
+  textsOnly.ConfigServer = "S";
+  textsOnly.ConfigCatalog = "C";
+  const Case cases[] = {
+      {"history part cut in its catalog", kSamplePayload.substr(0, 40), true, historyServerOnly},
+      {"no history part", kSamplePayload.substr(0, 32), true, configOnly},
+      {"a count beyond the entries", str("S") + str("C") + str("") + u32(0x10000000) + entry(3050, "u", "p"), true,
+       configOnly},
+      {"history entry of 3050 cut short",
+       str("S") + str("C") + str("") + u32(1) + entry(3050, "u", "p") + str("H") + str("D") + str("") + u32(2) +
+           entry(2002, "b", "2") + u32(3050) + str("hu") + u32(300) + "hp",
+       true, historyTexts},
+      {"the entry of 3050 behind one that does not read",
+       str("S") + str("C") + str("") + u32(2) + u32(1001) + u32(256) + "x" + entry(3050, "u", "p") + history, false,
+       textsOnly},
+      {"a configuration text longer than 255 bytes", str("S") + u32(256) + std::string(256, 'c'), false,
+       [] {
+         TDBConnectionSettings s;
+         s.ConfigServer = "S";
+         return s;
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    put(fileFor(c.payload));
+    TDBConnectionSettings read;
+    EXPECT_EQ(ReadDBLoginInfo(file_, kQuenlorAppId, read), c.found);
+    EXPECT_EQ(read, c.read);
+  }
+}
+
+// Writing changes the settings' texts and the entries of 3050 only: other
+// programs' entries keep their bytes and order, and whatever does not read
+// (a part another program wrote differently, bytes after the parts) stays,
+// unchanged, behind the parts.
+TEST_F(DbConfigTest, WritingKeepsEveryOtherProgramsBytes) {
+  const std::string newConfigTexts = str("S") + str("C") + str("");
+  const std::string newHistoryTexts = str("H") + str("D") + str("");
+  const std::string own = entry(3050, "u", "p");
+  const std::string ownHistory = entry(3050, "hu", "hp");
+  const std::string brokenEntry = u32(4004) + u32(999) + "zz";  // a user text longer than the file
+  struct Case {
+    const char* name;
+    std::string old;
+    std::string written;
+  };
+  const Case cases[] = {
+      {"whole parts and bytes after them",
+       str("old") + str("c") + str("x") + u32(2) + entry(1001, "a", "1") + entry(3050, "me", "old") + str("h") +
+           str("d") + str("") + u32(1) + entry(2002, "hb", "h2") + "TAIL",
+       newConfigTexts + u32(2) + entry(1001, "a", "1") + own + newHistoryTexts + u32(2) + entry(2002, "hb", "h2") +
+           ownHistory + "TAIL"},
+      {"no history part",
+       str("old") + str("c") + str("") + u32(1) + entry(1001, "a", "1"),
+       newConfigTexts + u32(2) + entry(1001, "a", "1") + own + newHistoryTexts + u32(1) + ownHistory},
+      {"history catalog longer than 255 bytes",
+       str("old") + str("c") + str("") + u32(1) + entry(1001, "a", "1") + str("h") + u32(300) + "xyz",
+       newConfigTexts + u32(2) + entry(1001, "a", "1") + own + newHistoryTexts + u32(1) + ownHistory + u32(300) +
+           "xyz"},
+      {"history entry that does not read",
+       str("old") + str("c") + str("") + u32(1) + own + str("h") + str("d") + str("") + u32(3) +
+           entry(2002, "b", "2") + brokenEntry,
+       newConfigTexts + u32(1) + own + newHistoryTexts + u32(2) + entry(2002, "b", "2") + ownHistory + brokenEntry},
+      {"configuration entry that does not read",
+       str("old") + str("c") + str("") + u32(3) + entry(3050, "me", "old") + entry(1001, "a", "1") + brokenEntry +
+           str("h") + str("d") + str("") + u32(1) + entry(1001, "ha", "h1"),
+       newConfigTexts + u32(2) + own + entry(1001, "a", "1") + newHistoryTexts + u32(1) + ownHistory + brokenEntry +
+           str("h") + str("d") + str("") + u32(1) + entry(1001, "ha", "h1")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    put(fileFor(c.old));
+    ASSERT_TRUE(WriteDBLoginInfo(file_, kQuenlorAppId, sampleSettings()));
+    EXPECT_EQ(UnscrambleContp(bytes()), c.written);
+    TDBConnectionSettings read;
+    EXPECT_TRUE(ReadDBLoginInfo(file_, kQuenlorAppId, read));
+    EXPECT_EQ(read, sampleSettings());
+    fs::path backup = file_;
+    backup += ".bak";
+    EXPECT_FALSE(fs::exists(backup)) << "a valid file is not put aside";
+  }
 }
 
 TEST_F(DbConfigTest, AnInvalidFileIsReplacedAndKeptAside) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "stationdb/core/dbconfig.h"
 #include "stationdb/core/normalfunction.h"
@@ -16,9 +17,35 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+std::vector<stationdb::ContpEntry> othersThan(const std::vector<stationdb::ContpEntry>& entries, std::uint32_t id) {
+  std::vector<stationdb::ContpEntry> others;
+  for (const auto& entry : entries)
+    if (entry.AppID != id) others.push_back(entry);
+  return others;
+}
+
+// Writing the program's entry into any payload gives one that reads whole,
+// keeps the other entries that read, in order, and every byte that did not.
+void fuzzContpUpdate(const std::string& payload) {
+  const stationdb::ContpReading reading = stationdb::ReadContpPayload(payload);
+  check(reading.Stop <= payload.size());
+  stationdb::TDBConnectionSettings settings;
+  settings.ConfigServer = "S";
+  settings.HistoryServer = "H";
+  const std::string updated =
+      stationdb::UpdatedContpPayload(payload, stationdb::kQuenlorAppId, settings, stationdb::TDBLogin{"u", "p"});
+  const stationdb::ContpReading again = stationdb::ReadContpPayload(updated);
+  check(again.Whole);
+  check(updated.ends_with(std::string_view(payload).substr(reading.Stop)));
+  for (const auto part : {&stationdb::ContpContent::Config, &stationdb::ContpContent::History})
+    check(othersThan((again.Content.*part).Entries, stationdb::kQuenlorAppId) ==
+          othersThan((reading.Content.*part).Entries, stationdb::kQuenlorAppId));
+}
+
 void fuzzContp(std::string_view bytes) {
   const auto payload = stationdb::UnscrambleContp(bytes);
   if (!payload) return;
+  fuzzContpUpdate(*payload);
   const auto content = stationdb::ParseContpPayload(*payload);
   if (!content) return;
   // What parses builds back into a payload that parses to the same content.

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace stationdb {
 namespace {
@@ -68,7 +69,12 @@ std::int32_t readRecords(db::Dataset& dataset, DbState& state) {
   state.ZavoVivords.resize(static_cast<std::size_t>(count));
   const WaveColumns* columns = columnsOf(state.RecordSourceMode);
   for (auto& record : state.ZavoVivords) {
-    if (columns != nullptr) readRecord(dataset, *columns, record);
+    // A row that fails part way is not kept half filled: it stays zeroed.
+    if (columns != nullptr) {
+      TWaveformRecord row;
+      readRecord(dataset, *columns, row);
+      record = std::move(row);
+    }
     dataset.moveNext();
   }
   return count;
@@ -107,7 +113,6 @@ std::int32_t QueryZavoVivords(RptDB& rpt, DbState& state, std::int32_t station, 
   try {
     return readRecords(*dataset, state);
   } catch (const std::exception& error) {
-    state.ZavoVivords.clear();
     rpt.report(DatabaseErrorMessage("str5", error));
     return kDbFailed;
   }

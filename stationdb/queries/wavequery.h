@@ -24,8 +24,8 @@ inline constexpr std::int32_t kAnyID = -1;
 // The number of rows; 0 when the procedure gave no row set; -1 when the mutex
 // was not obtained or a database error occurred. A database error is
 // reported through the RptDB message sink as "Strings_RptDB" str5 (built-in
-// "数据库操作错误：") followed by the error's message, and leaves the array
-// empty: a half-read answer would list and convert as if it were complete.
+// "数据库操作错误：") followed by the error's message; the array then keeps
+// its length and the rows copied whole before the error, the others zeroed.
 std::int32_t QueryZavoVivords(RptDB& rpt, DbState& state, std::int32_t station, std::int32_t channel,
                               std::int32_t meter, common::TDateTime begin, common::TDateTime end);
 

@@ -159,14 +159,36 @@ TEST_P(WaveQueryTest, FailingProcedureGivesMinusOneAndTheMessage) {
   EXPECT_TRUE(FreeForOthers(kHistoryDataSetMutexName));
 }
 
-TEST_P(WaveQueryTest, RowThatDoesNotConvertLeavesNoHalfAnswer) {
-  addRow(1, 1, 2, 3, "2024-02-29 13:45:10.000", 0, 0, 0, "X'01'");
-  addRow(2, 1, 2, 3, "2024-02-29 13:45:10.000", 0, 0, 0, "X'02'");
-  history().exec("UPDATE Waves SET Millisecond = 'abc' WHERE SerialNo = 2");
-  EXPECT_EQ(query(), -1);
-  EXPECT_TRUE(state_.ZavoVivords.empty());
-  ASSERT_EQ(db_.messages.size(), 1u);
-  EXPECT_EQ(db_.messages[0].textKeys(), (std::vector<std::string>{"str5"}));
+// A row that does not convert ends the copying: the array keeps its length
+// and the rows copied whole before it; the failing row (its serial number was
+// already read) and the rows after it stay zeroed.
+TEST_P(WaveQueryTest, RowThatDoesNotConvertKeepsTheWholeRowsBeforeIt) {
+  for (const int failing : {1, 2, 3}) {
+    SCOPED_TRACE(failing);
+    history().exec("DELETE FROM Waves");
+    db_.messages.clear();
+    for (int serial = 1; serial <= 3; ++serial)
+      addRow(serial, 1, 2, 3, "2024-02-29 13:45:10.000", 7, 0, 0, fmt::format("X'0{}'", serial));
+    history().exec(fmt::format("UPDATE Waves SET Millisecond = 'abc' WHERE SerialNo = {}", failing));
+
+    EXPECT_EQ(query(), -1);
+    ASSERT_EQ(state_.ZavoVivords.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+      const TWaveformRecord& row = state_.ZavoVivords[static_cast<std::size_t>(i)];
+      if (i + 1 < failing) {
+        EXPECT_EQ(row.SerialNo, i + 1);
+        EXPECT_EQ(row.Millisecond, 7);
+        EXPECT_EQ(row.WaveData, (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i + 1)}));
+      } else {
+        EXPECT_EQ(row.SerialNo, 0) << "row " << i;
+        EXPECT_EQ(row.MeterID, 0u) << "row " << i;
+        EXPECT_TRUE(row.WaveData.empty()) << "row " << i;
+      }
+    }
+    ASSERT_EQ(db_.messages.size(), 1u);
+    EXPECT_EQ(db_.messages[0].textKeys(), (std::vector<std::string>{"str5"}));
+    EXPECT_TRUE(FreeForOthers(kHistoryDataSetMutexName));
+  }
 }
 
 TEST_P(WaveQueryTest, MutexTimeOutEmptiesTheRows) {

@@ -9,6 +9,7 @@
 
 #include <utility>
 
+#include "common/forms/typing_limit.h"
 #include "common/lang/translateform.h"
 #include "stationdb/db/connection.h"
 
@@ -20,10 +21,12 @@ constexpr int kLoginLength = 30;
 
 std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
 
-QLineEdit* MakeEdit(QWidget* parent, const char* name, int maxLength, int top) {
+// The limit is on typing: a stored setting (up to 255 characters) is shown,
+// tested and stored again whole.
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int typingLimit, int top) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(name));
-  edit->setMaxLength(maxLength);
+  forms::LimitTyping(*edit, typingLimit);
   edit->setGeometry(104, top, 193, 21);
   return edit;
 }

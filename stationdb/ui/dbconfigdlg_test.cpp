@@ -63,7 +63,7 @@ TEST_F(DBConfigFormTest, FormHasTheNamedComponents) {
   EXPECT_EQ(dialog.size(), QSize(651, 254));
   struct Edit {
     const char* name;
-    int maxLength;
+    int typingLimit;
     bool enabled;
   };
   for (const Edit& e : {Edit{"DatasourceEdit", 40, true}, Edit{"DatabaseEdit", 40, true},
@@ -71,8 +71,9 @@ TEST_F(DBConfigFormTest, FormHasTheNamedComponents) {
                         Edit{"Edit4", 40, true}, Edit{"Edit3", 30, false}, Edit{"Edit2", 30, false}}) {
     auto* edit = dialog.findChild<QLineEdit*>(QString::fromLatin1(e.name));
     ASSERT_NE(edit, nullptr) << e.name;
-    EXPECT_EQ(edit->maxLength(), e.maxLength) << e.name;
     EXPECT_EQ(edit->isEnabled(), e.enabled) << e.name;
+    for (int i = 0; i < 50; ++i) edit->insert(QStringLiteral("k"));  // keystroke by keystroke
+    EXPECT_EQ(edit->text().size(), e.typingLimit) << e.name;
   }
   EXPECT_EQ(dialog.passwordEdit()->echoMode(), QLineEdit::Password);
   EXPECT_EQ(dialog.Edit2()->echoMode(), QLineEdit::Password);
@@ -189,6 +190,43 @@ TEST_F(DBConfigFormTest, SuccessStoresTheTestedStrings) {
             "Data Source=histhost;");
   EXPECT_EQ(settings.ConfigUser, "sa");
   EXPECT_EQ(settings.HistoryServer, "histhost");
+}
+
+// The limits are on typing: settings stored longer (contp.dat holds up to
+// 255 characters) are shown, tested and stored again whole.
+TEST_F(DBConfigFormTest, LongStoredSettingsAreShownTestedAndKeptWhole) {
+  settings = Stored();
+  settings.ConfigServer = std::string(45, 's');
+  settings.ConfigCatalog = std::string(41, 'c');
+  settings.ConfigUser = std::string(35, 'u');
+  settings.ConfigPassword = std::string(35, 'p');
+  settings.HistoryServer = std::string(255, 'h');
+  settings.HistoryUser = std::string(31, 'v');
+  settings.HistoryPassword = std::string(31, 'q');
+  const TDBConnectionSettings before = settings;
+  auto dialog = shown();
+  EXPECT_EQ(dialog->DatasourceEdit()->text().toStdString(), before.ConfigServer);
+  EXPECT_EQ(dialog->DatabaseEdit()->text().toStdString(), before.ConfigCatalog);
+  EXPECT_EQ(dialog->UsernameEdit()->text().toStdString(), before.ConfigUser);
+  EXPECT_EQ(dialog->passwordEdit()->text().toStdString(), before.ConfigPassword);
+  EXPECT_EQ(dialog->Edit1()->text().toStdString(), before.HistoryServer);
+  EXPECT_EQ(dialog->Edit3()->text().toStdString(), before.HistoryUser);
+  EXPECT_EQ(dialog->Edit2()->text().toStdString(), before.HistoryPassword);
+  dialog->passwordEdit()->insert(QStringLiteral("x"));  // typing does not lengthen it
+  EXPECT_EQ(dialog->passwordEdit()->text().toStdString(), before.ConfigPassword);
+
+  answers = {true, true};
+  dialog->OKBtn()->click();
+  ASSERT_EQ(dialog->result(), TDBConfigForm::kModalOk);
+  ASSERT_EQ(tested.size(), 2u);
+  EXPECT_NE(tested[0].find("User ID=" + before.ConfigUser + ";Password=" + before.ConfigPassword + ";"
+                           "Initial Catalog=" + before.ConfigCatalog + ";Data Source=" + before.ConfigServer),
+            std::string::npos)
+      << tested[0];
+  EXPECT_NE(tested[1].find("Data Source=" + before.HistoryServer + ";"), std::string::npos) << tested[1];
+  TDBConnectionSettings stored = settings;
+  stored.ConfigConnectionString = stored.HistoryConnectionString = "";
+  EXPECT_EQ(stored, before);
 }
 
 TEST_F(DBConfigFormTest, CloseBoxCancelsAndKeepsTheSettings) {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <algorithm>
 
@@ -81,6 +82,9 @@ void TPasswordDlg::InitialUseList(const UserListSource& users) {
 
 void TPasswordDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // The window system shows the dialog again when it is restored from
+  // minimised; that is no new showing, and the typed password stays.
+  if (event->spontaneous()) return;
   forms::GuardedHandler(services_, this, [this] { FormShow(); });
 }
 

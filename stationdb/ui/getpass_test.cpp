@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <filesystem>
 #include <fstream>
@@ -154,6 +156,20 @@ TEST_F(PasswordDlgTest, EveryShowingEmptiesThePasswordAndKeepsTheName) {
   EXPECT_EQ(dialog->password()->text(), QString());
   EXPECT_EQ(dialog->UserNameComboBox()->currentText(), QStringLiteral("a"));
   EXPECT_EQ(dialog->UserNameComboBox()->count(), 1);
+}
+
+// Restoring the minimised dialog is a show by the window system, not a new
+// showing: the name and the password typed so far stay.
+TEST_F(PasswordDlgTest, RestoringFromMinimisedKeepsThePassword) {
+  const auto dialog = shown(Users({User(1, "a")}));
+  dialog->UserNameComboBox()->setCurrentIndex(0);
+  QTest::keyClicks(dialog->password(), QStringLiteral("pw"));
+  QShowEvent restored;
+  QSpontaneKeyEvent::setSpontaneous(&restored);
+  // Delivered as the window system delivers it (sendEvent would clear the flag).
+  static_cast<QObject*>(dialog.get())->event(&restored);
+  EXPECT_EQ(dialog->password()->text(), QStringLiteral("pw"));
+  EXPECT_EQ(dialog->UserNameComboBox()->currentText(), QStringLiteral("a"));
 }
 
 TEST_F(PasswordDlgTest, CancelAndEscEmptyTheTexts) {

@@ -385,6 +385,58 @@ TEST_F(SelectWaveTest, RecordThatCannotBeConvertedIsReportedAndHandsBackNothing)
   EXPECT_TRUE(cacheFiles().empty());
 }
 
+// What a record that cannot be written does to the dialog: a record of one
+// part, or one of several whose first text is no 10-line text, is refused
+// with str16 and the dialog closes; a damaged record of several parts, or
+// its files that cannot be created, goes to the general error box and the
+// dialog stays open for another choice.
+TEST_F(SelectWaveTest, RecordsThatCannotBeWrittenAreRefusedOrReported) {
+  setUp21();
+  const std::string dat = fixtures::PartRows({10, -20});
+  const auto part = [&](std::string_view cfg, std::string_view data) { return fixtures::VelkoraBlob(cfg, data); };
+  const std::vector<std::uint8_t> good = part(CfgText("1,Ia"), dat);
+  const std::vector<std::uint8_t> nineLines = part("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\nh\r\ni\r\n", dat);
+  struct Case {
+    const char* name;
+    int kind;
+    std::vector<std::uint8_t> first;
+    std::vector<std::uint8_t> second;
+    bool cacheMissing;
+    bool closes;  // with str16; otherwise the general error box and the dialog stays open
+  };
+  const std::vector<Case> cases = {
+      {"one part shorter than its length", 0, {9, 0, 0, 0, 'a'}, good, false, true},
+      {"one part, no cache folder", 0, good, good, true, true},
+      {"first text of 9 lines", 1, nineLines, good, false, true},
+      {"second part shorter than its length", 1, good, {9, 0, 0, 0, 'a'}, false, false},
+      {"second part of 2 lines", 1, good, part("a\r\nb\r\n", dat), false, false},
+      {"second part with fewer rows", 1, good, part(CfgText("1,Ib"), fixtures::PartRows({1})), false, false},
+      {"two parts, no cache folder", 1, good, good, true, false},
+  };
+  const fs::path cache = convert.cacheFolder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    standIn.history21().exec("DELETE FROM Waves");
+    addRow({1, 8, 80, "2026-02-01 00:00:00.000", 0, c.kind, c.first});
+    addRow({2, 8, 80, "2026-02-01 00:00:00.000", 0, c.kind, c.second});
+    std::ofstream(dir.path() / "plain") << "a file, no folder";
+    convert.cacheFolder = c.cacheMissing ? dir.path() / "plain" / "CfgCache" : cache;
+    services.keys.clear();
+    services.errors.clear();
+
+    auto dialog = shown();
+    clickNode(*dialog, "ch8");
+    doubleClickRow(*dialog, 0);
+
+    EXPECT_EQ(dialog->isVisible(), !c.closes);
+    EXPECT_EQ(services.keys, c.closes ? std::vector<std::vector<std::string>>{{"str16"}}
+                                      : std::vector<std::vector<std::string>>{});
+    EXPECT_EQ(services.errors.size(), c.closes ? 0u : 1u);
+    EXPECT_EQ(dialog->CfgInfo.CfgPath, "");
+    EXPECT_TRUE(cacheFiles().empty());
+  }
+}
+
 TEST_F(SelectWaveTest, PowerQualityRecordIsFilledInMemory) {
   setUp12();
   fixtures::PqChannel channel;
@@ -412,15 +464,32 @@ TEST_F(SelectWaveTest, PowerQualityRecordIsFilledInMemory) {
 
 TEST_F(SelectWaveTest, ConversionErrorKeepsTheDialogOpen) {
   setUp12();
-  writeKinds("SAGSWELL=电压暂降=abc;\r\n");  // a code that is not a number
-  addRow({1, 7, 9, "2026-01-15 10:00:00.000", 5, 1, fixtures::PqBlob({})}, 512);
-  auto dialog = shown();
-  clickNode(*dialog, "ch7");
-  doubleClickRow(*dialog, 0);
-  EXPECT_EQ(services.errors.size(), 1u);
-  EXPECT_TRUE(dialog->isVisible());
-  EXPECT_EQ(dialog->CfgInfo.CfgPath, "");
-  EXPECT_TRUE(state.WaveChannels.empty());
+  std::vector<std::uint8_t> cut = fixtures::PqBlob({});
+  cut.resize(cut.size() - 1);  // the last sample is missing
+  struct Case {
+    const char* name;
+    const char* kinds;
+    std::vector<std::uint8_t> blob;
+  };
+  const std::vector<Case> cases = {
+      {"a code that is not a number", "SAGSWELL=电压暂降=abc;\r\n", fixtures::PqBlob({})},
+      {"a blob shorter than its fields", "SAGSWELL=电压暂降=1;\r\n", cut},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    standIn.history12().exec("DELETE FROM Waves");
+    services.errors.clear();
+    writeKinds(c.kinds);
+    addRow({1, 7, 9, "2026-01-15 10:00:00.000", 5, 1, c.blob}, 512);
+    auto dialog = shown();
+    clickNode(*dialog, "ch7");
+    doubleClickRow(*dialog, 0);
+    EXPECT_EQ(services.errors.size(), 1u);
+    EXPECT_TRUE(services.keys.empty());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->CfgInfo.CfgPath, "");
+    EXPECT_TRUE(state.WaveChannels.empty());
+  }
 }
 
 TEST_F(SelectWaveTest, OtherModesShowNothing) {

@@ -76,8 +76,19 @@ void DatabaseMenu::enterMode(std::int32_t mode) {
   fields_.TempFilesFlag = 1;
   fields_.RecordSourceMode = mode;
   // A user of the other database kind is no user of this one: the log-in,
-  // the log-off event and the exit event would go to the wrong database.
-  if (loginMode_ != mode) fields_.CurrentUserID = 0;
+  // the log-off event and the exit event would go to the wrong database. The
+  // user leaves here, while that database is still the one connected.
+  if (loginMode_ != mode) logOff();
+}
+
+void DatabaseMenu::logOff() {
+  const std::int32_t leaving = fields_.CurrentUserID;
+  // The kind the user logged in to, not the current mode: opening a record
+  // from a folder sets the mode to 0 while the user stays logged in.
+  const bool automationUser = leaving > 0 && loginMode_ == kSourceAutomation;
+  fields_.CurrentUserID = 0;
+  loginMode_ = kSourceFolder;
+  if (automationUser) database_.WriteEventLog(leaving, mainFormText("str62", "当前用户被注销"));
 }
 
 void DatabaseMenu::dropSession() {
@@ -260,13 +271,7 @@ void DatabaseMenu::user_logoffClick() {
                            {"str61", "是否继续？"}),
                   MessageButtons::YesNo);
   if (answer != MessageAnswer::Yes) return;
-  const std::int32_t leaving = fields_.CurrentUserID;
-  // The kind the user logged in to, not the current mode: opening a record
-  // from a folder sets the mode to 0 while the user stays logged in.
-  const bool automationUser = loginMode_ == kSourceAutomation;
-  fields_.CurrentUserID = 0;
-  loginMode_ = kSourceFolder;
-  if (automationUser) database_.WriteEventLog(leaving, mainFormText("str62", "当前用户被注销"));
+  logOff();
 }
 
 }  // namespace wave

@@ -152,6 +152,9 @@ class DatabaseMenu {
  private:
   // Steps common to both database entries once they are not refused.
   void enterMode(std::int32_t mode);
+  // The current user leaves; an automation database user's leaving is
+  // written to its event log.
+  void logOff();
   bool logIn(const LoginConstants& constants);
   bool chooseRecord();
   void dropSession();

@@ -82,6 +82,7 @@ class FakeDatabase : public DatabaseLayer {
     return {[] { return std::optional<stationdb::TSystemTime>(stationdb::TSystemTime{2024, 5, 0, 5, 10, 0, 0, 0}); }};
   }
   std::int32_t WriteEventLog(std::int32_t userID, const std::string& description) override {
+    if (eventsInCalls) calls.push_back("event " + description);
     events.push_back({userID, description});
     return 0;
   }
@@ -93,6 +94,7 @@ class FakeDatabase : public DatabaseLayer {
   std::int32_t initResult = 1;
   std::int32_t loadResult = 0;
   bool loadThrows = false;
+  bool eventsInCalls = false;  // events also go into calls, to show their order
   std::vector<std::string> calls;
   std::vector<Event> events;
   std::vector<wave::TWaveformData> waveChannels;

@@ -297,10 +297,59 @@ TEST_F(DatabaseMenuTest, AUserOfTheOtherKindIsForgottenAlsoWhenTheConnectionFail
 
   EXPECT_EQ(CurrentUserID, 0);
   EXPECT_EQ(RecordSourceMode, 0) << "both entries free again";
+  EXPECT_EQ(database.events, (std::vector<Event>{{kUserID, "当前用户被注销"}})) << "the user left";
   window.answers = {MessageAnswer::Yes};
   menu.user_logoffClick();
   EXPECT_EQ(window.keys(), std::vector<std::string>{"str57"});
-  EXPECT_TRUE(database.events.empty());
+  EXPECT_EQ(database.events.size(), 1u) << "nobody left to log off";
+}
+
+// An automation user who opened a folder record and then takes the
+// power-quality entry leaves the automation databases: the log-off event is
+// written there, before the power-quality connection replaces them, however
+// the power-quality opening goes on.
+TEST_F(DatabaseMenuTest, AnAutomationUserDroppedByThePowerQualityEntryIsLoggedOff) {
+  struct Case {
+    const char* name;
+    bool stored;
+    bool settingsOk;
+    std::int32_t connectResult;
+    std::vector<std::string> calls;
+  };
+  const std::vector<Case> cases = {
+      {"connected and logged in anew", true, true, 0,
+       {"event 当前用户被注销", "read contp", "connect stored", "load 12"}},
+      {"connection fails", true, true, -1, {"event 当前用户被注销", "read contp", "connect stored"}},
+      {"settings cancelled", false, false, 0, {"event 当前用户被注销", "read contp"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CurrentUserID = 0;
+    RecordSourceMode = 0;
+    database.stored = true;
+    database.connectResult = 0;
+    dialogs.settingsOk = true;
+    logInTo(21);
+    RecordSourceMode = 0;  // a record opened from a folder
+    database.eventsInCalls = true;
+    database.stored = c.stored;
+    dialogs.settingsOk = c.settingsOk;
+    database.connectResult = c.connectResult;
+    dialogs.logins = {Login{"alice", "pw"}};
+
+    menu.database_20Click();
+
+    EXPECT_EQ(database.calls, c.calls);
+    EXPECT_EQ(database.events, (std::vector<Event>{{kUserID, "当前用户被注销"}}));
+    EXPECT_EQ(menu.LoginMode(), c.calls.size() == 4 ? 12 : 0);
+    database.eventsInCalls = false;
+    if (RecordSourceMode == 12) {
+      window.answers = {MessageAnswer::Yes};
+      menu.user_logoffClick();  // the power-quality user leaves without an event
+      EXPECT_EQ(database.events.size(), 1u);
+      RecordSourceMode = 0;
+    }
+  }
 }
 
 TEST_F(DatabaseMenuTest, AnEarlierRecordIsNotOpenedWhenNoneWasChosenNow) {

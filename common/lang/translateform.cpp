@@ -4,6 +4,7 @@
 #include <QAbstractSlider>
 #include <QAction>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,7 +17,6 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QVariant>
-#include <QFontMetrics>
 #include <QWidget>
 
 #include <algorithm>

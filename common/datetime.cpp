@@ -192,10 +192,14 @@ int windowedYear(int twoDigitYear, int currentYear) {
 
 bool parseDate(Scanner& s, DateOrder order, int currentYear, DateTimeParts& parts) {
   int first = 0, second = 0, year = 0, yearDigits = 0;
-  if (!s.number(first, 2) || !s.take('/') || !s.number(second, 2) || !s.take('/') || !s.number(year, 4, &yearDigits))
-    return false;
+  if (!s.number(first, 2) || !s.take('/') || !s.number(second, 2)) return false;
   parts.day = order == DateOrder::DayMonthYear ? first : second;
   parts.month = order == DateOrder::DayMonthYear ? second : first;
+  if (!s.take('/')) {
+    parts.year = currentYear;  // a date without its year is one of this year
+    return true;
+  }
+  if (!s.number(year, 4, &yearDigits)) return false;
   parts.year = yearDigits <= 2 ? windowedYear(year, currentYear) : year;
   return true;
 }

@@ -28,11 +28,12 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value);
 enum class DateOrder { DayMonthYear, MonthDayYear };
 
 // Parses "<date> <time>" with "/" between the date parts in the given order and
-// the time "hh:nn[:ss[.fraction]]"; the time may be left out. A two-digit year
-// falls within 50 years of now (in the past or the future). The fraction is read
-// as a decimal part of a second, to the millisecond.
+// the time "hh:nn[:ss[.fraction]]"; the time may be left out. A date without
+// its year ("dd/mm") is in the current year; a two-digit year falls within 50
+// years of now (in the past or the future). The fraction is read as a decimal
+// part of a second, to the millisecond.
 std::optional<TDateTime> ParseDateTime(std::string_view text, DateOrder order);
-// The same with the year that two-digit years are placed around given (for tests).
+// The same with the current year given (for tests).
 std::optional<TDateTime> ParseDateTime(std::string_view text, DateOrder order, int currentYear);
 
 // The current local time.

@@ -104,7 +104,12 @@ TEST(DateTime, ParseDateTime) {
       {"13/05/2024", MDY, nullptr},
       {"29/02/2023", DMY, nullptr},
       {"", DMY, nullptr},
-      {"05/03", DMY, nullptr},
+      {"05/03", DMY, "2025/03/05 00:00:00.000"},  // no year: the current one
+      {"05/03", MDY, "2025/05/03 00:00:00.000"},
+      {"05/03 07:08:09.5", DMY, "2025/03/05 07:08:09.500"},
+      {"29/02", DMY, nullptr},  // 2025 has no 29 February
+      {"05/03/", DMY, nullptr},
+      {"05/03/ 07:08", DMY, nullptr},
       {"05-03-2024", DMY, nullptr},
       {"05/03/2024 7", DMY, nullptr},
       {"05/03/2024 07:08:", DMY, nullptr},

@@ -3,7 +3,7 @@
 
 SUITE_PACKAGES=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfmt-dev
   libsqlite3-dev unixodbc-dev tdsodbc postgresql odbc-postgresql
   fonts-wqy-microhei socat mbpoll

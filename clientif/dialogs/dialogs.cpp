@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "clientif/dialogs/forms.h"
+#include "common/forms/qt_translations.h"
 #include "common/gbk.h"
 
 namespace velk::dialogs {
@@ -18,6 +19,13 @@ namespace {
 ShowHook& showHook() {
   static ShowHook hook;
   return hook;
+}
+
+// Qt's own texts of the dialogs (their standard buttons) in Chinese, unless
+// the host has translated them already.
+QApplication* withQtTexts(QApplication* app) {
+  if (app != nullptr && !forms::QtTextsTranslated()) forms::InstallQtChineseTexts(*app);
+  return app;
 }
 
 // The host's QApplication, or one made here for a host without Qt. That one
@@ -29,12 +37,12 @@ QApplication* application() {
   static char name[] = "velklog2";
   static char* argv[] = {name, nullptr};
   if (QCoreApplication::instance() == nullptr) {
-    static QApplication* const kept = std::make_unique<QApplication>(argc, argv).release();
+    static QApplication* const kept = withQtTexts(std::make_unique<QApplication>(argc, argv).release());
     return kept;
   }
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (app == nullptr || QThread::currentThread() != app->thread()) return nullptr;
-  return app;
+  return withQtTexts(app);
 }
 
 // Runs the form modally, over the caller's window when it names one.

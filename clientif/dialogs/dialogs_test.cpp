@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -24,6 +26,7 @@
 #include "clientif/dialogs/dialogs.h"
 #include "clientif/dialogs/forms.h"
 #include "clientif/testsupport.h"
+#include "common/forms/qt_translations.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
 
@@ -144,6 +147,23 @@ TEST_F(DialogTest, LogInWithoutRequiredRights) {
   EXPECT_STREQ(name, "guest");
   EXPECT_EQ(rights, 0x01);
   EXPECT_TRUE(messages_.empty());
+}
+
+// A host without a translator of its own gets Qt's texts (the dialogs'
+// standard buttons) in Chinese with the first dialog.
+TEST_F(DialogTest, QtTextsAreChineseInTheDialogs) {
+  if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm")))
+    GTEST_SKIP() << "Qt's Chinese translations are not installed (Debian package qt6-translations-l10n)";
+  attachSample();
+  bool translated = false;
+  drive({[&](QDialog& form) {
+    translated = forms::QtTextsTranslated();
+    form.reject();
+  }});
+  char name[14] = {};
+  std::int32_t rights = 0;
+  EXPECT_EQ(CheckUserPassword(lib(), 0, name, &rights), 0);
+  EXPECT_TRUE(translated);
 }
 
 TEST_F(DialogTest, LogInNeedsEveryBitOfTheMask) {

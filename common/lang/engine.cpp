@@ -76,7 +76,15 @@ void MultiLangEngine::LoadLanguageFile(std::string_view fileName) {
 
 void MultiLangEngine::loadLanguageFileFrom(const std::filesystem::path& path) {
   if (loaded()) return;
-  file_ = std::make_unique<TSpecialMemIniFile>(path);
+  // A file copied from another system may carry the program's name with other
+  // capitals ("Quenlor.lang"): the exact name first, then any case.
+  std::filesystem::path found = path;
+  if (!path.empty()) {
+    const auto match = common::FindFileCaseInsensitive(path);
+    std::error_code ec;
+    if (match && std::filesystem::is_regular_file(*match, ec)) found = *match;
+  }
+  file_ = std::make_unique<TSpecialMemIniFile>(found);
 }
 
 std::string MultiLangEngine::GetLangString(std::string_view section, std::string_view key,

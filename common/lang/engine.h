@@ -68,7 +68,9 @@ class MultiLangEngine {
   void LoadLanguageFile();
   // velklog2's form: the running (host) program's folder + "Language/" + fileName.
   void LoadLanguageFile(std::string_view fileName);
-  // An explicit path, for tests and callers with a folder of their own.
+  // An explicit path, for tests and callers with a folder of their own. All
+  // three take a file of the same folder whose name differs only in case when
+  // the exact name is missing.
   void loadLanguageFileFrom(const std::filesystem::path& path);
 
   // The text after key's "=" in the first matching line of section; fallback

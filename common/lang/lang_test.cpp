@@ -206,6 +206,28 @@ TEST(LangEngine, FindsProgramsLanguageFile) {
   EXPECT_EQ(velklog2.GetLangString("S", "k", "DEF"), "program");
 }
 
+// A language file named with other capitals than the program is found when
+// the exact name is missing; the exact name wins when both are there.
+TEST(LangEngine, FindsTheLanguageFileWhateverItsCase) {
+  TempDir dir;
+  const fs::path folder = dir.path() / "Language";
+  writeBytes(folder / "Quenlor.lang", "[S]\nk=capital\n");
+  MultiLangEngine capital(LangVariant::Quenlor);
+  capital.loadLanguageFileFrom(quenlorLanguageFile(dir.path(), "quenlor"));
+  EXPECT_EQ(capital.GetLangString("S", "k", "DEF"), "capital");
+
+  writeBytes(folder / "quenlor.lang", "[S]\nk=exact\n");
+  MultiLangEngine exact(LangVariant::Quenlor);
+  exact.loadLanguageFileFrom(quenlorLanguageFile(dir.path(), "quenlor"));
+  EXPECT_EQ(exact.GetLangString("S", "k", "DEF"), "exact");
+
+  fs::create_directories(folder / "VELKLOG2.LANG");  // a folder is no language file
+  MultiLangEngine none(LangVariant::Velklog2);
+  none.loadLanguageFileFrom(namedLanguageFile(dir.path(), "velklog2.lang"));
+  EXPECT_TRUE(none.loaded());
+  EXPECT_EQ(none.GetLangString("S", "k", "DEF"), "DEF");
+}
+
 TEST(LangEngine, ModuleHasOneEngine) {
   MultiLangEngine& engine = LangEngine();
   EXPECT_EQ(&engine, &LangEngine());

@@ -4,6 +4,7 @@
 #include <QAbstractSlider>
 #include <QAction>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
 #include <span>
 #include <variant>
 
@@ -190,15 +193,33 @@ const Setter* findSetter(const QObject& component, std::string_view property) {
   return nullptr;
 }
 
+// A font size as the language file gives it: points above 0; below 0 the
+// height of the character cell (ascent and descent) in points; 0 the default
+// size of a font.
+void setFontSize(QFont& font, int size, int dpi) {
+  if (size > 0) {
+    font.setPointSize(size);
+  } else if (size == 0) {
+    const QFont defaults;
+    if (defaults.pointSizeF() > 0)
+      font.setPointSizeF(defaults.pointSizeF());
+    else
+      font.setPixelSize(defaults.pixelSize());
+  } else {
+    const int cell = std::max(1, static_cast<int>(std::lround(-static_cast<double>(size) * dpi / 72)));
+    font.setPixelSize(cell);
+    const int measured = QFontMetrics(font).height();
+    if (measured > cell) font.setPixelSize(std::max(1, static_cast<int>(std::lround(double(cell) * cell / measured))));
+  }
+}
+
 void setFont(QObject& component, std::string_view key, std::string_view value) {
   auto& widget = as<QWidget>(component);
   QFont font = widget.font();
   if (key == "FontName") {
     font.setFamily(toQString(value));
   } else if (key == "FontSize") {
-    const int size = common::StrToInt(value);
-    if (size <= 0) return;
-    font.setPointSize(size);
+    setFontSize(font, common::StrToInt(value), widget.logicalDpiY());
   } else {
     return;
   }

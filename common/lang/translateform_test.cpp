@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <fstream>
 
 #include "common/strings.h"
@@ -190,6 +192,25 @@ TEST_F(TranslateFormTest, VariantsDifferInListAndFontKeys) {
     EXPECT_EQ(form.label->font().pointSize(), c.fontSet ? 17 : before.pointSize());
     EXPECT_EQ(form.label->font().family(), c.fontSet ? QStringLiteral("Serif Test") : before.family());
   }
+}
+
+// velklog2's font sizes go to the font as given: points above 0, the
+// character cell's height in points below 0, the default size at 0.
+TEST_F(TranslateFormTest, FontSizeIsSetAsGiven) {
+  QLabel label;
+  QFont large = label.font();
+  large.setPointSize(30);
+  label.setFont(large);
+  SetComponentProperty(label, "FontSize", "0", LangVariant::Velklog2);
+  EXPECT_EQ(label.font().pointSizeF(), QFont().pointSizeF());
+
+  SetComponentProperty(label, "FontSize", "-12", LangVariant::Velklog2);
+  const int cell = static_cast<int>(std::lround(12.0 * label.logicalDpiY() / 72));
+  EXPECT_LE(QFontMetrics(label.font()).height(), cell);
+  EXPECT_GE(QFontMetrics(label.font()).height(), cell - 2);
+
+  SetComponentProperty(label, "FontSize", "17", LangVariant::Velklog2);
+  EXPECT_EQ(label.font().pointSize(), 17);
 }
 
 TEST_F(TranslateFormTest, FormClassAndComponents) {

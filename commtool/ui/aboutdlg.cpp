@@ -1,5 +1,6 @@
 #include "commtool/ui/aboutdlg.h"
 
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +10,10 @@
 
 namespace tavrix {
 
+QUrl ReadmeLink() {
+  return QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/README.md"));
+}
+
 CAboutDlg::CAboutDlg(std::function<bool(const QUrl&)> opener, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("100"));
   setWindowTitle(QStringLiteral("关于 Tavrix"));
@@ -16,8 +21,7 @@ CAboutDlg::CAboutDlg(std::function<bool(const QUrl&)> opener, QWidget* parent) :
   icon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32));
   auto* version = new QLabel(QStringLiteral("Tavrix 1.2 版"), this);
   auto* contact = new QLabel(QStringLiteral("联系方式:"), this);
-  link_ = new CStaticLink(QStringLiteral("support@example.com"), QStringLiteral("mailto:support@example.com"),
-                          std::move(opener), this);
+  link_ = new CStaticLink(QStringLiteral("README.md"), ReadmeLink().toString(), std::move(opener), this);
   auto* ok = new QPushButton(QStringLiteral("确定"), this);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -4,11 +4,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
@@ -225,9 +227,25 @@ void CTavrixDlg::clientAccepted(UniqueFd socket, std::string peer) {
     delete session;
     return;
   }
+  placeSession(*session);
   sessions_.push_back(session);
   connect(session, &QObject::destroyed, this, [this, session] { std::erase(sessions_, session); });
   session->show();
+}
+
+void CTavrixDlg::placeSession(CSessionDlg& session) const {
+  if (sessions_.empty()) return;  // the first opens where the system puts it
+  const CSessionDlg& newest = *sessions_.back();
+  const int titleBar = newest.geometry().top() - newest.frameGeometry().top();
+  const int step = titleBar > 0 ? titleBar : style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  const QScreen* screen = newest.screen() != nullptr ? newest.screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
+  // A window not shown yet has no frame: moving it places its inside, so the
+  // step is taken from the inside of the newest one too.
+  QPoint next = newest.geometry().topLeft() + QPoint(step, step);
+  const QRect frame = newest.frameGeometry().translated(next - newest.geometry().topLeft());
+  if (area.isValid() && !area.contains(frame)) next = area.topLeft() + (newest.geometry().topLeft() - newest.pos());
+  session.move(next);
 }
 
 void CTavrixDlg::modemLineClicked() {

@@ -46,6 +46,9 @@ class CTavrixDlg : public TerminalWindow {
   void openPort();
   void closePort();
   void modemLineClicked();
+  // Connection windows cascade: each new one opens a title bar's height down
+  // and right of the newest one still open, so that none hides another.
+  void placeSession(CSessionDlg& session) const;
 
   CSerialChannel serial_;
   CSocketChannel socket_;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <sys/socket.h>
@@ -135,6 +136,23 @@ TEST_F(MainDialogTest, CheckCodeCancelUnchecksAndUncheckClearsTheMethod) {
   EXPECT_EQ(caption("1018"), QStringLiteral("冗余校验"));
   EXPECT_EQ(dialog.Model().CheckMethod(), kCheckNone);
   EXPECT_EQ(fake.checkAsked, 2);
+}
+
+// The box shows the method's name in place of its caption; the window keeps
+// its size whichever is chosen.
+TEST_F(MainDialogTest, ChoosingACheckCodeKeepsTheWindowSize) {
+  dialog.resize(dialog.minimumSizeHint());  // as narrow as it goes
+  QApplication::processEvents();
+  const QSize before = dialog.size();
+  for (const int method : {kCheckCrcModbus, kCheckSum, kCheckXor, kCheckCrcCcitt}) {
+    SCOPED_TRACE(method);
+    fake.checkAnswer = CheckSetting{method, 1};
+    click("1018");
+    ASSERT_EQ(caption("1018").toStdString(), CheckMethodName(method));
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.size(), before);
+    click("1018");  // unchecked again
+  }
 }
 
 TEST_F(MainDialogTest, RefusedSendsPutNothingOnTheWire) {
@@ -272,6 +290,27 @@ TEST_F(MainDialogTest, TcpServerGivesEachClientAWindowOfItsOwn) {
   secondWindow->close();  // closed by the user: freed as well
   ASSERT_TRUE(test::WaitUntil([&] { return dialog.Sessions().size() == 1; }));
   EXPECT_TRUE(test::ReadExactly(second.get(), 1).empty());
+}
+
+// Each new connection window opens down and right of the newest one, inside
+// the screen, so that none hides another.
+TEST_F(MainDialogTest, ConnectionWindowsCascade) {
+  const int port = test::FreeTcpPort();
+  child<QLineEdit>("1038")->setText(QString::number(port));
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1) << (fake.messages.empty() ? "" : fake.messages[0].toStdString());
+  std::vector<UniqueFd> clients;
+  for (std::size_t n = 1; n <= 3; ++n) {
+    clients.push_back(test::ConnectLoopback(port));
+    ASSERT_TRUE(test::WaitUntil([&] { return dialog.Sessions().size() == n; }));
+  }
+  const QRect area = dialog.Sessions()[0]->screen()->availableGeometry();
+  const QPoint step = dialog.Sessions()[1]->pos() - dialog.Sessions()[0]->pos();
+  EXPECT_GT(step.x(), 0);
+  EXPECT_EQ(step.x(), step.y());
+  EXPECT_EQ(dialog.Sessions()[2]->pos() - dialog.Sessions()[1]->pos(), step);
+  for (CSessionDlg* session : dialog.Sessions())
+    EXPECT_TRUE(area.contains(session->frameGeometry())) << session->pos().x() << "," << session->pos().y();
 }
 
 TEST(CSessionDlg, RefusesASocketWithoutPeer) {

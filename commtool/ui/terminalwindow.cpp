@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -34,6 +35,20 @@ QCheckBox* checkBox(const char* name, const QString& text, QWidget* parent) {
   auto* box = new QCheckBox(text, parent);
   box->setObjectName(QString::fromLatin1(name));
   return box;
+}
+
+// The check code box shows the method chosen in place of its caption: it is
+// made wide enough for each of them, so that choosing one leaves the window's
+// size alone.
+void fitEveryCaption(QCheckBox& box) {
+  const QString caption = box.text();
+  int widest = box.sizeHint().width();
+  for (int method = kCheckCrcModbus; method <= kCheckCrcCcitt; ++method) {
+    box.setText(Qs(CheckMethodName(method)));
+    widest = std::max(widest, box.sizeHint().width());
+  }
+  box.setText(caption);
+  box.setMinimumWidth(widest);
 }
 
 CFlatButton* flatButton(const char* name, bool pressed, const QString& text, QWidget* parent) {
@@ -95,6 +110,7 @@ void TerminalWindow::buildModeFrame(const char* name) {
   showTime_ = checkBox("1014", QStringLiteral("显示时间"), modeFrame_);
   lineBreak_ = checkBox("1020", QStringLiteral("自动换行"), modeFrame_);
   check_ = checkBox("1018", Qs(texts::kCheckCaption), modeFrame_);
+  fitEveryCaption(*check_);
   clear_ = pushButton("1015", QStringLiteral("清除显示"), modeFrame_);
 
   auto* layout = new QHBoxLayout(modeFrame_);

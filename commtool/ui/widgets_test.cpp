@@ -1,4 +1,6 @@
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -89,6 +91,18 @@ TEST(CStaticLink, TurnsVisitedWhenOpenedAndStaysWhenNot) {
   EXPECT_EQ(link->Colour(), CStaticLink::kVisited);
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0], QUrl(link->Link()));
+}
+
+// The contact opens the README that is shipped beside the program.
+TEST(CAboutDlg, ContactOpensTheReadmeBesideTheProgram) {
+  CAboutDlg about([](const QUrl&) { return true; });
+  const QUrl link(about.Link()->Link());
+  ASSERT_TRUE(link.isLocalFile()) << link.toString().toStdString();
+  EXPECT_EQ(QFileInfo(link.toLocalFile()).fileName(), QStringLiteral("README.md"));
+  EXPECT_EQ(QFileInfo(link.toLocalFile()).absolutePath(), QCoreApplication::applicationDirPath());
+  EXPECT_EQ(about.Link()->text(), QStringLiteral("README.md"));
+  EXPECT_TRUE(QFileInfo::exists(QStringLiteral(TAVRIX_PROGRAM_FOLDER "/README.md")))
+      << "the build puts the README beside tavrix";
 }
 
 TEST(DisplayView, SplitsLongRunsIntoParagraphsAndKeepsLineBreaks) {

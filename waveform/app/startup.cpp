@@ -21,6 +21,7 @@
 #include "waveform/print/print_preview_form.h"
 #include "waveform/print/print_services.h"
 #include "common/forms/form_services.h"
+#include "common/forms/qt_translations.h"
 
 namespace wave {
 namespace {
@@ -38,6 +39,7 @@ void useDecimalPoint() {
 int RunQuenlor(int argc, char** argv) {
   QApplication application(argc, argv);
   useDecimalPoint();
+  forms::InstallQtChineseTexts(application);
 
   SingleInstance instance(DefaultInstanceFolder());
   if (instance.start() == SingleInstance::Role::Secondary) return 0;

@@ -30,6 +30,10 @@ struct Pen {
   int width = 1;
   PenStyle style = PenStyle::Solid;
   PenMode mode = PenMode::Copy;
+  // A dotted pen's dot, and the gap after it, in device pixels; 0 gives the
+  // screen's dotted pen (3 pixels whatever the scale). Pages give a length of
+  // their own, so that their dots scale with the page like everything else.
+  int dotLength = 0;
   bool operator==(const Pen&) const = default;
 };
 

@@ -86,7 +86,12 @@ void QPainterCanvas::applyPen() {
   qpen.setJoinStyle(p.width > 1 ? Qt::RoundJoin : Qt::MiterJoin);
   switch (p.style) {
     case PenStyle::Solid: qpen.setStyle(Qt::SolidLine); break;
-    case PenStyle::Dot: qpen.setDashPattern({3.0, 3.0}); break;
+    case PenStyle::Dot: {
+      // Qt counts dashes in pen widths.
+      const double dot = p.dotLength > 0 ? static_cast<double>(p.dotLength) / std::max(1, p.width) : 3.0;
+      qpen.setDashPattern({dot, dot});
+      break;
+    }
     case PenStyle::Clear: qpen.setStyle(Qt::NoPen); break;
   }
   painter_.setPen(qpen);

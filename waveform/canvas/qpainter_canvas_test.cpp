@@ -7,6 +7,10 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <vector>
+
+#include "waveform/canvas/recording_canvas.h"
+
 namespace wave {
 namespace {
 
@@ -253,6 +257,36 @@ TEST_F(QPainterCanvasTest, DottedPenLeavesGaps) {
   for (int x = 0; x < 30; ++x) inked += at(x, 3) == kBlack;
   EXPECT_GT(inked, 5);
   EXPECT_LT(inked, 25);
+}
+
+// A page's dotted line looks the same at every scale (preview or printer): its
+// dots are a length of the page, not of the device.
+TEST_F(QPainterCanvasTest, PageDotsScaleWithThePage) {
+  RecordingCanvas page;
+  page.pen() = Pen{kBlack, 1, PenStyle::Dot, PenMode::Copy, 8};
+  page.moveTo(0, 10);
+  page.lineTo(400, 10);
+  for (const double scale : {0.5, 3.0}) {
+    SCOPED_TRACE(scale);
+    QImage device(static_cast<int>(420 * scale), static_cast<int>(40 * scale), QImage::Format_RGB32);
+    device.fill(Qt::white);
+    {
+      QPainter painter(&device);
+      QPainterCanvas canvas(painter);
+      page.replay(canvas, LinearMap{scale, scale, 0, 0});
+    }
+    const int y = static_cast<int>(10 * scale);
+    std::vector<int> starts;  // where each dot begins
+    bool inked = false;
+    for (int x = 0; x < static_cast<int>(400 * scale); ++x) {
+      const bool now = device.pixelColor(x, y) == Qt::black;
+      if (now && !inked) starts.push_back(x);
+      inked = now;
+    }
+    ASSERT_GE(starts.size(), 3u);
+    // A dot and its gap: 16 units of the page.
+    EXPECT_NEAR(static_cast<double>(starts[2] - starts[1]) / scale, 16.0, 1.0 / scale + 0.01);
+  }
 }
 
 }  // namespace

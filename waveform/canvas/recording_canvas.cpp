@@ -107,6 +107,7 @@ void RecordingCanvas::replay(Canvas& target, const LinearMap& map) const {
   for (const auto& op : ops_) {
     target.pen() = op.pen;
     target.pen().width = scaled(op.pen.width, map.scaleX);
+    if (op.pen.dotLength > 0) target.pen().dotLength = scaled(op.pen.dotLength, map.scaleX);
     target.brush() = op.brush;
     target.font() = op.font;
     target.font().height = scaled(op.font.height, map.scaleY);

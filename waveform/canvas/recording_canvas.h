@@ -61,8 +61,8 @@ class RecordingCanvas final : public Canvas {
   // The operations of one kind, in drawing order.
   std::vector<CanvasOp> opsOf(OpKind kind) const;
 
-  // Draws every operation again onto target with its state, mapped; pen widths
-  // and font heights scale with the map (at least 1).
+  // Draws every operation again onto target with its state, mapped; pen widths,
+  // dot lengths and font heights scale with the map (at least 1).
   void replay(Canvas& target, const LinearMap& map = {}) const;
 
   static int DefaultTextWidth(const Font& font, std::string_view text);

@@ -22,7 +22,7 @@ struct MessageDefault {
   std::string_view text;
 };
 
-constexpr std::array<MessageDefault, 16> kMessageDefaults = {{
+constexpr std::array<MessageDefault, 21> kMessageDefaults = {{
     {8, "cfg文件有误: parmary<=0"},
     {10, "cfg文件有误: secondary<=0"},
     {12, "根据dat文件的timestamp计算samp失败"},
@@ -39,6 +39,11 @@ constexpr std::array<MessageDefault, 16> kMessageDefaults = {{
     {34, "dat文件的timestamp无效！"},
     {36, "cfg文件有误！"},
     {38, "cfg 文件触发时间有误！"},
+    {kMsgTooManyChannels, "cfg文件有误: 通道总数超过500"},
+    {kMsgNegativeChannelCount, "cfg文件有误: 通道数小于0"},
+    {kMsgRateBelowLineFrequency, "cfg文件有误: 采样率小于系统频率"},
+    {kMsgNegativeEndSample, "cfg文件有误: endsample<0"},
+    {kMsgEndSamplesNotRising, "cfg文件有误: endsamp2<=endsamp1"},
 }};
 
 std::string strKey(int key) { return fmt::format("str{}", key); }
@@ -160,10 +165,11 @@ class CfgParser {
     const std::int32_t analog = countField(field(line, 2));
     const std::int32_t digital = countField(field(line, 3));
     // Counts the record window cannot hold, or that do not fit the record's
-    // 16-bit fields, are refused here, before any channel line is read.
-    if (total < 0 || total > 0xFFFF || analog < 0 || digital < 0 ||
-        std::int64_t{analog} + digital > kMaxChannels)
-      stop(22);
+    // 16-bit fields, are refused here, before any channel line is read. A
+    // total outside 16 bits cannot equal A + D once A + D is within the limit.
+    if (analog < 0 || digital < 0) stop(kMsgNegativeChannelCount);
+    if (std::int64_t{analog} + digital > kMaxChannels) stop(kMsgTooManyChannels);
+    if (total < 0 || total > 0xFFFF) stop(22);
     info.TT = static_cast<std::uint16_t>(total);
     info.A = static_cast<std::uint16_t>(analog);
     info.D = static_cast<std::uint16_t>(digital);
@@ -234,11 +240,11 @@ class CfgParser {
     }
     // Every rate must give at least one sample per cycle and the end samples
     // must rise, or the record cannot be laid out.
-    if (info.samp1 < info.lf) stop(18);
-    if (info.endsamp1 <= 0) stop(20);
+    if (info.samp1 < info.lf) stop(kMsgRateBelowLineFrequency);
+    if (info.endsamp1 < 0) stop(kMsgNegativeEndSample);
     if (info.nrates == 2) {
-      if (info.samp2 < info.lf) stop(18);
-      if (info.endsamp2 <= info.endsamp1) stop(20);
+      if (info.samp2 < info.lf) stop(kMsgRateBelowLineFrequency);
+      if (info.endsamp2 <= info.endsamp1) stop(kMsgEndSamplesNotRising);
     }
 
     const std::string ft = common::UpperCase(info.ft);
@@ -333,13 +339,17 @@ std::int32_t GetCfgRevYear(std::string_view line) {
   return common::TryStrToInt(line.substr(second + 1), year) ? year : 1991;
 }
 
-std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line) {
+std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line, int currentYear) {
   std::string text = common::Trim(line);
   if (const std::size_t dot = text.find('.'); dot != std::string::npos && text.size() > dot + 4)
     text.resize(dot + 4);
   std::replace(text.begin(), text.end(), ',', ' ');
-  return common::ParseDateTime(text, revYear == 1991 ? common::DateOrder::MonthDayYear
-                                                     : common::DateOrder::DayMonthYear);
+  return common::ParseDateTime(
+      text, revYear == 1991 ? common::DateOrder::MonthDayYear : common::DateOrder::DayMonthYear, currentYear);
+}
+
+std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line) {
+  return ParseCfgDateTime(revYear, line, common::DecodeDateTime(common::NowLocal()).year);
 }
 
 void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat, std::vector<UserMessage>& messages) {

@@ -19,8 +19,16 @@ namespace wave {
 
 inline constexpr std::string_view kMainFormSection = "Strings_Main_Form";
 
+// The reader's refusals of records that cannot be laid out, each with a text
+// that names its cause (caption: key + 1).
+inline constexpr int kMsgTooManyChannels = 80;         // A + D above 500
+inline constexpr int kMsgNegativeChannelCount = 82;    // A or D below 0
+inline constexpr int kMsgRateBelowLineFrequency = 84;  // fewer samples than one per cycle
+inline constexpr int kMsgNegativeEndSample = 86;
+inline constexpr int kMsgEndSamplesNotRising = 88;     // endsamp2 not above endsamp1
+
 // The warning with text key "str<key>" and caption key "str<key + 1>", for the
-// keys 8 to 38 of the reader.
+// keys 8 to 38 of the reader and its refusals above.
 common::UserMessage CfgMessage(int key);
 // str5 + the data file path without "dat" + str6, caption str7.
 common::UserMessage DataFileMissingMessage(std::string_view cfgPath);
@@ -37,7 +45,10 @@ std::int32_t GetCfgRevYear(std::string_view line);
 
 // A date/time line "dd/mm/yyyy,hh:mm:ss.ffffff" (month first for revision
 // 1991), cut to milliseconds without rounding; empty when it cannot be read.
+// A date without its year is one of the current year.
 std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line);
+// The same with the current year given.
+std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line, int currentYear);
 
 // Sets info.samp1 from the first two time stamps (microseconds) of the data
 // file; on failure samp1 is left as it was and the messages are appended. Needs

@@ -278,6 +278,12 @@ const std::vector<OpenCase>& openCases() {
       {"file type with a trailing blank", [](CfgSpec& c) { c.ft = "ASCII "; }, {"str24"}},
       {"file type in lower case", [](CfgSpec& c) { c.ft = "ascii"; }, {}},
       {"bad date", [](CfgSpec& c) { c.trigger = "32/13/2020,10:11:12.000"; }, {"str38"}},
+      {"date without a year", [](CfgSpec& c) { c.trigger = "01/02,10:11:12.000"; }, {},
+       [](const TcfgInfo& r) {
+         const auto trigger = common::DecodeDateTime(r.TriggerTime);
+         EXPECT_EQ(trigger.year, common::DecodeDateTime(common::NowLocal()).year);
+         EXPECT_EQ(trigger.month, 2);
+       }},
       {"samp1 1201 becomes 1200", [](CfgSpec& c) { c.rates = {"1201,240"}; }, {},
        [](const TcfgInfo& r) {
          EXPECT_EQ(r.samp1, 1200);
@@ -300,37 +306,45 @@ const std::vector<OpenCase>& openCases() {
          EXPECT_EQ(r.endsamp2, 300);
        }},
       // Refusals of records that cannot be laid out.
-      {"rate that rounds to 0", [](CfgSpec& c) { c.rates = {"20,240"}; }, {"str18"}},
-      {"negative rate", [](CfgSpec& c) { c.rates = {"-100,240"}; }, {"str18"}},
-      {"negative end sample", [](CfgSpec& c) { c.rates = {"1200,-5"}; }, {"str20"}},
+      {"rate that rounds to 0", [](CfgSpec& c) { c.rates = {"20,240"}; }, {"str84"}},
+      {"negative rate", [](CfgSpec& c) { c.rates = {"-100,240"}; }, {"str84"}},
+      {"rate from the time stamps below the line frequency",
+       [](CfgSpec& c) {
+         c.nrates = "0";
+         c.rates = {"0,2"};
+         c.dat = "1,0,5,7,0\n2,50000,6,8,1\n";  // 20 Hz
+       },
+       {"str84"}},
+      {"negative end sample", [](CfgSpec& c) { c.rates = {"1200,-5"}; }, {"str86"}},
       {"second rate below one sample per cycle",
        [](CfgSpec& c) {
          c.nrates = "2";
          c.rates = {"1200,240", "10,300"};
        },
-       {"str18"}},
+       {"str84"}},
       {"second end sample not after the first",
        [](CfgSpec& c) {
          c.nrates = "2";
          c.rates = {"1200,240", "600,240"};
        },
-       {"str20"}},
+       {"str88"}},
       {"more than 500 channels",
        [](CfgSpec& c) {
          c.counts = "501,501A,0D";
          c.analog.assign(501, "1,U,A,,V,1,0,0,0,1,1,1,S");
          c.digital.clear();
        },
-       {"str22"}},
+       {"str80"}},
+      {"616 channels whose counts agree", [](CfgSpec& c) { c.counts = "616,24A,592D"; }, {"str80"}},
       {"500 channels", [](CfgSpec& c) {
          c.counts = "500,499A,1D";
          c.analog.assign(499, "1,U,A,,V,1,0,0,0,1,1,1,S");
        },
        {}},
       {"count beyond 16 bits", [](CfgSpec& c) { c.counts = "65539,2A,1D"; }, {"str22"}},
-      {"negative count", [](CfgSpec& c) { c.counts = "0,-1A,1D"; }, {"str22"}},
+      {"negative count", [](CfgSpec& c) { c.counts = "0,-1A,1D"; }, {"str82"}},
       {"counts whose sum passes the 32-bit range",
-       [](CfgSpec& c) { c.counts = "3,2147483647A,2147483647D"; }, {"str22"}},
+       [](CfgSpec& c) { c.counts = "3,2147483647A,2147483647D"; }, {"str80"}},
       {"field that is not a number",
        [](CfgSpec& c) { c.analog[0] = "1,Ua,A,,kV,0.0x1,0,0,-32768,32767,110,0.1,S"; }, {"error"}},
       {"rate count that is not a number", [](CfgSpec& c) { c.nrates = "one"; }, {"error"}},
@@ -489,6 +503,31 @@ TEST(ReadCfgFile, MessagesCarryTheirKeysAndDefaults) {
   EXPECT_EQ(common::ResolveText(m26, common::BuiltInText), "打开波形窗口过多，最多打开4个波形窗口！");
   EXPECT_EQ(common::ResolveText(CfgMessage(18), common::BuiltInText),
             "cfg文件有误: (nrates <> 0) and (samp = 0)");
+}
+
+// The refusals of records that cannot be laid out name their own cause and
+// keep clear of the keys of the checks above.
+TEST(ReadCfgFile, RefusalsHaveKeysAndTextsOfTheirOwn) {
+  struct Case {
+    int key;
+    std::string text;
+  };
+  const Case cases[] = {
+      {kMsgTooManyChannels, "cfg文件有误: 通道总数超过500"},
+      {kMsgNegativeChannelCount, "cfg文件有误: 通道数小于0"},
+      {kMsgRateBelowLineFrequency, "cfg文件有误: 采样率小于系统频率"},
+      {kMsgNegativeEndSample, "cfg文件有误: endsample<0"},
+      {kMsgEndSamplesNotRising, "cfg文件有误: endsamp2<=endsamp1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    EXPECT_GT(c.key, 72) << "above every key of the main window's section";
+    const common::UserMessage m = CfgMessage(c.key);
+    EXPECT_EQ(m.section, "Strings_Main_Form");
+    EXPECT_EQ(m.textKeys(), std::vector<std::string>{"str" + std::to_string(c.key)});
+    EXPECT_EQ(m.caption, (common::TextPiece{"str" + std::to_string(c.key + 1), "信息提示"}));
+    EXPECT_EQ(common::ResolveText(m, common::BuiltInText), c.text);
+  }
 }
 
 TEST(ReadCfgFile, ConversionErrorCarriesTheConverterText) {
@@ -658,6 +697,17 @@ TEST(ParseCfgDateTime, OrderAndMilliseconds) {
   EXPECT_FALSE(ParseCfgDateTime(1991, "13/04/2021,05:06:07").has_value());  // month 13
   EXPECT_FALSE(ParseCfgDateTime(1999, "garbage").has_value());
   EXPECT_FALSE(ParseCfgDateTime(1999, "").has_value());
+}
+
+TEST(ParseCfgDateTime, DateWithoutYearIsOfTheCurrentYear) {
+  const auto dmy = ParseCfgDateTime(1999, "03/04,05:06:07.891999", 2031);
+  ASSERT_TRUE(dmy.has_value());
+  EXPECT_EQ(common::FormatDateTime("yyyy/mm/dd hh:nn:ss.zzz", *dmy), "2031/04/03 05:06:07.891");
+  const auto mdy = ParseCfgDateTime(1991, "03/04,05:06:07", 2031);
+  ASSERT_TRUE(mdy.has_value());
+  EXPECT_EQ(common::FormatDateTime("yyyy/mm/dd", *mdy), "2031/03/04");
+  EXPECT_FALSE(ParseCfgDateTime(1999, "29/02,05:06:07", 2031).has_value());
+  EXPECT_TRUE(ParseCfgDateTime(1999, "29/02,05:06:07", 2032).has_value());
 }
 
 // A data file reader that records how much is read.

@@ -40,6 +40,8 @@ void setFont(Canvas& canvas, std::string name, int size, TColor colour, bool bol
 
 Pen axisPen(int width) { return Pen{kBlack, width, PenStyle::Solid, PenMode::Copy}; }
 
+Pen gridPen() { return Pen{kBlack, 1, PenStyle::Dot, PenMode::Copy, kPrintDotLength}; }
+
 // The time of cycle `cycle` from the record's start, in whole milliseconds.
 std::string cycleMilliseconds(const PrintedRecord& rec, std::int64_t cycle) {
   const int lf = rec.record.lf > 0 ? rec.record.lf : 50;
@@ -208,7 +210,7 @@ void Print_Channel_Info(Canvas& canvas, const PageContext& ctx, int r, int g, in
   canvas.pen() = axisPen(axisPenWidth);
   trace::Line(canvas, geo.L, Y0, xEnd, Y0);
 
-  canvas.pen() = Pen{kBlack, 1, PenStyle::Dot, PenMode::Copy};
+  canvas.pen() = gridPen();
   const int gridStep = roundRatio(geo.RH, 96, 1000);
   for (int k = 1; k <= 3; ++k) {
     trace::Line(canvas, geo.L, Y0 - k * gridStep, xEnd, Y0 - k * gridStep);
@@ -352,7 +354,7 @@ void Print_Status_Info(Canvas& canvas, const PageContext& ctx, int r) {
 
   canvas.pen() = axisPen(axisPenWidth);
   trace::Line(canvas, geo.L, Yb, xEnd, Yb);
-  canvas.pen() = Pen{kBlack, 1, PenStyle::Dot, PenMode::Copy};
+  canvas.pen() = gridPen();
   const int gridY = Y0 - 3 * roundRatio(geo.RH, 96, 1000);
   trace::Line(canvas, geo.L, gridY, xEnd, gridY);
 

@@ -21,6 +21,11 @@ namespace wave {
 
 inline constexpr std::string_view kPrintPreviewSection = "Strings_PrintPreviewUt";
 
+// The dots of the pages' grid lines, in page units (0.1 mm): the screen's
+// 3-pixel dot at 96 pixels an inch, so a page shown at 100 % has the
+// window's dots, and preview and paper show the same dotted lines.
+inline constexpr int kPrintDotLength = 8;
+
 // What the record window hands the preview form (Print_TBtnClick).
 struct PrintedRecord {
   TcfgInfo record;

@@ -219,6 +219,23 @@ TEST(RecordPages, PagesOfARecordWithSparseGroupsAndDigitalChannels) {
   EXPECT_EQ(f.texts(3, "320")[0].points[0], (Point{210 + 400, 772 + 20}));
 }
 
+// The grid is dotted with dots of the page (they scale with it on every
+// device): six lines for each analogue channel, one for the digital row.
+TEST(RecordPages, GridLinesAreDottedInPageUnits) {
+  PrintFixture f(testing::MakeRecord(2, 1, 1000, 320));
+  f.group(0, {0, 1});
+  f.digital({0});
+  f.layOut();
+  int dotted = 0;
+  for (const auto& op : f.ops(1)) {
+    if (op.kind != OpKind::Line || op.pen.style != PenStyle::Dot) continue;
+    ++dotted;
+    EXPECT_EQ(op.pen.dotLength, kPrintDotLength);
+    EXPECT_EQ(op.pen.width, 1);
+  }
+  EXPECT_EQ(dotted, 2 * 6 + 1);
+}
+
 TEST(RecordPages, DigitalLanesStepUnderTheirAnalogueSamples) {
   PrintFixture f(testing::MakeRecord(1, 2, 1000, 320));
   f.group(0, {0});

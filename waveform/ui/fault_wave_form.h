@@ -185,6 +185,8 @@ class TFaultWaveForm : public QWidget {
   void updateCursorColumn(int x);
   void focusStatusBar();
   void fitValueColumn();
+  void fitStatusPanels();
+  void refreshReadout();
   ReadoutSource readoutSource(const WaveGeometry& geo) const;
   SampleListSource sampleListSource() const;
 

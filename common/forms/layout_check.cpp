@@ -131,7 +131,12 @@ void checkItems(QStringList& faults, const QAbstractItemView& view) {
 }
 
 void checkInsideWindow(QStringList& faults, const QWidget& w, const QWidget& window) {
-  const QRect rect(w.mapTo(&window, QPoint(0, 0)), w.size());
+  QRect rect(w.mapTo(&window, QPoint(0, 0)), w.size());
+  // A left-aligned label shows nothing past the end of its text.
+  const auto* label = qobject_cast<const QLabel*>(&w);
+  if (label && !label->wordWrap() && (label->alignment() & Qt::AlignLeft) && !Qt::mightBeRichText(label->text()))
+    rect.setWidth(std::min(rect.width(), label->contentsMargins().left() + label->margin() + std::max(0, label->indent()) +
+                                             textWidth(label->fontMetrics(), label->text(), false) + 2));
   if (!window.rect().contains(rect))
     faults << QStringLiteral("%1: lies at (%2, %3) %4 x %5, outside the window's %6 x %7")
                   .arg(name(w))

@@ -45,6 +45,7 @@
 #include "waveform/ui/sample_list_model.h"
 #include "waveform/view/harmonic_view.h"
 #include "waveform/view/status_panels.h"
+#include "waveform/view/value_text.h"
 #include "waveform/view/wave_draw.h"
 
 namespace wave {
@@ -233,10 +234,7 @@ void TFaultWaveForm::buildForm() {
   grid->hide();
   splitter_->addWidget(scrollBox_);
   splitter_->setStretchFactor(1, 1);
-  // 161 pixels, or as wide as the record's times need in the panel's font.
-  const int timeWidth = QFontMetrics(faultTimeEdit_->font()).horizontalAdvance(QString::fromLatin1(kWidestTime)) +
-                        2 * faultTimeEdit_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2 * 2 + 4 + 4;
-  splitter_->setSizes({std::max(kDataPanelWidth, timeWidth), 700});
+  splitter_->setSizes({kDataPanelWidth, 700});
   panelLayout->addWidget(splitter_);
   body->addWidget(panel1, 1);
   outer->addLayout(body, 1);
@@ -431,8 +429,27 @@ void TFaultWaveForm::FormCreate() {
     rms->setToolTip(lang(3, "显示RMS曲线"));
   }
   applyColours();
+  fitDataPanel();
   relayout();
   Show_RealTimeData(viewport_.LeftMargin);  // the time origin
+}
+
+void TFaultWaveForm::fitDataPanel() {
+  // 161 pixels, or as wide as the record's times and its largest samples need
+  // in the panel's font, so that neither shows cut when the window opens.
+  const QStyle& style = *dataPanel_->style();
+  const int frame = 2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const int timeWidth = QFontMetrics(faultTimeEdit_->font()).horizontalAdvance(QString::fromLatin1(kWidestTime)) +
+                        frame + 2 * 2 + 2 * 2;  // the edit's own margins, then the panel's
+  double peak = 0;
+  for (double p : scales_.ChannelPeaks) peak = std::max(peak, std::abs(p));
+  const int cellMargin = 2 * (style.pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+  const int valueWidth =
+      QFontMetrics(allDataList_->font()).horizontalAdvance(forms::Utf8(FormatFixed(-peak, 5, 3))) + cellMargin;
+  const int listWidth = allDataList_->columnWidth(0) + allDataList_->columnWidth(1) + valueWidth + frame +
+                        style.pixelMetric(QStyle::PM_ScrollBarExtent);
+  dataPanelWidth_ = std::max({kDataPanelWidth, timeWidth, listWidth});
+  splitter_->setSizes({dataPanelWidth_, std::max(1, splitter_->width() - dataPanelWidth_)});
 }
 
 void TFaultWaveForm::fillLists() {
@@ -595,7 +612,7 @@ void TFaultWaveForm::RMS_HD_TBtnClick() {
 
 void TFaultWaveForm::InfoWindow_TBtnClick() {
   QAction* info = action("InfoWindow_TBtn");
-  const int rest = std::max(1, splitter_->width() - 160);
+  const int rest = std::max(1, splitter_->width() - dataPanelWidth_);
   if (DataPanelShown_ == 1) {
     setToolImage(info, 11);
     info->setToolTip(lang(11, "显示数据窗口"));
@@ -603,7 +620,7 @@ void TFaultWaveForm::InfoWindow_TBtnClick() {
   } else {
     setToolImage(info, 0);
     info->setToolTip(lang(12, "隐藏数据窗口"));
-    splitter_->setSizes({160, rest});
+    splitter_->setSizes({dataPanelWidth_, rest});
     infoPages_->setCurrentIndex(ViewMode_ == ViewMode::HarmonicBars ? 1 : 0);
   }
   DataPanelShown_ = DataPanelShown_ == 1 ? 0 : 1;

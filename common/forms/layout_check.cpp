@@ -4,6 +4,7 @@
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTextDocument>
 #include <QToolButton>
 
@@ -162,6 +164,23 @@ QStringList LayoutFaults(const QWidget& window) {
     if (const auto* header = qobject_cast<const QHeaderView*>(w)) checkHeader(faults, *header);
     if (const auto* view = qobject_cast<const QAbstractItemView*>(w); view && !qobject_cast<const QHeaderView*>(w))
       checkItems(faults, *view);
+  }
+  return faults;
+}
+
+QStringList LayoutFaultsOfEveryPage(QWidget& window) {
+  QCoreApplication::processEvents();
+  QStringList faults = LayoutFaults(window);
+  for (QTabWidget* tabs : window.findChildren<QTabWidget*>()) {
+    if (!tabs->isVisibleTo(&window)) continue;
+    const int shown = tabs->currentIndex();
+    for (int page = 0; page < tabs->count(); ++page) {
+      if (page == shown || !tabs->isTabVisible(page)) continue;
+      tabs->setCurrentIndex(page);
+      QCoreApplication::processEvents();
+      faults << LayoutFaults(window);
+    }
+    tabs->setCurrentIndex(shown);
   }
   return faults;
 }

@@ -17,4 +17,8 @@ namespace forms {
 // areas may reach past the window (they scroll) and are checked for their texts only.
 QStringList LayoutFaults(const QWidget& window);
 
+// LayoutFaults of each page of the window's tab widgets in turn (each page is
+// shown while it is checked; the pages shown before come back at the end).
+QStringList LayoutFaultsOfEveryPage(QWidget& window);
+
 }  // namespace forms

@@ -7,7 +7,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
-#include <QTabWidget>
 #include <QTimer>
 
 #include <filesystem>
@@ -67,27 +66,9 @@ class QuenlorLayoutTest : public ::testing::Test {
     test::Application();
   }
 
-  // The faults of window, for each page of its tab widgets in turn.
-  static QStringList faultsOf(QWidget& window) {
-    QCoreApplication::processEvents();
-    QStringList faults = forms::LayoutFaults(window);
-    for (QTabWidget* tabs : window.findChildren<QTabWidget*>()) {
-      if (!tabs->isVisibleTo(&window)) continue;
-      const int shown = tabs->currentIndex();
-      for (int page = 0; page < tabs->count(); ++page) {
-        if (page == shown || !tabs->isTabVisible(page)) continue;
-        tabs->setCurrentIndex(page);
-        QCoreApplication::processEvents();
-        faults << forms::LayoutFaults(window);
-      }
-      tabs->setCurrentIndex(shown);
-    }
-    return faults;
-  }
-
   static void expectWhole(QWidget& window) {
     window.show();
-    const QStringList faults = faultsOf(window);
+    const QStringList faults = forms::LayoutFaultsOfEveryPage(window);
     EXPECT_TRUE(faults.isEmpty()) << window.objectName().toStdString() << ":\n"
                                   << faults.join(QLatin1Char('\n')).toStdString();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -159,7 +140,7 @@ TEST_F(QuenlorLayoutTest, RecordWindowAtItsSize) {
   QCoreApplication::processEvents();
   form->setClockText(QStringLiteral("2026/12/10 10:49:33"));
   EXPECT_EQ(sub->size(), QSize(942, 557));
-  const QStringList faults = faultsOf(*form);
+  const QStringList faults = forms::LayoutFaultsOfEveryPage(*form);
   EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
 }
 

@@ -113,10 +113,15 @@ TEST_F(QuenlorLayoutTest, WaitWindow) {
 }
 
 TEST_F(QuenlorLayoutTest, OptionsDialogOnBothPages) {
-  TOptionsDlg dialog(settings, services, nullptr, test::NewFolder("options") / "zavoviv.ini");
+  QWidget mainWindow;
+  mainWindow.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+  mainWindow.show();
+  TOptionsDlg dialog(settings, services, &mainWindow, test::NewFolder("options") / "zavoviv.ini");
   dialog.setRecord(record("options"));
   expectWhole(dialog);
-  EXPECT_FALSE(dialog.minimumSizeHint().width() > kScreenWidth || dialog.minimumSizeHint().height() > kScreenHeight);
+  EXPECT_NE(dialog.minimumSize(), dialog.maximumSize()) << "resizable";
+  EXPECT_LE((dialog.frameGeometry().center() - mainWindow.frameGeometry().center()).manhattanLength(), 4)
+      << "centred on the main window";
 }
 
 TEST_F(QuenlorLayoutTest, RecordWindowAtItsSize) {

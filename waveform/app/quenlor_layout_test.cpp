@@ -8,6 +8,7 @@
 #include <QMdiSubWindow>
 #include <QScreen>
 #include <QTimer>
+#include <QToolBar>
 
 #include <filesystem>
 #include <functional>
@@ -145,6 +146,11 @@ TEST_F(QuenlorLayoutTest, RecordWindowAtItsSize) {
   QCoreApplication::processEvents();
   form->setClockText(QStringLiteral("2026/12/10 10:49:33"));
   EXPECT_EQ(sub->size(), QSize(942, 557));
+  // Every tool button in sight, none behind the tool bar's "»".
+  auto* tools = form->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+  ASSERT_NE(tools, nullptr);
+  for (QAction* action : tools->actions())
+    EXPECT_TRUE(tools->widgetForAction(action)->isVisible()) << action->objectName().toStdString();
   const QStringList faults = forms::LayoutFaultsOfEveryPage(*form);
   EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
 }

@@ -36,4 +36,8 @@ if(SUITE_WITH_QT)
   suite_test(velklog2_dialogs_test QT
     SOURCES dialogs/dialogs_test.cpp
     DEPS suite::velklog2_dialogs suite::standin_client Qt6::Widgets)
+  # Every dialog on a screen of its own size, so a program of its own.
+  suite_test(velklog2_layout_test QT
+    SOURCES dialogs/layout_test.cpp ${PROJECT_SOURCE_DIR}/waveform/canvas/lsan_fontconfig.cpp
+    DEPS suite::velklog2_dialogs suite::standin_client suite::common_forms Qt6::Widgets)
 endif()

@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -45,6 +46,16 @@ inline void PointFoldersAt(const std::filesystem::path& root) {
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
     setenv(variable, folder.c_str(), 1);
   }
+}
+
+// Gives the offscreen platform one screen of width x height pixels at 96 dpi,
+// for the layout tests: call before the application is made.
+inline void UseOffscreenScreen(const std::filesystem::path& root, int width, int height) {
+  const std::filesystem::path config = root / "offscreen_screen.json";
+  std::filesystem::create_directories(root);
+  std::ofstream(config) << "{\"screens\": [{\"name\": \"layout\", \"x\": 0, \"y\": 0, \"width\": " << width
+                        << ", \"height\": " << height << ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}";
+  setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config.string()).c_str(), 1);
 }
 
 // Creates the application once, named programName, after pointing the folders

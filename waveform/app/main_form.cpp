@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -61,6 +62,8 @@ TMainForm::TMainForm(UiServices& ui, RecordWindowKit& kit, DisplaySettings& sett
   lang::setFormClass(*this, "TMainForm");
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(forms::Utf8(kMainFormCaption));
+  // Maximised; where no window manager maximises it, as large as the screen.
+  if (const QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
   setWindowState(Qt::WindowMaximized);
   mdiArea_->setObjectName(QStringLiteral("MdiClient"));
   mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -50,7 +50,22 @@ TOpenDlg::TOpenDlg(UiServices& ui, QWidget* parent)
 
 void TOpenDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  Guarded(ui_, this, [this] { lang::TranslateForm(*this); });
+  Guarded(ui_, this, [this] {
+    lang::TranslateForm(*this);
+    fitItemWidths();
+  });
+}
+
+void TOpenDlg::fitItemWidths() {
+  // Every item is as wide as the longest name, as in a list view's column: no
+  // name is cut while the list has room, and a click right of a short name
+  // still takes it.
+  QSize cell;
+  for (int row = 0; row < listView1_->count(); ++row) {
+    listView1_->item(row)->setSizeHint(QSize());
+    cell = cell.expandedTo(listView1_->sizeHintForIndex(listView1_->model()->index(row, 0)));
+  }
+  for (int row = 0; row < listView1_->count(); ++row) listView1_->item(row)->setSizeHint(cell);
 }
 
 bool TOpenDlg::eventFilter(QObject* watched, QEvent* event) {

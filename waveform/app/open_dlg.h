@@ -51,6 +51,7 @@ class TOpenDlg : public QDialog {
 
  private:
   void takeSelection();
+  void fitItemWidths();
 
   UiServices& ui_;
   std::string chosenFileSystemName_;

@@ -47,6 +47,26 @@ TEST_F(OpenDlgTest, OkWithoutChoiceAsksForAFileAndStaysOpen) {
   EXPECT_TRUE(dialog.ChosenFileName.isEmpty());
 }
 
+// Every item is as wide as the longest name: a click right of a short name
+// takes it, as in a list view's column.
+TEST(OpenDlgColumnTest, ClickRightOfAShortNameTakesIt) {
+  test::Application();
+  test::FakeUi ui;
+  TOpenDlg dialog(ui);
+  for (const char* name : {"one_cycle_harmonics.cfg", "4.CFG"}) dialog.AddFileName(QString::fromLatin1(name), name);
+  dialog.show();
+  QListWidget* list = dialog.ListView1();
+  list->doItemsLayout();
+  const QRect shortItem = list->visualItemRect(list->item(1));
+  EXPECT_EQ(shortItem.width(), list->visualItemRect(list->item(0)).width());
+  const QPoint rightOfName(list->fontMetrics().horizontalAdvance(QStringLiteral("4.CFG")) + 30, shortItem.center().y());
+  ASSERT_TRUE(shortItem.contains(rightOfName));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rightOfName);
+  QTest::mouseClick(dialog.BitBtnOK(), Qt::LeftButton);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.ChosenFileName, QStringLiteral("4.CFG"));
+}
+
 TEST_F(OpenDlgTest, ClickOnItemThenEmptySpaceKeepsTheItem) {
   click(itemCentre(1));
   click(emptySpace());

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -43,6 +44,8 @@
 #include "waveform/print/record_pages.h"
 #include "waveform/ui/sample_list_model.h"
 #include "waveform/view/harmonic_view.h"
+#include "waveform/view/status_panels.h"
+#include "waveform/view/value_text.h"
 #include "waveform/view/wave_draw.h"
 
 namespace wave {
@@ -53,6 +56,11 @@ constexpr char kTimePattern[] = "yyyy/mm/dd hh:nn:ss.zzz";
 constexpr TColor kCursorColor = 0xFF0000;
 constexpr int kDragFactor = 4;
 constexpr int kValueColumnWidth = 75;  // RealTimeDataListView's "数据(Y)"
+constexpr int kDataPanelWidth = 161;   // FW_Panel
+constexpr QSize kFormSize(942, 557);
+// The widest texts of the time field and of the clock.
+constexpr char kWidestTime[] = "8888/88/88 88:88:88.888";
+constexpr char kWidestClock[] = "8888/88/88 88:88:88";
 
 common::UserMessage badTimeMessage() { return FaultWaveMessage(30, "时间输入有误，请检查"); }
 
@@ -106,6 +114,24 @@ std::vector<QIcon> makeImages() {
     images.emplace_back(pixmap);
   }
   return images;
+}
+
+// The width a label needs to show text whole.
+int LabelWidthFor(const QLabel& label, const QString& text) {
+  return QFontMetrics(label.font()).horizontalAdvance(text) + 2 * (label.margin() + label.frameWidth()) + 2;
+}
+
+// 宋体's Latin letters are half as wide as its Chinese ones. Where it is not
+// installed, a font of the same kind takes its place, so the record's times fit
+// the data panel as they were laid out for.
+void SubstituteSongTi() {
+  static const bool done = [] {
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                                                         QStringLiteral("WenQuanYi Micro Hei Mono"),
+                                                         QStringLiteral("Noto Sans Mono CJK SC")});
+    return true;
+  }();
+  (void)done;
 }
 
 void setBackground(QWidget* widget, TColor background, TColor text) {
@@ -208,7 +234,7 @@ void TFaultWaveForm::buildForm() {
   grid->hide();
   splitter_->addWidget(scrollBox_);
   splitter_->setStretchFactor(1, 1);
-  splitter_->setSizes({161, 700});
+  splitter_->setSizes({kDataPanelWidth, 700});
   panelLayout->addWidget(splitter_);
   body->addWidget(panel1, 1);
   outer->addLayout(body, 1);
@@ -216,15 +242,15 @@ void TFaultWaveForm::buildForm() {
   statusBar_ = new QStatusBar(this);
   statusBar_->setObjectName(QStringLiteral("StatusBar"));
   statusBar_->setSizeGripEnabled(false);
-  const int widths[3] = {460, 420, 35};
   for (int i = 0; i < 3; ++i) {
     auto* label = new QLabel(statusBar_);
     label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-    label->setMinimumWidth(widths[i]);
+    label->setMinimumWidth(0);
     if (i == 2) label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     statusBar_->addWidget(label, i == 2 ? 1 : 0);
     statusPanels_[static_cast<std::size_t>(i)] = label;
   }
+  statusBar_->installEventFilter(this);
   outer->addWidget(statusBar_);
 }
 
@@ -280,6 +306,7 @@ void TFaultWaveForm::buildDataPanel() {
   v->setContentsMargins(0, 0, 0, 0);
   infoPages_ = new QTabWidget(dataPanel_);
   infoPages_->setObjectName(QStringLiteral("FW_Info_PageControl"));
+  SubstituteSongTi();
   QFont font(QStringLiteral("宋体"));
   font.setPixelSize(12);
   infoPages_->setFont(font);
@@ -317,6 +344,8 @@ void TFaultWaveForm::buildDataPanel() {
   columns->setSectionResizeMode(0, QHeaderView::Stretch);
   columns->setSectionResizeMode(1, QHeaderView::Fixed);
   columns->resizeSection(1, kValueColumnWidth);
+  // Names cut in the middle keep their distinct ends ("SRC…Ia", "SRC…Ib").
+  realTimeList_->setTextElideMode(Qt::ElideMiddle);
   rv->addWidget(realTimeList_, 1);
 
   allDataPage_ = new QWidget(infoPages_);
@@ -352,6 +381,7 @@ void TFaultWaveForm::buildDataPanel() {
   allDataList_->setColumnWidth(0, 36);
   allDataList_->setColumnWidth(1, 55);
   allDataList_->setColumnWidth(2, 60);
+  allDataList_->horizontalHeader()->setStretchLastSection(true);  // the values follow the splitter
   av->addWidget(allDataList_, 1);
 
   infoPages_->addTab(realTimePage_, QStringLiteral("当前数据"));
@@ -379,6 +409,7 @@ void TFaultWaveForm::FormCreate() {
   statusPanels_[0]->setText(forms::Utf8(common::Trim(record_.station_name) + "  " + common::Trim(record_.rec_dev_id)));
   statusPanels_[1]->setText(lang(0, "起始时间:") + forms::Utf8(common::FormatDateTime(kTimePattern, record_.StartTime)) +
                             lang(1, "  触发时间:") + forms::Utf8(common::FormatDateTime(kTimePattern, record_.TriggerTime)));
+  fitStatusPanels();
 
   trackBar_ = new TMyTrackBar(paintBox_);
   trackBar_->move(viewport_.LeftMargin - 10, 0);
@@ -398,8 +429,27 @@ void TFaultWaveForm::FormCreate() {
     rms->setToolTip(lang(3, "显示RMS曲线"));
   }
   applyColours();
+  fitDataPanel();
   relayout();
   Show_RealTimeData(viewport_.LeftMargin);  // the time origin
+}
+
+void TFaultWaveForm::fitDataPanel() {
+  // 161 pixels, or as wide as the record's times and its largest samples need
+  // in the panel's font, so that neither shows cut when the window opens.
+  const QStyle& style = *dataPanel_->style();
+  const int frame = 2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth);
+  const int timeWidth = QFontMetrics(faultTimeEdit_->font()).horizontalAdvance(QString::fromLatin1(kWidestTime)) +
+                        frame + 2 * 2 + 2 * 2;  // the edit's own margins, then the panel's
+  double peak = 0;
+  for (double p : scales_.ChannelPeaks) peak = std::max(peak, std::abs(p));
+  const int cellMargin = 2 * (style.pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+  const int valueWidth =
+      QFontMetrics(allDataList_->font()).horizontalAdvance(forms::Utf8(FormatFixed(-peak, 5, 3))) + cellMargin;
+  const int listWidth = allDataList_->columnWidth(0) + allDataList_->columnWidth(1) + valueWidth + frame +
+                        style.pixelMetric(QStyle::PM_ScrollBarExtent);
+  dataPanelWidth_ = std::max({kDataPanelWidth, timeWidth, listWidth});
+  splitter_->setSizes({dataPanelWidth_, std::max(1, splitter_->width() - dataPanelWidth_)});
 }
 
 void TFaultWaveForm::fillLists() {
@@ -410,6 +460,7 @@ void TFaultWaveForm::fillLists() {
   realTimeList_->clear();
   for (const auto& channel : record_.AInfo) {
     auto* item = new QTreeWidgetItem(realTimeList_, {forms::Utf8(channel.ch_id), QString()});
+    item->setToolTip(0, item->text(0));
     item->setCheckState(0, Qt::Checked);
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
@@ -451,6 +502,7 @@ void TFaultWaveForm::watchActivation() {
     auto* sub = qobject_cast<QMdiSubWindow*>(w);
     if (!sub) continue;
     sub->setAttribute(Qt::WA_DeleteOnClose);
+    if (!sub->isMaximized()) sub->resize(kFormSize);
     if (QMdiArea* area = sub->mdiArea())
       connect(area, &QMdiArea::subWindowActivated, this, [this, sub](QMdiSubWindow* active) {
         if (active == sub && !closed_) forms::GuardedHandler(services_, this, [this] { FormActivate(); });
@@ -530,6 +582,12 @@ void TFaultWaveForm::Wave_TBtnClick() {
   infoPages_->setTabText(1, lang(27, "原始采样点"));
   repaintStep();
   ShowChannelAllData();
+  refreshReadout();
+}
+
+void TFaultWaveForm::refreshReadout() {
+  // The values at the cursor are those of the view now shown.
+  if (ViewMode_ != ViewMode::HarmonicBars) Show_RealTimeData(CursorX_ >= 0 ? CursorX_ : viewport_.LeftMargin);
 }
 
 void TFaultWaveForm::RMS_HD_TBtnClick() {
@@ -549,11 +607,12 @@ void TFaultWaveForm::RMS_HD_TBtnClick() {
   rmsScales_.ScalesDirty = 1;
   repaintStep();
   ShowChannelAllData();
+  refreshReadout();
 }
 
 void TFaultWaveForm::InfoWindow_TBtnClick() {
   QAction* info = action("InfoWindow_TBtn");
-  const int rest = std::max(1, splitter_->width() - 160);
+  const int rest = std::max(1, splitter_->width() - dataPanelWidth_);
   if (DataPanelShown_ == 1) {
     setToolImage(info, 11);
     info->setToolTip(lang(11, "显示数据窗口"));
@@ -561,7 +620,7 @@ void TFaultWaveForm::InfoWindow_TBtnClick() {
   } else {
     setToolImage(info, 0);
     info->setToolTip(lang(12, "隐藏数据窗口"));
-    splitter_->setSizes({160, rest});
+    splitter_->setSizes({dataPanelWidth_, rest});
     infoPages_->setCurrentIndex(ViewMode_ == ViewMode::HarmonicBars ? 1 : 0);
   }
   DataPanelShown_ = DataPanelShown_ == 1 ? 0 : 1;
@@ -569,7 +628,24 @@ void TFaultWaveForm::InfoWindow_TBtnClick() {
   repaintStep();
 }
 
-void TFaultWaveForm::setClockText(const QString& text) { statusPanels_[2]->setText(text); }
+void TFaultWaveForm::setClockText(const QString& text) {
+  statusPanels_[2]->setText(text);
+  fitStatusPanels();
+}
+
+void TFaultWaveForm::fitStatusPanels() {
+  std::array<int, 3> needed{};
+  for (std::size_t i = 0; i < 2; ++i) needed[i] = LabelWidthFor(*statusPanels_[i], statusPanels_[i]->text());
+  needed[2] = std::max(LabelWidthFor(*statusPanels_[2], statusPanels_[2]->text()),
+                       LabelWidthFor(*statusPanels_[2], QString::fromLatin1(kWidestClock)));
+  // The bar keeps a gap beside and between its panels.
+  const int gaps = 4 * std::max(0, statusBar_->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing)) + 8;
+  const std::array<int, 3> widths = StatusPanelWidths(statusBar_->width() - gaps, needed);
+  for (std::size_t i = 0; i < 2; ++i)
+    if (statusPanels_[i]->width() != widths[i] || statusPanels_[i]->minimumWidth() != widths[i])
+      statusPanels_[i]->setFixedWidth(widths[i]);
+  statusPanels_[2]->setMinimumWidth(std::min(widths[2], needed[2]));
+}
 
 QString TFaultWaveForm::statusText(int panel) const {
   return statusPanels_[static_cast<std::size_t>(panel)]->text();
@@ -627,6 +703,7 @@ void TFaultWaveForm::requestRelayout() {
 bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
   if (scrollBox_ && watched == scrollBox_->viewport() && event->type() == QEvent::Resize)
     requestRelayout();  // FormResize
+  if (watched == statusBar_ && event->type() == QEvent::Resize) fitStatusPanels();
   if (watched == faultTimeEdit_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {

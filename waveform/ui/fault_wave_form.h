@@ -185,6 +185,9 @@ class TFaultWaveForm : public QWidget {
   void updateCursorColumn(int x);
   void focusStatusBar();
   void fitValueColumn();
+  void fitStatusPanels();
+  void fitDataPanel();
+  void refreshReadout();
   ReadoutSource readoutSource(const WaveGeometry& geo) const;
   SampleListSource sampleListSource() const;
 
@@ -209,6 +212,7 @@ class TFaultWaveForm : public QWidget {
   ViewMode ViewMode_ = ViewMode::Waves;
   std::uint8_t DataPanelShown_ = 1;
   int CursorX_ = -1;
+  int dataPanelWidth_ = 161;  // FW_Panel, widened where its texts need more
   std::int64_t trackBarWidth_ = 18;
   bool XZoomOn_ = false;
   bool YZoomOn_ = false;

@@ -9,6 +9,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -128,6 +129,56 @@ class FaultWaveFormTest : public ::testing::Test, private WithApp {
   template <class T>
   static T* child(TFaultWaveForm* w, const char* name) {
     return w->findChild<T*>(QString::fromLatin1(name));
+  }
+
+  // Pixels of colour in the rectangle [left, right) x [top, bottom) of image.
+  static int countColour(const QImage& image, TColor colour, int left, int top, int right, int bottom) {
+    int count = 0;
+    for (int y = std::max(0, top); y < std::min(bottom, image.height()); ++y)
+      for (int x = std::max(0, left); x < std::min(right, image.width()); ++x) count += at(image, x, y) == colour;
+    return count;
+  }
+
+  // What a record window's wave view must show at the start zoom: its
+  // background, each channel's trace in the row of its axis (rows[r] lists
+  // the channels of row r, coloured by their number), the digital lanes below
+  // the rows when there are any, and the cursor line across the rows in its
+  // XOR colour.
+  void expectWavePicture(TFaultWaveForm* w, const std::vector<std::vector<int>>& rows, bool digital) const {
+    const QImage image = paintBoxImage(w);
+    const TColor background = settings.ChannelColors[kBackgroundColor];
+    constexpr int h = 120, top = 90, left = 75;  // row height, first zero line, left margin
+    const int right = std::min(image.width(), left + 600);
+    EXPECT_EQ(at(image, image.width() - 3, image.height() - 3), background);
+    EXPECT_EQ(at(image, 3, 3), background);
+    const int rowsBottom = static_cast<int>(rows.size()) * h + top - h / 2;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const int bandTop = static_cast<int>(r) * h + top - h / 2;
+      for (int channel : rows[r]) {
+        const TColor colour = settings.ChannelColors[static_cast<std::size_t>(channel % 20)];
+        const int own = countColour(image, colour, left + 2, bandTop, right, bandTop + h);
+        const int elsewhere = countColour(image, colour, left + 2, 0, right, bandTop) +
+                              countColour(image, colour, left + 2, bandTop + h, right, rowsBottom);
+        EXPECT_GT(own, 100) << "channel " << channel << " in row " << r;
+        EXPECT_LT(elsewhere, own / 10) << "channel " << channel << " outside row " << r;
+      }
+    }
+    const int lanes = countColour(image, settings.ChannelColors[kDigitalTraceColor], left + 2, rowsBottom, right,
+                                  image.height());
+    if (digital) EXPECT_GT(lanes, 100) << "digital lanes below the rows";
+    else EXPECT_EQ(lanes, 0);
+    // The cursor line: what lies under it (background, a grid line or a trace
+    // beside it) takes its XOR colour, blue flipped; the background beside it does not.
+    const int x = w->CursorX();
+    ASSERT_GT(x, left);
+    int flipped = 0;
+    for (int y = top - h / 2; y < rowsBottom; ++y) {
+      const TColor under = at(image, x, y) ^ 0xFF0000;
+      flipped += under == background || under == settings.ChannelColors[kGridColor] || under == at(image, x - 1, y) ||
+                 under == at(image, x + 1, y);
+    }
+    EXPECT_GT(flipped, (rowsBottom - (top - h / 2)) * 3 / 4) << "cursor column " << x;
+    EXPECT_EQ(countColour(image, background ^ 0xFF0000, x + 2, top - h / 2, x + 3, rowsBottom), 0) << "beside it";
   }
 
   DisplaySettings settings;

@@ -169,6 +169,29 @@ TEST_F(FaultWaveFormTest, PaintsBackgroundTracesAndGrid) {
   bare.save(QString::fromStdString(shot.string()));
 }
 
+// The clock shows whole in a window of any width; the panels beside it give
+// way and never overlap it or each other (vertical tiling of four windows).
+TEST_F(FaultWaveFormTest, StatusPanelsNeverOverlap) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "status")));
+  ASSERT_NE(w, nullptr);
+  w->setClockText(QStringLiteral("2026/12/10 10:49:33"));
+  for (int width : {1400, 942, 700, 340}) {
+    area.activeSubWindow()->resize(width, 557);
+    settle();
+    auto* clock = child<QLabel>(w, "StatusPanel2");
+    EXPECT_GE(clock->contentsRect().width(), clock->fontMetrics().horizontalAdvance(clock->text())) << width;
+    int right = 0;
+    for (const char* name : {"StatusPanel0", "StatusPanel1", "StatusPanel2"}) {
+      const QLabel* panel = child<QLabel>(w, name);
+      if (panel->width() == 0) continue;
+      EXPECT_GE(panel->x(), right) << name << " at " << width;
+      right = panel->geometry().right() + 1;
+    }
+    EXPECT_LE(right, w->width()) << width;
+  }
+}
+
 TEST_F(FaultWaveFormTest, SavesAScreenshotOfARecordWindow) {
   recordgen::RecordSpec spec = smallSpec();
   spec.analog = 6;
@@ -179,9 +202,11 @@ TEST_F(FaultWaveFormTest, SavesAScreenshotOfARecordWindow) {
   ASSERT_NE(w, nullptr);
   area.activeSubWindow()->resize(1100, 700);
   settle();
+  w->trackBar()->setValue(kTrackBarMax / 3);
+  settle();
   const std::filesystem::path shot = std::filesystem::path(WAVE_UI_ARTEFACT_DIR) / "record_window.png";
   ASSERT_TRUE(area.grab().save(QString::fromStdString(shot.string())));
-  EXPECT_GT(std::filesystem::file_size(shot), 1000u);
+  expectWavePicture(w, {{0, 1, 2}, {3, 4, 5}}, true);
 }
 
 TEST_F(FaultWaveFormTest, ActivationHandsTheWindowsOptionsToTheSettings) {

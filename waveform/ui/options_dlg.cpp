@@ -18,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -45,6 +47,7 @@ class PreviewBox : public QWidget {
     setObjectName(QStringLiteral("DemoPaintBox"));
     setMinimumSize(200, 150);
   }
+  QSize sizeHint() const override { return {280, 210}; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -58,8 +61,27 @@ class PreviewBox : public QWidget {
   DisplaySettings& settings_;
 };
 
-QListWidget* makeList(const char* name, QWidget* parent, bool twoColumns = false) {
-  auto* list = new QListWidget(parent);
+// A list box whose preferred size is given in characters and rows of its
+// font, so the dialog is as large as its texts need on any screen.
+class ListBox : public QListWidget {
+ public:
+  ListBox(int columns, int rows, QWidget* parent) : QListWidget(parent), columns_(columns), rows_(rows) {}
+  QSize sizeHint() const override {
+    const QFontMetrics metrics(font());
+    const int frame = 2 * frameWidth();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    return {metrics.horizontalAdvance(QLatin1Char('M')) * columns_ + frame + scrollBar,
+            metrics.lineSpacing() * rows_ + frame + scrollBar};
+  }
+  QSize minimumSizeHint() const override { return sizeHint() * 3 / 4; }
+
+ private:
+  int columns_;
+  int rows_;
+};
+
+QListWidget* makeList(const char* name, QWidget* parent, int columns, int rows, bool twoColumns = false) {
+  auto* list = new ListBox(columns, rows, parent);
   list->setObjectName(QString::fromLatin1(name));
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   // Drags are started and dropped by the dialog (the mode first: it resets the drop flags).
@@ -133,18 +155,34 @@ TOptionsDlg::TOptionsDlg(DisplaySettings& settings, forms::FormServices& service
       if (index == 1) WaveColorTabSheetShow();
     });
   });
-  layout->setSizeConstraint(QLayout::SetFixedSize);  // fixed dialog border
+  fitToScreen();
 
   editor_.create();  // FormCreate
 }
 
 TOptionsDlg::~TOptionsDlg() = default;
 
+void TOptionsDlg::fitToScreen() {
+  // As large as the texts and lists ask for, but never larger than the screen
+  // the dialog opens on (its frame and title bar included): every control must
+  // stay within reach. QDialog centres it on its parent when it is shown.
+  QSize size = sizeHint();
+  const QWidget* owner = parentWidget() ? parentWidget()->window() : this;
+  if (const QScreen* screen = owner->screen()) {
+    constexpr int kFrameAllowance = 48;  // a window manager's title bar and borders
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(kFrameAllowance, kFrameAllowance));
+  }
+  resize(size.expandedTo(minimumSizeHint()));
+}
+
 void TOptionsDlg::buildChannelPage(QWidget* page) {
+  // Analogue list | the 8 axes in two rows of four | preview; below them the
+  // digital lists, their buttons and the grid and line switches, with the help
+  // text under the preview.
   auto* grid = new QGridLayout(page);
   grid->addWidget(label("模拟量:", page), 0, 0);
-  analogList_ = makeList("AnalogListBox", page);
-  grid->addWidget(analogList_, 1, 0, 5, 1);
+  analogList_ = makeList("AnalogListBox", page, 12, 10);
+  grid->addWidget(analogList_, 1, 0, 2, 1);
   static const char* const kAxisNames[kGroupRowCount] = {"Axis1_ListBox", "Axis2_ListBox", "Axis3_ListBox",
                                                          "Axis4_ListBox", "Axis5_ListBox", "Axis6_ListBox",
                                                          "Axis7_ListBox", "Axis8_ListBox"};
@@ -153,22 +191,32 @@ void TOptionsDlg::buildChannelPage(QWidget* page) {
     auto* v = new QVBoxLayout(box);
     v->setContentsMargins(0, 0, 0, 0);
     v->addWidget(new QLabel(QStringLiteral("轴 %1:").arg(a + 1), box));
-    axisLists_[static_cast<std::size_t>(a)] = makeList(kAxisNames[a], box);
-    axisLists_[static_cast<std::size_t>(a)]->setMaximumHeight(80);
-    v->addWidget(axisLists_[static_cast<std::size_t>(a)]);
-    grid->addWidget(box, 1 + (a / 4) * 2, 1 + a % 4, 2, 1);
+    axisLists_[static_cast<std::size_t>(a)] = makeList(kAxisNames[a], box, 10, 4);
+    v->addWidget(axisLists_[static_cast<std::size_t>(a)], 1);
+    grid->addWidget(box, 1 + a / 4, 1 + a % 4);
   }
-  grid->addWidget(label("开关量:", page), 6, 0);
-  digitalList_ = makeList("DigitalListBox", page, true);
-  grid->addWidget(digitalList_, 7, 0, 1, 2);
-  grid->addWidget(label("开关量轴:", page), 6, 2);
-  digitalAxisList_ = makeList("DigitalAxisListBox", page, true);
-  grid->addWidget(digitalAxisList_, 7, 2, 1, 3);
+  grid->addWidget(label("波形演示:", page), 0, 5);
+  preview_ = new PreviewBox(settings_, page);
+  grid->addWidget(preview_, 1, 5, 2, 1);
+
+  grid->addWidget(label("开关量:", page), 3, 0);
+  digitalList_ = makeList("DigitalListBox", page, 20, 7, true);
+  grid->addWidget(digitalList_, 4, 0, 1, 2);
+  grid->addWidget(label("开关量轴:", page), 3, 2);
+  digitalAxisList_ = makeList("DigitalAxisListBox", page, 30, 7, true);
+  grid->addWidget(digitalAxisList_, 4, 2, 1, 3);
+  memo1_ = new QPlainTextEdit(page);
+  memo1_->setObjectName(QStringLiteral("Memo1"));
+  memo1_->setReadOnly(true);
+  grid->addWidget(memo1_, 3, 5, 3, 1);
 
   auto* selectAll = makeButton("SelectAllDigitalBtn", "选择所有开关量", page);
   auto* clearAll = makeButton("ClearAllDigitalBtn", "清除所有开关量", page);
-  grid->addWidget(selectAll, 8, 0);
-  grid->addWidget(clearAll, 8, 1);
+  auto* digitalButtons = new QVBoxLayout;
+  digitalButtons->addWidget(selectAll);
+  digitalButtons->addWidget(clearAll);
+  digitalButtons->addStretch();
+  grid->addLayout(digitalButtons, 5, 0);
   connect(selectAll, &QPushButton::clicked, this,
           [this] { forms::GuardedHandler(services_, this, [this] { SelectAllDigitalBtnClick(); }); });
   connect(clearAll, &QPushButton::clicked, this,
@@ -176,12 +224,15 @@ void TOptionsDlg::buildChannelPage(QWidget* page) {
 
   auto* gridBox = new QGroupBox(QStringLiteral("波形网格:"), page);
   gridBox->setObjectName(QStringLiteral("GroupBox1"));
-  auto* gv = new QVBoxLayout(gridBox);
+  auto* gv = new QGridLayout(gridBox);
   xyGrid_ = makeRadio("XYAxis_RadioBtn", "XY轴网格", gridBox);
   xGrid_ = makeRadio("XAxis_RadioBtn", "X轴网格", gridBox);
   yGrid_ = makeRadio("YAxis_RadioBtn", "Y轴网格", gridBox);
   noGrid_ = makeRadio("NoAxis_RadioBtn", "无网格", gridBox);
-  for (QRadioButton* r : {xyGrid_, xGrid_, yGrid_, noGrid_}) gv->addWidget(r);
+  gv->addWidget(xyGrid_, 0, 0);
+  gv->addWidget(xGrid_, 0, 1);
+  gv->addWidget(yGrid_, 1, 0);
+  gv->addWidget(noGrid_, 1, 1);
   xyGrid_->setChecked(true);
   const auto gridRadio = [this](QRadioButton* r, bool x, bool y) {
     connect(r, &QRadioButton::clicked, this, [this, x, y] {
@@ -204,17 +255,11 @@ void TOptionsDlg::buildChannelPage(QWidget* page) {
   pointsAndLines_->setChecked(true);
   connect(pointsAndLines_, &QRadioButton::clicked, this, [this] { editor_.setPointsAndLines(true); });
   connect(linesOnly_, &QRadioButton::clicked, this, [this] { editor_.setPointsAndLines(false); });
-  grid->addWidget(gridBox, 8, 2, 2, 1);
-  grid->addWidget(lineBox, 8, 3, 2, 1);
-
-  grid->addWidget(label("波形演示:", page), 0, 5);
-  preview_ = new PreviewBox(settings_, page);
-  grid->addWidget(preview_, 1, 5, 4, 1);
-  memo1_ = new QPlainTextEdit(page);
-  memo1_->setObjectName(QStringLiteral("Memo1"));
-  memo1_->setReadOnly(true);
-  memo1_->setMaximumHeight(110);
-  grid->addWidget(memo1_, 5, 5, 5, 1);
+  grid->addWidget(gridBox, 5, 2, 1, 2);
+  grid->addWidget(lineBox, 5, 4);
+  for (int row : {1, 2, 4}) grid->setRowStretch(row, 1);
+  for (int column : {0, 1, 2, 3, 4}) grid->setColumnStretch(column, 1);
+  grid->setColumnStretch(5, 2);
 
   for (int i = 0; i < kGroupRowCount + 3; ++i) {
     QListWidget* list = listAt(i);

@@ -72,6 +72,7 @@ class TOptionsDlg : public QDialog {
  private:
   void buildChannelPage(QWidget* page);
   void buildColourPage(QWidget* page);
+  void fitToScreen();
   void FormShow();
   void FormActivate();
   void WaveChannelTabSheetShow();

@@ -138,7 +138,11 @@ QString RecordWindowCaption(const std::string& cfgPath) {
 }
 
 std::unique_ptr<TFaultWaveForm> TFaultWaveForm::Create(const RecordWindowSetup& setup, QWidget* parent) {
-  OpenedRecord opened = OpenRecordData(setup.record, setup.recordSourceMode, setup.waveChannels, setup.limits);
+  return Create(setup, OpenRecordData(setup.record, setup.recordSourceMode, setup.waveChannels, setup.limits), parent);
+}
+
+std::unique_ptr<TFaultWaveForm> TFaultWaveForm::Create(const RecordWindowSetup& setup, OpenedRecord opened,
+                                                       QWidget* parent) {
   for (const auto& message : opened.messages) setup.services->showMessage(parent, message);
   if (!opened.data) return nullptr;
   return std::unique_ptr<TFaultWaveForm>(new TFaultWaveForm(setup, std::move(opened.data), parent));

@@ -21,6 +21,7 @@
 
 #include "common/lang/engine.h"
 #include "stationdb/records/records.h"
+#include "waveform/analysis/open_record.h"
 #include "waveform/analysis/record_data.h"
 #include "waveform/canvas/canvas.h"
 #include "waveform/model/cfgopen.h"
@@ -94,6 +95,10 @@ class TFaultWaveForm : public QWidget {
   // is shown; a record the program cannot show (or whose memory cannot be had)
   // is refused with a message, and no window is made.
   static std::unique_ptr<TFaultWaveForm> Create(const RecordWindowSetup& setup, QWidget* parent = nullptr);
+  // The same with the record's data read and analysed already (by a job off
+  // the window thread): what reading found is shown, then the window is made.
+  static std::unique_ptr<TFaultWaveForm> Create(const RecordWindowSetup& setup, OpenedRecord opened,
+                                                QWidget* parent = nullptr);
   ~TFaultWaveForm() override;
 
   // Handlers of the form (the tool buttons call them).

@@ -31,6 +31,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "common/datetime.h"
@@ -42,6 +43,8 @@
 #include "waveform/print/print_preview_form.h"
 #include "waveform/print/record_pages.h"
 #include "waveform/ui/sample_list_model.h"
+#include "waveform/ui/wait_texts.h"
+#include "common/forms/wait_window.h"
 #include "waveform/view/harmonic_view.h"
 #include "waveform/view/wave_draw.h"
 
@@ -887,8 +890,31 @@ void TFaultWaveForm::btnExportDataClick() {
   const std::optional<QString> chosen = services_.saveFileName(this, nameFilters, forms::Utf8(kExportDefaultExtension));
   if (!chosen || chosen->isEmpty()) return;  // cancelled: nothing written, nothing shown
   const std::filesystem::path file = WithDefaultExtension(std::filesystem::path(chosen->toStdString()));
-  const ExportOutcome outcome = ExportSamples(*data_, ViewMode_, file, lookup);
-  if (outcome.message) services_.showMessage(this, *outcome.message);
+
+  // The file is written off the window thread, from the texts looked up here.
+  std::map<std::string, std::string, std::less<>> texts;
+  for (int key = 39; key <= 43; ++key) {
+    const std::string name = "str" + std::to_string(key);
+    texts[name] = lookup(kFaultWaveSection, name, ExportTextDefault(key));
+  }
+  const common::LangLookup resolved = [texts](std::string_view, std::string_view key, std::string_view fallback) {
+    const auto found = texts.find(key);
+    return found != texts.end() ? found->second : std::string(fallback);
+  };
+  auto progress = std::make_shared<common::JobProgress>();
+  auto outcome = std::make_shared<ExportOutcome>();
+  std::shared_ptr<const RecordData> data = data_;
+  const ViewMode mode = ViewMode_;
+  forms::RunWithWaitWindow(
+      this, services_.jobRunner(), progress, WaitText,
+      [=] { *outcome = ExportSamples(*data, mode, file, resolved, progress.get()); },
+      [this, outcome](std::exception_ptr error) {
+        forms::GuardedHandler(services_, this, [&] {
+          if (error) std::rethrow_exception(error);
+          if (outcome->message) services_.showMessage(this, *outcome->message);
+        });
+      },
+      nullptr);  // cancelled: the old file stays and nothing is said
 }
 
 void TFaultWaveForm::FW_PaintBoxMouseDown(Qt::MouseButton button, int x, int y) {

@@ -1,16 +1,26 @@
 #include "waveform/export/sample_export.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <barrier>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <future>
 #include <span>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "common/arith.h"
 #include "common/datetime.h"
 #include "common/gbk.h"
 #include "common/paths.h"
+#include "waveform/analysis/parallel.h"
+#include "waveform/analysis/parallel.h"
 #include "waveform/view/time_cursor.h"
 #include "waveform/view/value_text.h"
 
@@ -247,35 +257,111 @@ ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::pa
   return notReplaced(fileName);
 }
 
+namespace {
+
+// Rows formatted by worker threads, each into a buffer of its own, and
+// written in order by the calling thread. Two sets of buffers: while one
+// round is written the workers fill the other.
+class StreamedExport {
+ public:
+  StreamedExport(const RecordData& data, ViewMode mode, const common::LangLookup& lookup, std::size_t threads)
+      : threads_(threads), sync_(static_cast<std::ptrdiff_t>(threads) + 1) {
+    formatters_.reserve(threads);
+    for (std::size_t t = 0; t < threads; ++t) formatters_.emplace_back(data, mode, lookup);
+    rowCount_ = formatters_.front().rowCount();
+    std::string header;
+    for (const std::string& cell : formatters_.front().header()) header += (header.empty() ? "" : "\t") + cell;
+    header_ = common::Utf8ToGbk(header + "\r\n");
+    // Batches of about one buffer, by the length of the first row.
+    std::string first;
+    if (rowCount_ > 0) formatters_.front().appendLine(0, first);
+    batchRows_ = std::max<std::int64_t>(
+        1, static_cast<std::int64_t>(kExportBufferBytes / std::max<std::size_t>(first.size(), 1)));
+    roundRows_ = batchRows_ * static_cast<std::int64_t>(threads);
+    for (auto& round : rounds_) {
+      round.resize(threads);
+      for (std::string& buffer : round) buffer.reserve(kExportBufferBytes + (std::size_t{64} << 10));
+    }
+  }
+
+  std::int64_t rowCount() const { return rowCount_; }
+
+  // False when a write failed or the job was cancelled; an exception of a
+  // worker is thrown again here.
+  bool writeTo(common::AtomicFileWriter& file, common::JobProgress& progress) {
+    if (!file.write(header_)) return false;
+    {
+      std::vector<std::jthread> workers;
+      for (std::size_t t = 0; t < threads_; ++t) workers.emplace_back([this, t] { work(t); });
+      ok_ = writeRounds(file, progress);
+      stop_ = true;
+      sync_.arrive_and_drop();
+    }
+    if (failure_) std::rethrow_exception(failure_);
+    return ok_;
+  }
+
+ private:
+  bool writeRounds(common::AtomicFileWriter& file, common::JobProgress& progress) {
+    for (std::int64_t r = 0; r * roundRows_ < rowCount_; ++r) {
+      sync_.arrive_and_wait();  // round r is formatted; the workers go on with the next
+      if (failed_) return false;
+      for (const std::string& buffer : rounds_[static_cast<std::size_t>(r % 2)])
+        if (!file.write(buffer)) return false;
+      if (progress.cancelled()) return false;
+      progress.advance(static_cast<std::uint64_t>(std::min(roundRows_, rowCount_ - r * roundRows_)));
+    }
+    return true;
+  }
+
+  void work(std::size_t t) {
+    for (std::int64_t r = 0;; ++r) {
+      if (stop_ || r * roundRows_ >= rowCount_) {
+        sync_.arrive_and_drop();
+        return;
+      }
+      std::string& buffer = rounds_[static_cast<std::size_t>(r % 2)][t];
+      buffer.clear();
+      const std::int64_t start = r * roundRows_ + static_cast<std::int64_t>(t) * batchRows_;
+      try {
+        for (std::int64_t k = start; k < std::min(rowCount_, start + batchRows_); ++k) formatters_[t].appendLine(k, buffer);
+      } catch (...) {
+        const std::lock_guard lock(failureGuard_);
+        if (!failure_) failure_ = std::current_exception();
+        failed_ = true;
+      }
+      sync_.arrive_and_wait();
+    }
+  }
+
+  std::size_t threads_;
+  std::vector<ExportRows> formatters_;
+  std::int64_t rowCount_ = 0;
+  std::string header_;
+  std::int64_t batchRows_ = 1;
+  std::int64_t roundRows_ = 1;
+  std::array<std::vector<std::string>, 2> rounds_;
+  std::barrier<> sync_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> failed_{false};
+  bool ok_ = false;
+  std::mutex failureGuard_;
+  std::exception_ptr failure_;
+};
+
+}  // namespace
+
 ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,
                             const common::LangLookup& lookup, common::JobProgress* progress) {
   if (isFolder(fileName)) return notReplaced(fileName);
-  ExportRows rows(data, mode, lookup);
-  if (progress) progress->begin(common::JobProgress::Stage::Exporting, static_cast<std::uint64_t>(rows.rowCount()));
+  common::JobProgress unwatched;
+  if (!progress) progress = &unwatched;
+  StreamedExport rows(data, mode, lookup, WorkerCount());
+  progress->begin(common::JobProgress::Stage::Exporting, static_cast<std::uint64_t>(rows.rowCount()));
   common::AtomicFileWriter file(fileName);
-  std::string buffer;
-  buffer.reserve(kExportBufferBytes + (std::size_t{64} << 10));
-  std::string header;
-  for (std::size_t c = 0; c < rows.header().size(); ++c) {
-    if (c > 0) header += '\t';
-    header += rows.header()[c];
-  }
-  buffer = common::Utf8ToGbk(header + "\r\n");
-  std::int64_t flushed = 0;
-  for (std::int64_t k = 0; k < rows.rowCount() && file.ok(); ++k) {
-    rows.appendLine(k, buffer);
-    if (buffer.size() < kExportBufferBytes) continue;
-    if (progress) {
-      if (progress->cancelled()) return {};  // the writer takes its temporary file with it
-      progress->advance(static_cast<std::uint64_t>(k + 1 - flushed));
-      flushed = k + 1;
-    }
-    file.write(buffer);
-    buffer.clear();
-  }
-  if (progress && progress->cancelled()) return {};
-  if (!file.write(buffer) || !file.commit()) return notReplaced(fileName);
-  if (progress) progress->advance(static_cast<std::uint64_t>(rows.rowCount() - flushed));
+  const bool written = rows.writeTo(file, *progress);
+  if (progress->cancelled()) return {};  // the writer takes its temporary file with it
+  if (!written || !file.commit()) return notReplaced(fileName);
   return {true, exportMessage({common::TextPiece{"str44", "导出成功!"}})};
 }
 

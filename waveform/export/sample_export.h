@@ -67,8 +67,9 @@ ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::fi
                             const common::LangLookup& lookup = &common::BuiltInText,
                             common::JobProgress* progress = nullptr);
 
-// The bytes of buffered rows written at a time.
-inline constexpr std::size_t kExportBufferBytes = std::size_t{1} << 20;
+// The bytes of rows one worker formats before they are written (the export
+// holds two rounds of such buffers per worker thread).
+inline constexpr std::size_t kExportBufferBytes = std::size_t{512} << 10;
 
 // The built-in text of the window's key str<key>, 39 to 43 (headers, time pattern).
 std::string_view ExportTextDefault(int key);

@@ -3,6 +3,7 @@
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/parallel.h"
 #include "waveform/analysis/rms_harmonics.h"
+#include "waveform/model/scale.h"
 
 namespace wave {
 namespace {
@@ -23,6 +24,19 @@ void analyse(RecordData& data, common::JobProgress& progress) {
   });
 }
 
+// Each analogue channel's peak of its points and of its RMS curve.
+void findPeaks(OpenedRecord& opened) {
+  const RecordData& data = *opened.data;
+  opened.analogPeaks.assign(data.analogCount(), 0.0);
+  opened.rmsPeaks.assign(data.layout().oneCycle ? 0 : data.analogCount(), 0.0);
+  ParallelFor(data.analogCount(), 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      opened.analogPeaks[i] = GetMaxAbsValue(data.samples(i));
+      if (!opened.rmsPeaks.empty()) opened.rmsPeaks[i] = GetMaxAbsValue(data.rms(i));
+    }
+  });
+}
+
 }  // namespace
 
 OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
@@ -38,6 +52,7 @@ OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
   if (progress->cancelled()) return cancelled;
   analyse(*opened.data, *progress);
   if (progress->cancelled()) return cancelled;
+  findPeaks(opened);
   return opened;
 }
 

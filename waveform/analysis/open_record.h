@@ -23,6 +23,11 @@ struct OpenedRecord {
   std::vector<common::UserMessage> messages;
   // The job was cancelled: no data and nothing to show.
   bool cancelled = false;
+  // The largest magnitude (GetMaxAbsValue) of each analogue channel's points
+  // and of its RMS curve, found while the data were at hand, so that the
+  // window need not read them all again.
+  std::vector<double> analogPeaks;
+  std::vector<double> rmsPeaks;
 };
 
 // With progress (for a job on a worker thread): the reading stage counts the

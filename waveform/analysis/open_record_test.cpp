@@ -10,6 +10,7 @@
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/test_support.h"
 #include "waveform/model/cfgreader.h"
+#include "waveform/model/scale.h"
 #include "common/paths.h"
 
 namespace wave {
@@ -216,6 +217,13 @@ TEST_F(RecordFiles, ProgressCountsBytesThenChannels) {
       const auto ra = opened.data->rms(i);
       const auto rb = plain.data->rms(i);
       EXPECT_TRUE(std::equal(ra.begin(), ra.end(), rb.begin(), rb.end())) << c.name << " channel " << i;
+    }
+    // The peaks the window's scales start from, found on the worker.
+    ASSERT_EQ(opened.analogPeaks.size(), 3u);
+    ASSERT_EQ(opened.rmsPeaks.size(), opened.data->layout().oneCycle ? 0u : 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(opened.analogPeaks[i], GetMaxAbsValue(opened.data->samples(i))) << c.name;
+      if (!opened.rmsPeaks.empty()) EXPECT_EQ(opened.rmsPeaks[i], GetMaxAbsValue(opened.data->rms(i))) << c.name;
     }
     const auto ha = opened.data->harmonics();
     const auto hb = plain.data->harmonics();

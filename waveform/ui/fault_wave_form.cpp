@@ -148,10 +148,10 @@ std::unique_ptr<TFaultWaveForm> TFaultWaveForm::Create(const RecordWindowSetup& 
                                                        QWidget* parent) {
   for (const auto& message : opened.messages) setup.services->showMessage(parent, message);
   if (!opened.data) return nullptr;
-  return std::unique_ptr<TFaultWaveForm>(new TFaultWaveForm(setup, std::move(opened.data), parent));
+  return std::unique_ptr<TFaultWaveForm>(new TFaultWaveForm(setup, std::move(opened), parent));
 }
 
-TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<RecordData> data, QWidget* parent)
+TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, OpenedRecord opened, QWidget* parent)
     : QWidget(parent),
       settings_(*setup.settings),
       services_(*setup.services),
@@ -161,7 +161,9 @@ TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<R
       ownsRecordFiles_(setup.ownsRecordFiles),
       source_(setup.recordSourceMode),
       record_(setup.record),
-      data_(std::move(data)) {
+      data_(std::move(opened.data)),
+      knownAnalogPeaks_(std::move(opened.analogPeaks)),
+      knownRmsPeaks_(std::move(opened.rmsPeaks)) {
   setObjectName(QStringLiteral("FaultWaveForm"));
   setProperty(lang::kFormClassProperty, QStringLiteral("TFaultWaveForm"));
   setWindowTitle(setup.caption.isEmpty() ? QStringLiteral("波形") : setup.caption);
@@ -378,8 +380,16 @@ void TFaultWaveForm::FormCreate() {
   for (std::size_t i = 0; i < data_->analogCount(); ++i) rmsBuffers_.push_back(data_->rms(i));
   harmonics_ = ComputedHarmonics(*data_);
   const WaveGeometry geo = geometry();
-  ComputeChannelPeaks(scales_, std::span(buffers_).first(data_->analogCount()), geo.P1 + geo.P2);
-  if (!layout_.oneCycle) ComputeRmsPeaks(rmsScales_, rmsBuffers_, layout_.sampleCount);
+  if (knownAnalogPeaks_.size() == data_->analogCount())
+    SetChannelPeaks(scales_, knownAnalogPeaks_);
+  else
+    ComputeChannelPeaks(scales_, std::span(buffers_).first(data_->analogCount()), geo.P1 + geo.P2);
+  if (!layout_.oneCycle) {
+    if (knownRmsPeaks_.size() == data_->analogCount())
+      SetRmsPeaks(rmsScales_, knownRmsPeaks_);
+    else
+      ComputeRmsPeaks(rmsScales_, rmsBuffers_, layout_.sampleCount);
+  }
   fillLists();
   ShowChannelAllData();
 

@@ -163,7 +163,7 @@ class TFaultWaveForm : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<RecordData> data, QWidget* parent);
+  TFaultWaveForm(const RecordWindowSetup& setup, OpenedRecord opened, QWidget* parent);
   void FormCreate();
   void FormShow();
   void FormClose();
@@ -206,6 +206,8 @@ class TFaultWaveForm : public QWidget {
   std::vector<std::span<const double>> buffers_;
   std::vector<std::span<const double>> rmsBuffers_;
   std::span<const double> harmonics_;  // the computed orders
+  std::vector<double> knownAnalogPeaks_;  // found while opening; empty: FormCreate finds them
+  std::vector<double> knownRmsPeaks_;
 
   WindowOptions options_;
   WaveViewport viewport_;

@@ -223,7 +223,9 @@ TEST_F(RecordFiles, ProgressCountsBytesThenChannels) {
     ASSERT_EQ(opened.rmsPeaks.size(), opened.data->layout().oneCycle ? 0u : 3u);
     for (std::size_t i = 0; i < 3; ++i) {
       EXPECT_EQ(opened.analogPeaks[i], GetMaxAbsValue(opened.data->samples(i))) << c.name;
-      if (!opened.rmsPeaks.empty()) EXPECT_EQ(opened.rmsPeaks[i], GetMaxAbsValue(opened.data->rms(i))) << c.name;
+      if (!opened.rmsPeaks.empty()) {
+        EXPECT_EQ(opened.rmsPeaks[i], GetMaxAbsValue(opened.data->rms(i))) << c.name;
+      }
     }
     const auto ha = opened.data->harmonics();
     const auto hb = plain.data->harmonics();

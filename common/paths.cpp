@@ -32,6 +32,7 @@ class UniqueFd {
   UniqueFd& operator=(UniqueFd&&) = delete;
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
   // Closes now; false when close reports an error (a delayed write failure).
   bool reset() {
     if (fd_ < 0) return true;
@@ -119,32 +120,54 @@ fs::path SettingsFolder() {
 
 fs::path RecordCacheFolder() { return xdgFolder("XDG_CACHE_HOME", ".cache") / "quenlor" / "CfgCache"; }
 
-bool WriteFileAtomic(const fs::path& path, std::string_view bytes, std::optional<fs::perms> mode) {
+AtomicFileWriter::AtomicFileWriter(const fs::path& path, std::optional<fs::perms> mode) {
   std::error_code ec;
   // Through a link, the file it points at is replaced, not the link.
-  fs::path target = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : path;
-  if (ec) target = path;
+  target_ = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : path;
+  if (ec) target_ = path;
   // Without a mode the new file keeps the permissions of the old one.
-  std::optional<fs::perms> perms = mode;
-  if (!perms) {
-    const fs::file_status status = fs::status(target, ec);
-    if (!ec && fs::is_regular_file(status)) perms = status.permissions();
+  perms_ = mode;
+  if (!perms_) {
+    const fs::file_status status = fs::status(target_, ec);
+    if (!ec && fs::is_regular_file(status)) perms_ = status.permissions();
   }
-  const auto createMode = static_cast<mode_t>(perms ? (*perms & fs::perms::mask) : fs::perms(0666));
-  fs::path tempPath;
-  UniqueFd fd = createTemporary(target, createMode, tempPath);
-  if (!fd.valid()) return false;
-  bool ok = writeAll(fd.get(), bytes);
-  if (ok && perms) ok = ::fchmod(fd.get(), static_cast<mode_t>(*perms & fs::perms::mask)) == 0;
-  if (ok) ok = ::fsync(fd.get()) == 0;
-  ok = fd.reset() && ok;
-  if (ok) ok = ::rename(tempPath.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tempPath.c_str());
+  const auto createMode = static_cast<mode_t>(perms_ ? (*perms_ & fs::perms::mask) : fs::perms(0666));
+  fd_ = createTemporary(target_, createMode, temp_).release();
+}
+
+AtomicFileWriter::~AtomicFileWriter() { discard(); }
+
+void AtomicFileWriter::discard() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  ::unlink(temp_.c_str());
+}
+
+bool AtomicFileWriter::write(std::string_view bytes) {
+  if (fd_ < 0) return false;
+  if (writeAll(fd_, bytes)) return true;
+  discard();
+  return false;
+}
+
+bool AtomicFileWriter::commit() {
+  if (fd_ < 0) return false;
+  bool done = !perms_ || ::fchmod(fd_, static_cast<mode_t>(*perms_ & fs::perms::mask)) == 0;
+  if (done) done = ::fsync(fd_) == 0;
+  done = ::close(std::exchange(fd_, -1)) == 0 && done;
+  if (done) done = ::rename(temp_.c_str(), target_.c_str()) == 0;
+  if (!done) {
+    ::unlink(temp_.c_str());
     return false;
   }
-  syncFolder(target.parent_path());
+  syncFolder(target_.parent_path());
   return true;
+}
+
+bool WriteFileAtomic(const fs::path& path, std::string_view bytes, std::optional<fs::perms> mode) {
+  AtomicFileWriter writer(path, mode);
+  return writer.write(bytes) && writer.commit();
 }
 
 std::optional<std::string> ReadWholeFile(const fs::path& path) {

@@ -21,6 +21,34 @@ std::filesystem::path SettingsFolder();
 // else ~/.cache/quenlor/CfgCache. Not created here.
 std::filesystem::path RecordCacheFolder();
 
+// Writes a file piece by piece into a temporary file in the same folder and
+// renames it over path only when commit succeeds; until then (and after any
+// failure) the old file stays as it was and the temporary file goes when the
+// writer does. With a mode, the file gets those permissions, else those of
+// the file it replaces.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(const std::filesystem::path& path,
+                            std::optional<std::filesystem::perms> mode = std::nullopt);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // False once anything failed (the temporary file could not be made, a write failed).
+  bool ok() const { return fd_ >= 0; }
+  bool write(std::string_view bytes);
+  // Makes the file durable and puts it in place; false on any failure.
+  bool commit();
+
+ private:
+  void discard();
+
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  std::optional<std::filesystem::perms> perms_;
+  int fd_ = -1;
+};
+
 // Writes bytes to a temporary file in the same folder, then renames it over
 // path. With a mode, the file gets those permissions. False on any failure;
 // the old file is then left as it was.

@@ -1,5 +1,7 @@
 #include "common/forms/form_services.h"
 
+#include "common/forms/wait_window.h"
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -83,5 +85,7 @@ std::optional<QString> QtFormServices::saveFileName(QWidget* parent, const QStri
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }
+
+common::JobRunner& QtFormServices::jobRunner() { return BackgroundRunner(); }
 
 }  // namespace forms

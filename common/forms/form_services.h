@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/job.h"
 #include "common/lang/engine.h"
 #include "common/message.h"
 
@@ -39,6 +40,9 @@ class FormServices {
   // cancelled.
   virtual std::optional<QString> saveFileName(QWidget* parent, const QStringList& nameFilters,
                                               const QString& defaultSuffix);
+  // Where long work runs: the program's worker threads; services without
+  // them run it at once on the calling thread.
+  virtual common::JobRunner& jobRunner() { return common::ImmediateRunner(); }
 };
 
 class QtFormServices : public FormServices {
@@ -50,6 +54,7 @@ class QtFormServices : public FormServices {
   int execDialog(QDialog& dialog) override;
   std::optional<QString> saveFileName(QWidget* parent, const QStringList& nameFilters,
                                       const QString& defaultSuffix) override;
+  common::JobRunner& jobRunner() override;
 
  private:
   const lang::MultiLangEngine& engine_;

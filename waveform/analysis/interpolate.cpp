@@ -159,11 +159,15 @@ void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer
   if (layout.twoRates) backwardPass(second, count2 - layout.f2 - 1, theta);
 }
 
-void InterpolateRecord(RecordData& data) {
+void InterpolateRecord(RecordData& data, common::JobProgress* progress) {
   const RecordLayout& layout = data.layout();
   const auto points = static_cast<std::size_t>(std::max<std::int64_t>(layout.analogPoints, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 200000 / points), [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) SineInterpolateChannel(layout, data.samples(i));
+    for (std::size_t i = begin; i < end; ++i) {
+      if (progress && progress->cancelled()) return;
+      SineInterpolateChannel(layout, data.samples(i));
+      if (progress) progress->advance();
+    }
   });
 }
 

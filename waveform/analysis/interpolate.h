@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "common/job.h"
 #include "waveform/analysis/record_data.h"
 
 namespace wave {
@@ -21,6 +22,8 @@ double SineAmplitude(long double d, double y2, double y1);
 void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer);
 
 // SineInterpolateChannel for every analogue channel of the record.
-void InterpolateRecord(RecordData& data);
+// With progress: one step per channel; channels not yet begun are left when
+// the job is cancelled.
+void InterpolateRecord(RecordData& data, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

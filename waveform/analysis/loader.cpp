@@ -21,22 +21,70 @@ void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> cha
   }
 }
 
-std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,
-                                                 std::span<const wave::TWaveformData> waveChannels) {
-  std::vector<common::UserMessage> messages;
-  if (source == stationdb::kSourcePowerQuality) {
-    CopyWaveChannels(data, waveChannels);
-    return messages;
-  }
-  if (source != stationdb::kSourceFolder && source != stationdb::kSourceAutomation) return messages;
+namespace {
 
-  const std::string& cfgPath = data.record().CfgPath;
-  FileDataReader dat(FindDatPartner(cfgPath).value_or(std::filesystem::path(DatPartnerPath(cfgPath))));
+bool fromFile(std::int32_t source) {
+  return source == stationdb::kSourceFolder || source == stationdb::kSourceAutomation;
+}
+
+// Counts the bytes read for the progress shown, and reads nothing more once
+// the job is cancelled (the reader then stops as at the end of the data).
+class ProgressDataReader final : public DataFileReader {
+ public:
+  ProgressDataReader(DataFileReader& file, common::JobProgress& progress) : file_(file), progress_(progress) {}
+  std::optional<std::uint64_t> size() override { return file_.size(); }
+  std::size_t read(std::uint64_t offset, std::span<char> out) override {
+    if (progress_.cancelled()) return 0;
+    const std::size_t got = file_.read(offset, out);
+    progress_.advance(got);
+    return got;
+  }
+  std::filesystem::path path() const override { return file_.path(); }
+
+ private:
+  DataFileReader& file_;
+  common::JobProgress& progress_;
+};
+
+void readDataFile(RecordData& data, DataFileReader& dat, std::vector<common::UserMessage>& messages) {
   if (common::SameText(data.record().ft, "ASCII"))
     ReadAsciiDat(data, dat, messages);
   else
     ReadBinaryDat(data, dat, messages);
-  if (data.layout().N1 < 32 && data.NoNegativeSamples == 0) InterpolateRecord(data);
+}
+
+}  // namespace
+
+bool NeedsInterpolation(const RecordData& data, std::int32_t source) {
+  return fromFile(source) && data.layout().N1 < 32 && data.NoNegativeSamples == 0;
+}
+
+std::uint64_t AnalysisSteps(const RecordData& data, std::int32_t source) {
+  const std::uint64_t analog = data.analogCount();
+  return (NeedsInterpolation(data, source) ? analog : 0) + (data.layout().oneCycle ? 1 : analog);
+}
+
+std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,
+                                                 std::span<const wave::TWaveformData> waveChannels,
+                                                 common::JobProgress* progress) {
+  std::vector<common::UserMessage> messages;
+  if (source == stationdb::kSourcePowerQuality) CopyWaveChannels(data, waveChannels);
+  if (fromFile(source)) {
+    const std::string& cfgPath = data.record().CfgPath;
+    FileDataReader file(FindDatPartner(cfgPath).value_or(std::filesystem::path(DatPartnerPath(cfgPath))));
+    if (progress) {
+      progress->begin(common::JobProgress::Stage::Reading, file.size().value_or(0));
+      ProgressDataReader counted(file, *progress);
+      readDataFile(data, counted, messages);
+    } else {
+      readDataFile(data, file, messages);
+    }
+  }
+  if (progress) {
+    if (progress->cancelled()) return {};
+    progress->begin(common::JobProgress::Stage::Analysing, AnalysisSteps(data, source));
+  }
+  if (NeedsInterpolation(data, source)) InterpolateRecord(data, progress);
   return messages;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/job.h"
 #include "common/message.h"
 #include "stationdb/records/records.h"
 #include "waveform/analysis/record_data.h"
@@ -111,7 +112,21 @@ void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> cha
 // CfgPath; 12: waveChannels; anything else: nothing) and then, for a file
 // record with fewer than 32 samples per cycle that holds negative samples,
 // interpolates every analogue channel.
+//
+// With progress: the reading stage counts the bytes of the data file; then the
+// analysing stage begins with AnalysisSteps(data) steps, of which the
+// interpolation takes one per channel. A cancelled job stops reading at the
+// next block; what was read is then of no use.
 std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,
-                                                 std::span<const wave::TWaveformData> waveChannels);
+                                                 std::span<const wave::TWaveformData> waveChannels,
+                                                 common::JobProgress* progress = nullptr);
+
+// Whether loading interpolates the analogue channels: a file record with
+// fewer than 32 samples per cycle that holds negative samples.
+bool NeedsInterpolation(const RecordData& data, std::int32_t source);
+
+// The steps of the analysing stage once the samples are read: one per
+// interpolated channel, then one per RMS curve (or one for the spectrum).
+std::uint64_t AnalysisSteps(const RecordData& data, std::int32_t source);
 
 }  // namespace wave

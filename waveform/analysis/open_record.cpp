@@ -1,17 +1,58 @@
 #include "waveform/analysis/open_record.h"
 
 #include "waveform/analysis/loader.h"
+#include "waveform/analysis/parallel.h"
 #include "waveform/analysis/rms_harmonics.h"
+#include "waveform/model/scale.h"
 
 namespace wave {
+namespace {
+
+// The RMS curves, or the spectrum of a one-cycle record, one step per channel.
+void analyse(RecordData& data, common::JobProgress& progress) {
+  const RecordLayout& layout = data.layout();
+  if (layout.oneCycle) {
+    if (data.analogCount() > 0) CalcHarmonics(layout, data.samples(0), data.harmonics());
+    progress.advance();
+    return;
+  }
+  ParallelFor(data.analogCount(), 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end && !progress.cancelled(); ++i) {
+      CalcRmsCurve(layout, data.samples(i), data.rms(i));
+      progress.advance();
+    }
+  });
+}
+
+// Each analogue channel's peak of its points and of its RMS curve.
+void findPeaks(OpenedRecord& opened) {
+  const RecordData& data = *opened.data;
+  opened.analogPeaks.assign(data.analogCount(), 0.0);
+  opened.rmsPeaks.assign(data.layout().oneCycle ? 0 : data.analogCount(), 0.0);
+  ParallelFor(data.analogCount(), 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      opened.analogPeaks[i] = GetMaxAbsValue(data.samples(i));
+      if (!opened.rmsPeaks.empty()) opened.rmsPeaks[i] = GetMaxAbsValue(data.rms(i));
+    }
+  });
+}
+
+}  // namespace
 
 OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
-                            std::span<const wave::TWaveformData> waveChannels, const RecordLimits& limits) {
+                            std::span<const wave::TWaveformData> waveChannels, const RecordLimits& limits,
+                            common::JobProgress* progress) {
+  common::JobProgress unwatched;
+  if (!progress) progress = &unwatched;
+  const OpenedRecord cancelled{nullptr, {}, true};
   auto created = RecordData::Create(record, limits);
   if (!created.data) return {nullptr, {std::move(*created.refusal)}};
   OpenedRecord opened{std::move(created.data), {}};
-  opened.messages = LoadChannelData(*opened.data, source, waveChannels);
-  AnalyseRecord(*opened.data);
+  opened.messages = LoadChannelData(*opened.data, source, waveChannels, progress);
+  if (progress->cancelled()) return cancelled;
+  analyse(*opened.data, *progress);
+  if (progress->cancelled()) return cancelled;
+  findPeaks(opened);
   return opened;
 }
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "common/job.h"
 #include "common/message.h"
 #include "stationdb/records/records.h"
 #include "waveform/analysis/record_data.h"
@@ -20,10 +21,20 @@ struct OpenedRecord {
   std::shared_ptr<RecordData> data;
   // To show in this order: the refusal, or what loading found (the window opens all the same).
   std::vector<common::UserMessage> messages;
+  // The job was cancelled: no data and nothing to show.
+  bool cancelled = false;
+  // The largest magnitude (GetMaxAbsValue) of each analogue channel's points
+  // and of its RMS curve, found while the data were at hand, so that the
+  // window need not read them all again.
+  std::vector<double> analogPeaks;
+  std::vector<double> rmsPeaks;
 };
 
+// With progress (for a job on a worker thread): the reading stage counts the
+// data file's bytes, the analysing stage the channels; a cancelled job stops
+// at its next block or channel and comes back cancelled.
 OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
                             std::span<const wave::TWaveformData> waveChannels,
-                            const RecordLimits& limits = {});
+                            const RecordLimits& limits = {}, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -9,6 +10,7 @@
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/test_support.h"
 #include "waveform/model/cfgreader.h"
+#include "waveform/model/scale.h"
 #include "common/paths.h"
 
 namespace wave {
@@ -177,6 +179,77 @@ TEST_F(RecordFiles, OneCycleRecordGetsItsSpectrum) {
   EXPECT_NEAR(values[1], 100 * spec.harmonic3, 0.05);
   EXPECT_NEAR(values[3], 100 * spec.harmonic5, 0.05);
   EXPECT_NEAR(values[0], 0, 0.05);
+}
+
+// What the wait window shows: the data file's bytes, then one step per
+// interpolated channel and per RMS curve (one for a spectrum); the outcome
+// is the same as without progress.
+TEST_F(RecordFiles, ProgressCountsBytesThenChannels) {
+  struct Case {
+    const char* name;
+    recordgen::DatFormat format;
+    recordgen::Rate rate;
+    std::uint64_t steps;  // of the analysing stage, 3 analogue channels
+  };
+  const Case cases[] = {{"binary, RMS", recordgen::DatFormat::Binary, {4000, 400}, 3},
+                        {"ascii, interpolated, RMS", recordgen::DatFormat::Ascii, {1000, 200}, 6},
+                        {"binary, one cycle", recordgen::DatFormat::Binary, {3200, 64}, 1}};
+  for (const auto& c : cases) {
+    recordgen::RecordSpec spec;
+    spec.analog = 3;
+    spec.format = c.format;
+    spec.rates = {c.rate};
+    const TcfgInfo record = write(spec, "progress");
+    common::JobProgress progress;
+    const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {}, {}, &progress);
+    ASSERT_TRUE(opened.data) << c.name;
+    EXPECT_FALSE(opened.cancelled);
+    const auto snapshot = progress.snapshot();
+    EXPECT_EQ(snapshot.stage, common::JobProgress::Stage::Analysing) << c.name;
+    EXPECT_EQ(snapshot.total, c.steps) << c.name;
+    EXPECT_EQ(snapshot.done, c.steps) << c.name;
+
+    const auto plain = OpenRecordData(record, stationdb::kSourceFolder, {});
+    for (std::size_t i = 0; i < 3; ++i) {
+      const auto a = opened.data->samples(i);
+      const auto b = plain.data->samples(i);
+      EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << c.name << " channel " << i;
+      const auto ra = opened.data->rms(i);
+      const auto rb = plain.data->rms(i);
+      EXPECT_TRUE(std::equal(ra.begin(), ra.end(), rb.begin(), rb.end())) << c.name << " channel " << i;
+    }
+    // The peaks the window's scales start from, found on the worker.
+    ASSERT_EQ(opened.analogPeaks.size(), 3u);
+    ASSERT_EQ(opened.rmsPeaks.size(), opened.data->layout().oneCycle ? 0u : 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(opened.analogPeaks[i], GetMaxAbsValue(opened.data->samples(i))) << c.name;
+      if (!opened.rmsPeaks.empty()) {
+        EXPECT_EQ(opened.rmsPeaks[i], GetMaxAbsValue(opened.data->rms(i))) << c.name;
+      }
+    }
+    const auto ha = opened.data->harmonics();
+    const auto hb = plain.data->harmonics();
+    EXPECT_TRUE(std::equal(ha.begin(), ha.end(), hb.begin(), hb.end())) << c.name;
+  }
+}
+
+// Cancel before the first block: nothing is read, nothing is shown, no data.
+TEST_F(RecordFiles, ACancelledOpeningStopsReadingAndComesBackEmpty) {
+  for (const auto format : {recordgen::DatFormat::Binary, recordgen::DatFormat::Ascii}) {
+    recordgen::RecordSpec spec;
+    spec.format = format;
+    const TcfgInfo record = write(spec, "cancelled");
+    common::JobProgress progress;
+    progress.cancel();
+    const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {}, {}, &progress);
+    EXPECT_TRUE(opened.cancelled);
+    EXPECT_FALSE(opened.data);
+    EXPECT_TRUE(opened.messages.empty()) << Keys(opened.messages)[0];
+    const auto snapshot = progress.snapshot();
+    EXPECT_EQ(snapshot.stage, common::JobProgress::Stage::Reading);
+    EXPECT_EQ(snapshot.total, std::filesystem::file_size(folder_ / "cancelled.dat"));
+    EXPECT_EQ(snapshot.done, 0u);
+  }
 }
 
 // The records shipped for the program's first run open without a word.

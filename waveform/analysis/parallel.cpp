@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -26,11 +28,21 @@ void ParallelFor(std::size_t count, std::size_t minPerThread,
   // machine holds back does not hold up the others.
   const std::size_t piece = std::max(least, count / (4 * threads));
   std::atomic<std::size_t> next{0};
+  // An exception on a helper thread would end the program: the first one is
+  // kept, the other threads stop taking work, and it is thrown again here.
+  std::exception_ptr failure;
+  std::mutex failureGuard;
   const auto work = [&] {
-    for (;;) {
-      const std::size_t begin = next.fetch_add(piece);
-      if (begin >= count) return;
-      body(begin, std::min(count, begin + piece));
+    try {
+      for (;;) {
+        const std::size_t begin = next.fetch_add(piece);
+        if (begin >= count) return;
+        body(begin, std::min(count, begin + piece));
+      }
+    } catch (...) {
+      next = count;
+      const std::lock_guard lock(failureGuard);
+      if (!failure) failure = std::current_exception();
     }
   };
   std::vector<std::jthread> workers;
@@ -41,6 +53,8 @@ void ParallelFor(std::size_t count, std::size_t minPerThread,
     // No more threads to be had: those started and this one do the rest.
   }
   work();
+  for (auto& worker : workers) worker.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace wave

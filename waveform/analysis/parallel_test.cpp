@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
 #include <vector>
@@ -34,6 +35,23 @@ TEST(ParallelFor, EveryIndexOnceWholeRangesOnly) {
       EXPECT_LE(threads.size(), 1u) << c.count;  // too little to share
     }
     EXPECT_LE(threads.size(), WorkerCount()) << c.count;
+  }
+}
+
+// Out of memory on a helper thread must reach the caller, not end the program.
+TEST(ParallelFor, AnExceptionOnAnyThreadReachesTheCaller) {
+  for (const std::size_t failing : {std::size_t{0}, std::size_t{999}}) {
+    std::atomic<std::size_t> done{0};
+    EXPECT_THROW(ParallelFor(1000, 1,
+                             [&](std::size_t begin, std::size_t end) {
+                               for (std::size_t i = begin; i < end; ++i) {
+                                 if (i == failing) throw std::bad_alloc();
+                                 ++done;
+                               }
+                             }),
+                 std::bad_alloc)
+        << failing;
+    EXPECT_LT(done.load(), 1000u);
   }
 }
 

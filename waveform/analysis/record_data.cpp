@@ -1,6 +1,7 @@
 #include "waveform/analysis/record_data.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <new>
@@ -27,6 +28,21 @@ constexpr std::size_t kLargePage = std::size_t{2} << 20;
 std::size_t roundUp(std::size_t bytes) { return (bytes + kAlign - 1) / kAlign * kAlign; }
 
 }  // namespace
+
+std::uint64_t RecordByteLimitFor(std::uint64_t physicalBytes) {
+  return std::max(std::uint64_t{2} << 30, physicalBytes / 2);
+}
+
+std::uint64_t DefaultRecordByteLimit() {
+  static const std::uint64_t limit = [] {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    const std::uint64_t physical =
+        pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) : 0;
+    return RecordByteLimitFor(physical);
+  }();
+  return limit;
+}
 
 common::UserMessage FaultWaveMessage(int key, std::string_view defaultText) {
   return common::UserMessage::warning(std::string(kFaultWaveSection), "str" + std::to_string(key),

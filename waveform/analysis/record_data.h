@@ -35,9 +35,15 @@ inline constexpr int kMsgBadEndSamples = 51;
 inline constexpr int kMsgRecordTooLarge = 53;
 inline constexpr int kMsgOutOfMemory = 55;
 
+// The most bytes one record's buffers may take unless told otherwise: the
+// larger of 2 GiB and half the machine's physical memory.
+std::uint64_t DefaultRecordByteLimit();
+// That rule for a machine with physicalBytes of memory.
+std::uint64_t RecordByteLimitFor(std::uint64_t physicalBytes);
+
 struct RecordLimits {
   // The most bytes one record's buffers may take.
-  std::uint64_t maxBytes = std::uint64_t{2} << 30;
+  std::uint64_t maxBytes = DefaultRecordByteLimit();
 };
 
 // The numbers derived from a record's configuration. Only built for a record

@@ -60,6 +60,28 @@ TEST(CheckRecord, TheSizeCapIsConfigurable) {
   EXPECT_EQ(refusal->textKeys(), std::vector<std::string>{"str53"});
 }
 
+// The cap follows the machine: at least 2 GiB, else half the physical memory,
+// so that four times W5 (about 6 GiB of buffers) opens on a 24 GiB machine.
+TEST(CheckRecord, TheDefaultCapIsHalfThePhysicalMemoryButAtLeastTwoGiB) {
+  constexpr std::uint64_t GiB = std::uint64_t{1} << 30;
+  struct Case {
+    std::uint64_t physical, limit;
+  };
+  for (const Case c : {Case{0, 2 * GiB}, Case{3 * GiB, 2 * GiB}, Case{4 * GiB, 2 * GiB}, Case{24 * GiB, 12 * GiB}})
+    EXPECT_EQ(RecordByteLimitFor(c.physical), c.limit) << c.physical;
+  EXPECT_GE(RecordLimits{}.maxBytes, 2 * GiB);
+
+  // 64 A + 32 D at 20 kHz, 4.8 million samples.
+  const TcfgInfo w5x4 = MakeRecord(64, 32, 20000, 4'800'000);
+  const std::uint64_t bytes = RecordBufferBytes(w5x4, MakeRecordLayout(w5x4));
+  ASSERT_GT(bytes, 5 * GiB);
+  EXPECT_FALSE(CheckRecord(w5x4, RecordLimits{RecordByteLimitFor(24 * GiB)}));
+  const auto refusal = CheckRecord(w5x4, RecordLimits{RecordByteLimitFor(8 * GiB)});
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->textKeys(), std::vector<std::string>{"str53"});
+  EXPECT_EQ(refusal->text[0].defaultText, "录波数据过大，无法打开波形窗口！");
+}
+
 TEST(RecordLayout, FollowsTheSamplesPerCycle) {
   struct Case {
     int samp1, endsamp1, samp2, endsamp2;

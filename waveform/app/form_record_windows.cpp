@@ -34,6 +34,7 @@ std::unique_ptr<QWidget> FormRecordWindows::createRecordWindow(const RecordWindo
   setup.waveChannels = request.waveChannels;
   setup.services = &services_;
   setup.printPreview = printPreview_;
+  if (request.opened) return TFaultWaveForm::Create(setup, std::move(*request.opened));
   return TFaultWaveForm::Create(setup);
 }
 

@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 
@@ -23,6 +24,9 @@
 #include "waveform/app/cfg_listing.h"
 #include "waveform/app/open_dlg.h"
 #include "waveform/model/cfgreader.h"
+#include "waveform/model/datafile.h"
+#include "waveform/ui/wait_texts.h"
+#include "common/forms/wait_window.h"
 
 namespace wave {
 namespace {
@@ -193,18 +197,63 @@ QWidget* TMainForm::CreateMDIChild(const QString& caption) {
     showMessage(mainFormWarning("str3", "打开波形窗口过多，最多打开4个波形窗口！", "str4"));
     return nullptr;
   }
-  RecordWindowRequest request{caption, CfgInfo, settings_, RecordSourceMode, *this};
-  request.ownsRecordFiles = TempFilesFlag != 0;
-  if (database_) request.waveChannels = database_->WaveChannels();
+  // The job works on copies: the main window's record and the database's
+  // channels may change once it is abandoned.
+  struct Opening {
+    TcfgInfo record;
+    std::int32_t source;
+    bool ownsRecordFiles;
+    std::vector<wave::TWaveformData> waveChannels;
+    OpenedRecord opened;
+    QPointer<QWidget> window;
+  };
+  auto opening = std::make_shared<Opening>();
+  opening->record = CfgInfo;
+  opening->source = RecordSourceMode;
+  opening->ownsRecordFiles = TempFilesFlag != 0;
+  if (database_) opening->waveChannels.assign(database_->WaveChannels().begin(), database_->WaveChannels().end());
+  auto progress = std::make_shared<common::JobProgress>();
+
+  forms::RunWithWaitWindow(
+      this, ui_.jobRunner(), progress, WaitText,
+      [opening, progress] {
+        opening->opened = OpenRecordData(opening->record, opening->source, opening->waveChannels, {}, progress.get());
+      },
+      [this, opening, caption](std::exception_ptr error) {
+        Guarded(ui_, this, [&] {
+          if (error) std::rethrow_exception(error);
+          RecordWindowRequest request{caption, opening->record, settings_, opening->source, *this};
+          request.ownsRecordFiles = opening->ownsRecordFiles;
+          request.waveChannels = opening->waveChannels;
+          request.opened = &opening->opened;
+          opening->window = addRecordWindow(caption, request);
+        });
+      },
+      [this, opening] { abandonOpening(opening->record, opening->source, opening->ownsRecordFiles); });
+  return opening->window;
+}
+
+QWidget* TMainForm::addRecordWindow(const QString& caption, RecordWindowRequest& request) {
   std::unique_ptr<QWidget> window = kit_.createRecordWindow(request);
   if (!window) return nullptr;
   window->setWindowTitle(caption);
   QWidget* created = window.get();
   QMdiSubWindow* sub = mdiArea_->addSubWindow(window.release());
-  sub->setProperty(kWindowSourceMode, RecordSourceMode);
+  sub->setProperty(kWindowSourceMode, request.recordSourceMode);
   sub->show();
   mdiArea_->setActiveSubWindow(sub);
   return created;
+}
+
+void TMainForm::abandonOpening(const TcfgInfo& record, std::int32_t source, bool ownsRecordFiles) {
+  // As when the options dialog is cancelled: a pair written from the database
+  // for this opening goes.
+  if (ownsRecordFiles && source != stationdb::kSourcePowerQuality && !record.CfgPath.empty()) {
+    deleteFile(record.CfgPath);
+    deleteFile(FindDatPartner(record.CfgPath).value_or(std::filesystem::path(DatPartnerPath(record.CfgPath))));
+  }
+  // The options accepted for the abandoned record are no open window's.
+  settings_.OptionsAccepted = 0;
 }
 
 void TMainForm::closeRecordWindows() {

@@ -57,8 +57,13 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   void menu_file_cfgClick();
   // Lists folder's .cfg files in a TOpenDlg; the chosen file's path, or empty.
   std::string SelectCfgInFolder(const std::string& folder);
-  // A new record window with that caption; null when 4 are open already (the
-  // user is told) or the record window refused the record.
+  // Opens the main window's record in a new record window with that caption.
+  // The samples are read and analysed off the window thread while a wait
+  // window shows how far it got; the window is made when they are complete.
+  // Cancelling the wait abandons the opening as the options dialog's Cancel
+  // does. Returns the window when it was made before this returns (a runner
+  // that works at once); null when 4 are open already (the user is told), the
+  // record window refused the record, or the window comes later.
   QWidget* CreateMDIChild(const QString& caption);
   void database_velkoraClick();
   void database_20Click();
@@ -116,6 +121,8 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   QList<QMdiSubWindow*> openSubWindows() const;
   void closeRecordWindows();
   void tile(TileDirection direction);
+  QWidget* addRecordWindow(const QString& caption, RecordWindowRequest& request);
+  void abandonOpening(const TcfgInfo& record, std::int32_t source, bool ownsRecordFiles);
 
   UiServices& ui_;
   RecordWindowKit& kit_;

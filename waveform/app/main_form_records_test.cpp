@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cmath>
@@ -11,6 +14,8 @@
 #include <fmt/format.h>
 
 #include "common/datetime.h"
+#include "common/forms/wait_window.h"
+#include "common/test_job_runner.h"
 #include "waveform/app/form_record_windows.h"
 #include "waveform/app/main_form.h"
 #include "waveform/app/open_dlg.h"
@@ -129,6 +134,74 @@ TEST_F(MainFormRecordsTest, ClosingAWindowDeletesOnlyAPairWrittenFromTheDatabase
     EXPECT_EQ(fs::exists(cfg), !fromDatabase);
     EXPECT_EQ(fs::exists(fs::path(cfg).replace_extension(".dat")), !fromDatabase);
   }
+}
+
+forms::TWaitForm* shownWaitForm() {
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* form = qobject_cast<forms::TWaitForm*>(widget); form && form->isVisible()) return form;
+  return nullptr;
+}
+
+// The samples are read on a worker while the wait window shows how far it
+// got; the record window comes when they are complete, never before.
+TEST_F(MainFormRecordsTest, TheWindowComesOnlyWhenTheDataAreComplete) {
+  common::testing::HeldJobRunner runner;
+  ui.runner = &runner;
+  form.show();
+  form.menu_file_cfgClick();  // returns with the job still waiting for its worker
+
+  ASSERT_EQ(runner.jobs.size(), 1u);
+  EXPECT_EQ(form.RecordWindows().size(), 0);
+  forms::TWaitForm* wait = shownWaitForm();
+  ASSERT_NE(wait, nullptr);
+  EXPECT_TRUE(wait->isModal());
+  EXPECT_EQ(wait->cancelButton()->text(), QStringLiteral("取消"));
+
+  runner.jobs.front().work();  // the worker reads and analyses
+  wait->refresh();
+  EXPECT_EQ(wait->textLabel()->text(), QStringLiteral("正在分析通道：2 / 2"));
+  EXPECT_EQ(form.RecordWindows().size(), 0);
+
+  runner.jobs.front().finished();  // back on the window thread
+  runner.jobs.clear();
+  EXPECT_EQ(shownWaitForm(), nullptr);
+  ASSERT_EQ(form.RecordWindows().size(), 1);
+  auto* window = qobject_cast<TFaultWaveForm*>(form.RecordWindows().front());
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("rec.cfg"));
+  ASSERT_TRUE(window->data());
+  EXPECT_FALSE(window->data()->rms(0).empty());
+  EXPECT_TRUE(services.messages.empty());
+}
+
+// Cancel abandons the opening as the options dialog's Cancel does: a pair the
+// database wrote for it is deleted, one from a folder stays, and no window
+// comes when the worker stops later. No open window takes over the options
+// that were accepted for the abandoned record.
+TEST_F(MainFormRecordsTest, CancelAbandonsTheOpening) {
+  common::testing::HeldJobRunner runner;
+  ui.runner = &runner;
+  form.show();
+  for (const bool fromDatabase : {false, true}) {
+    SCOPED_TRACE(fromDatabase);
+    const fs::path cfg = writeRecord() / "rec.cfg";
+    form.TempFilesFlag = fromDatabase ? 1 : 0;
+    form.RecordSourceMode = fromDatabase ? 21 : 0;
+    form.openCfgFile(cfg.string());
+    ASSERT_EQ(settings.OptionsAccepted, 1);
+    forms::TWaitForm* wait = shownWaitForm();
+    ASSERT_NE(wait, nullptr);
+    wait->cancelButton()->click();
+
+    EXPECT_EQ(shownWaitForm(), nullptr);
+    EXPECT_EQ(fs::exists(cfg), !fromDatabase);
+    EXPECT_EQ(fs::exists(fs::path(cfg).replace_extension(".dat")), !fromDatabase);
+    EXPECT_EQ(settings.OptionsAccepted, 0);
+    runner.runAll();
+    EXPECT_EQ(form.RecordWindows().size(), 0);
+  }
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(services.messages.empty());
 }
 
 // A first-time user's folder: every record shipped with the program opens.

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "stationdb/records/records.h"
+#include "waveform/analysis/open_record.h"
 #include "waveform/model/cfgopen.h"
 #include "recordmodel/record.h"
 #include "waveform/model/settings.h"
@@ -31,6 +32,10 @@ struct RecordWindowRequest {
   // The decoded channels of a power-quality record (source 12), read while the
   // window is created.
   std::span<const wave::TWaveformData> waveChannels = {};
+  // The record's samples, read and analysed already (off the window thread),
+  // with what reading found; the window takes them over. Null: the window
+  // reads them itself.
+  OpenedRecord* opened = nullptr;
 };
 
 class RecordWindowKit {
@@ -43,7 +48,8 @@ class RecordWindowKit {
   // Shows the display options dialog modally, listing record's channels.
   virtual OptionsDialogResult showOptionsDialog(QWidget* parent, const TcfgInfo& record) = 0;
   // A new record window, not yet shown; null when the record cannot be shown
-  // (the window has told the user why).
+  // (the window has told the user why). Called once the record's data are
+  // complete.
   virtual std::unique_ptr<QWidget> createRecordWindow(const RecordWindowRequest& request) = 0;
   // Writes text into the clock panel (panel 2) of a window made by createRecordWindow.
   virtual void setClockText(QWidget& recordWindow, const QString& text) = 0;

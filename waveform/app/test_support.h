@@ -51,6 +51,7 @@ class FakeUi : public UiServices {
   std::optional<QString> browseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
   int execDialog(QDialog& dialog) override;
   common::TDateTime now() override { return clock; }
+  common::JobRunner& jobRunner() override { return runner ? *runner : common::ImmediateRunner(); }
 
   std::vector<ShownMessage> messages;
   std::deque<MessageAnswer> answers;  // given in turn; Ok when none is left
@@ -64,6 +65,8 @@ class FakeUi : public UiServices {
   // Plays the user in a modal dialog; without it every dialog is rejected.
   std::function<int(QDialog&)> onExec;
   common::TDateTime clock = 0;
+  // Runs long work; without it, at once.
+  common::JobRunner* runner = nullptr;
 };
 
 // A record window that notes its clock texts and when it was closed.

@@ -7,6 +7,7 @@
 
 #include "common/lang/engine.h"
 #include "common/forms/form_services.h"
+#include "common/forms/wait_window.h"
 
 namespace wave {
 namespace {
@@ -64,5 +65,7 @@ std::optional<QString> QtUiServices::browseFolder(QWidget* parent, const QString
 int QtUiServices::execDialog(QDialog& dialog) { return dialog.exec(); }
 
 common::TDateTime QtUiServices::now() { return common::NowLocal(); }
+
+common::JobRunner& QtUiServices::jobRunner() { return forms::BackgroundRunner(); }
 
 }  // namespace wave

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "common/datetime.h"
+#include "common/job.h"
 #include "common/ipc/silentabort.h"
 #include "common/message.h"
 #include "waveform/app/message_answer.h"
@@ -33,6 +34,9 @@ class UiServices {
   // Runs a dialog modally and returns its result (QDialog::exec).
   virtual int execDialog(QDialog& dialog) = 0;
   virtual common::TDateTime now() = 0;
+  // Where long work runs: the program's worker threads; services without
+  // them run it at once on the calling thread.
+  virtual common::JobRunner& jobRunner() { return common::ImmediateRunner(); }
 };
 
 class QtUiServices : public UiServices {
@@ -44,6 +48,7 @@ class QtUiServices : public UiServices {
                                       const QString& startFolder) override;
   int execDialog(QDialog& dialog) override;
   common::TDateTime now() override;
+  common::JobRunner& jobRunner() override;
 };
 
 std::string ToUtf8(const QString& text);

@@ -1,13 +1,27 @@
 #include "waveform/export/sample_export.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <barrier>
+#include <array>
 #include <charconv>
+#include <cmath>
+#include <exception>
+#include <mutex>
+#include <future>
+#include <span>
 #include <system_error>
+#include <thread>
+#include <unordered_map>
 
 #include "common/arith.h"
 #include "common/datetime.h"
 #include "common/gbk.h"
 #include "common/paths.h"
+#include "waveform/analysis/parallel.h"
+#include "waveform/analysis/parallel.h"
+#include "waveform/view/time_cursor.h"
 #include "waveform/view/value_text.h"
 
 namespace wave {
@@ -15,6 +29,7 @@ namespace wave {
 namespace {
 
 constexpr double kMsPerDay = 86'400'000.0;
+constexpr int kTimeColumn = 2;
 
 std::string decimal(std::int64_t value) {
   char buffer[24];
@@ -22,8 +37,14 @@ std::string decimal(std::int64_t value) {
   return std::string(buffer, result.ptr);
 }
 
-std::string text(const common::LangLookup& lookup, int key, std::string_view fallback) {
-  return lookup(kFaultWaveSection, "str" + decimal(key), fallback);
+void appendDecimal(std::int64_t value, std::string& out) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+std::string text(const common::LangLookup& lookup, int key) {
+  return lookup(kFaultWaveSection, "str" + decimal(key), ExportTextDefault(key));
 }
 
 // values[index], or 0 for a point the buffer does not hold.
@@ -32,60 +53,189 @@ double at(std::span<const double> values, std::int64_t index) {
                                                                            : 0.0;
 }
 
-std::string value(double v) { return FormatFixed(v, 5, 3); }
-
-ExportTable sampleTable(const RecordData& data, ViewMode mode, const common::LangLookup& lookup) {
-  const TcfgInfo& record = data.record();
-  const RecordLayout& layout = data.layout();
-  const std::size_t analog = data.analogCount();
-  const std::int64_t rows = std::max<std::int64_t>(0, record.endsamp1);
-
-  ExportTable table;
-  table.reserve(static_cast<std::size_t>(rows) + 1);
-  std::vector<std::string>& header = table.emplace_back();
-  header = {text(lookup, 39, "序列"), text(lookup, 40, "周波"), text(lookup, 41, "时间")};
-  for (std::size_t i = 0; i < analog; ++i) header.push_back(record.AInfo[i].ch_id);
-
-  const std::string timePattern = text(lookup, 42, "yyyy\"年\"mm\"月\"dd\"日\" hh:nn:ss.zzz");
-  const float dt = 1.0f / static_cast<float>(layout.N1);  // single precision: the cycles column of stored exports is computed so
-  for (std::int64_t k = 0; k < rows; ++k) {
-    std::vector<std::string>& row = table.emplace_back();
-    row.reserve(analog + 3);
-    const double cycles = static_cast<double>(k) * static_cast<double>(dt);
-    const std::int64_t offsetMs = common::Round(static_cast<long double>(cycles) * 1000 / record.lf);
-    row.push_back(decimal(k + 1));
-    row.push_back(FormatFixed(cycles, 3, 3));  // %3.3f
-    row.push_back(common::FormatDateTime(timePattern, record.StartTime + static_cast<double>(offsetMs) / kMsPerDay));
-    for (std::size_t i = 0; i < analog; ++i) {
-      const double v = mode == ViewMode::Rms ? at(data.rms(i), k) : at(data.samples(i), k * layout.f1);
-      row.push_back(value(v));
-    }
-  }
-  return table;
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-ExportTable harmonicTable(const RecordData& data, const common::LangLookup& lookup) {
-  const TcfgInfo& record = data.record();
-  const auto harmonics = data.harmonics();
-  const auto orders = std::min<std::size_t>(harmonics.size(), kMaxExportedHarmonics);
-
-  ExportTable table;
-  std::vector<std::string>& header = table.emplace_back();
-  header.push_back(text(lookup, 43, "次数"));
-  for (std::size_t i = 0; i < data.analogCount(); ++i) header.push_back(record.AInfo[i].ch_id);
-  for (std::size_t k = 0; k < orders; ++k) {
-    std::vector<std::string>& row = table.emplace_back();
-    row.push_back(decimal(static_cast<std::int64_t>(k) + 2));
-    // One spectrum per record: every channel's column holds it.
-    row.insert(row.end(), data.analogCount(), value(harmonics[k]));
+// Code page 936 for the texts of the rows, which repeat the same few
+// characters (those of the time pattern): each run of non-ASCII bytes is
+// converted once. A run ends where ASCII follows (a tab or CR at the latest),
+// so it converts exactly as it does inside the whole file.
+class GbkRunEncoder {
+ public:
+  void append(std::string_view utf8, std::string& out) {
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+      std::size_t j = i;
+      const bool ascii = static_cast<unsigned char>(utf8[i]) < 0x80;
+      while (j < utf8.size() && (static_cast<unsigned char>(utf8[j]) < 0x80) == ascii) ++j;
+      const std::string_view run = utf8.substr(i, j - i);
+      if (ascii)
+        out.append(run);
+      else
+        out.append(converted(run));
+      i = j;
+    }
   }
-  return table;
+
+ private:
+  const std::string& converted(std::string_view run) {
+    auto found = cache_.find(std::string(run));
+    if (found != cache_.end()) return found->second;
+    std::string gbk = common::Utf8ToGbk(std::string(run) + '\t');
+    if (!gbk.empty() && gbk.back() == '\t') gbk.pop_back();
+    return cache_.emplace(std::string(run), std::move(gbk)).first->second;
+  }
+
+  std::unordered_map<std::string, std::string> cache_;
+};
+
+// The rows of the table of one view, cell by cell: the grid sgData without
+// the grid.
+class ExportRows {
+ public:
+  ExportRows(const RecordData& data, ViewMode mode, const common::LangLookup& lookup)
+      : data_(data), bars_(mode == ViewMode::HarmonicBars) {
+    const TcfgInfo& record = data.record();
+    const std::size_t analog = data.analogCount();
+    if (bars_) {
+      header_ = {text(lookup, 43)};
+      harmonics_ = ComputedHarmonics(data);
+      rows_ = static_cast<std::int64_t>(std::min<std::size_t>(harmonics_.size(), kMaxExportedHarmonics));
+    } else {
+      header_ = {text(lookup, 39), text(lookup, 40), text(lookup, 41)};
+      timePattern_ = text(lookup, 42);
+      asciiTimes_ = isAscii(timePattern_);
+      // Single precision: the cycles column of stored exports is computed so.
+      dt_ = 1.0f / static_cast<float>(data.layout().N1);
+      rows_ = std::max<std::int64_t>(0, record.endsamp1);
+      step_ = mode == ViewMode::Rms ? 1 : data.layout().f1;
+      for (std::size_t i = 0; i < analog; ++i) values_.push_back(mode == ViewMode::Rms ? data.rms(i) : data.samples(i));
+    }
+    for (std::size_t i = 0; i < analog; ++i) header_.push_back(record.AInfo[i].ch_id);
+  }
+
+  const std::vector<std::string>& header() const { return header_; }
+  std::int64_t rowCount() const { return rows_; }
+  std::size_t columnCount() const { return header_.size(); }
+
+  // Row k + 1 of the table (k from 0), cell by cell, UTF-8.
+  std::vector<std::string> cells(std::int64_t k) const {
+    std::vector<std::string> row(columnCount());
+    for (std::size_t c = 0; c < row.size(); ++c) appendCell(k, c, row[c]);
+    return row;
+  }
+
+  // The line of that row in the file: GBK, cells joined by tabs, CR LF.
+  void appendLine(std::int64_t k, std::string& out) {
+    for (std::size_t c = 0; c < columnCount(); ++c) {
+      if (c > 0) out += '\t';
+      if (!bars_ && c == kTimeColumn && !asciiTimes_) {
+        cell_.clear();
+        appendCell(k, c, cell_);
+        encoder_.append(cell_, out);
+      } else {
+        appendCell(k, c, out);
+      }
+    }
+    out += "\r\n";
+  }
+
+ private:
+  void appendCell(std::int64_t k, std::size_t column, std::string& out) const {
+    if (bars_) {
+      if (column == 0)
+        appendDecimal(k + 2, out);
+      else
+        AppendFixed3(harmonics_[static_cast<std::size_t>(k)], out);  // one spectrum: every column holds it
+      return;
+    }
+    const double cycles = static_cast<double>(k) * static_cast<double>(dt_);
+    switch (column) {
+      case 0:
+        appendDecimal(k + 1, out);
+        return;
+      case 1:
+        AppendFixed3(cycles, out);  // %3.3f
+        return;
+      case kTimeColumn: {
+        const std::int64_t offsetMs = common::Round(static_cast<long double>(cycles) * 1000 / data_.record().lf);
+        out += common::FormatDateTime(timePattern_,
+                                      data_.record().StartTime + static_cast<double>(offsetMs) / kMsPerDay);
+        return;
+      }
+      default:
+        AppendFixed3(at(values_[column - 3], k * step_), out);  // %5.3f
+    }
+  }
+
+  const RecordData& data_;
+  bool bars_;
+  std::vector<std::string> header_;
+  std::int64_t rows_ = 0;
+  std::span<const double> harmonics_;
+  std::string timePattern_;
+  bool asciiTimes_ = true;
+  float dt_ = 1;
+  std::int64_t step_ = 1;
+  std::vector<std::span<const double>> values_;
+  std::string cell_;
+  GbkRunEncoder encoder_;
+};
+
+common::UserMessage exportMessage(std::vector<common::TextPiece> text) {
+  common::UserMessage message;
+  message.section = std::string(kFaultWaveSection);
+  message.text = std::move(text);
+  message.caption = common::TextPiece::literal(std::string(kProgramTitle));
+  message.icon = common::MessageIcon::None;
+  return message;
+}
+
+// The file cannot be replaced (str35 + name + str36).
+ExportOutcome notReplaced(const std::filesystem::path& fileName) {
+  return {false, exportMessage({common::TextPiece{"str35", "删除文件“"}, common::TextPiece::literal(fileName.string()),
+                                common::TextPiece{"str36", "”出错，请检查！"}})};
+}
+
+bool isFolder(const std::filesystem::path& fileName) {
+  std::error_code error;
+  return std::filesystem::is_directory(std::filesystem::symlink_status(fileName, error));
 }
 
 }  // namespace
 
+void AppendFixed3(double value, std::string& out) {
+  // x * 1000 is exact in extended precision (53 + 7 significant bits), so the
+  // digits follow from it unless the part after the third decimal lies so
+  // near one half that the 17 significant digits FormatFixed starts from
+  // could round it the other way: those few go the long way.
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e12) {
+    const long double scaled = static_cast<long double>(magnitude) * 1000.0L;
+    const long double whole = std::floor(scaled);
+    const long double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5L) > scaled * 1e-16L) {
+      const auto units = static_cast<std::uint64_t>(whole) + (fraction > 0.5L ? 1 : 0);
+      if (std::signbit(value) && units != 0) out += '-';
+      appendDecimal(static_cast<std::int64_t>(units / 1000), out);
+      const auto decimals = static_cast<unsigned>(units % 1000);
+      const char digits[4] = {'.', static_cast<char>('0' + decimals / 100), static_cast<char>('0' + decimals / 10 % 10),
+                              static_cast<char>('0' + decimals % 10)};
+      out.append(digits, 4);
+      return;
+    }
+  }
+  out += FormatFixed(value, 5, 3);
+}
+
 ExportTable BuildExportTable(const RecordData& data, ViewMode mode, const common::LangLookup& lookup) {
-  return mode == ViewMode::HarmonicBars ? harmonicTable(data, lookup) : sampleTable(data, mode, lookup);
+  const ExportRows rows(data, mode, lookup);
+  ExportTable table;
+  table.reserve(static_cast<std::size_t>(rows.rowCount()) + 1);
+  table.push_back(rows.header());
+  for (std::int64_t k = 0; k < rows.rowCount(); ++k) table.push_back(rows.cells(k));
+  return table;
 }
 
 std::string ExportFileBytes(const ExportTable& table) {
@@ -101,44 +251,129 @@ std::string ExportFileBytes(const ExportTable& table) {
 }
 
 ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::path& fileName) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::file_status status = fs::symlink_status(fileName, error);
-  // The old file is replaced only once the new one is written in full, so a
-  // failed write keeps it. A folder of that name is never replaced: it counts
-  // as a file that cannot be deleted.
-  if (fs::is_directory(status)) {
-    common::UserMessage message;
-    message.section = std::string(kFaultWaveSection);
-    message.text = {common::TextPiece{"str35", "删除文件“"}, common::TextPiece::literal(fileName.string()),
-                    common::TextPiece{"str36", "”出错，请检查！"}};
-    message.caption = common::TextPiece::literal(std::string(kProgramTitle));
-    message.icon = common::MessageIcon::None;
-    return {false, std::move(message)};
-  }
+  // A folder of that name is never replaced: it counts as a file that cannot be deleted.
+  if (isFolder(fileName)) return notReplaced(fileName);
   if (common::WriteFileAtomic(fileName, ExportFileBytes(table))) return {true, std::nullopt};
-  // A failed write is told, so that no one takes a missing file for an export.
-  common::UserMessage message;
-  message.section = std::string(kFaultWaveSection);
-  message.text = {common::TextPiece::literal("写入文件“"), common::TextPiece::literal(fileName.string()),
-                  common::TextPiece::literal("”出错，请检查！")};
-  message.caption = common::TextPiece::literal(std::string(kProgramTitle));
-  message.icon = common::MessageIcon::None;
-  return {false, std::move(message)};
+  return notReplaced(fileName);
 }
 
-ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,
-                            const common::LangLookup& lookup) {
-  ExportOutcome outcome = SaveGridToFile(BuildExportTable(data, mode, lookup), fileName);
-  if (outcome.written) {
-    common::UserMessage message;
-    message.section = std::string(kFaultWaveSection);
-    message.text = {common::TextPiece{"str44", "导出成功!"}};
-    message.caption = common::TextPiece::literal(std::string(kProgramTitle));
-    message.icon = common::MessageIcon::None;
-    outcome.message = std::move(message);
+namespace {
+
+// Rows formatted by worker threads, each into a buffer of its own, and
+// written in order by the calling thread. Two sets of buffers: while one
+// round is written the workers fill the other.
+class StreamedExport {
+ public:
+  StreamedExport(const RecordData& data, ViewMode mode, const common::LangLookup& lookup, std::size_t threads)
+      : threads_(threads), sync_(static_cast<std::ptrdiff_t>(threads) + 1) {
+    formatters_.reserve(threads);
+    for (std::size_t t = 0; t < threads; ++t) formatters_.emplace_back(data, mode, lookup);
+    rowCount_ = formatters_.front().rowCount();
+    std::string header;
+    for (const std::string& cell : formatters_.front().header()) header += (header.empty() ? "" : "\t") + cell;
+    header_ = common::Utf8ToGbk(header + "\r\n");
+    // Batches of about one buffer, by the length of the first row.
+    std::string first;
+    if (rowCount_ > 0) formatters_.front().appendLine(0, first);
+    batchRows_ = std::max<std::int64_t>(
+        1, static_cast<std::int64_t>(kExportBufferBytes / std::max<std::size_t>(first.size(), 1)));
+    roundRows_ = batchRows_ * static_cast<std::int64_t>(threads);
+    for (auto& round : rounds_) {
+      round.resize(threads);
+      for (std::string& buffer : round) buffer.reserve(kExportBufferBytes + (std::size_t{64} << 10));
+    }
   }
-  return outcome;
+
+  std::int64_t rowCount() const { return rowCount_; }
+
+  // False when a write failed or the job was cancelled; an exception of a
+  // worker is thrown again here.
+  bool writeTo(common::AtomicFileWriter& file, common::JobProgress& progress) {
+    if (!file.write(header_)) return false;
+    {
+      std::vector<std::jthread> workers;
+      for (std::size_t t = 0; t < threads_; ++t) workers.emplace_back([this, t] { work(t); });
+      ok_ = writeRounds(file, progress);
+      stop_ = true;
+      sync_.arrive_and_drop();
+    }
+    if (failure_) std::rethrow_exception(failure_);
+    return ok_;
+  }
+
+ private:
+  bool writeRounds(common::AtomicFileWriter& file, common::JobProgress& progress) {
+    for (std::int64_t r = 0; r * roundRows_ < rowCount_; ++r) {
+      sync_.arrive_and_wait();  // round r is formatted; the workers go on with the next
+      if (failed_) return false;
+      for (const std::string& buffer : rounds_[static_cast<std::size_t>(r % 2)])
+        if (!file.write(buffer)) return false;
+      if (progress.cancelled()) return false;
+      progress.advance(static_cast<std::uint64_t>(std::min(roundRows_, rowCount_ - r * roundRows_)));
+    }
+    return true;
+  }
+
+  void work(std::size_t t) {
+    for (std::int64_t r = 0;; ++r) {
+      if (stop_ || r * roundRows_ >= rowCount_) {
+        sync_.arrive_and_drop();
+        return;
+      }
+      std::string& buffer = rounds_[static_cast<std::size_t>(r % 2)][t];
+      buffer.clear();
+      const std::int64_t start = r * roundRows_ + static_cast<std::int64_t>(t) * batchRows_;
+      try {
+        for (std::int64_t k = start; k < std::min(rowCount_, start + batchRows_); ++k) formatters_[t].appendLine(k, buffer);
+      } catch (...) {
+        const std::lock_guard lock(failureGuard_);
+        if (!failure_) failure_ = std::current_exception();
+        failed_ = true;
+      }
+      sync_.arrive_and_wait();
+    }
+  }
+
+  std::size_t threads_;
+  std::vector<ExportRows> formatters_;
+  std::int64_t rowCount_ = 0;
+  std::string header_;
+  std::int64_t batchRows_ = 1;
+  std::int64_t roundRows_ = 1;
+  std::array<std::vector<std::string>, 2> rounds_;
+  std::barrier<> sync_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> failed_{false};
+  bool ok_ = false;
+  std::mutex failureGuard_;
+  std::exception_ptr failure_;
+};
+
+}  // namespace
+
+ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,
+                            const common::LangLookup& lookup, common::JobProgress* progress) {
+  if (isFolder(fileName)) return notReplaced(fileName);
+  common::JobProgress unwatched;
+  if (!progress) progress = &unwatched;
+  StreamedExport rows(data, mode, lookup, WorkerCount());
+  progress->begin(common::JobProgress::Stage::Exporting, static_cast<std::uint64_t>(rows.rowCount()));
+  common::AtomicFileWriter file(fileName);
+  const bool written = rows.writeTo(file, *progress);
+  if (progress->cancelled()) return {};  // the writer takes its temporary file with it
+  if (!written || !file.commit()) return notReplaced(fileName);
+  return {true, exportMessage({common::TextPiece{"str44", "导出成功!"}})};
+}
+
+std::string_view ExportTextDefault(int key) {
+  switch (key) {
+    case 39: return "序列";
+    case 40: return "周波";
+    case 41: return "时间";
+    case 42: return "yyyy\"年\"mm\"月\"dd\"日\" hh:nn:ss.zzz";
+    case 43: return "次数";
+    default: return {};
+  }
 }
 
 common::TextPiece ExportFilterText() { return {"str37", "EXCEL表格文件|*.xls"}; }

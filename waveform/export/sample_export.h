@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/job.h"
 #include "common/message.h"
 #include "waveform/analysis/record_data.h"
 #include "waveform/view/wave_geometry.h"
@@ -35,6 +36,10 @@ inline constexpr std::string_view kProgramTitle = "Quenlor";
 ExportTable BuildExportTable(const RecordData& data, ViewMode mode,
                              const common::LangLookup& lookup = &common::BuiltInText);
 
+// Appends the text Format("%5.3f", value) gives (FormatFixed(value, 5, 3)),
+// without building a string on the way for the values that occur in records.
+void AppendFixed3(double value, std::string& out);
+
 // The file's bytes (GridToStrings and the saving of the list): each row's
 // cells joined by a tab, every line ended by CR LF, in GBK.
 std::string ExportFileBytes(const ExportTable& table);
@@ -45,15 +50,29 @@ struct ExportOutcome {
   std::optional<common::UserMessage> message;
 };
 
-// SaveGridToFile: an existing file is deleted first; when it cannot be (or
-// the name is a folder) nothing is written and the message says so. A write
-// that fails afterwards has a message of its own.
+// SaveGridToFile: the table's bytes replace the file at once when they are
+// all written; when it cannot be replaced (a folder of that name, a folder
+// that cannot be written, a failed write) the old file stays and the message
+// says "删除文件“…”出错，请检查！".
 ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::path& fileName);
 
-// The whole export after the save dialog: the table of the view saved to
-// fileName, and the success note "导出成功!" when it was written.
+// The whole export after the save dialog: the table of the view streamed to
+// fileName, and the success note "导出成功!" when it was written. The rows
+// are formatted into a buffer of a fixed size and written as it fills, into a
+// temporary file that replaces the old one only at the end, so a failed or
+// cancelled export leaves the old file as it was. With progress: the rows
+// written, and a cancelled job stops at its next buffer (written false, no
+// message).
 ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,
-                            const common::LangLookup& lookup = &common::BuiltInText);
+                            const common::LangLookup& lookup = &common::BuiltInText,
+                            common::JobProgress* progress = nullptr);
+
+// The bytes of rows one worker formats before they are written (the export
+// holds two rounds of such buffers per worker thread).
+inline constexpr std::size_t kExportBufferBytes = std::size_t{512} << 10;
+
+// The built-in text of the window's key str<key>, 39 to 43 (headers, time pattern).
+std::string_view ExportTextDefault(int key);
 
 // What the save dialog (ExportGridToXls) is set up with: default extension,
 // the filter text (key str37 of the window's section, "描述|*.ext" pairs), an

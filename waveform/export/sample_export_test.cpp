@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <cmath>
 #include <random>
 #include <sstream>
 
@@ -13,6 +14,7 @@
 #include "common/gbk.h"
 #include "common/paths.h"
 #include "common/strings.h"
+#include "waveform/view/value_text.h"
 #include "stationdb/records/records.h"
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/open_record.h"
@@ -199,6 +201,7 @@ TEST(SampleExport, AFolderOfThatNameIsNeitherDeletedNorWritten) {
   EXPECT_TRUE(fs::is_directory(target));
 }
 
+// A file that cannot be replaced is told with the window's keys str35/str36.
 TEST(SampleExport, AFileThatCannotBeWrittenIsReported) {
   const auto data = smallRecord();
   TempFolder folder;
@@ -209,8 +212,9 @@ TEST(SampleExport, AFileThatCannotBeWrittenIsReported) {
     const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, target);
     EXPECT_FALSE(outcome.written);
     ASSERT_TRUE(outcome.message);
+    EXPECT_EQ(outcome.message->textKeys(), (std::vector<std::string>{"str35", "str36"}));
     EXPECT_EQ(common::ResolveText(*outcome.message, &common::BuiltInText),
-              "写入文件“" + target.string() + "”出错，请检查！");
+              "删除文件“" + target.string() + "”出错，请检查！");
     EXPECT_EQ(common::ResolveCaption(*outcome.message, &common::BuiltInText), "Quenlor");
     EXPECT_EQ(outcome.message->icon, common::MessageIcon::None) << "a plain box";
     EXPECT_FALSE(fs::exists(target));
@@ -236,6 +240,89 @@ TEST(SampleExport, AFailedWriteKeepsTheOldFile) {
   EXPECT_FALSE(outcome.written);
   ASSERT_TRUE(outcome.message);
   EXPECT_EQ(readBytes(file), old);
+}
+
+// The bar view's table lists the orders the spectrum has (N1 div 2 - 1), as the
+// list on screen does, not the room the record leaves: a record of 1.5 cycles
+// at 20 samples per cycle has 9 orders (2 to 10), not 14.
+TEST(SampleExport, BarViewListsOnlyTheComputedOrders) {
+  auto data = testing::Allocate(testing::MakeRecord(2, 0, 1000, 30));
+  ASSERT_TRUE(data->layout().oneCycle);
+  ASSERT_EQ(data->harmonics().size(), 14u);
+  for (std::size_t k = 0; k < data->harmonics().size(); ++k) data->harmonics()[k] = static_cast<double>(k);
+  const ExportTable table = BuildExportTable(*data, ViewMode::HarmonicBars);
+  ASSERT_EQ(table.size(), 10u);
+  EXPECT_EQ(table.back(), (std::vector<std::string>{"10", "8.000", "8.000"}));
+  TempFolder folder;
+  ASSERT_TRUE(ExportSamples(*data, ViewMode::HarmonicBars, folder.path() / "bars.xls").written);
+  EXPECT_EQ(readBytes(folder.path() / "bars.xls"), ExportFileBytes(table));
+}
+
+// The fast way of writing "%5.3f" gives FormatFixed's text for every value:
+// ties, values just beside them, negatives, and magnitudes from tiny to huge.
+TEST(SampleExport, AppendFixed3IsFormatFixed) {
+  std::vector<double> values = {0.0,    -0.0,    0.0625, -0.0625, 0.0005, -0.0005, 0.00049999999999999996,
+                                1.0005, 2.5e-4,  999.9995, 1e12,    -1e12,   1e15,    123456789.0125,
+                                2863311530.0,    std::nan(""), INFINITY, -INFINITY, 5e-324, 0.1235, 0.12349999999999999};
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  std::uniform_int_distribution<int> power(-8, 14);
+  for (int i = 0; i < 200000; ++i) values.push_back(unit(random) * std::pow(10.0, power(random)));
+  for (int i = 0; i < 20000; ++i) {
+    const double tie = (std::floor(unit(random) * 1e6) + 0.5) / 1000;  // ...5 at the fourth decimal
+    values.push_back(tie);
+    values.push_back(std::nextafter(tie, 0.0));
+    values.push_back(std::nextafter(tie, 1e9));
+  }
+  for (const double v : values) {
+    std::string fast;
+    AppendFixed3(v, fast);
+    ASSERT_EQ(fast, FormatFixed(v, 5, 3)) << std::hexfloat << v;
+  }
+}
+
+// More rows than one buffer holds: the streamed file is byte for byte the
+// table's bytes (GBK times included), and progress counts every row.
+TEST(SampleExport, StreamedFileIsTheTableByteForByte) {
+  TcfgInfo record = testing::MakeRecord(3, 0, 4000, 30000);
+  record.AInfo[1].ch_id = "电流";
+  record.StartTime = common::EncodeDateTime({2024, 3, 5, 23, 59, 58, 990}).value();
+  auto data = testing::Allocate(record);
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> value(-5000, 5000);
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (double& v : data->samples(i)) v = std::round(value(random) * 16) / 16;  // many ties
+    for (double& v : data->rms(i)) v = value(random);
+  }
+  TempFolder folder;
+  for (const ViewMode mode : {ViewMode::Waves, ViewMode::Rms}) {
+    const fs::path file = folder.path() / "stream.xls";
+    common::JobProgress progress;
+    ASSERT_TRUE(ExportSamples(*data, mode, file, &common::BuiltInText, &progress).written);
+    const std::string bytes = readBytes(file);
+    ASSERT_GT(bytes.size(), 2 * kExportBufferBytes);
+    EXPECT_TRUE(bytes == ExportFileBytes(BuildExportTable(*data, mode)));
+    const auto snapshot = progress.snapshot();
+    EXPECT_EQ(snapshot.stage, common::JobProgress::Stage::Exporting);
+    EXPECT_EQ(snapshot.done, 30000u);
+    EXPECT_EQ(snapshot.total, 30000u);
+  }
+}
+
+// Cancelled half-way: nothing is said, the old file stays, no temporary file is left.
+TEST(SampleExport, ACancelledExportLeavesTheOldFile) {
+  auto data = testing::Allocate(testing::MakeRecord(3, 0, 4000, 60000));
+  TempFolder folder;
+  const fs::path file = folder.path() / "old.xls";
+  const std::string old = "an older export\r\n";
+  { std::ofstream(file) << old; }
+  common::JobProgress progress;
+  progress.cancel();
+  const ExportOutcome outcome = ExportSamples(*data, ViewMode::Waves, file, &common::BuiltInText, &progress);
+  EXPECT_FALSE(outcome.written);
+  EXPECT_FALSE(outcome.message);
+  EXPECT_EQ(readBytes(file), old);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
 }
 
 TEST(SampleExport, SaveDialogHelpers) {

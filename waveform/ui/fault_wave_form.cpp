@@ -32,6 +32,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "common/datetime.h"
@@ -43,6 +44,8 @@
 #include "waveform/print/print_preview_form.h"
 #include "waveform/print/record_pages.h"
 #include "waveform/ui/sample_list_model.h"
+#include "waveform/ui/wait_texts.h"
+#include "common/forms/wait_window.h"
 #include "waveform/view/harmonic_view.h"
 #include "waveform/view/status_panels.h"
 #include "waveform/view/value_text.h"
@@ -164,13 +167,17 @@ QString RecordWindowCaption(const std::string& cfgPath) {
 }
 
 std::unique_ptr<TFaultWaveForm> TFaultWaveForm::Create(const RecordWindowSetup& setup, QWidget* parent) {
-  OpenedRecord opened = OpenRecordData(setup.record, setup.recordSourceMode, setup.waveChannels, setup.limits);
-  for (const auto& message : opened.messages) setup.services->showMessage(parent, message);
-  if (!opened.data) return nullptr;
-  return std::unique_ptr<TFaultWaveForm>(new TFaultWaveForm(setup, std::move(opened.data), parent));
+  return Create(setup, OpenRecordData(setup.record, setup.recordSourceMode, setup.waveChannels, setup.limits), parent);
 }
 
-TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<RecordData> data, QWidget* parent)
+std::unique_ptr<TFaultWaveForm> TFaultWaveForm::Create(const RecordWindowSetup& setup, OpenedRecord opened,
+                                                       QWidget* parent) {
+  for (const auto& message : opened.messages) setup.services->showMessage(parent, message);
+  if (!opened.data) return nullptr;
+  return std::unique_ptr<TFaultWaveForm>(new TFaultWaveForm(setup, std::move(opened), parent));
+}
+
+TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, OpenedRecord opened, QWidget* parent)
     : QWidget(parent),
       settings_(*setup.settings),
       services_(*setup.services),
@@ -180,7 +187,9 @@ TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<R
       ownsRecordFiles_(setup.ownsRecordFiles),
       source_(setup.recordSourceMode),
       record_(setup.record),
-      data_(std::move(data)) {
+      data_(std::move(opened.data)),
+      knownAnalogPeaks_(std::move(opened.analogPeaks)),
+      knownRmsPeaks_(std::move(opened.rmsPeaks)) {
   setObjectName(QStringLiteral("FaultWaveForm"));
   setProperty(lang::kFormClassProperty, QStringLiteral("TFaultWaveForm"));
   setWindowTitle(setup.caption.isEmpty() ? QStringLiteral("波形") : setup.caption);
@@ -401,8 +410,16 @@ void TFaultWaveForm::FormCreate() {
   for (std::size_t i = 0; i < data_->analogCount(); ++i) rmsBuffers_.push_back(data_->rms(i));
   harmonics_ = ComputedHarmonics(*data_);
   const WaveGeometry geo = geometry();
-  ComputeChannelPeaks(scales_, std::span(buffers_).first(data_->analogCount()), geo.P1 + geo.P2);
-  if (!layout_.oneCycle) ComputeRmsPeaks(rmsScales_, rmsBuffers_, layout_.sampleCount);
+  if (knownAnalogPeaks_.size() == data_->analogCount())
+    SetChannelPeaks(scales_, knownAnalogPeaks_);
+  else
+    ComputeChannelPeaks(scales_, std::span(buffers_).first(data_->analogCount()), geo.P1 + geo.P2);
+  if (!layout_.oneCycle) {
+    if (knownRmsPeaks_.size() == data_->analogCount())
+      SetRmsPeaks(rmsScales_, knownRmsPeaks_);
+    else
+      ComputeRmsPeaks(rmsScales_, rmsBuffers_, layout_.sampleCount);
+  }
   fillLists();
   ShowChannelAllData();
 
@@ -960,8 +977,31 @@ void TFaultWaveForm::btnExportDataClick() {
   const std::optional<QString> chosen = services_.saveFileName(this, nameFilters, forms::Utf8(kExportDefaultExtension));
   if (!chosen || chosen->isEmpty()) return;  // cancelled: nothing written, nothing shown
   const std::filesystem::path file = WithDefaultExtension(std::filesystem::path(chosen->toStdString()));
-  const ExportOutcome outcome = ExportSamples(*data_, ViewMode_, file, lookup);
-  if (outcome.message) services_.showMessage(this, *outcome.message);
+
+  // The file is written off the window thread, from the texts looked up here.
+  std::map<std::string, std::string, std::less<>> texts;
+  for (int key = 39; key <= 43; ++key) {
+    const std::string name = "str" + std::to_string(key);
+    texts[name] = lookup(kFaultWaveSection, name, ExportTextDefault(key));
+  }
+  const common::LangLookup resolved = [texts](std::string_view, std::string_view key, std::string_view fallback) {
+    const auto found = texts.find(key);
+    return found != texts.end() ? found->second : std::string(fallback);
+  };
+  auto progress = std::make_shared<common::JobProgress>();
+  auto outcome = std::make_shared<ExportOutcome>();
+  std::shared_ptr<const RecordData> data = data_;
+  const ViewMode mode = ViewMode_;
+  forms::RunWithWaitWindow(
+      this, services_.jobRunner(), progress, WaitText,
+      [=] { *outcome = ExportSamples(*data, mode, file, resolved, progress.get()); },
+      [this, outcome](std::exception_ptr error) {
+        forms::GuardedHandler(services_, this, [&] {
+          if (error) std::rethrow_exception(error);
+          if (outcome->message) services_.showMessage(this, *outcome->message);
+        });
+      },
+      nullptr);  // cancelled: the old file stays and nothing is said
 }
 
 void TFaultWaveForm::FW_PaintBoxMouseDown(Qt::MouseButton button, int x, int y) {

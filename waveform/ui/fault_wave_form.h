@@ -21,6 +21,7 @@
 
 #include "common/lang/engine.h"
 #include "stationdb/records/records.h"
+#include "waveform/analysis/open_record.h"
 #include "waveform/analysis/record_data.h"
 #include "waveform/canvas/canvas.h"
 #include "waveform/model/cfgopen.h"
@@ -94,6 +95,10 @@ class TFaultWaveForm : public QWidget {
   // is shown; a record the program cannot show (or whose memory cannot be had)
   // is refused with a message, and no window is made.
   static std::unique_ptr<TFaultWaveForm> Create(const RecordWindowSetup& setup, QWidget* parent = nullptr);
+  // The same with the record's data read and analysed already (by a job off
+  // the window thread): what reading found is shown, then the window is made.
+  static std::unique_ptr<TFaultWaveForm> Create(const RecordWindowSetup& setup, OpenedRecord opened,
+                                                QWidget* parent = nullptr);
   ~TFaultWaveForm() override;
 
   // Handlers of the form (the tool buttons call them).
@@ -158,7 +163,7 @@ class TFaultWaveForm : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  TFaultWaveForm(const RecordWindowSetup& setup, std::shared_ptr<RecordData> data, QWidget* parent);
+  TFaultWaveForm(const RecordWindowSetup& setup, OpenedRecord opened, QWidget* parent);
   void FormCreate();
   void FormShow();
   void FormClose();
@@ -204,6 +209,8 @@ class TFaultWaveForm : public QWidget {
   std::vector<std::span<const double>> buffers_;
   std::vector<std::span<const double>> rmsBuffers_;
   std::span<const double> harmonics_;  // the computed orders
+  std::vector<double> knownAnalogPeaks_;  // found while opening; empty: FormCreate finds them
+  std::vector<double> knownRmsPeaks_;
 
   WindowOptions options_;
   WaveViewport viewport_;

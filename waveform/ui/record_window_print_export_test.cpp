@@ -5,16 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QDialog>
 #include <QPrinter>
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
 
+#include "common/forms/wait_window.h"
 #include "common/gbk.h"
+#include "common/test_job_runner.h"
 #include "common/paths.h"
 #include "waveform/export/sample_export.h"
 #include "waveform/print/page_set_form.h"
@@ -188,7 +194,54 @@ TEST_F(FaultWaveFormTest, ExportThatCannotBeWrittenSaysSo) {
   w->action("btnExportData")->trigger();
   EXPECT_FALSE(fs::exists(target));
   ASSERT_EQ(services.messages.size(), 1u);  // no success note
-  EXPECT_EQ(services.messages[0].text, QString::fromStdString("写入文件“" + target.string() + "”出错，请检查！"));
+  EXPECT_EQ(services.messages[0].text, QString::fromStdString("删除文件“" + target.string() + "”出错，请检查！"));
+  EXPECT_EQ(services.messages[0].message.textKeys(), (std::vector<std::string>{"str35", "str36"}));
+  EXPECT_TRUE(services.errors.empty());
+}
+
+forms::TWaitForm* shownWaitForm() {
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* form = qobject_cast<forms::TWaitForm*>(widget); form && form->isVisible()) return form;
+  return nullptr;
+}
+
+// The file is written on a worker while the wait window counts the rows; the
+// success note comes when it is done. Cancel keeps the old file and says nothing.
+TEST_F(FaultWaveFormTest, ExportRunsBehindTheWaitWindow) {
+  common::testing::HeldJobRunner runner;
+  services.runner = &runner;
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "background")));
+  ASSERT_NE(w, nullptr);
+  w->show();
+  const fs::path file = uitest::FreshFolder("export-background") / "data.xls";
+  { std::ofstream(file) << "old"; }
+  services.saveFile = QString::fromStdString(file.string());
+
+  w->action("btnExportData")->trigger();
+  ASSERT_EQ(runner.jobs.size(), 1u);
+  forms::TWaitForm* wait = shownWaitForm();
+  ASSERT_NE(wait, nullptr);
+  runner.jobs.front().work();
+  wait->refresh();
+  EXPECT_EQ(wait->textLabel()->text(), QStringLiteral("正在导出数据：200 / 200 行"));
+  EXPECT_TRUE(services.messages.empty()) << "nothing before the end";
+  runner.jobs.front().finished();
+  runner.jobs.clear();
+  EXPECT_EQ(shownWaitForm(), nullptr);
+  ASSERT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(services.messages[0].text, QStringLiteral("导出成功!"));
+  EXPECT_EQ(fileBytes(file), ExportFileBytes(BuildExportTable(*w->data(), ViewMode::Waves)));
+
+  services.messages.clear();
+  { std::ofstream(file) << "old"; }
+  w->action("btnExportData")->trigger();
+  ASSERT_NE(shownWaitForm(), nullptr);
+  shownWaitForm()->cancelButton()->click();
+  runner.runAll();
+  EXPECT_EQ(fileBytes(file), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+  EXPECT_TRUE(services.messages.empty());
   EXPECT_TRUE(services.errors.empty());
 }
 

@@ -36,6 +36,7 @@ class RecordingServices : public forms::FormServices {
   int execDialog(QDialog& dialog) override;
   std::optional<QString> saveFileName(QWidget* parent, const QStringList& nameFilters,
                                       const QString& defaultSuffix) override;
+  common::JobRunner& jobRunner() override { return runner ? *runner : common::ImmediateRunner(); }
 
   std::vector<ShownMessage> messages;
   std::vector<QString> errors;
@@ -48,6 +49,8 @@ class RecordingServices : public forms::FormServices {
     QString defaultSuffix;
   };
   std::vector<SaveRequest> saveRequests;
+  // Runs long work; without it, at once.
+  common::JobRunner* runner = nullptr;
 };
 
 }  // namespace wave::uitest

@@ -93,6 +93,12 @@ void eightPieces(Canvas& canvas, const WaveGeometry& geo, std::int64_t wt, int m
 
 }  // namespace
 
+void SetRmsPeaks(RmsScales& scales, std::span<const double> peaks) {
+  scales.RmsPeaks.assign(peaks.begin(), peaks.end());
+  scales.RmsChannelScales.clear();
+  for (const double peak : peaks) scales.RmsChannelScales.push_back(RoundUpScale(peak));
+}
+
 void ComputeRmsPeaks(RmsScales& scales, std::span<const std::span<const double>> rms, std::int64_t count) {
   const auto n = static_cast<std::size_t>(std::max<std::int64_t>(0, count));
   scales.RmsPeaks.assign(rms.size(), 0.05);

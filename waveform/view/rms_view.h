@@ -25,6 +25,8 @@ struct RmsScales {
 // The peaks of the RMS arrays over their first `count` values (endsamp2 with
 // two rates, else endsamp1).
 void ComputeRmsPeaks(RmsScales& scales, std::span<const std::span<const double>> rms, std::int64_t count);
+// The same from peaks found before (GetMaxAbsValue of each RMS curve).
+void SetRmsPeaks(RmsScales& scales, std::span<const double> peaks);
 
 // When ScalesDirty: each used row's scale (RoundUpScale of its first channel's
 // peak, replaced by a later channel's when that peak is larger) and the ratios,

@@ -29,6 +29,12 @@ void ComputeChannelPeaks(WaveScales& scales, std::span<const std::span<const dou
   });
 }
 
+void SetChannelPeaks(WaveScales& scales, std::span<const double> peaks) {
+  scales.ChannelPeaks.assign(peaks.begin(), peaks.end());
+  scales.ChannelScales.clear();
+  for (const double peak : peaks) scales.ChannelScales.push_back(RoundUpScale(peak));
+}
+
 int GroupSize(const TChannelGroup& group) { return std::clamp(group.Count, 0, kChannelsPerGroup); }
 
 void CalcGroupRatio(WaveScales& scales, const std::array<TChannelGroup, kGroupRowCount>& groups, int g, int ch, int j) {

@@ -24,6 +24,8 @@ struct WaveScales {
 // ChannelPeaks and ChannelScales of the analogue buffers over their first
 // `points` points (P1, plus P2 with two rates).
 void ComputeChannelPeaks(WaveScales& scales, std::span<const std::span<const double>> analog, std::int64_t points);
+// The same from peaks found before (GetMaxAbsValue of each channel's points).
+void SetChannelPeaks(WaveScales& scales, std::span<const double> peaks);
 
 // The number of channels of a row that drawing uses (Count within 0..4).
 int GroupSize(const TChannelGroup& group);

@@ -130,26 +130,27 @@ void TerminalModel::ShowReceived(std::span<const std::uint8_t> bytes) {
   received_ += bytes.size();
   if (tap_) tap_(bytes);
   if (modes_.displayHex) {
-    if (modes_.paused) return;
-    // An entry that alone holds more than the display may is shown and emptied at once: no text is needed.
-    if (limit_ > 0 && HexTextLength(bytes.size()) > limit_)
-      display_.Clear();
-    else
-      Show(ShowKind::Received, BytesToHexText(bytes));
+    if (!modes_.paused) Show(ShowKind::Received, BytesToHexText(bytes));
     return;
   }
   const std::string text = decoder_.Decode(bytes);  // decoded even when paused: the stream goes on
   if (!modes_.paused) Show(ShowKind::Received, text + fmt::format(" ({} bytes) ", bytes.size()));
 }
 
+// A display with a limit is emptied when the entry would take it past the
+// limit, before the entry goes in: the entry that fills it is the first one
+// the user sees afterwards, never one that vanishes unseen.
 void TerminalModel::Show(ShowKind kind, std::string_view text) {
-  if (!modes_.paused) {
-    if (modes_.showTime) display_.Append(kStampColour, TimeStamp(clock_()));
-    const Rgb colour = kind == ShowKind::Sent ? kSentColour : kind == ShowKind::Received ? kReceivedColour : kOtherColour;
-    display_.Append(colour, text);
-    if (modes_.lineBreak) display_.Append(colour, "\n");
+  if (modes_.paused) return;
+  const std::string stamp = modes_.showTime ? TimeStamp(clock_()) : std::string();
+  if (limit_ > 0) {
+    const std::size_t entry = characterCount(stamp) + characterCount(text) + (modes_.lineBreak ? 1 : 0);
+    if (display_.Length() > 0 && display_.Length() + entry > limit_) display_.Clear();
   }
-  if (limit_ > 0 && display_.Length() > limit_) display_.Clear();
+  display_.Append(kStampColour, stamp);
+  const Rgb colour = kind == ShowKind::Sent ? kSentColour : kind == ShowKind::Received ? kReceivedColour : kOtherColour;
+  display_.Append(colour, text);
+  if (modes_.lineBreak) display_.Append(colour, "\n");
 }
 
 void TerminalModel::ResetCounters() {

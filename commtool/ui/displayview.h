@@ -1,7 +1,7 @@
 #pragma once
-// Brings a display widget up to date with its DisplayLog. Long runs without a
-// line break are split into paragraphs of at most kMaxParagraph characters,
-// because the widget lays out a whole paragraph again on every append.
+// Brings a display widget up to date with its DisplayLog: the text goes in
+// as it came, with line breaks only where the log has them, and the view
+// follows new text only when the user left it at the end.
 
 #include <QColor>
 #include <QTextCharFormat>
@@ -16,17 +16,13 @@ namespace tavrix {
 
 class DisplayView {
  public:
-  static constexpr qsizetype kMaxParagraph = 2048;
-
   explicit DisplayView(QPlainTextEdit* edit);
   void Apply(const DisplayUpdate& update);
 
  private:
-  void insert(QTextCursor& cursor, const QString& text, const QTextCharFormat& format);
   const QTextCharFormat& format(Rgb colour);
 
   QPlainTextEdit* edit_;
-  qsizetype paragraph_ = 0;  // characters in the last paragraph
   std::map<int, QTextCharFormat> formats_;
 };
 

@@ -216,8 +216,26 @@ void TerminalWindow::sendOnce(bool fromTimer) {
   }
   if (plan.bytes.empty()) return;
   CCommChannel* target = channel();
-  const int sent = target ? target->Write(plan.bytes.data(), static_cast<int>(plan.bytes.size())) : 0;
-  model_.ShowSent(plan, sent, fromTimer);
+  const int queued = target ? target->Write(plan.bytes.data(), static_cast<int>(plan.bytes.size())) : 0;
+  if (queued > 0) goingOut_.push_back({plan, fromTimer});  // shown once it is on the line
+}
+
+void TerminalWindow::frameSent(const ChannelMessage& message) {
+  if (goingOut_.empty()) return;
+  const GoingOut frame = std::move(goingOut_.front());
+  goingOut_.pop_front();
+  if (message.whole) model_.ShowSent(frame.plan, static_cast<int>(message.written), frame.fromTimer);
+}
+
+void TerminalWindow::settleAfterClose() {
+  bool more = true;
+  while (more)
+    for (auto& message : mailbox_.Take(SIZE_MAX, more))
+      if (message.kind == ChannelMessage::Kind::Sent) frameSent(message);
+  if (!goingOut_.empty()) {
+    model_.Show(ShowKind::Other, fmt::format(fmt::runtime(texts::kFramesDropped), goingOut_.size()));
+    goingOut_.clear();
+  }
   flushDisplay();
 }
 
@@ -257,7 +275,9 @@ void TerminalWindow::intervalEdited() {
   if (const auto interval = ParseRepeatInterval(interval_->text().toStdString())) repeatTimer_.start(*interval);
 }
 
+// A tick while the last frame is still going out is skipped: frames never pile up behind a slow line.
 void TerminalWindow::repeatTick() {
+  if (!goingOut_.empty()) return;
   if (!input_->toPlainText().isEmpty() && send_->text() == Qs(texts::kStopSending) && repeat_->isChecked())
     sendOnce(true);
 }
@@ -299,6 +319,9 @@ bool TerminalWindow::handle(ChannelMessage& message) {
       return true;
     case ChannelMessage::Kind::Accepted:
       clientAccepted(std::move(message.socket), std::move(message.peer));
+      return true;
+    case ChannelMessage::Kind::Sent:
+      frameSent(message);
       return true;
     case ChannelMessage::Kind::Ended:
       flushDisplay();

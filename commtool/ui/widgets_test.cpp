@@ -1,6 +1,9 @@
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTest>
 
@@ -91,27 +94,51 @@ TEST(CStaticLink, TurnsVisitedWhenOpenedAndStaysWhenNot) {
   EXPECT_EQ(opened[0], QUrl(link->Link()));
 }
 
-TEST(DisplayView, SplitsLongRunsIntoParagraphsAndKeepsLineBreaks) {
+TEST(DisplayView, ShowsTheTextAsItCameWithBreaksOnlyWhereItHasThem) {
   QPlainTextEdit edit;
   DisplayView view(&edit);
   DisplayUpdate update;
+  const std::string received(3000, 'A');
   std::string hex;
   for (int i = 0; i < 2000; ++i) hex += "AB ";
-  update.runs = {{kReceivedColour, hex}, {kSentColour, "x\ny"}};
+  update.runs = {{kReceivedColour, received}, {kReceivedColour, hex}, {kSentColour, "x\ny"}};
   view.Apply(update);
-  EXPECT_GT(edit.blockCount(), 3);
-  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next())
-    EXPECT_LE(block.length() - 1, DisplayView::kMaxParagraph);
-  QString joined;
-  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) joined += block.text();
-  EXPECT_EQ(joined, Qs(hex) + QStringLiteral("xy"));
-  EXPECT_TRUE(edit.toPlainText().endsWith(QStringLiteral("x\ny")));
+  EXPECT_EQ(edit.blockCount(), 2);  // the one break that was in the text
+  EXPECT_EQ(edit.toPlainText(), Qs(received + hex + "x\ny"));
+  edit.selectAll();
+  edit.copy();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Qs(received + hex + "x\ny"));
   QTextCursor last(edit.document());
   last.movePosition(QTextCursor::End);
   EXPECT_EQ(last.charFormat().foreground().color(), QColor(0, 192, 0));
 
   view.Apply({true, {}});
   EXPECT_TRUE(edit.toPlainText().isEmpty());
+}
+
+TEST(DisplayView, KeepsTheUsersPlaceUnlessItIsAtTheEnd) {
+  QPlainTextEdit edit;
+  edit.resize(300, 120);
+  edit.show();
+  DisplayView view(&edit);
+  auto lines = [](int count) {
+    DisplayUpdate update;
+    for (int i = 0; i < count; ++i) update.runs.push_back({kReceivedColour, "line\n"});
+    return update;
+  };
+  QScrollBar* bar = edit.verticalScrollBar();
+  view.Apply(lines(100));
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());  // follows new text from the end
+
+  bar->setValue(10);  // the user scrolled up to read
+  view.Apply(lines(50));
+  EXPECT_EQ(bar->value(), 10);
+  EXPECT_GT(bar->maximum(), 100);
+
+  bar->setValue(bar->maximum());  // back at the end
+  view.Apply(lines(50));
+  EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 }  // namespace

@@ -42,12 +42,16 @@ CFlatButton* flatButton(const char* name, bool pressed, const QString& text, QWi
   return button;
 }
 
-QPlainTextEdit* richEdit(const char* name, QWidget* parent) {
-  auto* edit = new QPlainTextEdit(parent);
+void setupRichEdit(QPlainTextEdit* edit, const char* name) {
   edit->setObjectName(QString::fromLatin1(name));
   QPalette colours = edit->palette();
   colours.setColor(QPalette::Text, QColor(kSentColour.r, kSentColour.g, kSentColour.b));
   edit->setPalette(colours);
+}
+
+QPlainTextEdit* richEdit(const char* name, QWidget* parent) {
+  auto* edit = new QPlainTextEdit(parent);
+  setupRichEdit(edit, name);
   return edit;
 }
 
@@ -72,7 +76,8 @@ TerminalWindow::TerminalWindow(UiHooks hooks, std::size_t displayLimit, FrameNam
   statusBar_->addWidget(sentPane_, 1);
   statusBar_->addWidget(new QLabel(statusBar_), 1);
 
-  view_ = std::make_unique<DisplayView>(display_);
+  // A display that is never emptied holds long lines in several paragraphs (see DisplayView).
+  view_ = std::make_unique<DisplayView>(display_, displayLimit == 0 ? DisplayView::kSoftLineLength : 0);
   repeatTimer_.setTimerType(Qt::PreciseTimer);
   connectControls();
   mailbox_.SetWake([this] { scheduleDrain(); });
@@ -131,7 +136,8 @@ void TerminalWindow::buildSplitter(const char* inputName, int splitterMargin) {
 
   auto* displayFrame = new QGroupBox(this);
   displayFrame->setObjectName(QStringLiteral("1035"));
-  display_ = richEdit("1027", displayFrame);
+  display_ = new DisplayEdit(displayFrame);
+  setupRichEdit(display_, "1027");
   display_->setReadOnly(true);
   display_->setUndoRedoEnabled(false);
   display_->setMinimumHeight(50);

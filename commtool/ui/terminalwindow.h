@@ -129,7 +129,7 @@ class TerminalWindow : public QDialog {
   QPushButton* send_ = nullptr;
   QCheckBox* repeat_ = nullptr;
   QLineEdit* interval_ = nullptr;
-  QPlainTextEdit* display_ = nullptr;
+  DisplayEdit* display_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QLabel* receivedPane_ = nullptr;
   QLabel* sentPane_ = nullptr;

@@ -95,8 +95,8 @@ TEST(CStaticLink, TurnsVisitedWhenOpenedAndStaysWhenNot) {
 }
 
 TEST(DisplayView, ShowsTheTextAsItCameWithBreaksOnlyWhereItHasThem) {
-  QPlainTextEdit edit;
-  DisplayView view(&edit);
+  DisplayEdit edit;
+  DisplayView view(&edit, 0);
   DisplayUpdate update;
   const std::string received(3000, 'A');
   std::string hex;
@@ -116,11 +116,41 @@ TEST(DisplayView, ShowsTheTextAsItCameWithBreaksOnlyWhereItHasThem) {
   EXPECT_TRUE(edit.toPlainText().isEmpty());
 }
 
+// A display that is never emptied holds a long line in several paragraphs,
+// cut where the widget wraps; the line is still one line to the user.
+TEST(DisplayView, LongLineInADisplayNeverEmptiedCopiesAsOneLine) {
+  DisplayEdit edit;
+  edit.resize(400, 200);
+  edit.show();
+  DisplayView view(&edit, DisplayView::kSoftLineLength);
+  std::string hex;
+  for (int i = 0; i < 9000; ++i) hex += "AB ";
+  const std::string text = "start\n" + hex + "x\ny";
+  DisplayUpdate update;
+  update.runs = {{kReceivedColour, "start\n"}, {kReceivedColour, hex}, {kSentColour, "x\ny"}};
+  view.Apply(update);
+  view.Apply({false, {{kReceivedColour, hex}}});
+  EXPECT_GT(edit.blockCount(), 3);
+  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next())
+    EXPECT_LE(block.length() - 1, DisplayView::kSoftLineLength);
+  EXPECT_EQ(edit.Text(), Qs(text + hex));
+  edit.selectAll();
+  edit.copy();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Qs(text + hex));
+  QTextCursor part(edit.document());  // a selection from inside the first long line to the middle of the last
+  part.setPosition(8);
+  part.setPosition(edit.document()->characterCount() - 4, QTextCursor::KeepAnchor);
+  edit.setTextCursor(part);
+  edit.copy();
+  const QString all = Qs(text + hex);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), all.mid(8, all.size() - 8 - 3));
+}
+
 TEST(DisplayView, KeepsTheUsersPlaceUnlessItIsAtTheEnd) {
-  QPlainTextEdit edit;
+  DisplayEdit edit;
   edit.resize(300, 120);
   edit.show();
-  DisplayView view(&edit);
+  DisplayView view(&edit, 0);
   auto lines = [](int count) {
     DisplayUpdate update;
     for (int i = 0; i < count; ++i) update.runs.push_back({kReceivedColour, "line\n"});

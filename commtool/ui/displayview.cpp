@@ -96,8 +96,10 @@ void DisplayView::continueLine(QTextCursor& cursor) {
   const QTextBlock block = cursor.block();
   const int state = block.userState();
   int at = block.length() - 1;
-  if (auto* rows = qobject_cast<QPlainTextDocumentLayout*>(edit_->document()->documentLayout()))
+  if (auto* rows = qobject_cast<QPlainTextDocumentLayout*>(edit_->document()->documentLayout())) {
+    block.layout()->clearLayout();  // the rows may be from before this batch of text
     rows->ensureBlockLayout(block);
+  }
   if (const QTextLayout* layout = block.layout(); layout && layout->lineCount() > 1) {
     const int lastRow = layout->lineAt(layout->lineCount() - 1).textStart();
     if (lastRow > 0) at = lastRow;

@@ -22,6 +22,8 @@ namespace tavrix {
 
 // The display widget: copies a line held in several paragraphs as one line.
 class DisplayEdit : public QPlainTextEdit {
+  Q_OBJECT
+
  public:
   // The user state of a paragraph that continues the line of the one before.
   static constexpr int kContinued = 1;

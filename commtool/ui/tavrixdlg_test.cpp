@@ -5,9 +5,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <sys/socket.h>
+
+#include <thread>
 
 #include "commtool/core/hexcode.h"
 #include "commtool/ui/sessiondlg.h"
@@ -272,6 +275,34 @@ TEST_F(MainDialogTest, TcpServerGivesEachClientAWindowOfItsOwn) {
   secondWindow->close();  // closed by the user: freed as well
   ASSERT_TRUE(test::WaitUntil([&] { return dialog.Sessions().size() == 1; }));
   EXPECT_TRUE(test::ReadExactly(second.get(), 1).empty());
+}
+
+// A connection window never empties its display: a long burst is there byte
+// for byte, as one line of hex without a break.
+TEST(CSessionDlg, LongBurstIsShownWhole) {
+  test::FakeHooks fake;
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  auto client = test::ConnectLoopback(port);
+  CSessionDlg window(fake.hooks(), nullptr);
+  window.show();
+  ASSERT_TRUE(window.AttachSocket(test::AcceptOne(listener.get()), "127.0.0.1:1"));
+  const auto burst = test::Pattern(256 * 1024, 9);
+  std::thread peer([&] { test::WriteAll(client.get(), burst); });
+  auto* display = window.findChild<DisplayEdit*>(QStringLiteral("1027"));
+  ASSERT_NE(display, nullptr);
+  const QRegularExpression count(QStringLiteral("\\(\\d+ bytes\\) "));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return window.Model().ReceivedBytes() == burst.size() && window.Owner().PendingBytes() == 0 &&
+           display->Text().count(count) > 0 && !window.Model().Display().HasUpdate();
+  }));
+  peer.join();
+  QString text = display->Text();
+  EXPECT_FALSE(text.contains(QLatin1Char('\n')));
+  text.remove(count);
+  std::vector<std::uint8_t> shownBytes;
+  HexToBytes(text.toStdString(), shownBytes);
+  EXPECT_TRUE(shownBytes == burst);
 }
 
 TEST(CSessionDlg, RefusesASocketWithoutPeer) {

@@ -1,10 +1,12 @@
 #include <QClipboard>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTest>
 
 #include "commtool/ui/aboutdlg.h"
@@ -131,8 +133,17 @@ TEST(DisplayView, LongLineInADisplayNeverEmptiedCopiesAsOneLine) {
   view.Apply(update);
   view.Apply({false, {{kReceivedColour, hex}}});
   EXPECT_GT(edit.blockCount(), 3);
-  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next())
+  auto* rows = qobject_cast<QPlainTextDocumentLayout*>(edit.document()->documentLayout());
+  ASSERT_NE(rows, nullptr);
+  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) {
     EXPECT_LE(block.length() - 1, DisplayView::kSoftLineLength);
+    if (!block.next().isValid() || block.next().userState() != DisplayEdit::kContinued) continue;
+    rows->ensureBlockLayout(block);  // a paragraph the line goes on from ends with a full row
+    const QTextLine first = block.layout()->lineAt(0);
+    const QTextLine last = block.layout()->lineAt(block.layout()->lineCount() - 1);
+    const qreal word = QFontMetricsF(edit.font()).horizontalAdvance(QStringLiteral("AB "));
+    EXPECT_GT(last.naturalTextWidth() + word, first.naturalTextWidth()) << block.blockNumber();
+  }
   EXPECT_EQ(edit.Text(), Qs(text + hex));
   edit.selectAll();
   edit.copy();

@@ -35,10 +35,10 @@ class TerminalWindow : public QDialog {
 
  public:
   // Limits of one pass over waiting messages, so that the window stays responsive.
-  static constexpr std::size_t kDrainBytes = 64 * 1024;
+  static constexpr std::size_t kDrainBytes = 8 * 1024;
   static constexpr int kDrainBudgetMs = 8;
   static constexpr int kFlushIntervalMs = 30;
-  static constexpr std::size_t kMaxPendingCharacters = 64 * 1024;
+  static constexpr std::size_t kMaxPendingCharacters = 32 * 1024;
 
   TerminalModel& Model() { return model_; }
   Mailbox& Owner() { return mailbox_; }

@@ -38,8 +38,8 @@ class CSerialChannel : public CCommChannel {
   bool Open(Mailbox* owner, const std::string& address, int protocol, bool client, int port, int baud, int parity,
             int dataBits, int stopBits, bool configure, bool startReader) override;
   // Queues the bytes as one frame for the writer: count when queued, 0 when
-  // the port is closed or frames are still waiting. The owner hears of the
-  // frame (Sent) once it is on the line whole or the line failed.
+  // the port is closed or the queue is full. The owner hears of the frame
+  // (Sent) once it is on the line whole or the line failed.
   int Write(const std::uint8_t* bytes, int count) override;
   // Whether a frame is still waiting or going out.
   bool Sending() const { return writer_.Busy(); }

@@ -41,7 +41,7 @@ class CSocketChannel : public CCommChannel {
   bool Open(Mailbox* owner, const std::string& address, int protocol, bool client, int port, int baud, int parity,
             int dataBits, int stopBits, bool configure, bool startReader) override;
   // TCP: queues the bytes as one frame for the writer and answers count (0
-  // while frames are still waiting). UDP: sends the datagram at once. Either
+  // when the queue is full). UDP: sends the datagram at once. Either
   // way the owner hears of the frame (Sent) once it is on the wire whole or
   // sending failed.
   int Write(const std::uint8_t* bytes, int count) override;

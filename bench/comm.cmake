@@ -1,4 +1,4 @@
-# Tavrix: a byte stream through a loopback TCP connection into a channel,
+# Tavrix: a byte stream through a loopback TCP connection into and out of a channel,
 # through the hand-off to the windows, with their display.
 if(SUITE_WITH_QT)
   suite_benchmark(comm_bench

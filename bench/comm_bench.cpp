@@ -1,5 +1,6 @@
 // Tavrix under load: 100 MB through a loopback TCP connection.
 //   TcpIntoChannel      the socket channel and its hand-off, taken by a plain thread
+//   TcpFromChannel      frames written through a TCP client channel to a peer that reads and checks them
 //   MainDialogDisplay   the same into the main dialog (HEX display, emptied at 10240 characters)
 //   SessionDisplay      a connection window, whose display is never emptied
 // Every byte is checked in order against the stream that was sent. The
@@ -182,6 +183,73 @@ void TcpIntoChannel(benchmark::State& state) {
   figures.report(state, false);
 }
 BENCHMARK(TcpIntoChannel)->Arg(100)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Writes the stream as frames of frameSize bytes through the channel; when the
+// queue is full, waits for the channel to report a frame before writing more.
+// The peer reads and checks every byte.
+void TcpFromChannel(benchmark::State& state) {
+  const std::uint64_t total = static_cast<std::uint64_t>(state.range(0)) << 20;
+  const std::size_t frameSize = static_cast<std::size_t>(state.range(1)) << 10;
+  Figures figures;
+  for (auto _ : state) {
+    int port = 0;
+    auto listener = listenLoopback(port);
+    tavrix::Mailbox mailbox;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool woken = false;
+    mailbox.SetWake([&] {
+      std::lock_guard lock(mutex);
+      woken = true;
+      cv.notify_one();
+    });
+    StreamCheck check;
+    std::thread peer([&] {
+      pollfd p{listener.get(), POLLIN, 0};
+      if (::poll(&p, 1, 10000) <= 0) return;
+      UniqueFd client(::accept(listener.get(), nullptr, nullptr));
+      std::vector<std::uint8_t> buffer(256 * 1024);
+      while (check.offset < total) {
+        const ssize_t n = ::recv(client.get(), buffer.data(), buffer.size(), 0);
+        if (n <= 0) return;
+        check.feed(std::span(buffer.data(), static_cast<std::size_t>(n)));
+      }
+    });
+    tavrix::CSocketChannel channel;
+    channel.Open(&mailbox, "127.0.0.1", tavrix::kProtocolTcp, true, port, 0, 0, 8, 0, true, true);
+    std::vector<std::uint8_t> frame(frameSize);
+    std::uint64_t lost = 0;
+    const auto start = Clock::now();
+    for (std::uint64_t offset = 0; offset < total;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frameSize, total - offset));
+      fillStream(frame.data(), n, offset);
+      while (channel.Write(frame.data(), static_cast<int>(n)) == 0) {  // the queue is full
+        std::unique_lock lock(mutex);
+        cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return woken; });
+        woken = false;
+        lock.unlock();
+        bool more = true;
+        while (more)
+          for (auto& message : mailbox.Take(SIZE_MAX, more))
+            if (message.kind == tavrix::ChannelMessage::Kind::Sent && !message.whole) ++lost;
+      }
+      offset += n;
+    }
+    peer.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    channel.Close();
+    check.intact &= lost == 0;
+    figures.add(state, total, check, seconds);
+  }
+  figures.report(state, false);
+}
+BENCHMARK(TcpFromChannel)
+    ->Args({100, 8})
+    ->Args({100, 1024})
+    ->ArgNames({"MiB", "frame_KiB"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 // Runs the event loop until the window has received total bytes; returns the
 // longest gap between two 1 ms probe ticks, less the 1 ms.

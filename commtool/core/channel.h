@@ -1,7 +1,8 @@
 #pragma once
 // What the windows open, write to and close, whichever kind of channel the
-// user chose. Received data, accepted clients and ended connections go to the
-// owner's mailbox; a failed Open leaves the text to show in OpenError().
+// user chose. Received data, accepted clients, ended connections and the
+// outcome of each frame written go to the owner's mailbox; a failed Open
+// leaves the text to show in OpenError().
 
 #include <atomic>
 #include <cstdint>
@@ -29,7 +30,9 @@ class CCommChannel {
   // and stop bits (0 one, 1 one and a half, 2 two).
   virtual bool Open(Mailbox* owner, const std::string& address, int protocol, bool client, int port, int baud,
                     int parity, int dataBits, int stopBits, bool configure, bool startReader) = 0;
-  // The number of bytes sent.
+  // The number of bytes taken: sent, or queued as one frame for the channel's
+  // writer (the owner then hears of the frame once it went out). The window
+  // never waits on the line.
   virtual int Write(const std::uint8_t* bytes, int count) = 0;
 
   Mailbox* Owner() const { return owner_.load(); }

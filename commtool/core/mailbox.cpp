@@ -41,6 +41,15 @@ void Mailbox::PostEnded() {
   push({ChannelMessage::Kind::Ended, {}, {}, {}}, lock);
 }
 
+void Mailbox::PostSent(std::size_t written, bool whole) {
+  std::unique_lock lock(mutex_);
+  ChannelMessage message;
+  message.kind = ChannelMessage::Kind::Sent;
+  message.written = written;
+  message.whole = whole;
+  push(std::move(message), lock);
+}
+
 void Mailbox::Interrupt() {
   std::lock_guard lock(mutex_);
   room_.notify_all();

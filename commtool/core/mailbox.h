@@ -19,11 +19,13 @@
 namespace tavrix {
 
 struct ChannelMessage {
-  enum class Kind { Received, Accepted, Ended };
+  enum class Kind { Received, Accepted, Ended, Sent };
   Kind kind = Kind::Received;
   std::vector<std::uint8_t> bytes;  // Received
   UniqueFd socket;                  // Accepted: closed with the message unless taken
   std::string peer;                 // Accepted: "%d.%d.%d.%d:%d"
+  std::size_t written = 0;          // Sent: bytes of the oldest frame not reported yet that went out
+  bool whole = false;               // Sent: the frame went out whole
 };
 
 class Mailbox {
@@ -43,6 +45,8 @@ class Mailbox {
   void PostDataWaiting(std::vector<std::uint8_t> bytes, const std::atomic<bool>& stop);
   void PostAccepted(UniqueFd socket, std::string peer);
   void PostEnded();
+  // The outcome of the oldest frame written and not reported yet.
+  void PostSent(std::size_t written, bool whole);
   // Wakes waiting posters so that they look at their stop flags again.
   void Interrupt();
 

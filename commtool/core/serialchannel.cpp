@@ -8,7 +8,6 @@
 #include <termios.h>
 
 #include <algorithm>
-#include <chrono>
 #include <system_error>
 #include <vector>
 
@@ -74,9 +73,10 @@ bool CSerialChannel::Open(Mailbox* owner, const std::string&, int, bool, int por
 
   stopEvent_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!stopEvent_) return fail(fmt::format("COM{}{}", port, texts::kPortUnknownError));
-  if (configure && !ApplySerialSettings(handle_.get(), settings_))
+  if (configure && !ApplySerialSettings(handle_.get(), settings_, driver_))
     return fail(fmt::format("COM{}{}", port, texts::kPortSettings));
   if (startReader && !this->startReader()) return fail(fmt::format("COM{}{}", port, texts::kPortUnknownError));
+  if (!startWriter()) return fail(fmt::format("COM{}{}", port, texts::kPortUnknownError));
   return true;
 }
 
@@ -131,37 +131,27 @@ int CSerialChannel::readBurst(std::uint8_t* buffer, int first) {
   return total;
 }
 
-int CSerialChannel::writeDeadlineMs(int count) const {
-  if (timeouts_.WriteTotalTimeoutMultiplier > 0 || timeouts_.WriteTotalTimeoutConstant > 0)
-    return timeouts_.WriteTotalTimeoutMultiplier * count + timeouts_.WriteTotalTimeoutConstant;
-  const long long bitsPerChar = 1 + settings_.dataBits + (settings_.parity ? 1 : 0) + (settings_.stopBits ? 2 : 1);
-  const long long ms = count * bitsPerChar * 1000 / std::max(settings_.baud, 1) + 50;
-  return static_cast<int>(std::min<long long>(ms, kMaxWriteWaitMs));
+bool CSerialChannel::startWriter() {
+  const int fd = handle_.get();
+  return writer_.Start(
+      fd,
+      [fd](const std::uint8_t* bytes, std::size_t count) -> ssize_t {
+        const ssize_t n = RetryOnEintr([&] { return ::write(fd, bytes, count); });
+        if (n < 0 && errno == EAGAIN) return 0;
+        return n;
+      },
+      [this](std::size_t written, bool whole) {
+        if (Mailbox* owner = Owner()) owner->PostSent(written, whole);
+      });
 }
 
 int CSerialChannel::Write(const std::uint8_t* bytes, int count) {
   if (count <= 0 || !bytes || !handle_) return 0;
-  const int fd = handle_.get();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(writeDeadlineMs(count));
-  int written = 0;
-  while (written < count) {
-    const ssize_t n = ::write(fd, bytes + written, static_cast<std::size_t>(count - written));
-    if (n > 0) {
-      written += static_cast<int>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    pollfd out{fd, POLLOUT, 0};
-    if (RetryOnEintr([&] { return ::poll(&out, 1, static_cast<int>(left.count())); }) <= 0) break;
-    if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
-  }
-  return written;
+  return writer_.Queue(std::vector<std::uint8_t>(bytes, bytes + count)) ? count : 0;
 }
 
 bool CSerialChannel::Close() {
+  writer_.Stop();
   if (readerThread_.joinable()) {
     stopping_.store(true);
     const std::uint64_t one = 1;

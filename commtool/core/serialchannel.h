@@ -1,7 +1,8 @@
 #pragma once
-// A serial port (termios): COMn opened exclusively, a reader thread that
-// hands received bursts to the owner, and writes with a deadline so that a
-// stalled line never holds the window.
+// A serial port (termios): COMn opened exclusively, its settings read back
+// from the driver, a reader thread that hands received bursts to the owner,
+// and a writer thread that puts every frame on the line whole while the
+// window goes on.
 
 #include <atomic>
 #include <filesystem>
@@ -9,13 +10,14 @@
 
 #include "commtool/core/channel.h"
 #include "commtool/core/fd.h"
+#include "commtool/core/framewriter.h"
 #include "commtool/core/serialconfig.h"
 
 namespace tavrix {
 
 // The time-outs of a port in ms. A read interval gathers the bytes of one
-// burst into one delivery. Write totals of 0 leave the deadline to the
-// channel: the time the bytes need at the baud rate, at most kMaxWriteWaitMs.
+// burst into one delivery. Frames are never cut, so the write totals are kept
+// and not used.
 struct CommTimeouts {
   int ReadIntervalTimeout = 20;
   int ReadTotalTimeoutMultiplier = 0;
@@ -27,16 +29,20 @@ struct CommTimeouts {
 class CSerialChannel : public CCommChannel {
  public:
   static constexpr int kReadChunk = 8192;
-  static constexpr int kMaxWriteWaitMs = 500;
 
-  CSerialChannel() = default;
+  explicit CSerialChannel(SerialDriver& driver = KernelSerialDriver()) : driver_(driver) {}
   ~CSerialChannel() override;
 
   bool IsOpen() const override { return static_cast<bool>(handle_); }
   bool Close() override;
   bool Open(Mailbox* owner, const std::string& address, int protocol, bool client, int port, int baud, int parity,
             int dataBits, int stopBits, bool configure, bool startReader) override;
+  // Queues the bytes as one frame for the writer: count when queued, 0 when
+  // the port is closed or the queue is full. The owner hears of the frame
+  // (Sent) once it is on the line whole or the line failed.
   int Write(const std::uint8_t* bytes, int count) override;
+  // Whether a frame is still waiting or going out.
+  bool Sending() const { return writer_.Busy(); }
 
   bool SetDTR(bool on);
   bool SetRTS(bool on);
@@ -57,10 +63,12 @@ class CSerialChannel : public CCommChannel {
   bool startReader();
   void readerLoop();
   int readBurst(std::uint8_t* buffer, int first);
-  int writeDeadlineMs(int count) const;
+  bool startWriter();
   bool setModemLine(int line, bool on);
 
+  SerialDriver& driver_;
   UniqueFd handle_;
+  FrameWriter writer_;
   UniqueFd stopEvent_;
   std::thread readerThread_;
   std::atomic<bool> readerRunning_{false};

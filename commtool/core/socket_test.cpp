@@ -1,10 +1,15 @@
 #include "commtool/core/socketchannel.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <thread>
@@ -204,7 +209,7 @@ TEST(SocketTcp, ServerWithoutOwnerClosesWhatItAccepts) {
   EXPECT_TRUE(test::ReadExactly(client.get(), 1).empty());  // end of stream
 }
 
-TEST(SocketTcp, WriteToAPeerThatStopsReadingGivesUp) {
+TEST(SocketTcp, FrameToAPeerThatReadsSlowlyGoesOutWholeAndInOrder) {
   int port = 0;
   auto listener = test::ListenLoopback(port);
   test::Recorder recorder;
@@ -213,22 +218,57 @@ TEST(SocketTcp, WriteToAPeerThatStopsReadingGivesUp) {
   auto peer = test::AcceptOne(listener.get());
   ASSERT_TRUE(peer);
 
-  const auto block = test::Pattern(8192, 10);
-  auto writes = std::async(std::launch::async, [&] {
-    int last = static_cast<int>(block.size());
-    for (int i = 0; i < 20000 && last == static_cast<int>(block.size()); ++i) last = write(channel, block);
-    return last;
-  });
-  const bool gaveUp = writes.wait_for(test::kGuard) == std::future_status::ready;
-  if (!gaveUp) peer.reset();  // frees a write that waits for ever
-  ASSERT_TRUE(gaveUp);
-  const int last = writes.get();
-  EXPECT_LT(last, static_cast<int>(block.size()));
-  EXPECT_EQ(channel.LastError(), ETIMEDOUT);
-  EXPECT_EQ(channel.State(), kSocketConnected);  // the connection stays
+  const auto frame = test::Pattern(16 << 20, 10);
+  EXPECT_EQ(write(channel, frame), static_cast<int>(frame.size()));  // queued: the writer thread does the waiting
+  EXPECT_EQ(write(channel, Bytes("tail")), 4);
+  std::vector<std::uint8_t> got;
+  while (got.size() < frame.size() + 4) {  // a peer that takes a little and then pauses
+    auto piece = test::ReadExactly(peer.get(), std::min<std::size_t>(256 * 1024, frame.size() + 4 - got.size()));
+    ASSERT_FALSE(piece.empty());
+    got.insert(got.end(), piece.begin(), piece.end());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.begin()));
+  EXPECT_TRUE(std::equal(got.end() - 4, got.end(), Bytes("tail").begin()));
+  ASSERT_TRUE(recorder.waitForSent(2));
+  EXPECT_EQ(recorder.sent[0].written, frame.size());
+  EXPECT_TRUE(recorder.sent[0].whole);
+  EXPECT_TRUE(recorder.sent[1].whole);
+  EXPECT_EQ(channel.State(), kSocketConnected);
+}
 
-  test::ReadAvailable(peer.get(), 50);  // the peer reads again
-  EXPECT_EQ(write(channel, Bytes("ok")), 2);
+TEST(SocketTcp, CloseDropsFramesThatWaitForAPeerThatStoppedReading) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  const std::vector<std::uint8_t> frame(16 << 20, 0x5A);  // more than both socket buffers hold
+  ASSERT_EQ(write(channel, frame), static_cast<int>(frame.size()));
+  EXPECT_EQ(write(channel, Bytes("x")), 1);
+  EXPECT_TRUE(channel.Sending());
+  channel.Close();  // returns although the frame is stuck
+  EXPECT_FALSE(channel.Sending());
+  recorder.poll();
+  EXPECT_TRUE(recorder.sent.empty());
+}
+
+TEST(SocketTcp, FailedSendIsReportedAsNotWhole) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  const linger reset{1, 0};  // closing sends a reset
+  ::setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  ASSERT_EQ(write(channel, std::vector<std::uint8_t>(16 << 20, 0x5A)), 16 << 20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  peer.reset();
+  ASSERT_TRUE(recorder.waitForSent());
+  EXPECT_FALSE(recorder.sent[0].whole);
+  EXPECT_LT(recorder.sent[0].written, std::size_t{16} << 20);
 }
 
 TEST(SocketTcp, CloseWhileStreamingWakesAReaderThatWaitsForRoom) {
@@ -252,6 +292,41 @@ TEST(SocketTcp, CloseWhileStreamingWakesAReaderThatWaitsForRoom) {
   EXPECT_EQ(channel.Socket(), -1);
   run = false;
   writer.join();
+}
+
+// Out of descriptors for a while: the server waits and accepts the client once
+// a descriptor is free again, instead of ending.
+TEST(SocketTcp, ServerOutOfDescriptorsGoesOnAccepting) {
+  test::Recorder server;
+  CSocketChannel listening;
+  ASSERT_TRUE(openServer(listening, server.owner(), kProtocolTcp));
+  UniqueFd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));  // before descriptors run out
+  ASSERT_TRUE(client);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(listening.LocalPort()));
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  const int lowestFree = ::dup(0);
+  ::close(lowestFree);
+  rlimit scarce = saved;
+  scarce.rlim_cur = static_cast<rlim_t>(lowestFree);  // no new descriptor for anyone
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &scarce), 0);
+  const int connected = ::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3 * CSocketChannel::kAcceptRetryMs));
+  const int stateWhileShort = listening.State();
+  const int errorWhileShort = listening.LastError();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+  ASSERT_EQ(connected, 0);
+  EXPECT_EQ(stateWhileShort, kSocketBound);
+  EXPECT_EQ(errorWhileShort, EMFILE);
+  ASSERT_TRUE(server.waitFor([&] { return server.accepted.size() == 1; }));
+  server.poll();
+  EXPECT_EQ(server.ended, 0);
+  EXPECT_EQ(listening.AcceptRun(), 2);
 }
 
 // Close must wake a thread that waits with nothing to do: an accept loop with no

@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -45,6 +44,22 @@ int resolve(const std::string& text, in_addr& address) {
   address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
   ::freeaddrinfo(found);
   return 0;
+}
+
+// The system ran short for a moment, or one client gave up while it was
+// being accepted: the server goes on.
+bool temporaryAcceptError(int error) {
+  switch (error) {
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+    case ECONNABORTED:
+    case EPROTO:
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace
@@ -138,7 +153,7 @@ bool CSocketChannel::connectTcp(const sockaddr_in& remote) {
     remoteAddr_ = remote;
   }
   state_.store(kSocketConnected);
-  return startThread(receiveThread_, &CSocketChannel::receiveLoop);
+  return startWriter() && startThread(receiveThread_, &CSocketChannel::receiveLoop);
 }
 
 bool CSocketChannel::bind(int port) {
@@ -164,6 +179,23 @@ bool CSocketChannel::bind(int port) {
   if (::listen(fd, 10) != 0 || !setBlocking(fd, false)) return refuse(errno);
   state_.store(kSocketBound);
   return startThread(acceptThread_, &CSocketChannel::acceptLoop);
+}
+
+bool CSocketChannel::startWriter() {
+  const int fd = socket_.get();
+  const bool started = writer_.Start(
+      fd,
+      [this, fd](const std::uint8_t* bytes, std::size_t count) -> ssize_t {
+        const ssize_t n = RetryOnEintr([&] { return ::send(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT); });
+        if (n >= 0) return n;
+        if (errno == EAGAIN) return 0;
+        lastError_.store(errno);
+        return -1;
+      },
+      [this](std::size_t written, bool whole) {
+        if (Mailbox* owner = Owner()) owner->PostSent(written, whole);
+      });
+  return started || refuse(EAGAIN);
 }
 
 bool CSocketChannel::startThread(std::thread& thread, void (CSocketChannel::*loop)()) {
@@ -192,6 +224,13 @@ bool CSocketChannel::waitReadable() {
   const int rc = RetryOnEintr([&] { return ::poll(fds, 2, -1); });
   if (rc < 0) return refuse(errno);
   return fds[1].revents == 0 && !stopping_.load();
+}
+
+// Waits ms unless Close asks the threads to stop; false then.
+bool CSocketChannel::pause(int ms) {
+  pollfd wake{wake_.get(), POLLIN, 0};
+  RetryOnEintr([&] { return ::poll(&wake, 1, ms); });
+  return wake.revents == 0 && !stopping_.load();
 }
 
 void CSocketChannel::receiveLoop() {
@@ -280,12 +319,17 @@ void CSocketChannel::acceptLoop() {
         ::shutdown(client.get(), SHUT_RDWR);
       continue;
     }
-    if (errno == EINTR || errno == ECONNABORTED) continue;
-    if (errno == EAGAIN) {
+    const int error = errno;
+    if (error == EINTR) continue;
+    if (error == EAGAIN) {
       if (!waitReadable()) break;
       continue;
     }
-    lastError_.store(errno);
+    lastError_.store(error);
+    if (temporaryAcceptError(error)) {
+      if (!pause(kAcceptRetryMs)) break;
+      continue;
+    }
     break;
   }
   acceptRun_.store(1);
@@ -312,51 +356,25 @@ int CSocketChannel::Write(const std::uint8_t* bytes, int count) {
     lastError_.store(EFAULT);
     return -1;
   }
-  if (protocol_ == kProtocolTcp) return sendStream(bytes, count);
-  const int fd = socket_.get();
+  if (protocol_ == kProtocolUdp) return sendDatagram(bytes, count, state);
+  return writer_.Queue(std::vector<std::uint8_t>(bytes, bytes + count)) ? count : 0;
+}
+
+int CSocketChannel::sendDatagram(const std::uint8_t* bytes, int count, int state) {
   if (!hasPeer_.load()) return 0;
   const sockaddr_in to = replyAddress();
   const ssize_t n = RetryOnEintr([&] {
-    return ::sendto(fd, bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to),
-                    sizeof to);
+    return ::sendto(socket_.get(), bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL,
+                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
   });
   if (n < 0) {
     lastError_.store(errno);
     return -1;
   }
+  if (Mailbox* owner = Owner()) owner->PostSent(static_cast<std::size_t>(n), n == count);
   if (state == kSocketConnected && !receiveThread_.joinable())
     startThread(receiveThread_, &CSocketChannel::receiveLoop);
   return static_cast<int>(n);
-}
-
-// Sends until all bytes went or an error; a peer that leaves no room for
-// kSendWaitMs gets what went so far, so that the window never hangs on it.
-int CSocketChannel::sendStream(const std::uint8_t* bytes, int count) {
-  const int fd = socket_.get();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendWaitMs);
-  int sent = 0;
-  while (sent < count) {
-    const ssize_t n =
-        ::send(fd, bytes + sent, static_cast<std::size_t>(count - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      sent += static_cast<int>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) {
-      lastError_.store(errno);
-      return -1;
-    }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    const int leftMs = static_cast<int>(left.count());
-    pollfd out{fd, POLLOUT, 0};
-    if (leftMs <= 0 || RetryOnEintr([&] { return ::poll(&out, 1, leftMs); }) <= 0) {
-      lastError_.store(ETIMEDOUT);
-      return sent > 0 ? sent : -1;
-    }
-  }
-  return sent;
 }
 
 int CSocketChannel::WriteText(std::string_view text) {
@@ -386,10 +404,11 @@ bool CSocketChannel::Attach(UniqueFd socket) {
     remoteAddr_ = peer;
   }
   state_.store(kSocketConnected);
-  return startThread(receiveThread_, &CSocketChannel::receiveLoop);
+  return startWriter() && startThread(receiveThread_, &CSocketChannel::receiveLoop);
 }
 
 bool CSocketChannel::Close() {
+  writer_.Stop();
   if (socket_) {
     state_.store(kSocketClosing);
     stopping_.store(true);

@@ -1,7 +1,8 @@
 #pragma once
 // A TCP or UDP socket (IPv4): a client, a TCP server whose accept thread hands
 // every accepted client to the owner, or a UDP server that answers the sender
-// of the last datagram. Close wakes and joins the threads before the
+// of the last datagram. A TCP connection sends on a writer thread that puts
+// every frame on the wire whole. Close wakes and joins the threads before the
 // descriptor is closed.
 
 #include <netinet/in.h>
@@ -13,6 +14,7 @@
 
 #include "commtool/core/channel.h"
 #include "commtool/core/fd.h"
+#include "commtool/core/framewriter.h"
 
 namespace tavrix {
 
@@ -28,8 +30,8 @@ class CSocketChannel : public CCommChannel {
   static constexpr int kReceiveBuffer = 8192;        // largest TCP read
   static constexpr int kDatagramBuffer = 64 * 1024;  // a whole UDP datagram
   static constexpr int kConnectTimeoutMs = 2000;
-  // How long a TCP write waits for a peer that takes no more data.
-  static constexpr int kSendWaitMs = 500;
+  // A pause before accepting again after the system ran short (descriptors, memory).
+  static constexpr int kAcceptRetryMs = 100;
 
   CSocketChannel();
   ~CSocketChannel() override;
@@ -38,7 +40,13 @@ class CSocketChannel : public CCommChannel {
   bool Close() override;
   bool Open(Mailbox* owner, const std::string& address, int protocol, bool client, int port, int baud, int parity,
             int dataBits, int stopBits, bool configure, bool startReader) override;
+  // TCP: queues the bytes as one frame for the writer and answers count (0
+  // when the queue is full). UDP: sends the datagram at once. Either
+  // way the owner hears of the frame (Sent) once it is on the wire whole or
+  // sending failed.
   int Write(const std::uint8_t* bytes, int count) override;
+  // Whether a frame is still waiting or going out.
+  bool Sending() const { return writer_.Busy(); }
 
   // Sends text followed by the LineEnd() ending: 0 a NUL byte, 1 CR LF, 2 LF.
   int WriteText(std::string_view text);
@@ -70,10 +78,12 @@ class CSocketChannel : public CCommChannel {
   bool startThread(std::thread& thread, void (CSocketChannel::*loop)());
   void receiveLoop();
   void acceptLoop();
-  int sendStream(const std::uint8_t* bytes, int count);
+  bool startWriter();
+  int sendDatagram(const std::uint8_t* bytes, int count, int state);
   bool receiveStream(std::uint8_t* buffer);
   bool receiveDatagram(std::uint8_t* buffer);
   bool waitReadable();
+  bool pause(int ms);
   sockaddr_in replyAddress();
   bool refuse(int error);
 
@@ -93,6 +103,7 @@ class CSocketChannel : public CCommChannel {
   sockaddr_in localAddr_{};
   std::thread receiveThread_;
   std::thread acceptThread_;
+  FrameWriter writer_;
 };
 
 // "%d.%d.%d.%d:%d"

@@ -63,22 +63,40 @@ void DisplayLog::Append(Rgb colour, std::string_view text) {
   const std::size_t count = characterCount(text);
   length_ += count;
   pending_ += count;
-  if (!update_.runs.empty() && update_.runs.back().colour == colour)
-    update_.runs.back().text += text;
+  if (!entries_.empty() && entries_.back().colour == colour && entries_.back().hex.empty())
+    entries_.back().text += text;
   else
-    update_.runs.push_back({colour, std::string(text)});
+    entries_.push_back({colour, std::string(text), {}});
+}
+
+void DisplayLog::AppendHex(Rgb colour, std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return;
+  const std::size_t count = HexTextLength(bytes.size());
+  length_ += count;
+  pending_ += count;
+  entries_.push_back({colour, {}, {bytes.begin(), bytes.end()}});
 }
 
 void DisplayLog::Clear() {
-  update_.cleared = true;
-  update_.runs.clear();
+  cleared_ = true;
+  entries_.clear();
   length_ = 0;
   pending_ = 0;
 }
 
 DisplayUpdate DisplayLog::TakeUpdate() {
+  DisplayUpdate update;
+  update.cleared = std::exchange(cleared_, false);
+  for (auto& entry : entries_) {
+    std::string text = entry.hex.empty() ? std::move(entry.text) : BytesToHexText(entry.hex);
+    if (!update.runs.empty() && update.runs.back().colour == entry.colour)
+      update.runs.back().text += text;
+    else
+      update.runs.push_back({entry.colour, std::move(text)});
+  }
+  entries_.clear();
   pending_ = 0;
-  return std::exchange(update_, {});
+  return update;
 }
 
 TerminalModel::TerminalModel(std::size_t displayLimit, Clock clock)
@@ -130,12 +148,8 @@ void TerminalModel::ShowReceived(std::span<const std::uint8_t> bytes) {
   received_ += bytes.size();
   if (tap_) tap_(bytes);
   if (modes_.displayHex) {
-    if (modes_.paused) return;
-    // An entry that alone holds more than the display may is shown and emptied at once: no text is needed.
-    if (limit_ > 0 && HexTextLength(bytes.size()) > limit_)
-      display_.Clear();
-    else
-      Show(ShowKind::Received, BytesToHexText(bytes));
+    const auto appendHex = [&](Rgb colour) { display_.AppendHex(colour, bytes); };
+    if (!bytes.empty()) showEntry(ShowKind::Received, HexTextLength(bytes.size()), appendHex);
     return;
   }
   const std::string text = decoder_.Decode(bytes);  // decoded even when paused: the stream goes on
@@ -143,13 +157,23 @@ void TerminalModel::ShowReceived(std::span<const std::uint8_t> bytes) {
 }
 
 void TerminalModel::Show(ShowKind kind, std::string_view text) {
-  if (!modes_.paused) {
-    if (modes_.showTime) display_.Append(kStampColour, TimeStamp(clock_()));
-    const Rgb colour = kind == ShowKind::Sent ? kSentColour : kind == ShowKind::Received ? kReceivedColour : kOtherColour;
-    display_.Append(colour, text);
-    if (modes_.lineBreak) display_.Append(colour, "\n");
+  showEntry(kind, characterCount(text), [&](Rgb colour) { display_.Append(colour, text); });
+}
+
+// A display with a limit is emptied when the entry would take it past the
+// limit, before the entry goes in: the entry that fills it is the first one
+// the user sees afterwards, never one that vanishes unseen.
+void TerminalModel::showEntry(ShowKind kind, std::size_t length, const std::function<void(Rgb)>& append) {
+  if (modes_.paused) return;
+  const std::string stamp = modes_.showTime ? TimeStamp(clock_()) : std::string();
+  if (limit_ > 0) {
+    const std::size_t entry = stamp.size() + length + (modes_.lineBreak ? 1 : 0);  // a time stamp is ASCII
+    if (display_.Length() > 0 && display_.Length() + entry > limit_) display_.Clear();
   }
-  if (limit_ > 0 && display_.Length() > limit_) display_.Clear();
+  display_.Append(kStampColour, stamp);
+  const Rgb colour = kind == ShowKind::Sent ? kSentColour : kind == ShowKind::Received ? kReceivedColour : kOtherColour;
+  append(colour);
+  if (modes_.lineBreak) display_.Append(colour, "\n");
 }
 
 void TerminalModel::ResetCounters() {

@@ -50,18 +50,28 @@ struct DisplayUpdate {
 };
 
 // The display's content as far as the logic needs it: its length, and the
-// runs that the widget has not taken yet.
+// runs that the widget has not taken yet. Received bytes shown as hex are
+// turned into text only when the widget takes them, so that what is emptied
+// before the widget ever saw it costs nothing.
 class DisplayLog {
  public:
   void Append(Rgb colour, std::string_view text);
+  // The bytes as hex text (BytesToHexText).
+  void AppendHex(Rgb colour, std::span<const std::uint8_t> bytes);
   void Clear();
   std::size_t Length() const { return length_; }        // characters held
   std::size_t PendingLength() const { return pending_; }  // characters not taken yet
-  bool HasUpdate() const { return update_.cleared || !update_.runs.empty(); }
+  bool HasUpdate() const { return cleared_ || !entries_.empty(); }
   DisplayUpdate TakeUpdate();
 
  private:
-  DisplayUpdate update_;
+  struct Entry {
+    Rgb colour;
+    std::string text;
+    std::vector<std::uint8_t> hex;  // shown as hex text instead of text when not empty
+  };
+  bool cleared_ = false;
+  std::vector<Entry> entries_;
   std::size_t length_ = 0;
   std::size_t pending_ = 0;
 };
@@ -116,6 +126,9 @@ class TerminalModel {
   void ResetDecoder() { decoder_.Reset(); }
 
  private:
+  // Shows an entry of length characters that append puts into the display in the colour it is given.
+  void showEntry(ShowKind kind, std::size_t length, const std::function<void(Rgb)>& append);
+
   std::size_t limit_;
   Clock clock_;
   TerminalModes modes_;

@@ -126,40 +126,56 @@ TEST(TerminalModel, ShowStampsColoursLineBreaksAndPause) {
   EXPECT_EQ(model.ReceivedBytes(), 3u);  // counted though not shown
 }
 
-TEST(TerminalModel, MainDisplayIsEmptiedWhenItHoldsMoreThan10240Characters) {
-  TerminalModel model(TerminalModel::kMainDisplayLimit, fixedTime);
-  model.Show(ShowKind::Received, std::string(10239, 'x'));
-  model.Show(ShowKind::Received, "中");  // characters, not bytes
-  EXPECT_EQ(model.Display().Length(), 10240u);
-  model.Show(ShowKind::Received, "y");
-  EXPECT_EQ(model.Display().Length(), 0u);
-  auto update = model.Display().TakeUpdate();
-  EXPECT_TRUE(update.cleared);
-  EXPECT_TRUE(update.runs.empty());
-
-  model.Show(ShowKind::Received, std::string(10241, 'z'));  // shown, then emptied
-  EXPECT_EQ(model.Display().Length(), 0u);
-  model.Show(ShowKind::Sent, "after");
-  update = model.Display().TakeUpdate();
-  EXPECT_TRUE(update.cleared);
-  ASSERT_EQ(update.runs.size(), 1u);
-  EXPECT_EQ(update.runs[0].text, "after");
+// The display is emptied before an entry that would take it past 10240
+// characters, so that entry is shown; the display never loses an entry unseen.
+TEST(TerminalModel, MainDisplayIsEmptiedBeforeTheEntryThatWouldTakeItPast10240Characters) {
+  struct Case {
+    const char* what;
+    std::size_t before;  // characters held
+    std::string entry;
+    bool lineBreak;
+    bool emptied;
+  };
+  const Case cases[] = {
+      {"fills it exactly", 10239, "中", false, false},  // characters, not bytes
+      {"one past", 10240, "y", false, true},
+      {"the line break counts", 10239, "y", true, true},
+      {"longer than the limit alone", 5, std::string(10241, 'z'), false, true},
+      {"longer than the limit into an empty display", 0, std::string(10241, 'z'), false, false},
+      {"after an entry longer than the limit", 10241, "a", false, true},
+  };
+  for (const auto& c : cases) {
+    TerminalModel model(TerminalModel::kMainDisplayLimit, fixedTime);
+    model.Show(ShowKind::Sent, std::string(c.before, 'x'));
+    model.Display().TakeUpdate();
+    model.Modes().lineBreak = c.lineBreak;
+    model.Show(ShowKind::Received, c.entry);
+    const auto update = model.Display().TakeUpdate();
+    EXPECT_EQ(update.cleared, c.emptied) << c.what;
+    ASSERT_FALSE(update.runs.empty()) << c.what;
+    EXPECT_EQ(update.runs[0].text, c.entry + (c.lineBreak ? "\n" : "")) << c.what;  // the entry is shown
+    const std::size_t entryLength = (c.entry == "中" ? 1 : c.entry.size()) + (c.lineBreak ? 1 : 0);
+    EXPECT_EQ(model.Display().Length(), (c.emptied ? 0 : c.before) + entryLength) << c.what;
+  }
 }
 
-TEST(TerminalModel, ReceivedEntryLongerThanTheLimitEmptiesTheDisplay) {
+TEST(TerminalModel, TimeStampCountsAndPauseLeavesTheDisplayAsItIs) {
   TerminalModel model(TerminalModel::kMainDisplayLimit, fixedTime);
   model.Show(ShowKind::Sent, "中文中文中文abc");
   EXPECT_EQ(model.Display().Length(), 9u);
-  model.ShowReceived(test::Pattern(3413, 1));  // 10252 characters of hex
-  EXPECT_EQ(model.Display().Length(), 0u);
-  EXPECT_TRUE(model.Display().TakeUpdate().cleared);
-  model.Show(ShowKind::Sent, "x");
+  model.Modes().showTime = true;
+  model.ShowReceived(test::Pattern(3405, 1));  // a time stamp and 10228 characters of hex: past the limit
+  auto update = model.Display().TakeUpdate();
+  EXPECT_TRUE(update.cleared);
+  ASSERT_EQ(update.runs.size(), 2u);
+  EXPECT_EQ(update.runs[0].text, TimeStamp(fixedTime()));
+  EXPECT_EQ(model.Display().Length(), 26u + HexTextLength(3405));
   model.Modes().paused = true;
   model.ShowReceived(test::Pattern(4096, 2));  // dropped: the display keeps what it holds
-  EXPECT_EQ(model.Display().Length(), 1u);
-  model.Modes().paused = false;
-  model.ShowReceived(test::Pattern(3412, 3));  // 10249 characters with what is there: shown, then emptied
-  EXPECT_EQ(model.Display().Length(), 0u);
+  model.Show(ShowKind::Sent, "x");
+  EXPECT_FALSE(model.Display().HasUpdate());
+  EXPECT_EQ(model.Display().Length(), 26u + HexTextLength(3405));
+  EXPECT_EQ(model.ReceivedBytes(), 3405u + 4096u);
 }
 
 TEST(TerminalModel, SessionDisplayIsNeverEmptied) {

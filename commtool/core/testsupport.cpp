@@ -65,6 +65,9 @@ void Recorder::poll() {
       case ChannelMessage::Kind::Ended:
         ++ended;
         break;
+      case ChannelMessage::Kind::Sent:
+        sent.push_back({message.written, message.whole});
+        break;
     }
   }
 }

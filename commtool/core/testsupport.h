@@ -32,6 +32,9 @@ class Recorder {
   bool waitForEnded(int count = 1) {
     return waitFor([&] { return ended >= count; });
   }
+  bool waitForSent(std::size_t count = 1) {
+    return waitFor([&] { return sent.size() >= count; });
+  }
   // Takes what is waiting without waiting.
   void poll();
 
@@ -40,6 +43,11 @@ class Recorder {
   std::vector<UniqueFd> accepted;
   std::vector<std::string> peers;
   int ended = 0;
+  struct Sent {
+    std::size_t written;
+    bool whole;
+  };
+  std::vector<Sent> sent;  // the outcome of each frame, in order
 
  private:
   Mailbox mailbox_;

@@ -25,6 +25,9 @@ inline constexpr std::string_view kBadInterval = "重复间隔必须是不小于
 inline constexpr std::string_view kTooLong = "发送数据（含校验码）超过 8192 字节，未发送！";
 inline constexpr std::string_view kBadCheckStart = "请输入 1 到 1000 之间的整数。";
 
+// Shown when a channel closes with frames not yet on the line; {} is their number.
+inline constexpr std::string_view kFramesDropped = "连接已关闭，{} 帧未发送完，已丢弃\n";
+
 // Captions.
 inline constexpr std::string_view kOpenPort = "打开端口";
 inline constexpr std::string_view kClosePort = "关闭端口";

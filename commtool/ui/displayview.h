@@ -1,32 +1,59 @@
 #pragma once
-// Brings a display widget up to date with its DisplayLog. Long runs without a
-// line break are split into paragraphs of at most kMaxParagraph characters,
-// because the widget lays out a whole paragraph again on every append.
+// Brings a display widget up to date with its DisplayLog: the text goes in
+// as it came, and the view follows new text only when the user left it at
+// the end.
+//
+// A display that is never emptied may gather a line of millions of
+// characters, and the widget lays out a whole paragraph again on every
+// append. There a long line is held in paragraphs of at most softLineLength
+// characters, each cut where the widget wraps the line anyway, so that the
+// line looks as one; copying joins them again, so the copied text is what
+// arrived.
 
 #include <QColor>
+#include <QPlainTextEdit>
 #include <QTextCharFormat>
 
 #include <map>
 
 #include "commtool/core/terminal.h"
 
-class QPlainTextEdit;
-
 namespace tavrix {
+
+// The display widget: copies a line held in several paragraphs as one line.
+class DisplayEdit : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  // The user state of a paragraph that continues the line of the one before.
+  static constexpr int kContinued = 1;
+
+  using QPlainTextEdit::QPlainTextEdit;
+  // The text as it arrived, with the line breaks it had and no others.
+  QString Text() const;
+
+ protected:
+  QMimeData* createMimeDataFromSelection() const override;
+
+ private:
+  QString textBetween(int start, int end) const;
+};
 
 class DisplayView {
  public:
-  static constexpr qsizetype kMaxParagraph = 2048;
+  static constexpr qsizetype kSoftLineLength = 4096;
 
-  explicit DisplayView(QPlainTextEdit* edit);
+  // softLineLength 0: lines are never held in several paragraphs.
+  DisplayView(DisplayEdit* edit, qsizetype softLineLength);
   void Apply(const DisplayUpdate& update);
 
  private:
   void insert(QTextCursor& cursor, const QString& text, const QTextCharFormat& format);
+  void continueLine(QTextCursor& cursor);
   const QTextCharFormat& format(Rgb colour);
 
-  QPlainTextEdit* edit_;
-  qsizetype paragraph_ = 0;  // characters in the last paragraph
+  DisplayEdit* edit_;
+  qsizetype softLineLength_;
   std::map<int, QTextCharFormat> formats_;
 };
 

@@ -204,7 +204,7 @@ void CTavrixDlg::openPort() {
 
 void CTavrixDlg::closePort() {
   current_->Close();
-  Owner().Clear();
+  settleAfterClose();
   portOpen_ = 0;
   stopRepeat();
   openClose_->setText(Qs(texts::kOpenPort));

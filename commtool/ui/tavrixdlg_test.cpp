@@ -6,9 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <sys/socket.h>
+
+#include <thread>
 
 #include "commtool/core/hexcode.h"
 #include "commtool/ui/sessiondlg.h"
@@ -223,7 +226,7 @@ TEST_F(MainDialogTest, DisplayIsEmptiedAfterMoreThan10240CharactersWhilePauseDro
   ASSERT_TRUE(test::WaitUntil([&] { return dialog.Model().ReceivedBytes() == 3413; }));
   test::WaitUntil([&] { return dialog.Owner().PendingBytes() == 0; });
   QCoreApplication::processEvents();
-  EXPECT_LT(shown().size(), 10241);
+  EXPECT_TRUE(shown().endsWith(QStringLiteral(" bytes) ")));  // the last entry is shown whole
 
   click("1008");  // pause: data still goes out, the display stays as it is
   const QString before = shown();
@@ -313,6 +316,34 @@ TEST_F(MainDialogTest, ConnectionWindowsCascade) {
     EXPECT_TRUE(area.contains(session->frameGeometry())) << session->pos().x() << "," << session->pos().y();
 }
 
+// A connection window never empties its display: a long burst is there byte
+// for byte, as one line of hex without a break.
+TEST(CSessionDlg, LongBurstIsShownWhole) {
+  test::FakeHooks fake;
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  auto client = test::ConnectLoopback(port);
+  CSessionDlg window(fake.hooks(), nullptr);
+  window.show();
+  ASSERT_TRUE(window.AttachSocket(test::AcceptOne(listener.get()), "127.0.0.1:1"));
+  const auto burst = test::Pattern(256 * 1024, 9);
+  std::thread peer([&] { test::WriteAll(client.get(), burst); });
+  auto* display = window.findChild<DisplayEdit*>(QStringLiteral("1027"));
+  ASSERT_NE(display, nullptr);
+  const QRegularExpression count(QStringLiteral("\\(\\d+ bytes\\) "));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return window.Model().ReceivedBytes() == burst.size() && window.Owner().PendingBytes() == 0 &&
+           display->Text().count(count) > 0 && !window.Model().Display().HasUpdate();
+  }));
+  peer.join();
+  QString text = display->Text();
+  EXPECT_FALSE(text.contains(QLatin1Char('\n')));
+  text.remove(count);
+  std::vector<std::uint8_t> shownBytes;
+  HexToBytes(text.toStdString(), shownBytes);
+  EXPECT_TRUE(shownBytes == burst);
+}
+
 TEST(CSessionDlg, RefusesASocketWithoutPeer) {
   test::FakeHooks fake;
   CSessionDlg window(fake.hooks(), nullptr);
@@ -338,6 +369,35 @@ TEST_F(MainDialogTest, UdpServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) 
   setInput(QStringLiteral("32"));
   click("1017");
   EXPECT_EQ(test::ReceiveDatagram(sender.get()), (std::vector<std::uint8_t>{0x32}));
+}
+
+// A datagram that would take the display past 10240 characters empties it
+// first and is shown, however long the entry before it was.
+TEST_F(MainDialogTest, EntryThatEmptiesTheDisplayIsShown) {
+  int port = 0;
+  test::UdpLoopback(port);
+  chooseType(2);
+  child<QLineEdit>("1038")->setText(QString::number(port));
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1);
+  int senderPort = 0;
+  auto sender = test::UdpLoopback(senderPort);
+  const auto first = test::Pattern(3413, 7);  // 10252 characters of hex: longer than the limit alone
+  ASSERT_TRUE(test::SendDatagram(sender.get(), port, first));
+  ASSERT_TRUE(shows(Qs(BytesToHexText(first))));
+  const auto second = Bytes("fourteen bytes");
+  ASSERT_TRUE(test::SendDatagram(sender.get(), port, second));
+  ASSERT_TRUE(test::WaitUntil([&] { return shown() == Qs(BytesToHexText(second)); }));
+  EXPECT_EQ(dialog.Model().ReceivedBytes(), 3413u + 14u);
+}
+
+TEST_F(MainDialogTest, ReceivedTextWithoutLineBreaksStaysOneLine) {
+  auto peer = openTcpClient();
+  click("1012");
+  ASSERT_TRUE(test::WriteAll(peer.get(), std::vector<std::uint8_t>(3000, 'A')));
+  ASSERT_TRUE(test::WaitUntil([&] { return shown().count(QLatin1Char('A')) == 3000; }));
+  EXPECT_EQ(child<QPlainTextEdit>("1027")->blockCount(), 1);
+  EXPECT_FALSE(shown().contains(QLatin1Char('\n')));
 }
 
 class MainDialogSerialTest : public MainDialogTest {
@@ -373,6 +433,43 @@ TEST_F(MainDialogSerialTest, TextBothWaysAndHangUp) {
   ASSERT_TRUE(test::WaitUntil([&] { return dialog.PortOpen() == 0; }));
   EXPECT_EQ(caption("1003"), QStringLiteral("打开端口"));
   EXPECT_TRUE(child<QWidget>("1023")->isEnabled());
+}
+
+// Nobody reads the other end: the line fills up. Only frames that went out
+// whole are counted and shown, repeating never queues a second frame behind
+// the one that waits, and closing says that frame was dropped.
+TEST_F(MainDialogSerialTest, FramesOnAStalledLineAreCountedWholeAndRepeatDoesNotPileUp) {
+  chooseType(3 + 3);
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1);
+  click("1011");
+  const QString frame(4000, QLatin1Char('R'));
+  setInput(frame);
+  child<QLineEdit>("1033")->setText(QStringLiteral("10"));
+  child<QCheckBox>("1002")->setChecked(true);
+  click("1017");
+  ASSERT_TRUE(dialog.Repeating());
+  std::size_t mostGoingOut = 0;
+  std::uint64_t lastSent = 0;
+  QElapsedTimer unchanged;
+  unchanged.start();
+  ASSERT_TRUE(test::WaitUntil([&] {  // until the count stopped growing for 30 ticks: the line is full
+    mostGoingOut = std::max(mostGoingOut, dialog.FramesGoingOut());
+    const auto sent = dialog.Model().SentBytes();
+    if (sent != lastSent) unchanged.restart();
+    lastSent = sent;
+    return sent > 0 && unchanged.elapsed() > 300;
+  }));
+  EXPECT_EQ(mostGoingOut, 1u);
+  EXPECT_EQ(dialog.FramesGoingOut(), 1u);
+  EXPECT_EQ(lastSent % 4000, 0u);  // whole frames only
+
+  click("1003");
+  EXPECT_TRUE(shown().endsWith(QStringLiteral("连接已关闭，1 帧未发送完，已丢弃\n")));
+  EXPECT_EQ(dialog.FramesGoingOut(), 0u);
+  const auto onTheLine = test::ReadAvailable(pty.master.get(), 50);
+  EXPECT_GE(onTheLine.size(), lastSent);
+  EXPECT_EQ(onTheLine, std::vector<std::uint8_t>(onTheLine.size(), 'R'));
 }
 
 TEST_F(MainDialogSerialTest, OpenFailureShowsTheChannelsMessageAndChangesNothing) {

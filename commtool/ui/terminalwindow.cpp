@@ -57,12 +57,16 @@ CFlatButton* flatButton(const char* name, bool pressed, const QString& text, QWi
   return button;
 }
 
-QPlainTextEdit* richEdit(const char* name, QWidget* parent) {
-  auto* edit = new QPlainTextEdit(parent);
+void setupRichEdit(QPlainTextEdit* edit, const char* name) {
   edit->setObjectName(QString::fromLatin1(name));
   QPalette colours = edit->palette();
   colours.setColor(QPalette::Text, QColor(kSentColour.r, kSentColour.g, kSentColour.b));
   edit->setPalette(colours);
+}
+
+QPlainTextEdit* richEdit(const char* name, QWidget* parent) {
+  auto* edit = new QPlainTextEdit(parent);
+  setupRichEdit(edit, name);
   return edit;
 }
 
@@ -87,7 +91,8 @@ TerminalWindow::TerminalWindow(UiHooks hooks, std::size_t displayLimit, FrameNam
   statusBar_->addWidget(sentPane_, 1);
   statusBar_->addWidget(new QLabel(statusBar_), 1);
 
-  view_ = std::make_unique<DisplayView>(display_);
+  // A display that is never emptied holds long lines in several paragraphs (see DisplayView).
+  view_ = std::make_unique<DisplayView>(display_, displayLimit == 0 ? DisplayView::kSoftLineLength : 0);
   repeatTimer_.setTimerType(Qt::PreciseTimer);
   connectControls();
   mailbox_.SetWake([this] { scheduleDrain(); });
@@ -147,7 +152,8 @@ void TerminalWindow::buildSplitter(const char* inputName, int splitterMargin) {
 
   auto* displayFrame = new QGroupBox(this);
   displayFrame->setObjectName(QStringLiteral("1035"));
-  display_ = richEdit("1027", displayFrame);
+  display_ = new DisplayEdit(displayFrame);
+  setupRichEdit(display_, "1027");
   display_->setReadOnly(true);
   display_->setUndoRedoEnabled(false);
   display_->setMinimumHeight(50);
@@ -232,8 +238,26 @@ void TerminalWindow::sendOnce(bool fromTimer) {
   }
   if (plan.bytes.empty()) return;
   CCommChannel* target = channel();
-  const int sent = target ? target->Write(plan.bytes.data(), static_cast<int>(plan.bytes.size())) : 0;
-  model_.ShowSent(plan, sent, fromTimer);
+  const int queued = target ? target->Write(plan.bytes.data(), static_cast<int>(plan.bytes.size())) : 0;
+  if (queued > 0) goingOut_.push_back({plan, fromTimer});  // shown once it is on the line
+}
+
+void TerminalWindow::frameSent(const ChannelMessage& message) {
+  if (goingOut_.empty()) return;
+  const GoingOut frame = std::move(goingOut_.front());
+  goingOut_.pop_front();
+  if (message.whole) model_.ShowSent(frame.plan, static_cast<int>(message.written), frame.fromTimer);
+}
+
+void TerminalWindow::settleAfterClose() {
+  bool more = true;
+  while (more)
+    for (auto& message : mailbox_.Take(SIZE_MAX, more))
+      if (message.kind == ChannelMessage::Kind::Sent) frameSent(message);
+  if (!goingOut_.empty()) {
+    model_.Show(ShowKind::Other, fmt::format(fmt::runtime(texts::kFramesDropped), goingOut_.size()));
+    goingOut_.clear();
+  }
   flushDisplay();
 }
 
@@ -273,7 +297,9 @@ void TerminalWindow::intervalEdited() {
   if (const auto interval = ParseRepeatInterval(interval_->text().toStdString())) repeatTimer_.start(*interval);
 }
 
+// A tick while the last frame is still going out is skipped: frames never pile up behind a slow line.
 void TerminalWindow::repeatTick() {
+  if (!goingOut_.empty()) return;
   if (!input_->toPlainText().isEmpty() && send_->text() == Qs(texts::kStopSending) && repeat_->isChecked())
     sendOnce(true);
 }
@@ -315,6 +341,9 @@ bool TerminalWindow::handle(ChannelMessage& message) {
       return true;
     case ChannelMessage::Kind::Accepted:
       clientAccepted(std::move(message.socket), std::move(message.peer));
+      return true;
+    case ChannelMessage::Kind::Sent:
+      frameSent(message);
       return true;
     case ChannelMessage::Kind::Ended:
       flushDisplay();

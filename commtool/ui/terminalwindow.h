@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -34,15 +35,17 @@ class TerminalWindow : public QDialog {
 
  public:
   // Limits of one pass over waiting messages, so that the window stays responsive.
-  static constexpr std::size_t kDrainBytes = 64 * 1024;
+  static constexpr std::size_t kDrainBytes = 8 * 1024;
   static constexpr int kDrainBudgetMs = 8;
   static constexpr int kFlushIntervalMs = 30;
-  static constexpr std::size_t kMaxPendingCharacters = 64 * 1024;
+  static constexpr std::size_t kMaxPendingCharacters = 32 * 1024;
 
   TerminalModel& Model() { return model_; }
   Mailbox& Owner() { return mailbox_; }
   int RepeatInterval() const { return repeatTimer_.interval(); }
   bool Repeating() const { return repeatTimer_.isActive(); }
+  // Frames handed to the channel whose outcome has not come back yet.
+  std::size_t FramesGoingOut() const { return goingOut_.size(); }
 
  protected:
   struct FrameNames {
@@ -68,6 +71,9 @@ class TerminalWindow : public QDialog {
 
   void showMessage(std::string_view text);
   void stopRepeat();
+  // After the channel was closed: shows the frames that went out before, and
+  // says how many were dropped; what else was waiting belongs to the closed channel.
+  void settleAfterClose();
   // Shows what the model has for the display now.
   void flushDisplay();
   // Runs a handler; what escapes it is shown and the window stays as it was.
@@ -87,6 +93,7 @@ class TerminalWindow : public QDialog {
   void drain();
   void scheduleDrain();
   bool handle(ChannelMessage& message);
+  void frameSent(const ChannelMessage& message);
   void sendClicked();
   void sendOnce(bool fromTimer);
   bool startRepeat();
@@ -100,6 +107,11 @@ class TerminalWindow : public QDialog {
   TerminalModel model_;
   Mailbox mailbox_;
   QTimer repeatTimer_;
+  struct GoingOut {
+    SendPlan plan;
+    bool fromTimer;
+  };
+  std::deque<GoingOut> goingOut_;  // in the order the channel writes them
   QElapsedTimer sinceFlush_;
 
   QGroupBox* modeFrame_ = nullptr;
@@ -117,7 +129,7 @@ class TerminalWindow : public QDialog {
   QPushButton* send_ = nullptr;
   QCheckBox* repeat_ = nullptr;
   QLineEdit* interval_ = nullptr;
-  QPlainTextEdit* display_ = nullptr;
+  DisplayEdit* display_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QLabel* receivedPane_ = nullptr;
   QLabel* sentPane_ = nullptr;

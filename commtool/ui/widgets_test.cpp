@@ -1,9 +1,14 @@
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTest>
 
 #include "commtool/ui/aboutdlg.h"
@@ -105,27 +110,90 @@ TEST(CAboutDlg, ContactOpensTheReadmeBesideTheProgram) {
       << "the build puts the README beside tavrix";
 }
 
-TEST(DisplayView, SplitsLongRunsIntoParagraphsAndKeepsLineBreaks) {
-  QPlainTextEdit edit;
-  DisplayView view(&edit);
+TEST(DisplayView, ShowsTheTextAsItCameWithBreaksOnlyWhereItHasThem) {
+  DisplayEdit edit;
+  DisplayView view(&edit, 0);
   DisplayUpdate update;
+  const std::string received(3000, 'A');
   std::string hex;
   for (int i = 0; i < 2000; ++i) hex += "AB ";
-  update.runs = {{kReceivedColour, hex}, {kSentColour, "x\ny"}};
+  update.runs = {{kReceivedColour, received}, {kReceivedColour, hex}, {kSentColour, "x\ny"}};
   view.Apply(update);
-  EXPECT_GT(edit.blockCount(), 3);
-  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next())
-    EXPECT_LE(block.length() - 1, DisplayView::kMaxParagraph);
-  QString joined;
-  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) joined += block.text();
-  EXPECT_EQ(joined, Qs(hex) + QStringLiteral("xy"));
-  EXPECT_TRUE(edit.toPlainText().endsWith(QStringLiteral("x\ny")));
+  EXPECT_EQ(edit.blockCount(), 2);  // the one break that was in the text
+  EXPECT_EQ(edit.toPlainText(), Qs(received + hex + "x\ny"));
+  edit.selectAll();
+  edit.copy();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Qs(received + hex + "x\ny"));
   QTextCursor last(edit.document());
   last.movePosition(QTextCursor::End);
   EXPECT_EQ(last.charFormat().foreground().color(), QColor(0, 192, 0));
 
   view.Apply({true, {}});
   EXPECT_TRUE(edit.toPlainText().isEmpty());
+}
+
+// A display that is never emptied holds a long line in several paragraphs,
+// cut where the widget wraps; the line is still one line to the user.
+TEST(DisplayView, LongLineInADisplayNeverEmptiedCopiesAsOneLine) {
+  DisplayEdit edit;
+  edit.resize(400, 200);
+  edit.show();
+  DisplayView view(&edit, DisplayView::kSoftLineLength);
+  std::string hex;
+  for (int i = 0; i < 9000; ++i) hex += "AB ";
+  const std::string text = "start\n" + hex + "x\ny";
+  DisplayUpdate update;
+  update.runs = {{kReceivedColour, "start\n"}, {kReceivedColour, hex}, {kSentColour, "x\ny"}};
+  view.Apply(update);
+  view.Apply({false, {{kReceivedColour, hex}}});
+  EXPECT_GT(edit.blockCount(), 3);
+  auto* rows = qobject_cast<QPlainTextDocumentLayout*>(edit.document()->documentLayout());
+  ASSERT_NE(rows, nullptr);
+  for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) {
+    EXPECT_LE(block.length() - 1, DisplayView::kSoftLineLength);
+    if (!block.next().isValid() || block.next().userState() != DisplayEdit::kContinued) continue;
+    rows->ensureBlockLayout(block);  // a paragraph the line goes on from ends with a full row
+    const QTextLine first = block.layout()->lineAt(0);
+    const QTextLine last = block.layout()->lineAt(block.layout()->lineCount() - 1);
+    const qreal word = QFontMetricsF(edit.font()).horizontalAdvance(QStringLiteral("AB "));
+    EXPECT_GT(last.naturalTextWidth() + word, first.naturalTextWidth()) << block.blockNumber();
+  }
+  EXPECT_EQ(edit.Text(), Qs(text + hex));
+  edit.selectAll();
+  edit.copy();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), Qs(text + hex));
+  QTextCursor part(edit.document());  // a selection from inside the first long line to the middle of the last
+  part.setPosition(8);
+  part.setPosition(edit.document()->characterCount() - 4, QTextCursor::KeepAnchor);
+  edit.setTextCursor(part);
+  edit.copy();
+  const QString all = Qs(text + hex);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), all.mid(8, all.size() - 8 - 3));
+}
+
+TEST(DisplayView, KeepsTheUsersPlaceUnlessItIsAtTheEnd) {
+  DisplayEdit edit;
+  edit.resize(300, 120);
+  edit.show();
+  DisplayView view(&edit, 0);
+  auto lines = [](int count) {
+    DisplayUpdate update;
+    for (int i = 0; i < count; ++i) update.runs.push_back({kReceivedColour, "line\n"});
+    return update;
+  };
+  QScrollBar* bar = edit.verticalScrollBar();
+  view.Apply(lines(100));
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());  // follows new text from the end
+
+  bar->setValue(10);  // the user scrolled up to read
+  view.Apply(lines(50));
+  EXPECT_EQ(bar->value(), 10);
+  EXPECT_GT(bar->maximum(), 100);
+
+  bar->setValue(bar->maximum());  // back at the end
+  view.Apply(lines(50));
+  EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 }  // namespace

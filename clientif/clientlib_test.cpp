@@ -2,9 +2,12 @@
 // exports on the sample system, then changed and broken sections.
 
 #include <gtest/gtest.h>
+#include <fmt/format.h>
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -665,6 +668,96 @@ TEST_F(LibraryTest, ReadersWaitWhileTheWriterFlagIsSet) {
   client().setWriterFlag(1, 5);  // another station's writer does not hold this one up
   EXPECT_EQ(lib().read_realtime_data(1, 0, 0, 0, 0), 220.5);
   EXPECT_EQ(waits, 3);
+}
+
+// The bound for work that must not wait on the operator client or on busy
+// readers: generous, so that only a hang fails it.
+constexpr auto kNoHang = std::chrono::seconds(20);
+
+TEST_F(LibraryTest, DetachDoesNotWaitForAReaderWaitingOnTheWriterFlag) {
+  std::promise<void> readerWaits;
+  std::atomic<bool> told{false};
+  config_.sleep = [&](std::uint32_t) {
+    if (!told.exchange(true)) readerWaits.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  attachSample();
+  client().setWriterFlag(0, 1);
+  auto reader = std::async(std::launch::async, [&] { return lib().GetChannelCount(0); });
+  readerWaits.get_future().wait();
+  auto detach = std::async(std::launch::async, [&] { lib().close_mlog_calls(); });
+  const bool detached = detach.wait_for(kNoHang) == std::future_status::ready;
+  client().setWriterFlag(0, 0);  // lets everything finish, hung or not
+  EXPECT_TRUE(detached);
+  detach.wait();
+  EXPECT_EQ(reader.get(), 2);  // the reader reads once the writer is done
+  EXPECT_EQ(lib().state(), -1);
+  EXPECT_EQ(client().readerCount(0), 0);
+  EXPECT_EQ(client().clientCounter(), 0);
+}
+
+TEST_F(LibraryTest, RefreshGetsInBetweenReadersThatNeverStop) {
+  attachSample();
+  std::atomic<bool> stop{false};
+  std::atomic<long> reads{0};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 12; ++t) {
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        if (lib().read_realtime_data(1, 0, 0, 0, 2) != 222.5) ++wrong;
+        if (lib().GetMeterName(0, 1, 0) != G("四号表")) ++wrong;
+        ++reads;
+      }
+    });
+  }
+  while (reads.load() < 1200) std::this_thread::yield();
+  auto refresh = std::async(std::launch::async, [&] { return lib().refresh_stationcfgshare(); });
+  const bool refreshed = refresh.wait_for(kNoHang) == std::future_status::ready;
+  stop.store(true);
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_TRUE(refreshed);
+  EXPECT_EQ(refresh.get(), 1);
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+int OpenDescriptors() {
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                        std::filesystem::directory_iterator()));
+}
+
+TEST_F(LibraryTest, StationSectionsKeepNoDescriptor) {
+  // The descriptors that attaching adds must not grow with the stations:
+  // the sections the client made are mapped and their descriptors closed.
+  std::vector<int> added;
+  for (const int extraStations : {0, 4}) {
+    standin::Scenario scenario = standin::SampleScenario(kComputer);
+    for (int i = 0; i < extraStations; ++i) {
+      const std::int32_t id = 30 + i;
+      scenario.nodes.push_back({100 + i, fmt::format("FE-{}", id), fmt::format("fe{}", id), kRoleFrontEnd, 0, id, 0, 0});
+      standin::Station station;
+      station.id = id;
+      station.channels = {{id * 10, "通道", 0, {{id * 100, "表", 0, 0, 0, 0, {{id * 1000, "U", id + 0.5}}, {}}}}};
+      scenario.stations.push_back(station);
+    }
+    library_.reset();
+    client_ = std::make_unique<standin::StandinClient>(scenario);
+    library_ = std::make_unique<ClientLibrary>(config_, engine_);
+    const int before = OpenDescriptors();
+    ASSERT_EQ(lib().init_mlog_calls(), 1);
+    added.push_back(OpenDescriptors() - before);
+    ASSERT_EQ(lib().GetScadaCount(), 2 + extraStations);
+    // The mappings stay valid: every station's sections read.
+    for (int i = 0; i < extraStations; ++i) {
+      EXPECT_EQ(lib().read_realtime_data(1, 2 + i, 0, 0, 0), 30 + i + 0.5) << i;
+      EXPECT_EQ(lib().GetMeterName(2 + i, 0, 0), G("表")) << i;
+    }
+    EXPECT_EQ(lib().read_realtime_data(1, 0, 0, 0, 2), 222.5);
+    EXPECT_EQ(lib().GetControlCount(0), 5);
+    library_.reset();
+    client_.reset();
+  }
+  EXPECT_EQ(added[0], added[1]);
 }
 
 TEST_F(LibraryTest, ViewsFollowTheStoredSize) {

@@ -201,7 +201,7 @@ THandledObject::~THandledObject() = default;
 THandledObject::THandledObject(THandledObject&&) noexcept = default;
 THandledObject& THandledObject::operator=(THandledObject&&) noexcept = default;
 
-int THandledObject::Handle() const { return object_ ? object_->fd() : 0; }
+int THandledObject::Handle() const { return object_ ? object_->handle() : 0; }
 
 // TEvent
 
@@ -310,18 +310,23 @@ TSharedMem::TSharedMem(std::string_view name, bool create, std::uint64_t section
   const auto posixName = PosixObjectName(ObjectKind::Section, name);
   if (!posixName) return;
   adopt(openSection(*posixName, create, sectionSize, createdNew_));
-  mapView(bytesToMap);
+  // A section opened by name keeps no descriptor, so that a process with
+  // hundreds of sections keeps its descriptors for other uses; the view holds
+  // the section meanwhile (a later Remap opens the name again).
+  if (mapView(bytesToMap) && !create) object()->closeDescriptor();
 }
 
 bool TSharedMem::mapView(std::uint32_t bytesToMap) {
   if (object() == nullptr || bytesToMap > static_cast<std::uint32_t>(INT32_MAX)) return false;
-  std::size_t length = bytesToMap;
-  if (length == 0) {
-    const std::int64_t size = detail::objectSize(Handle());
-    if (size <= 0) return false;
-    length = static_cast<std::size_t>(size);
-  }
-  view_ = detail::Mapping::map(Handle(), length);
+  object()->withDescriptor([&](int fd) {
+    std::size_t length = bytesToMap;
+    if (length == 0) {
+      const std::int64_t size = detail::objectSize(fd);
+      if (size <= 0) return;
+      length = static_cast<std::size_t>(size);
+    }
+    view_ = detail::Mapping::map(fd, length);
+  });
   return Ok();
 }
 

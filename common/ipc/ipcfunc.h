@@ -17,6 +17,10 @@
 // a temporary name and then linked to the real one, so nobody ever sees half of
 // one.
 //
+// Only objects of the process's effective user are used: an object of that
+// name made by another user counts as absent, and our own is made under the
+// next name in line (see namedobject.h).
+//
 // An object is used from the thread that created it. Objects are not
 // inherited: a child made with fork() opens its own and must not free its
 // parent's (end it with _exit or exec).
@@ -55,7 +59,9 @@ std::optional<std::string> PosixObjectName(ObjectKind kind, std::string_view win
 bool NamedObjectExists(ObjectKind kind, std::string_view windowsName);
 
 // Owns one named object. Handle is its descriptor (never below 3), 0 when the
-// object could not be created or opened; freeing the object closes it.
+// object could not be created or opened; freeing the object closes it. A
+// section opened by name (not created) closes its descriptor once it is
+// mapped (see TSharedMem); Handle keeps the number it had.
 class THandledObject {
  public:
   THandledObject();
@@ -128,6 +134,8 @@ class TSharedMem : public THandledObject {
   // With create, opens the section of that name or creates it with size bytes
   // (an existing section keeps its size; CreatedNew tells which); otherwise
   // opens an existing one. Then maps size bytes (0: the whole section).
+  // Opened without create, the object keeps no descriptor once the view is
+  // mapped; the view holds the section as the descriptor did.
   TSharedMem(std::string_view name, bool create, std::uint32_t size);
   // As above, with the section's size sizeHigh:sizeLow and a view of
   // bytesToMap bytes: TSharedMem(TSharedMem::CreateEx, name, ...).

@@ -585,17 +585,22 @@ TEST_P(PlantedObjectTest, AnotherUsersObjectCountsAsAbsentAndOursIsMadeBeside) {
       EXPECT_EQ(section->View()[0], 0);  // not the planted bytes
       section->View()[0] = 7;
     }
-    // Another process of ours meets the same object.
-    Child peer([&](Child&) {
-      auto theirs = c.make("PLANTED");
-      if (theirs->Handle() == 0) return 1;
-      if (auto* section = dynamic_cast<TSharedMem*>(theirs.get())) return section->View()[0] == 7 ? 0 : 2;
-      return 0;
-    });
-    EXPECT_EQ(peer.exitCode(), 0);
+    // Another process of ours meets the same object, also once the planted
+    // one is gone.
+    const auto peerMeetsOurs = [&] {
+      Child peer([&](Child&) {
+        auto theirs = c.make("PLANTED");
+        if (theirs->Handle() == 0) return 1;
+        if (auto* section = dynamic_cast<TSharedMem*>(theirs.get())) return section->View()[0] == 7 ? 0 : 2;
+        return 0;
+      });
+      return peer.exitCode();
+    };
+    EXPECT_EQ(peerMeetsOurs(), 0);
+    ::shm_unlink(planted.c_str());
+    EXPECT_EQ(peerMeetsOurs(), 0);
   }
   EXPECT_FALSE(NamedObjectExists(c.kind, "PLANTED"));
-  ::shm_unlink(planted.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlantedObjectTest, ::testing::ValuesIn(kKindCases),

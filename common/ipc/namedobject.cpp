@@ -176,48 +176,51 @@ Lookup lookUp(const std::string& name, Fd& result) {
   return Lookup::Failed;
 }
 
+// Our object under any of the names in line goes into result, its name into
+// name. Without one, name is the first free name in line (empty when every
+// one is taken by another user). False on a failure.
+bool findOurs(const std::string& posixName, Fd& result, std::string& name) {
+  name.clear();
+  for (int place = 0; place < kNamesInLine; ++place) {
+    const std::string candidate = nameInLine(posixName, place);
+    switch (lookUp(candidate, result)) {
+      case Lookup::Held:
+        name = candidate;
+        return true;
+      case Lookup::Absent:
+        if (name.empty()) name = candidate;
+        break;
+      case Lookup::Foreign:
+        break;
+      case Lookup::Failed:
+        return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::shared_ptr<NamedObject> NamedObject::open(const std::string& posixName) {
-  for (int place = 0; place < kNamesInLine; ++place) {
-    const std::string name = nameInLine(posixName, place);
-    Fd fd(-1);
-    switch (lookUp(name, fd)) {
-      case Lookup::Held:
-        return std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name));
-      case Lookup::Foreign:
-        continue;
-      case Lookup::Absent:
-      case Lookup::Failed:
-        return nullptr;
-    }
-  }
-  return nullptr;
+  Fd fd(-1);
+  std::string name;
+  if (!findOurs(posixName, fd, name) || !fd.valid()) return nullptr;
+  return std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name));
 }
 
 NamedObject::Opened NamedObject::createOrOpen(const std::string& posixName, const Initialise& initialise) {
-  int place = 0;
-  for (int attempt = 0; attempt < kAttempts && place < kNamesInLine; ++attempt) {
-    const std::string name = nameInLine(posixName, place);
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
     Fd fd(-1);
-    switch (lookUp(name, fd)) {
-      case Lookup::Held:
-        return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name)), false};
-      case Lookup::Foreign:
-        ++place;
-        continue;
-      case Lookup::Failed:
-        return {};
-      case Lookup::Absent:
-        break;
-    }
+    std::string name;
+    if (!findOurs(posixName, fd, name) || name.empty()) return {};
+    if (fd.valid()) return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name)), false};
     switch (makeObject(name, initialise, fd)) {
       case Made::Linked:
         return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name)), true};
       case Made::Failed:
         return {};
       case Made::NameTaken:
-        break;  // made meanwhile by someone: looked at again
+        break;  // made meanwhile by someone: looked for again
     }
   }
   return {};

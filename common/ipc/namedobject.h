@@ -46,8 +46,8 @@ class NamedObject {
   // Only objects of this process's effective user are ever used. /dev/shm is
   // shared by all users, so anyone may make an object under our name: such an
   // object counts as absent. It cannot be removed either, so our own object
-  // of that name is then made and found under the next name in line
-  // ("<name>~1", "<name>~2", ...), the same for all our processes.
+  // of that name is then made under the next free name in line ("<name>~1",
+  // "<name>~2", ...); opening looks for ours under all of them.
 
   // The existing object of that name; null when there is none.
   static std::shared_ptr<NamedObject> open(const std::string& posixName);

@@ -2,6 +2,12 @@
 // exports on the sample system, then changed and broken sections.
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <fmt/format.h>
 
 #include <climits>
@@ -15,6 +21,7 @@
 #include "clientif/clientlib.h"
 #include "clientif/sharedint.h"
 #include "clientif/testsupport.h"
+#include "common/other_user.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
 
@@ -719,6 +726,27 @@ TEST_F(LibraryTest, RefreshGetsInBetweenReadersThatNeverStop) {
   EXPECT_TRUE(refreshed);
   EXPECT_EQ(refresh.get(), 1);
   EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(LibraryTest, APasswordSectionAnotherUserPlantedIsNotRead) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const std::string planted = ipc::PosixObjectName(ipc::ObjectKind::Section, kPasswordName).value();
+  const common::test::NobodyProcess planter([&] {
+    const int fd = ::shm_open(planted.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+    return fd >= 0 && ::fchmod(fd, 0666) == 0 && ::ftruncate(fd, password::kSize) == 0 && ::flock(fd, LOCK_SH) == 0;
+  });
+  ASSERT_TRUE(planter.succeeded());
+  attachSample();
+  // The other user writes its forged records again, after the client started.
+  const int fd = ::shm_open(planted.c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  const std::string forged(password::kSize, 'F');
+  EXPECT_EQ(::pwrite(fd, forged.data(), forged.size(), 0), static_cast<ssize_t>(forged.size()));
+  ::close(fd);
+  EXPECT_EQ(lib().GetOperatorCount(), 3);
+  EXPECT_EQ(lib().GetOperatorName(0), "admin");
+  EXPECT_EQ(lib().check_operator_pass("admin", "123456"), 0);  // its index: the password is ours
+  ::shm_unlink(planted.c_str());
 }
 
 int OpenDescriptors() {

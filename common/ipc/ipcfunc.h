@@ -11,7 +11,9 @@
 // time a name is built.
 //
 // Lifetime follows Windows: an object lives while any process holds it. Every
-// holder keeps a shared flock on its descriptor; the last one to close removes
+// holder keeps a shared flock on its descriptor (a section opened by name,
+// which keeps no descriptor, through its view: a mapping keeps the lock of the
+// descriptor it was made with); the last one to close removes
 // the name, and a name left behind by holders that died counts as absent (and
 // is removed by whoever finds it). New objects are sized and initialised under
 // a temporary name and then linked to the real one, so nobody ever sees half of

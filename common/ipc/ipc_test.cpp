@@ -531,6 +531,21 @@ TEST_F(IpcTest, SectionOpenedByNameKeepsNoDescriptorButHoldsTheSection) {
   EXPECT_FALSE(nameInShm(ObjectKind::Section, "HELD_BY_VIEW"));
 }
 
+TEST_F(IpcTest, MutexesAndEventsKeepNoDescriptor) {
+  const int before = openDescriptors();
+  std::vector<std::unique_ptr<THandledObject>> objects;
+  for (int i = 0; i < 16; ++i) {
+    objects.push_back(std::make_unique<TMutex>(fmt::format("MANY_MUTEX{}", i)));
+    objects.push_back(std::make_unique<TEvent>(fmt::format("MANY_EVENT{}", i), true, false, true));
+  }
+  for (const auto& object : objects) EXPECT_GE(object->Handle(), 3);
+  EXPECT_EQ(openDescriptors(), before);
+  auto& mutex = static_cast<TMutex&>(*objects[0]);
+  ASSERT_TRUE(mutex.Get(0));
+  EXPECT_FALSE(childCanGet("MANY_MUTEX0"));
+  EXPECT_TRUE(mutex.Release());
+}
+
 TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {
   Child holder([](Child& self) {
     TSharedMem theirs("FRESH", true, 64);

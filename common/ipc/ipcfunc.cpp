@@ -94,6 +94,9 @@ std::shared_ptr<NamedObject> openBlock(const std::string& posixName, bool create
   if (!object) return nullptr;
   const void* block = object->mapBlock(size);
   if (block == nullptr || *static_cast<const std::uint32_t*>(block) != magic) return nullptr;
+  // The block stays mapped as long as the object and holds it meanwhile: the
+  // descriptor is not needed any more.
+  object->closeDescriptor();
   return object;
 }
 
@@ -331,7 +334,9 @@ bool TSharedMem::mapView(std::uint32_t bytesToMap) {
 }
 
 bool TSharedMem::Remap(std::uint32_t bytesToMap) {
-  view_ = detail::Mapping();
+  // The old view goes only once the new one is made: without a descriptor,
+  // a view is what holds the section.
+  const detail::Mapping old = std::move(view_);
   if (!mapView(bytesToMap)) return false;
   mappedSize_ = static_cast<std::int32_t>(bytesToMap);
   return true;

@@ -11,9 +11,9 @@
 // time a name is built.
 //
 // Lifetime follows Windows: an object lives while any process holds it. Every
-// holder keeps a shared flock on its descriptor (a section opened by name,
-// which keeps no descriptor, through its view: a mapping keeps the lock of the
-// descriptor it was made with); the last one to close removes
+// holder keeps a shared flock on its descriptor (or, when it closed that,
+// through its mapping: a mapping keeps the lock of the descriptor it was made
+// with); the last one to close removes
 // the name, and a name left behind by holders that died counts as absent (and
 // is removed by whoever finds it). New objects are sized and initialised under
 // a temporary name and then linked to the real one, so nobody ever sees half of
@@ -25,7 +25,7 @@
 //
 // An object is used from the thread that created it. Objects are not
 // inherited: a child made with fork() opens its own and must not free its
-// parent's (end it with _exit or exec).
+// parent's (end it with _exit or exec); their memory is not mapped there.
 
 #include <cstdint>
 #include <memory>
@@ -61,9 +61,11 @@ std::optional<std::string> PosixObjectName(ObjectKind kind, std::string_view win
 bool NamedObjectExists(ObjectKind kind, std::string_view windowsName);
 
 // Owns one named object. Handle is its descriptor (never below 3), 0 when the
-// object could not be created or opened; freeing the object closes it. A
-// section opened by name (not created) closes its descriptor once it is
-// mapped (see TSharedMem); Handle keeps the number it had.
+// object could not be created or opened; freeing the object closes it.
+// Mutexes, events and sections opened by name (not created) close their
+// descriptor once their memory is mapped, and the mapping holds the object
+// from then on; Handle keeps the number the descriptor had. A process may
+// thus use hundreds of them without running short of descriptors.
 class THandledObject {
  public:
   THandledObject();

@@ -125,6 +125,10 @@ Mapping Mapping::map(int fd, std::size_t length) {
   if (length == 0 || size < 0 || static_cast<std::uint64_t>(size) < length) return mapping;
   void* data = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (data == MAP_FAILED) return mapping;
+  // A mapping holds the object (it keeps the lock of the descriptor it was
+  // made through); a child of fork() opens its own objects and must not hold
+  // ours on after we have freed them.
+  ::madvise(data, length, MADV_DONTFORK);
   mapping.data_ = data;
   mapping.size_ = length;
   return mapping;

@@ -24,6 +24,7 @@
 #include "clientif/layout.h"
 #include "clientif/platform.h"
 #include "clientif/stationmodel.h"
+#include "clientif/writerfirstlock.h"
 #include "common/ipc/ipcfunc.h"
 #include "common/lang/engine.h"
 
@@ -195,6 +196,8 @@ class ClientLibrary {
 
   // Readers; the caller holds stateLock_ (shared or exclusive).
   std::optional<NetList> readNetList();
+  // The caller holds stateLock_ shared: it is let go while the station's
+  // writer flag is set, so the station's objects may change meanwhile.
   bool readSized(int slot, SizedSection which, const std::function<bool(ByteView)>& read);
   std::optional<CHEAD> readChead(int slot);
   bool FindMeasIndexImpl(std::int32_t stationId, std::int32_t channelId, std::int32_t meterId,
@@ -215,7 +218,9 @@ class ClientLibrary {
   lang::MultiLangEngine& engine_;
   std::atomic<int> state_{-1};
   std::mutex attachLock_;                // init, close and refresh one at a time
-  mutable std::shared_mutex stateLock_;  // exclusive while objects are replaced
+  // Exclusive while objects are replaced. Readers take it shared and never
+  // hold it while they wait for the operator client (readSized).
+  mutable WriterFirstLock stateLock_;
   std::mutex queueLock_;                 // this process's uses of the queue and ring mutexes
   std::mutex netListLock_;               // lastNetList_
 

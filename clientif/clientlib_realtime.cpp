@@ -100,16 +100,17 @@ std::optional<double> ClientLibrary::nodeStatusValue(std::int32_t nodeId, std::i
   if (!list) return std::nullopt;
   const auto node = std::find_if(list->begin(), list->end(), [&](const TNetNode& n) { return n.nodeId == nodeId; });
   if (node == list->end()) return std::nullopt;
-  const ByteView status = viewOf(nodeStatusMem_.get());
   const std::size_t record = nodestatus::kRecordSize * static_cast<std::size_t>(node - list->begin());
   std::optional<std::int32_t> value;
   if (selector == kSelectorNodeState) {
-    value = status.load<std::int32_t>(record + nodestatus::kNodeState);
+    value = viewOf(nodeStatusMem_.get()).load<std::int32_t>(record + nodestatus::kNodeState);
   } else if (selector == kSelectorSecondState) {
-    value = status.load<std::int32_t>(record + nodestatus::kSecondState);
+    value = viewOf(nodeStatusMem_.get()).load<std::int32_t>(record + nodestatus::kSecondState);
   } else if (selector == kSelectorChannelState && node->stationId != 0) {
     const auto head = readChead(node->stationSlot);
     if (!head) return std::nullopt;
+    // Taken after the read: stateLock_ may have been let go in it.
+    const ByteView status = viewOf(nodeStatusMem_.get());
     for (int k = 0; k < ChannelCount(*head) && !value; ++k)
       if (ChannelId(*head, k) == channelId)
         value = status.load<std::int32_t>(record + nodestatus::kChannelStates + 4 * static_cast<std::size_t>(k));

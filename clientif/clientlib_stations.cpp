@@ -75,10 +75,17 @@ StationTable ClientLibrary::stationTable() {
 
 bool ClientLibrary::readSized(int slot, SizedSection which, const std::function<bool(ByteView)>& read) {
   if (slot < 0 || slot >= kMaxStations || !mainHandle_) return false;
+  // The operator client may keep its writer flag up for long: the wait for
+  // it lets stateLock_ go, so that detaching and refreshing go on meanwhile.
+  // (mainHandle_ stays once made; the station's objects are looked up after.)
+  const StationReadLock guard(*mainHandle_, slot, [this] {
+    stateLock_.unlock_shared();
+    sleep(config_.timing.readerPollMs);
+    stateLock_.lock_shared();
+  });
   StationObjects& station = stations_[static_cast<std::size_t>(slot)];
   ipc::TSharedMem* section = (which == SizedSection::CommHead ? station.commHead : station.realtime).get();
   if (section == nullptr) return false;
-  const StationReadLock guard(*mainHandle_, slot, [this] { sleep(config_.timing.readerPollMs); });
   std::shared_mutex& viewLock = viewLocks_[static_cast<std::size_t>(slot)];
   {
     const std::shared_lock shared(viewLock);

@@ -3,8 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <fmt/format.h>
+
 #include <climits>
 #include <cstring>
+#include <filesystem>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -12,6 +21,7 @@
 #include "clientif/clientlib.h"
 #include "clientif/sharedint.h"
 #include "clientif/testsupport.h"
+#include "common/other_user.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
 
@@ -665,6 +675,120 @@ TEST_F(LibraryTest, ReadersWaitWhileTheWriterFlagIsSet) {
   client().setWriterFlag(1, 5);  // another station's writer does not hold this one up
   EXPECT_EQ(lib().read_realtime_data(1, 0, 0, 0, 0), 220.5);
   EXPECT_EQ(waits, 3);
+}
+
+// The bound for work that must not wait on the operator client or on busy
+// readers: generous, so that only a hang fails it.
+constexpr auto kNoHang = std::chrono::seconds(20);
+
+TEST_F(LibraryTest, DetachDoesNotWaitForAReaderWaitingOnTheWriterFlag) {
+  std::promise<void> readerWaits;
+  std::atomic<bool> told{false};
+  config_.sleep = [&](std::uint32_t) {
+    if (!told.exchange(true)) readerWaits.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  attachSample();
+  client().setWriterFlag(0, 1);
+  auto reader = std::async(std::launch::async, [&] { return lib().GetChannelCount(0); });
+  readerWaits.get_future().wait();
+  auto detach = std::async(std::launch::async, [&] { lib().close_mlog_calls(); });
+  const bool detached = detach.wait_for(kNoHang) == std::future_status::ready;
+  client().setWriterFlag(0, 0);  // lets everything finish, hung or not
+  EXPECT_TRUE(detached);
+  detach.wait();
+  EXPECT_EQ(reader.get(), 2);  // the reader reads once the writer is done
+  EXPECT_EQ(lib().state(), -1);
+  EXPECT_EQ(client().readerCount(0), 0);
+  EXPECT_EQ(client().clientCounter(), 0);
+}
+
+TEST_F(LibraryTest, RefreshGetsInBetweenReadersThatNeverStop) {
+  attachSample();
+  std::atomic<bool> stop{false};
+  std::atomic<long> reads{0};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 12; ++t) {
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        if (lib().read_realtime_data(1, 0, 0, 0, 2) != 222.5) ++wrong;
+        if (lib().GetMeterName(0, 1, 0) != G("四号表")) ++wrong;
+        ++reads;
+      }
+    });
+  }
+  while (reads.load() < 1200) std::this_thread::yield();
+  auto refresh = std::async(std::launch::async, [&] { return lib().refresh_stationcfgshare(); });
+  const bool refreshed = refresh.wait_for(kNoHang) == std::future_status::ready;
+  stop.store(true);
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_TRUE(refreshed);
+  EXPECT_EQ(refresh.get(), 1);
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(LibraryTest, APasswordSectionAnotherUserPlantedIsNotRead) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const std::string planted = ipc::PosixObjectName(ipc::ObjectKind::Section, kPasswordName).value();
+  const common::test::NobodyProcess planter([&] {
+    const int fd = ::shm_open(planted.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+    return fd >= 0 && ::fchmod(fd, 0666) == 0 && ::ftruncate(fd, password::kSize) == 0 && ::flock(fd, LOCK_SH) == 0;
+  });
+  ASSERT_TRUE(planter.succeeded());
+  attachSample();
+  // The other user writes its forged records again, after the client started.
+  const int fd = ::shm_open(planted.c_str(), O_RDWR, 0);
+  ASSERT_GE(fd, 0);
+  const std::string forged(password::kSize, 'F');
+  EXPECT_EQ(::pwrite(fd, forged.data(), forged.size(), 0), static_cast<ssize_t>(forged.size()));
+  ::close(fd);
+  EXPECT_EQ(lib().GetOperatorCount(), 3);
+  EXPECT_EQ(lib().GetOperatorName(0), "admin");
+  EXPECT_EQ(lib().check_operator_pass("admin", "123456"), 0);  // its index: the password is ours
+  ::shm_unlink(planted.c_str());
+}
+
+int OpenDescriptors() {
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                        std::filesystem::directory_iterator()));
+}
+
+TEST_F(LibraryTest, StationSectionsKeepNoDescriptor) {
+  // The descriptors that attaching adds must not grow with the stations:
+  // the sections the client made are mapped and their descriptors closed
+  // (only the few sections the library creates when missing keep theirs).
+  std::vector<int> added;
+  for (const int extraStations : {0, 4}) {
+    standin::Scenario scenario = standin::SampleScenario(kComputer);
+    for (int i = 0; i < extraStations; ++i) {
+      const std::int32_t id = 30 + i;
+      scenario.nodes.push_back({100 + i, fmt::format("FE-{}", id), fmt::format("fe{}", id), kRoleFrontEnd, 0, id, 0, 0});
+      standin::Station station;
+      station.id = id;
+      station.channels = {{id * 10, "通道", 0, {{id * 100, "表", 0, 0, 0, 0, {{id * 1000, "U", id + 0.5}}, {}}}}};
+      scenario.stations.push_back(station);
+    }
+    library_.reset();
+    client_ = std::make_unique<standin::StandinClient>(scenario);
+    const int atLoad = OpenDescriptors();
+    library_ = std::make_unique<ClientLibrary>(config_, engine_);
+    EXPECT_EQ(OpenDescriptors(), atLoad);  // its 128 mutexes keep none either
+    const int before = OpenDescriptors();
+    ASSERT_EQ(lib().init_mlog_calls(), 1);
+    added.push_back(OpenDescriptors() - before);
+    ASSERT_EQ(lib().GetScadaCount(), 2 + extraStations);
+    // The mappings stay valid: every station's sections read.
+    for (int i = 0; i < extraStations; ++i) {
+      EXPECT_EQ(lib().read_realtime_data(1, 2 + i, 0, 0, 0), 30 + i + 0.5) << i;
+      EXPECT_EQ(lib().GetMeterName(2 + i, 0, 0), G("表")) << i;
+    }
+    EXPECT_EQ(lib().read_realtime_data(1, 0, 0, 0, 2), 222.5);
+    EXPECT_EQ(lib().GetControlCount(0), 5);
+    library_.reset();
+    client_.reset();
+  }
+  EXPECT_EQ(added[0], added[1]);
 }
 
 TEST_F(LibraryTest, ViewsFollowTheStoredSize) {

@@ -82,7 +82,9 @@ inline velk::Timing FastTiming() {
   t.shutdownLimitMs = 200;
   t.startPauseMs = 10;
   t.startSliceMs = 20;
-  t.silenceLimitMs = 200;
+  // Long enough for a stand-in started under the sanitizers on a busy
+  // machine to come up (about 0.2 s alone); only a hanging one waits it out.
+  t.silenceLimitMs = 2000;
   t.readerPollMs = 1;
   t.mutexWaitMs = 50;
   return t;

@@ -1,6 +1,8 @@
 #include "common/ipc/ipcfunc.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include <fmt/format.h>
+
+#include "common/other_user.h"
 
 namespace ipc {
 namespace {
@@ -495,6 +499,53 @@ TEST_P(LifetimeTest, ObjectOfADeadHolderIsGone) {
 INSTANTIATE_TEST_SUITE_P(Kinds, LifetimeTest, ::testing::ValuesIn(kKindCases),
                          [](const ::testing::TestParamInfo<KindCase>& item) { return std::string(item.param.label); });
 
+int openDescriptors() {
+  return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST_F(IpcTest, SectionOpenedByNameKeepsNoDescriptorButHoldsTheSection) {
+  Child creator([](Child& self) {
+    TSharedMem theirs("HELD_BY_VIEW", true, 8192);
+    if (!theirs.Ok()) return 1;
+    theirs.View()[100] = 5;
+    self.tellParent();
+    self.awaitParent();
+    return 0;
+  });
+  ASSERT_TRUE(creator.awaitChild());
+  const int before = openDescriptors();
+  auto opened = std::make_unique<TSharedMem>("HELD_BY_VIEW", false, 64);
+  ASSERT_TRUE(opened->Ok());
+  EXPECT_NE(opened->Handle(), 0);
+  EXPECT_EQ(openDescriptors(), before);
+
+  // The creator ends; the view still holds the section and its name.
+  creator.tellChild();
+  EXPECT_EQ(creator.exitCode(), 0);
+  EXPECT_TRUE(NamedObjectExists(ObjectKind::Section, "HELD_BY_VIEW"));
+  ASSERT_TRUE(opened->Remap(8192));  // through the name, opened again
+  EXPECT_EQ(opened->View()[100], 5);
+  EXPECT_EQ(openDescriptors(), before);
+  EXPECT_TRUE(NamedObjectExists(ObjectKind::Section, "HELD_BY_VIEW"));
+  opened.reset();  // the last holder removes the name
+  EXPECT_FALSE(nameInShm(ObjectKind::Section, "HELD_BY_VIEW"));
+}
+
+TEST_F(IpcTest, MutexesAndEventsKeepNoDescriptor) {
+  const int before = openDescriptors();
+  std::vector<std::unique_ptr<THandledObject>> objects;
+  for (int i = 0; i < 16; ++i) {
+    objects.push_back(std::make_unique<TMutex>(fmt::format("MANY_MUTEX{}", i)));
+    objects.push_back(std::make_unique<TEvent>(fmt::format("MANY_EVENT{}", i), true, false, true));
+  }
+  for (const auto& object : objects) EXPECT_GE(object->Handle(), 3);
+  EXPECT_EQ(openDescriptors(), before);
+  auto& mutex = static_cast<TMutex&>(*objects[0]);
+  ASSERT_TRUE(mutex.Get(0));
+  EXPECT_FALSE(childCanGet("MANY_MUTEX0"));
+  EXPECT_TRUE(mutex.Release());
+}
+
 TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {
   Child holder([](Child& self) {
     TSharedMem theirs("FRESH", true, 64);
@@ -513,6 +564,87 @@ TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {
   ASSERT_TRUE(created.Ok());
   EXPECT_TRUE(created.CreatedNew());
   EXPECT_EQ(created.View()[0], 0);
+}
+
+
+// What any local user can do in /dev/shm: make a file under our object's
+// name, here as the user nobody, readable and writable by all, filled with
+// one byte value, and hold it as our own processes hold theirs.
+std::unique_ptr<common::test::NobodyProcess> plantAsNobody(const std::string& posixName, std::size_t size, char fill) {
+  return std::make_unique<common::test::NobodyProcess>([&] {
+    const int fd = ::shm_open(posixName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+    const std::string bytes(size, fill);
+    return fd >= 0 && ::fchmod(fd, 0666) == 0 &&
+           ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+           ::flock(fd, LOCK_SH) == 0;
+  });
+}
+
+class PlantedObjectTest : public IpcTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(PlantedObjectTest, AnotherUsersObjectCountsAsAbsentAndOursIsMadeBeside) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const KindCase& c = GetParam();
+  const std::string planted = PosixObjectName(c.kind, "PLANTED").value();
+  const auto planter = plantAsNobody(planted, 4096, 'F');
+  ASSERT_TRUE(planter->succeeded());
+
+  EXPECT_FALSE(NamedObjectExists(c.kind, "PLANTED"));
+  {
+    auto mine = c.make("PLANTED");
+    ASSERT_NE(mine->Handle(), 0);
+    EXPECT_TRUE(NamedObjectExists(c.kind, "PLANTED"));
+    if (auto* section = dynamic_cast<TSharedMem*>(mine.get())) {
+      ASSERT_TRUE(section->Ok());
+      EXPECT_TRUE(section->CreatedNew());
+      EXPECT_EQ(section->View()[0], 0);  // not the planted bytes
+      section->View()[0] = 7;
+    }
+    // Another process of ours meets the same object, also once the planted
+    // one is gone.
+    const auto peerMeetsOurs = [&] {
+      Child peer([&](Child&) {
+        auto theirs = c.make("PLANTED");
+        if (theirs->Handle() == 0) return 1;
+        if (auto* section = dynamic_cast<TSharedMem*>(theirs.get())) return section->View()[0] == 7 ? 0 : 2;
+        return 0;
+      });
+      return peer.exitCode();
+    };
+    EXPECT_EQ(peerMeetsOurs(), 0);
+    ::shm_unlink(planted.c_str());
+    EXPECT_EQ(peerMeetsOurs(), 0);
+  }
+  EXPECT_FALSE(NamedObjectExists(c.kind, "PLANTED"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, PlantedObjectTest, ::testing::ValuesIn(kKindCases),
+                         [](const ::testing::TestParamInfo<KindCase>& item) { return std::string(item.param.label); });
+
+TEST_F(IpcTest, PlantedSectionIsNeitherOpenedNorRead) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const std::string planted = PosixObjectName(ObjectKind::Section, "VELK_PASSWORD").value();
+  const auto planter = plantAsNobody(planted, 15204, 'F');
+  ASSERT_TRUE(planter->succeeded());
+  TSharedMem opened("VELK_PASSWORD", false, 15204);
+  EXPECT_FALSE(opened.Ok());
+  EXPECT_EQ(opened.Handle(), 0);
+  ::shm_unlink(planted.c_str());
+}
+
+TEST_F(IpcTest, PlantedMutexFileLeavesOurMutexWorking) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const std::string planted = PosixObjectName(ObjectKind::Mutex, "QUENLORADODATASETCOMMUTEX_CONFIG").value();
+  const auto planter = plantAsNobody(planted, 64, '\0');
+  ASSERT_TRUE(planter->succeeded());
+  {
+    TMutex mutex("QUENLORADODATASETCOMMUTEX_CONFIG");  // raises when it can neither open nor create
+    ASSERT_TRUE(mutex.Get(0));
+    EXPECT_FALSE(childCanGet("QUENLORADODATASETCOMMUTEX_CONFIG"));
+    EXPECT_TRUE(mutex.Release());
+    EXPECT_TRUE(childCanGet("QUENLORADODATASETCOMMUTEX_CONFIG"));
+  }
+  ::shm_unlink(planted.c_str());
 }
 
 }  // namespace

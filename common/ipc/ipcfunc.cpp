@@ -94,6 +94,9 @@ std::shared_ptr<NamedObject> openBlock(const std::string& posixName, bool create
   if (!object) return nullptr;
   const void* block = object->mapBlock(size);
   if (block == nullptr || *static_cast<const std::uint32_t*>(block) != magic) return nullptr;
+  // The block stays mapped as long as the object and holds it meanwhile: the
+  // descriptor is not needed any more.
+  object->closeDescriptor();
   return object;
 }
 
@@ -201,7 +204,7 @@ THandledObject::~THandledObject() = default;
 THandledObject::THandledObject(THandledObject&&) noexcept = default;
 THandledObject& THandledObject::operator=(THandledObject&&) noexcept = default;
 
-int THandledObject::Handle() const { return object_ ? object_->fd() : 0; }
+int THandledObject::Handle() const { return object_ ? object_->handle() : 0; }
 
 // TEvent
 
@@ -310,23 +313,30 @@ TSharedMem::TSharedMem(std::string_view name, bool create, std::uint64_t section
   const auto posixName = PosixObjectName(ObjectKind::Section, name);
   if (!posixName) return;
   adopt(openSection(*posixName, create, sectionSize, createdNew_));
-  mapView(bytesToMap);
+  // A section opened by name keeps no descriptor, so that a process with
+  // hundreds of sections keeps its descriptors for other uses; the view holds
+  // the section meanwhile (a later Remap opens the name again).
+  if (mapView(bytesToMap) && !create) object()->closeDescriptor();
 }
 
 bool TSharedMem::mapView(std::uint32_t bytesToMap) {
   if (object() == nullptr || bytesToMap > static_cast<std::uint32_t>(INT32_MAX)) return false;
-  std::size_t length = bytesToMap;
-  if (length == 0) {
-    const std::int64_t size = detail::objectSize(Handle());
-    if (size <= 0) return false;
-    length = static_cast<std::size_t>(size);
-  }
-  view_ = detail::Mapping::map(Handle(), length);
+  object()->withDescriptor([&](int fd) {
+    std::size_t length = bytesToMap;
+    if (length == 0) {
+      const std::int64_t size = detail::objectSize(fd);
+      if (size <= 0) return;
+      length = static_cast<std::size_t>(size);
+    }
+    view_ = detail::Mapping::map(fd, length);
+  });
   return Ok();
 }
 
 bool TSharedMem::Remap(std::uint32_t bytesToMap) {
-  view_ = detail::Mapping();
+  // The old view goes only once the new one is made: without a descriptor,
+  // a view is what holds the section.
+  const detail::Mapping old = std::move(view_);
   if (!mapView(bytesToMap)) return false;
   mappedSize_ = static_cast<std::int32_t>(bytesToMap);
   return true;

@@ -11,15 +11,21 @@
 // time a name is built.
 //
 // Lifetime follows Windows: an object lives while any process holds it. Every
-// holder keeps a shared flock on its descriptor; the last one to close removes
+// holder keeps a shared flock on its descriptor (or, when it closed that,
+// through its mapping: a mapping keeps the lock of the descriptor it was made
+// with); the last one to close removes
 // the name, and a name left behind by holders that died counts as absent (and
 // is removed by whoever finds it). New objects are sized and initialised under
 // a temporary name and then linked to the real one, so nobody ever sees half of
 // one.
 //
+// Only objects of the process's effective user are used: an object of that
+// name made by another user counts as absent, and our own is made under the
+// next name in line (see namedobject.h).
+//
 // An object is used from the thread that created it. Objects are not
 // inherited: a child made with fork() opens its own and must not free its
-// parent's (end it with _exit or exec).
+// parent's (end it with _exit or exec); their memory is not mapped there.
 
 #include <cstdint>
 #include <memory>
@@ -56,6 +62,10 @@ bool NamedObjectExists(ObjectKind kind, std::string_view windowsName);
 
 // Owns one named object. Handle is its descriptor (never below 3), 0 when the
 // object could not be created or opened; freeing the object closes it.
+// Mutexes, events and sections opened by name (not created) close their
+// descriptor once their memory is mapped, and the mapping holds the object
+// from then on; Handle keeps the number the descriptor had. A process may
+// thus use hundreds of them without running short of descriptors.
 class THandledObject {
  public:
   THandledObject();
@@ -128,6 +138,8 @@ class TSharedMem : public THandledObject {
   // With create, opens the section of that name or creates it with size bytes
   // (an existing section keeps its size; CreatedNew tells which); otherwise
   // opens an existing one. Then maps size bytes (0: the whole section).
+  // Opened without create, the object keeps no descriptor once the view is
+  // mapped; the view holds the section as the descriptor did.
   TSharedMem(std::string_view name, bool create, std::uint32_t size);
   // As above, with the section's size sizeHigh:sizeLow and a view of
   // bytesToMap bytes: TSharedMem(TSharedMem::CreateEx, name, ...).

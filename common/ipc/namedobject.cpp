@@ -57,6 +57,19 @@ bool isLinked(int fd) {
   return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
 }
 
+bool ownedByUs(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
+}
+
+// How many names in line are tried before giving up (each taken by another
+// user's object).
+constexpr int kNamesInLine = 8;
+
+std::string nameInLine(const std::string& posixName, int place) {
+  return place == 0 ? posixName : fmt::format("{}~{}", posixName, place);
+}
+
 int lockShared(int fd) {
   int rc = 0;
   do {
@@ -112,6 +125,10 @@ Mapping Mapping::map(int fd, std::size_t length) {
   if (length == 0 || size < 0 || static_cast<std::uint64_t>(size) < length) return mapping;
   void* data = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (data == MAP_FAILED) return mapping;
+  // A mapping holds the object (it keeps the lock of the descriptor it was
+  // made through); a child of fork() opens its own objects and must not hold
+  // ours on after we have freed them.
+  ::madvise(data, length, MADV_DONTFORK);
   mapping.data_ = data;
   mapping.size_ = length;
   return mapping;
@@ -139,33 +156,75 @@ std::int64_t objectSize(int fd) {
   return st.st_size;
 }
 
-std::shared_ptr<NamedObject> NamedObject::open(const std::string& posixName) {
+namespace {
+
+enum class Lookup { Held, Absent, Foreign, Failed };
+
+// Opens and joins our object of exactly this name. Foreign: the name is taken
+// by an object we may not use (another user's, or one we cannot open).
+Lookup lookUp(const std::string& name, Fd& result) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    Fd fd = shmOpen(posixName, 0);
-    if (!fd.valid()) return nullptr;
-    switch (attach(fd.get(), posixName)) {
+    Fd fd = shmOpen(name, 0);
+    if (!fd.valid()) return errno == ENOENT ? Lookup::Absent : errno == EACCES ? Lookup::Foreign : Lookup::Failed;
+    if (!ownedByUs(fd.get())) return Lookup::Foreign;
+    switch (attach(fd.get(), name)) {
       case Attach::Held:
-        return std::shared_ptr<NamedObject>(new NamedObject(fd.release(), posixName));
+        result = std::move(fd);
+        return Lookup::Held;
       case Attach::Failed:
-        return nullptr;
+        return Lookup::Failed;
       case Attach::Again:
         break;
     }
   }
-  return nullptr;
+  return Lookup::Failed;
+}
+
+// Our object under any of the names in line goes into result, its name into
+// name. Without one, name is the first free name in line (empty when every
+// one is taken by another user). False on a failure.
+bool findOurs(const std::string& posixName, Fd& result, std::string& name) {
+  name.clear();
+  for (int place = 0; place < kNamesInLine; ++place) {
+    const std::string candidate = nameInLine(posixName, place);
+    switch (lookUp(candidate, result)) {
+      case Lookup::Held:
+        name = candidate;
+        return true;
+      case Lookup::Absent:
+        if (name.empty()) name = candidate;
+        break;
+      case Lookup::Foreign:
+        break;
+      case Lookup::Failed:
+        return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<NamedObject> NamedObject::open(const std::string& posixName) {
+  Fd fd(-1);
+  std::string name;
+  if (!findOurs(posixName, fd, name) || !fd.valid()) return nullptr;
+  return std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name));
 }
 
 NamedObject::Opened NamedObject::createOrOpen(const std::string& posixName, const Initialise& initialise) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (auto existing = open(posixName)) return {std::move(existing), false};
     Fd fd(-1);
-    switch (makeObject(posixName, initialise, fd)) {
+    std::string name;
+    if (!findOurs(posixName, fd, name) || name.empty()) return {};
+    if (fd.valid()) return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name)), false};
+    switch (makeObject(name, initialise, fd)) {
       case Made::Linked:
-        return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), posixName)), true};
+        return {std::shared_ptr<NamedObject>(new NamedObject(fd.release(), name)), true};
       case Made::Failed:
         return {};
       case Made::NameTaken:
-        break;
+        break;  // made meanwhile by someone: looked for again
     }
   }
   return {};
@@ -173,15 +232,54 @@ NamedObject::Opened NamedObject::createOrOpen(const std::string& posixName, cons
 
 bool NamedObject::exists(const std::string& posixName) { return open(posixName) != nullptr; }
 
+namespace {
+
+// The name opened again, while it still names the object device:inode.
+Fd reopen(const std::string& name, dev_t device, ino_t inode) {
+  Fd fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_dev != device || st.st_ino != inode || st.st_nlink == 0)
+    return Fd(-1);
+  return fd;
+}
+
+}  // namespace
+
 NamedObject::~NamedObject() {
   block_ = Mapping();
+  // After closeDescriptor this process held the object through its mappings
+  // (a mapping keeps the descriptor's lock), and they are gone by now.
+  Fd fd = fd_ >= 0 ? Fd(fd_) : reopen(name_, device_, inode_);
   // Only the last holder gets the exclusive lock; it removes the name.
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 && isLinked(fd_)) ::shm_unlink(name_.c_str());
+  if (fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && isLinked(fd.get())) ::shm_unlink(name_.c_str());
+}
+
+void NamedObject::closeDescriptor() {
+  if (fd_ < 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) {
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+  }
   ::close(fd_);
+  fd_ = -1;
+}
+
+bool NamedObject::withDescriptor(const std::function<void(int fd)>& use) const {
+  if (fd_ >= 0) {
+    use(fd_);
+    return true;
+  }
+  // The lock goes with the mappings made through this descriptor, so that
+  // they hold the object as the first one did.
+  Fd fd = reopen(name_, device_, inode_);
+  if (!fd.valid() || lockShared(fd.get()) != 0) return false;
+  use(fd.get());
+  return true;
 }
 
 void* NamedObject::mapBlock(std::size_t length) {
-  block_ = Mapping::map(fd_, length);
+  withDescriptor([&](int fd) { block_ = Mapping::map(fd, length); });
   return block_.data();
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/types.h>
+
 namespace ipc::detail {
 
 // A shared read-write mapping of the first bytes of a descriptor's object.
@@ -41,6 +43,12 @@ class NamedObject {
     bool createdNew = false;
   };
 
+  // Only objects of this process's effective user are ever used. /dev/shm is
+  // shared by all users, so anyone may make an object under our name: such an
+  // object counts as absent. It cannot be removed either, so our own object
+  // of that name is then made under the next free name in line ("<name>~1",
+  // "<name>~2", ...); opening looks for ours under all of them.
+
   // The existing object of that name; null when there is none.
   static std::shared_ptr<NamedObject> open(const std::string& posixName);
   // The existing object, or a new one made by initialise.
@@ -52,17 +60,29 @@ class NamedObject {
   NamedObject(const NamedObject&) = delete;
   NamedObject& operator=(const NamedObject&) = delete;
 
-  int fd() const { return fd_; }
+  // The descriptor this object was opened with (never below 3), also after
+  // closeDescriptor.
+  int handle() const { return handle_; }
+  // Closes the descriptor; mappings stay valid, and each keeps holding the
+  // object (a mapping keeps the descriptor's lock) until it is unmapped.
+  void closeDescriptor();
+  // Calls use with a descriptor of the object: the one held, or after
+  // closeDescriptor the name opened again for the call, while it still names
+  // this object. False when there is no such descriptor.
+  bool withDescriptor(const std::function<void(int fd)>& use) const;
   // A mapping of the object's first bytes that lives as long as the object
   // (the shared state of a mutex or an event); null when it cannot be mapped.
   void* mapBlock(std::size_t length);
   void* block() const { return block_.data(); }
 
  private:
-  NamedObject(int fd, std::string posixName) : fd_(fd), name_(std::move(posixName)) {}
+  NamedObject(int fd, std::string posixName) : fd_(fd), handle_(fd), name_(std::move(posixName)) {}
 
-  int fd_;
-  std::string name_;
+  int fd_;  // -1 after closeDescriptor
+  int handle_;
+  std::string name_;  // the name it was found or made under
+  dev_t device_ = 0;  // which object it is, kept by closeDescriptor
+  ino_t inode_ = 0;
   Mapping block_;
 };
 

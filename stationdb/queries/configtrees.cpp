@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <tuple>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -57,11 +59,8 @@ TNodeRow readRow(const db::Dataset& dataset, const TreeColumns& columns) {
   return row;
 }
 
-bool repeatsAncestor(const CSetObj& node) {
-  for (const CSetObj* up = node.Parent(); up != nullptr; up = up->Parent())
-    if (up->NodeType() == node.NodeType() && up->NodeID() == node.NodeID()) return true;
-  return false;
-}
+// A node's place in the table: its type code and id.
+std::uint64_t nodeKey(const CSetObj& node) { return (std::uint64_t{node.NodeType()} << 32) | node.NodeID(); }
 
 // Reads the rows of one level into node's children; false when the query gave no row set.
 bool readLevel(std::int32_t mode, db::Dataset& dataset, CSetObj& node, const common::LangLookup& lookup) {
@@ -85,16 +84,34 @@ bool readLevel(std::int32_t mode, db::Dataset& dataset, CSetObj& node, const com
   return true;
 }
 
+// Loads the subtree below node depth first, each level read whole before
+// its children are asked for (the one dataset is reused). The walk keeps its
+// path in a vector rather than on the stack, as a parent chain in the table
+// may be any number of rows long; a row that repeats a node of its own path
+// (a cycle in the table) is kept without loading below it. The mutex is held
+// across the whole walk.
 bool loadBelow(RptDB& rpt, std::int32_t mode, db::Dataset& dataset, CSetObj& node, const common::LangLookup& lookup) {
   const MutexHold hold(rpt.ConfigDataSetMutex(), rpt.mutexTimeout());
   if (!hold.obtained()) return false;
   if (!readLevel(mode, dataset, node, lookup)) return true;
-  bool complete = true;
-  for (std::int32_t i = 0; i < node.ChildCount(); ++i) {
-    CSetObj* child = node.GetChild(i);
-    if (!repeatsAncestor(*child)) complete = loadBelow(rpt, mode, dataset, *child, lookup) && complete;
+  std::vector<std::pair<CSetObj*, std::int32_t>> path{{&node, 0}};
+  std::unordered_set<std::uint64_t> onPath;
+  for (const CSetObj* up = &node; up != nullptr; up = up->Parent()) onPath.insert(nodeKey(*up));
+  while (!path.empty()) {
+    CSetObj* parent = path.back().first;
+    const std::int32_t next = path.back().second++;
+    if (next >= parent->ChildCount()) {
+      onPath.erase(nodeKey(*parent));
+      path.pop_back();
+      continue;
+    }
+    CSetObj* child = parent->GetChild(next);
+    if (onPath.contains(nodeKey(*child))) continue;
+    if (!readLevel(mode, dataset, *child, lookup)) continue;
+    onPath.insert(nodeKey(*child));
+    path.emplace_back(child, 0);
   }
-  return complete;
+  return true;
 }
 
 std::string rootName(const common::LangLookup& lookup, std::string_view key, std::string_view fallback) {
@@ -205,11 +222,18 @@ std::int32_t LoadConfigTrees(RptDB& rpt, std::int32_t recordSourceMode, ConfigTr
 void FillTreeNodes(TreeItems& items, TreeItemHandle parent, const CSetObj* node) {
   if (node == nullptr) return;
   if (parent == kNoTreeItem) parent = items.AddItem(kNoTreeItem, node->GetName(), node, kNoImage);
-  for (std::int32_t i = 0; i < node->ChildCount(); ++i) {
-    const CSetObj* child = node->GetChild(i);
-    const TreeItemHandle item =
-        items.AddItem(parent, child->GetName(), child, child->IsGroup() ? kGroupImage : kLeafImage);
-    FillTreeNodes(items, item, child);
+  // Depth first in child order, without recursion (a tree may be very deep).
+  std::vector<std::tuple<const CSetObj*, TreeItemHandle, std::int32_t>> path{{node, parent, 0}};
+  while (!path.empty()) {
+    auto& [below, item, next] = path.back();
+    if (next >= below->ChildCount()) {
+      path.pop_back();
+      continue;
+    }
+    const CSetObj* child = below->GetChild(next++);
+    const TreeItemHandle childItem =
+        items.AddItem(item, child->GetName(), child, child->IsGroup() ? kGroupImage : kLeafImage);
+    path.emplace_back(child, childItem, 0);
   }
 }
 

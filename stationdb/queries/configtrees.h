@@ -73,8 +73,8 @@ std::string ChildNodesQuery(std::int32_t recordSourceMode, std::uint32_t nodeTyp
 std::int32_t LoadConfigTrees(RptDB& rpt, std::int32_t recordSourceMode, ConfigTrees& trees,
                              const common::LangLookup& lookup = common::BuiltInText);
 
-// Loads all descendants of node with dataset under ConfigDataSetMutex (held
-// across the whole subtree). A level whose query returns no row set keeps
+// Loads all descendants of node, however many levels deep, with dataset under
+// ConfigDataSetMutex (held across the whole subtree). A level whose query returns no row set keeps
 // its children; otherwise they are replaced by the rows read. Rows of an
 // unknown type code are skipped with their subtrees. A node that repeats the
 // type and id of one of its ancestors is added but not descended into (its

@@ -2,11 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/gbk.h"
+#include "common/other_user.h"
 #include "stationdb/db/error.h"
 #include "stationdb/queries/testsupport.h"
 #include "stationdb/tree/nodetypes.h"
@@ -204,6 +211,29 @@ TEST_F(PowerQualityTrees, DatabaseErrorPassesOutAndReleasesEverything) {
   EXPECT_FALSE(rpt_.ConfigConnection()->connected());
 }
 
+TEST(LoadConfigTreesTest, AMutexFileAnotherUserPlantedIsNotOurs) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  StandIn standIn;
+  auto& c = standIn.config12();
+  querytest::CreateTreeTable(c, kPQ);
+  querytest::InsertNodes(c, kPQ, {{kStationRootType12, 1, kStationRootType12, kStationRootID12, "S1", {}}});
+  // Any local user can make a file under our mutex's name in /dev/shm.
+  const std::string planted = ipc::PosixObjectName(ipc::ObjectKind::Mutex, kConfigDataSetMutexName).value();
+  const common::test::NobodyProcess planter([&] {
+    const int fd = ::shm_open(planted.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+    return fd >= 0 && ::fchmod(fd, 0666) == 0 && ::ftruncate(fd, 4096) == 0 && ::flock(fd, LOCK_SH) == 0;
+  });
+  ASSERT_TRUE(planter.succeeded());
+  {
+    RptDB rpt;
+    standIn.connect12(rpt);
+    ConfigTrees trees;
+    EXPECT_EQ(LoadConfigTrees(rpt, kPQ, trees), 0);
+    EXPECT_EQ(childNames(trees.StationRoot.get()), (std::vector<std::string>{"S1"}));
+  }
+  ::shm_unlink(planted.c_str());
+}
+
 TEST(LoadConfigTreesTest, WithoutAUsableConnection) {
   StandIn standIn;
   querytest::CreateTreeTable(standIn.config12(), kPQ);
@@ -380,6 +410,43 @@ TEST(FillStationTreeTest, BelowAnItemOrAtTheTop) {
   FillStationTree(5, none, ConfigTrees());
   EXPECT_TRUE(none.items.empty());
   EXPECT_EQ(none.log, (std::vector<std::string>{"delete 5", "expand 5"}));
+}
+
+TEST(LoadConfigTreesTest, AChainOfAHundredThousandLevels) {
+  // Channel n hangs below channel n - 1, channel 1 below the station root;
+  // the last channel has a meter. Every walk below must go without recursion.
+  constexpr int kDepth = 100000;
+  StandIn standIn;
+  auto& c = standIn.config12();
+  querytest::CreateTreeTable(c, kPQ);
+  c.exec(fmt::format(
+      "WITH RECURSIVE chain(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM chain WHERE n < {0})"
+      " INSERT INTO S_QORVA_5 SELECT {1}, n, CASE n WHEN 1 THEN {3} ELSE n - 1 END, 'C' || n, 4, 5, 6, 0, X'',"
+      " CASE n WHEN 1 THEN {2} ELSE {1} END FROM chain",
+      kDepth, kChannelType12, kStationRootType12, kStationRootID12));
+  querytest::InsertNodes(c, kPQ, {{kMeterType12, 1, kChannelType12, kDepth, "M", {}}});
+  c.exec("CREATE INDEX parents ON S_QORVA_5(ParentNodeType, ParentNodeID)");
+  RptDB rpt;
+  standIn.connect12(rpt);
+  ConfigTrees trees;
+
+  ASSERT_EQ(LoadConfigTrees(rpt, kPQ, trees), 0);
+  const CSetObj* meter = trees.StationRoot->FindNode(kMeterType12, 1);
+  ASSERT_NE(meter, nullptr);
+  EXPECT_EQ(meter->Parent()->GetName(), fmt::format("C{}", kDepth));
+  EXPECT_EQ(trees.StationRoot->FindNode(kChannelType12, kDepth), meter->Parent());
+  EXPECT_EQ(trees.StationRoot->FindNode(kUserType12, -1), nullptr);  // searched to the bottom
+  std::string message = "old";
+  trees.StationRoot->CheckDuplicateIDs(message);
+  EXPECT_EQ(message, "");
+
+  RecordingTreeItems view;
+  FillStationTree(kNoTreeItem, view, trees);
+  ASSERT_EQ(view.items.size(), std::size_t{kDepth} + 2);
+  EXPECT_EQ(view.items.back().caption, "M");
+  EXPECT_EQ(view.items.back().parent, view.items.size() - 1);
+
+  trees.StationRoot.reset();  // the whole chain is destroyed
 }
 
 }  // namespace

@@ -56,18 +56,29 @@ std::uint32_t CSetObj::GetNewChildID() const {
   return id;
 }
 
+// A tree from the database may be any number of levels deep, so no walk
+// below recurses: each keeps its path in a vector of (node, next child).
+
 void CSetObj::CheckDuplicateIDs(std::string& message) const {
   message.clear();
-  for (const auto& child : children_) {
-    child->CheckDuplicateIDs(message);
-    if (!message.empty()) return;
+  std::vector<std::pair<const CSetObj*, std::size_t>> path{{this, 0}};
+  while (!path.empty()) {
+    const CSetObj* node = path.back().first;
+    const std::size_t next = path.back().second++;
+    if (next < node->children_.size()) {
+      path.emplace_back(node->children_[next].get(), 0);
+      continue;
+    }
+    // Every subtree below node is checked: now its own children are compared.
+    path.pop_back();
+    const auto& children = node->children_;
+    for (std::size_t i = 0; i < children.size(); ++i)
+      for (std::size_t j = i + 1; j < children.size(); ++j)
+        if (children[i]->nodeID_ == children[j]->nodeID_) {
+          message = "“" + common::GbkToUtf8(node->name_) + "”下设有重复的ID号";
+          return;
+        }
   }
-  for (std::size_t i = 0; i < children_.size(); ++i)
-    for (std::size_t j = i + 1; j < children_.size(); ++j)
-      if (children_[i]->nodeID_ == children_[j]->nodeID_) {
-        message = "“" + common::GbkToUtf8(name_) + "”下设有重复的ID号";
-        return;
-      }
 }
 
 bool CSetObj::LoadData(const MemoryStream* stream, std::int32_t recordSourceMode) {
@@ -97,8 +108,17 @@ CSetObj* CSetObj::AddChild(std::unique_ptr<CSetObj> child) {
 }
 
 void CSetObj::ClearChildren() {
-  for (auto& child : children_) child.reset();
+  // Every node below is taken out of its parent, level by level, and the
+  // nodes are then destroyed deepest level first: each has no children left
+  // when it goes, so no destructor recurses.
+  std::vector<std::unique_ptr<CSetObj>> below = std::move(children_);
   children_.clear();
+  for (std::size_t i = 0; i < below.size(); ++i) {
+    std::vector<std::unique_ptr<CSetObj>>& children = below[i]->children_;
+    for (auto& child : children) below.push_back(std::move(child));
+    children.clear();
+  }
+  while (!below.empty()) below.pop_back();
 }
 
 const CSetObj* CSetObj::GetChild(std::int32_t index) const {
@@ -112,9 +132,17 @@ CSetObj* CSetObj::GetChild(std::int32_t index) {
 
 const CSetObj* CSetObj::FindNode(std::int64_t type, std::int64_t id) const {
   if (type < 0 || id < -1) return nullptr;
-  for (const auto& child : children_) {
-    if (child->nodeType_ == type && (id == -1 || child->nodeID_ == id)) return child.get();
-    if (const CSetObj* hit = child->FindNode(type, id)) return hit;
+  std::vector<std::pair<const CSetObj*, std::size_t>> path{{this, 0}};
+  while (!path.empty()) {
+    const CSetObj* node = path.back().first;
+    const std::size_t next = path.back().second++;
+    if (next == node->children_.size()) {
+      path.pop_back();
+      continue;
+    }
+    const CSetObj* child = node->children_[next].get();
+    if (child->nodeType_ == type && (id == -1 || child->nodeID_ == id)) return child;
+    path.emplace_back(child, 0);
   }
   return nullptr;
 }

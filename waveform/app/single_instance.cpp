@@ -1,10 +1,12 @@
 #include "waveform/app/single_instance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace wave {
@@ -23,9 +25,20 @@ QString InstanceFolder(const QString& runtimeFolder, const QString& tempFolder, 
   return QDir(tempFolder).filePath(QStringLiteral("quenlor-%1").arg(userId));
 }
 
+QString UsableInstanceFolder(const QString& runtimeFolder, const QString& tempFolder, unsigned userId) {
+  const QString folder = InstanceFolder(runtimeFolder, tempFolder, userId);
+  if (!runtimeFolder.isEmpty()) return folder;
+  const QByteArray path = QFile::encodeName(folder);
+  ::mkdir(path.constData(), 0700);  // fails when it exists: then it is looked at as found
+  struct stat st {};
+  const bool isPrivate = ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == userId &&
+                        (st.st_mode & 07777) == 0700;
+  return isPrivate ? folder : QString();
+}
+
 QString DefaultInstanceFolder() {
-  return InstanceFolder(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), QDir::tempPath(),
-                        static_cast<unsigned>(::getuid()));
+  return UsableInstanceFolder(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), QDir::tempPath(),
+                              static_cast<unsigned>(::getuid()));
 }
 
 SingleInstance::SingleInstance(const QString& folder, const QString& name)
@@ -46,6 +59,7 @@ QString SingleInstance::lockPath() const { return QDir(folder_).filePath(name_ +
 QString SingleInstance::socketPath() const { return QDir(folder_).filePath(name_ + QStringLiteral(".socket")); }
 
 SingleInstance::Role SingleInstance::start() {
+  if (folder_.isEmpty()) return Role::Unguarded;
   QDir().mkpath(folder_);
   for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
     if (lock_.tryLock(0)) {

@@ -17,8 +17,16 @@ namespace wave {
 // which every user shares: instances of different users never meet.
 QString InstanceFolder(const QString& runtimeFolder, const QString& tempFolder, unsigned userId);
 
-// InstanceFolder for this process: the user's runtime folder ($XDG_RUNTIME_DIR,
-// else a private folder that Qt makes for the user) and the system's temp folder.
+// InstanceFolder when it can be trusted, else empty. A runtime folder is the
+// user's own. The folder in the shared temp folder is used only when it is a
+// folder (not a link) of userId with mode 0700, and it is made so when
+// missing: another user could otherwise place a lock and a socket there that
+// end every start.
+QString UsableInstanceFolder(const QString& runtimeFolder, const QString& tempFolder, unsigned userId);
+
+// UsableInstanceFolder for this process: the user's runtime folder
+// ($XDG_RUNTIME_DIR, else a private folder that Qt makes for the user) and the
+// system's temp folder.
 QString DefaultInstanceFolder();
 
 class SingleInstance : public QObject {
@@ -31,7 +39,8 @@ class SingleInstance : public QObject {
     Unguarded,  // the lock could not be made (an unusable folder): run without guard
   };
 
-  // folder holds name + ".lock" and the socket name + ".socket".
+  // folder holds name + ".lock" and the socket name + ".socket"; without a
+  // folder (empty) the program runs unguarded.
   explicit SingleInstance(const QString& folder, const QString& name = QStringLiteral("quenlor"));
   ~SingleInstance() override;
 

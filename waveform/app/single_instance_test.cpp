@@ -6,14 +6,19 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
 #include <cstring>
+#include <filesystem>
+#include <string>
 
+#include "common/other_user.h"
 #include "waveform/app/test_support.h"
 
 namespace wave {
@@ -145,6 +150,103 @@ TEST_F(SingleInstanceTest, ALongRunningInstanceKeepsItsLock) {
 
   SingleInstance second(folder);
   EXPECT_EQ(second.start(), SingleInstance::Role::Secondary);
+}
+
+// A folder like /tmp, in /tmp (reachable by every user): every user may make
+// entries in it. Removed at the end.
+class SharedTempFolder {
+ public:
+  SharedTempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quenlor-shared-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    ::chmod(path_.c_str(), 01777);
+  }
+  ~SharedTempFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  SharedTempFolder(const SharedTempFolder&) = delete;
+  SharedTempFolder& operator=(const SharedTempFolder&) = delete;
+  QString path() const { return QString::fromStdString(path_); }
+
+ private:
+  std::string path_;
+};
+
+mode_t modeOf(const QString& path) {
+  struct stat st {};
+  return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+TEST_F(SingleInstanceTest, TheTempFolderFallbackIsUsedOnlyAsTheUsersPrivateFolder) {
+  const unsigned me = static_cast<unsigned>(::getuid());
+  // A runtime folder is the user's own: used as it is.
+  EXPECT_EQ(UsableInstanceFolder(QStringLiteral("/run/user/1000"), QStringLiteral("/tmp"), 1000),
+            QStringLiteral("/run/user/1000"));
+
+  // Missing: made with mode 0700, and guarded.
+  const SharedTempFolder shared;
+  const QString temp = shared.path();
+  const QString folder = UsableInstanceFolder(QString(), temp, me);
+  ASSERT_EQ(folder, InstanceFolder(QString(), temp, me));
+  EXPECT_EQ(modeOf(folder), 0700u);
+  {
+    SingleInstance first(folder);
+    EXPECT_EQ(first.start(), SingleInstance::Role::Primary);
+  }
+
+  // Ours but open to others, or a link to a folder of ours: not used.
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+  EXPECT_EQ(UsableInstanceFolder(QString(), temp, me), QString());
+  const SharedTempFolder otherShared;
+  const QString other = otherShared.path();
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+  ASSERT_EQ(::symlink(QFile::encodeName(folder).constData(),
+                      QFile::encodeName(InstanceFolder(QString(), other, me)).constData()),
+            0);
+  EXPECT_EQ(UsableInstanceFolder(QString(), other, me), QString());
+
+  SingleInstance unguarded{QString()};
+  EXPECT_EQ(unguarded.start(), SingleInstance::Role::Unguarded);
+}
+
+// Another user makes our folder in the shared temp folder, with a lock that
+// names a live process and a socket nobody answers: it must not end our start.
+TEST_F(SingleInstanceTest, AFolderAnotherUserPlantedInTheTempFolderIsNotTrusted) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  QByteArray lockContents;
+  {
+    SingleInstance model(newFolder("model"));
+    ASSERT_EQ(model.start(), SingleInstance::Role::Primary);
+    QFile lock(model.lockPath());
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    lockContents = lock.readAll();  // names this process, which is alive
+  }
+  const SharedTempFolder shared;
+  const QString temp = shared.path();
+  const unsigned me = static_cast<unsigned>(::getuid());
+  const QByteArray folder = QFile::encodeName(InstanceFolder(QString(), temp, me));
+  const QByteArray lockPath = folder + "/quenlor.lock";
+  const QByteArray socketPath = folder + "/quenlor.socket";
+  ASSERT_TRUE(common::test::RunAsNobody([&] {
+    if (::mkdir(folder.constData(), 0777) != 0 || ::chmod(folder.constData(), 0777) != 0) return false;
+    const int fd = ::open(lockPath.constData(), O_CREAT | O_WRONLY, 0644);
+    const bool written = fd >= 0 && ::write(fd, lockContents.constData(), static_cast<std::size_t>(lockContents.size())) ==
+                                        static_cast<ssize_t>(lockContents.size());
+    if (fd >= 0) ::close(fd);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.constData(), static_cast<std::size_t>(socketPath.size()));
+    const bool bound = ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(listener);
+    return written && bound;
+  }));
+
+  const QString usable = UsableInstanceFolder(QString(), temp, me);
+  EXPECT_EQ(usable, QString());
+  SingleInstance instance(usable);
+  EXPECT_EQ(instance.start(), SingleInstance::Role::Unguarded);
 }
 
 }  // namespace

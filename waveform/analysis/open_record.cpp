@@ -1,5 +1,6 @@
 #include "waveform/analysis/open_record.h"
 
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/rms_harmonics.h"
 
@@ -12,6 +13,7 @@ OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
   OpenedRecord opened{std::move(created.data), {}};
   opened.messages = LoadChannelData(*opened.data, source, waveChannels);
   AnalyseRecord(*opened.data);
+  BuildDrawSummary(*opened.data);
   return opened;
 }
 

@@ -677,7 +677,7 @@ void TFaultWaveForm::drawView(Canvas& canvas) {
   }
   const WaveGeometry geo = geometry();
   const WaveScene scene{geo, options_, scales_, buffers_, record_, settings_.ChannelColors,
-                        data_->NoNegativeSamples == 0, false};
+                        data_->NoNegativeSamples == 0, false, data_->drawSummary()};
   switch (ViewMode_) {
     case ViewMode::Waves:
       UpdateGroupScales(scales_, options_.WindowGroups);

@@ -5,11 +5,13 @@
 // markers, and small text and line helpers.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/canvas/canvas.h"
 
 namespace wave::trace {
@@ -58,5 +60,31 @@ void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int st
 
 // One of the two, as the markers need.
 void DrawCurve(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, bool markers, int style, bool fullDetail);
+
+// Where a curve's values go: y = ValueY(yb, v, scale, amplitude).
+struct ValueToY {
+  int yb = 0;
+  double scale = 1;
+  int amplitude = 0;
+  int operator()(double v) const;
+  // A larger value is never drawn lower: what reading extremes from an envelope needs.
+  bool monotone() const;
+};
+
+// Points kFirst .. kLast of an envelope's buffer, at x(k); a marker on every
+// point k with k % markerEvery == 0 (none when markerEvery is 0).
+struct PointRun {
+  std::span<const double> buffer;
+  const PointEnvelope* envelope = nullptr;
+  std::int64_t kFirst = 0, kLast = -1;
+  std::function<std::int64_t(std::int64_t k)> x;  // never decreasing
+  std::int64_t markerEvery = 0;
+};
+
+// What DrawOrderFree draws for the vertices of the runs one after the other,
+// with the same pixels, read per pixel column from the envelopes: the first
+// and last points and the extremes, and the markers' rows. Needs y.monotone()
+// and markers that OrderFree allows.
+void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& y, TColor c, int style);
 
 }  // namespace wave::trace

@@ -50,34 +50,70 @@ void appendRate(std::vector<Vertex>& out, const WaveGeometry& geo, std::span<con
   }
 }
 
+// The point indexes of each rate that can reach the clip box.
+struct TraceRanges {
+  IndexRange r1, r2;
+  std::int64_t step1 = 1, step2 = 1;
+};
+
+TraceRanges traceRanges(const WaveScene& scene, const Rect& clip) {
+  const WaveGeometry& geo = scene.geo;
+  const int margin = 8;  // markers reach 2 pixels beyond their point
+  const int xlo = clip.left - margin, xhi = clip.right + margin;
+  TraceRanges t;
+  t.step1 = scene.interpolated ? 1 : geo.f1;
+  t.step2 = scene.interpolated ? 1 : geo.f2;
+  const std::int64_t last1 = geo.P1 - geo.f1;
+  const std::int64_t last2 = geo.twoRates ? geo.P2 - geo.f2 : -1;
+
+  t.r1 = VisibleIndexes(geo.L, geo.XStep1, t.step1, last1, xlo, xhi);
+  if (last2 >= 0) {
+    const double base2 = static_cast<double>(geo.P1) * static_cast<double>(geo.XStep1) + geo.L;
+    t.r2 = VisibleIndexes(base2, geo.XStep2, t.step2, last2, xlo, xhi);
+    if (!t.r1.empty() && t.r1.last < last1) t.r2 = {};  // the first rate runs past the box
+    if (!t.r2.empty() && t.r2.first == 0) {             // the line joining the rates is needed
+      t.r1.first = std::min(t.r1.empty() ? last1 : t.r1.first, last1);
+      t.r1.last = last1;
+    }
+  }
+  return t;
+}
+
 // The vertices of one trace that can reach the clip box, in drawing order.
 std::vector<Vertex> traceVertices(const WaveScene& scene, std::span<const double> b, const TraceParams& t,
                                   const Rect& clip) {
   const WaveGeometry& geo = scene.geo;
-  const int margin = 8;  // markers reach 2 pixels beyond their point
-  const int xlo = clip.left - margin, xhi = clip.right + margin;
-  const std::int64_t step1 = scene.interpolated ? 1 : geo.f1;
-  const std::int64_t step2 = scene.interpolated ? 1 : geo.f2;
-  const std::int64_t last1 = geo.P1 - geo.f1;
-  const std::int64_t last2 = geo.twoRates ? geo.P2 - geo.f2 : -1;
-
-  IndexRange r1 = VisibleIndexes(geo.L, geo.XStep1, step1, last1, xlo, xhi);
-  IndexRange r2;
-  if (last2 >= 0) {
-    const double base2 = static_cast<double>(geo.P1) * static_cast<double>(geo.XStep1) + geo.L;
-    r2 = VisibleIndexes(base2, geo.XStep2, step2, last2, xlo, xhi);
-    if (!r1.empty() && r1.last < last1) r2 = {};  // the first rate runs past the box
-    if (!r2.empty() && r2.first == 0) {         // the line joining the rates is needed
-      r1.first = std::min(r1.empty() ? last1 : r1.first, last1);
-      r1.last = last1;
-    }
-  }
+  const TraceRanges r = traceRanges(scene, clip);
   std::vector<Vertex> out;
-  out.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, r1.last - r1.first) / step1 + 2 +
-                                       std::max<std::int64_t>(0, r2.last - r2.first) / step2));
-  if (!r1.empty()) appendRate(out, geo, b, t, r1, step1, 0, geo.f1, false);
-  if (!r2.empty()) appendRate(out, geo, b, t, r2, step2, geo.P1, geo.f2, true);
+  out.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, r.r1.last - r.r1.first) / r.step1 + 2 +
+                                       std::max<std::int64_t>(0, r.r2.last - r.r2.first) / r.step2));
+  if (!r.r1.empty()) appendRate(out, geo, b, t, r.r1, r.step1, 0, geo.f1, false);
+  if (!r.r2.empty()) appendRate(out, geo, b, t, r.r2, r.step2, geo.P1, geo.f2, true);
   return out;
+}
+
+// The same vertices as runs over the record's envelopes; false when the
+// summary does not describe these points.
+bool traceRuns(std::array<trace::PointRun, 2>& runs, const WaveScene& scene, int ch, const TraceParams& t,
+               const Rect& clip) {
+  const WaveGeometry& geo = scene.geo;
+  const auto c = static_cast<std::size_t>(ch);
+  if (!scene.summary || c >= scene.summary->rate1.size() || c >= scene.summary->rate2.size()) return false;
+  const TraceRanges r = traceRanges(scene, clip);
+  const PointEnvelope& env1 = scene.summary->rate1[c];
+  const PointEnvelope& env2 = scene.summary->rate2[c];
+  if (env1.offset() != 0 || env1.stride() != r.step1) return false;
+  if (!r.r2.empty() && (env2.offset() != geo.P1 || env2.stride() != r.step2)) return false;
+  const std::span<const double> b = scene.buffers[c];
+  if (!r.r1.empty())
+    runs[0] = {b, &env1, r.r1.first / r.step1, r.r1.last / r.step1,
+               [&geo, step = r.step1](std::int64_t k) { return geo.xOfPoint1(k * step); },
+               t.markers ? geo.f1 / r.step1 : 0};
+  if (!r.r2.empty())
+    runs[1] = {b, &env2, r.r2.first / r.step2, r.r2.last / r.step2,
+               [&geo, step = r.step2](std::int64_t k) { return geo.xOfPoint2(k * step); },
+               t.markers ? geo.f2 / r.step2 : 0};
+  return true;
 }
 
 // --- digital lanes ------------------------------------------------------------
@@ -258,6 +294,13 @@ void Show_OneChannel_Wave(Canvas& canvas, const WaveScene& scene, int g, TColor 
   canvas.pen().style = PenStyle::Solid;
   canvas.pen().mode = PenMode::Copy;
 
+  const trace::ValueToY map{t.yb, t.scale, t.amplitude};
+  std::array<trace::PointRun, 2> runs;
+  if (!scene.fullDetail && trace::OrderFree(t.markers, markerStyle) && map.monotone() &&
+      traceRuns(runs, scene, ch, t, canvas.clipBox())) {
+    trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+    return;
+  }
   const std::vector<Vertex> vs = traceVertices(scene, scene.buffers[static_cast<std::size_t>(ch)], t, canvas.clipBox());
   trace::DrawCurve(canvas, vs, c, t.markers, markerStyle, scene.fullDetail);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/canvas/canvas.h"
 #include "recordmodel/record.h"
 #include "waveform/view/wave_geometry.h"
@@ -29,6 +30,9 @@ struct WaveScene {
   bool interpolated = false;  // NoNegativeSamples = 0: the points between samples hold values
   // Tests only: draw every point even where points are denser than pixels.
   bool fullDetail = false;
+  // The record's envelopes: zoomed-out traces read each pixel column's
+  // extremes from them (the same pixels as from every point).
+  const DrawSummary* summary = nullptr;
 };
 
 inline constexpr int kMarkerStyleCount = 10;

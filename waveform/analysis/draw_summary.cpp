@@ -1,0 +1,168 @@
+#include "waveform/analysis/draw_summary.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <utility>
+
+#include "waveform/analysis/parallel.h"
+#include "waveform/analysis/record_data.h"
+
+namespace wave {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// A step kept as a float, never below the double it stands for.
+float stepBound(double step) {
+  if (!(step < kInfinity)) return std::numeric_limits<float>::infinity();
+  float f = static_cast<float>(step);
+  if (static_cast<double>(f) < step) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  return f;
+}
+
+}  // namespace
+
+PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride,
+                             std::int64_t count)
+    : offset_(offset), stride_(std::max<std::int64_t>(1, stride)), count_(std::max<std::int64_t>(0, count)) {
+  const auto last = static_cast<std::int64_t>(buffer.size()) - 1;
+  if (count_ > 0 && offset_ + (count_ - 1) * stride_ > last) count_ = last < offset_ ? 0 : (last - offset_) / stride_ + 1;
+  const std::int64_t blocks = (count_ + kFanOut - 1) / kFanOut;
+  bottom_.resize(static_cast<std::size_t>(blocks));
+  std::vector<Upper> level(static_cast<std::size_t>(blocks));
+  for (std::int64_t b = 0; b < blocks; ++b) {
+    const std::int64_t first = b * kFanOut, end = std::min(count_, first + kFanOut);
+    Bottom out;
+    double lowest = kInfinity, highest = -kInfinity, step = 0;
+    double previous = first > 0 ? value(buffer, first - 1) : 0;
+    for (std::int64_t k = first; k < end; ++k) {
+      const double v = value(buffer, k);
+      if (std::isfinite(v)) {
+        if (v < lowest) lowest = v, out.lowest = static_cast<std::uint8_t>(k - first);
+        if (v > highest) highest = v, out.highest = static_cast<std::uint8_t>(k - first);
+      } else {
+        step = kInfinity;
+      }
+      if (k > 0) step = std::max(step, std::isfinite(v - previous) ? std::fabs(v - previous) : kInfinity);
+      previous = v;
+    }
+    out.largestStep = stepBound(step);
+    bottom_[static_cast<std::size_t>(b)] = out;
+    level[static_cast<std::size_t>(b)] = {lowest, highest, out.largestStep};
+  }
+  // Each upper level merges 8 blocks of the one below.
+  while (level.size() > 1) {
+    std::vector<Upper> next((level.size() + kFanOut - 1) / kFanOut);
+    for (std::size_t b = 0; b < next.size(); ++b) {
+      Upper u{kInfinity, -kInfinity, 0};
+      for (std::size_t c = b * kFanOut; c < std::min(level.size(), (b + 1) * kFanOut); ++c) {
+        u.lowest = std::min(u.lowest, level[c].lowest);
+        u.highest = std::max(u.highest, level[c].highest);
+        u.largestStep = std::max(u.largestStep, level[c].largestStep);
+      }
+      next[b] = u;
+    }
+    upper_.push_back(next);
+    level = std::move(next);
+  }
+}
+
+void PointEnvelope::addPoint(Extremes& e, std::span<const double> buffer, std::int64_t k) const {
+  const double v = value(buffer, k);
+  if (std::isfinite(v)) {
+    e.lowest = std::min(e.lowest, v);
+    e.highest = std::max(e.highest, v);
+  } else {
+    e.largestStep = kInfinity;
+  }
+  if (k > 0) {
+    const double d = v - value(buffer, k - 1);
+    e.largestStep = std::max(e.largestStep, std::isfinite(d) ? std::fabs(d) : kInfinity);
+  }
+}
+
+PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
+  Extremes e;
+  k0 = std::max<std::int64_t>(0, k0);
+  k1 = std::min(k1, count_ - 1);
+  std::int64_t k = k0;
+  // The largest whole block that starts at k and ends by k1, else the point k.
+  const auto fits = [&](std::int64_t size) { return k % size == 0 && std::min(k + size, count_) - 1 <= k1; };
+  while (k <= k1) {
+    bool taken = false;
+    std::int64_t size = std::int64_t{kFanOut} * kFanOut;
+    std::size_t levels = 0;
+    while (levels < upper_.size() && fits(size)) {
+      size *= kFanOut;
+      ++levels;
+    }
+    if (levels > 0) {
+      size /= kFanOut;
+      const Upper& u = upper_[levels - 1][static_cast<std::size_t>(k / size)];
+      e.lowest = std::min(e.lowest, u.lowest);
+      e.highest = std::max(e.highest, u.highest);
+      e.largestStep = std::max(e.largestStep, static_cast<double>(u.largestStep));
+      k += size;
+      taken = true;
+    } else if (fits(kFanOut)) {
+      const Bottom& b = bottom_[static_cast<std::size_t>(k / kFanOut)];
+      e.lowest = std::min(e.lowest, value(buffer, k + b.lowest));
+      e.highest = std::max(e.highest, value(buffer, k + b.highest));
+      e.largestStep = std::max(e.largestStep, static_cast<double>(b.largestStep));
+      k += kFanOut;
+      taken = true;
+    }
+    if (!taken) addPoint(e, buffer, k++);
+  }
+  return e;
+}
+
+DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
+                            std::span<const std::span<const double>> rms, const RecordLayout& layout,
+                            bool interpolated) {
+  DrawSummary summary;
+  const std::int64_t step1 = interpolated ? 1 : layout.f1, step2 = interpolated ? 1 : layout.f2;
+  const std::int64_t points1 = layout.rate1Samples * layout.f1;
+  const std::int64_t points2 = layout.twoRates ? (layout.sampleCount - layout.rate1Samples) * layout.f2 : 0;
+  summary.rate1.resize(analog.size());
+  summary.rate2.resize(analog.size());
+  summary.rms.resize(rms.size());
+  std::atomic<bool> failed{false};
+  ParallelFor(std::max(analog.size(), rms.size()), 1, [&](std::size_t begin, std::size_t end) {
+    try {
+      for (std::size_t c = begin; c < end && !failed; ++c) {
+        if (c < analog.size()) {
+          summary.rate1[c] = PointEnvelope(analog[c], 0, step1, (points1 + step1 - 1) / step1);
+          if (points2 > 0) summary.rate2[c] = PointEnvelope(analog[c], points1, step2, (points2 + step2 - 1) / step2);
+        }
+        if (c < rms.size()) summary.rms[c] = PointEnvelope(rms[c], 0, 1, static_cast<std::int64_t>(rms[c].size()));
+      }
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  });
+  if (failed) throw std::bad_alloc();
+  return summary;
+}
+
+void BuildDrawSummary(RecordData& data) {
+  // Without a summary the views read every point: slower, the same pixels. So
+  // memory that cannot be had for it only leaves it out.
+  try {
+    const RecordData& source = data;
+    std::vector<std::span<const double>> analog, rms;
+    for (std::size_t c = 0; c < source.analogCount(); ++c) {
+      analog.push_back(source.samples(c));
+      rms.push_back(source.rms(c));
+    }
+    data.setDrawSummary(std::make_unique<DrawSummary>(
+        SummariseCurves(analog, rms, source.layout(), source.NoNegativeSamples == 0)));
+  } catch (const std::bad_alloc&) {
+    data.setDrawSummary(nullptr);
+  }
+}
+
+}  // namespace wave

@@ -70,18 +70,22 @@ PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset
   }
 }
 
-void PointEnvelope::addPoint(Extremes& e, std::span<const double> buffer, std::int64_t k) const {
-  const double v = value(buffer, k);
-  if (std::isfinite(v)) {
-    e.lowest = std::min(e.lowest, v);
-    e.highest = std::max(e.highest, v);
-  } else {
-    e.largestStep = kInfinity;
+void PointEnvelope::addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
+  const double* p = buffer.data() + offset_ + k0 * stride_;
+  double previous = k0 > 0 ? p[-stride_] : *p;
+  double lowest = e.lowest, highest = e.highest, step = e.largestStep;
+  bool finite = true;
+  for (std::int64_t k = k0; k <= k1; ++k, p += stride_) {
+    const double v = *p;
+    finite &= v - v == 0;  // false for NaN and the infinities
+    lowest = std::min(lowest, v);
+    highest = std::max(highest, v);
+    step = std::max(step, std::fabs(v - previous));
+    previous = v;
   }
-  if (k > 0) {
-    const double d = v - value(buffer, k - 1);
-    e.largestStep = std::max(e.largestStep, std::isfinite(d) ? std::fabs(d) : kInfinity);
-  }
+  e.lowest = lowest;
+  e.highest = highest;
+  e.largestStep = finite && step < kInfinity ? step : kInfinity;
 }
 
 PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
@@ -89,10 +93,15 @@ PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std:
   k0 = std::max<std::int64_t>(0, k0);
   k1 = std::min(k1, count_ - 1);
   std::int64_t k = k0;
-  // The largest whole block that starts at k and ends by k1, else the point k.
   const auto fits = [&](std::int64_t size) { return k % size == 0 && std::min(k + size, count_) - 1 <= k1; };
   while (k <= k1) {
-    bool taken = false;
+    if (k % kFanOut != 0 || !fits(kFanOut)) {  // up to the next block or the range's end
+      const std::int64_t end = std::min(k1, (k / kFanOut + 1) * kFanOut - 1);
+      addPoints(e, buffer, k, end);
+      k = end + 1;
+      continue;
+    }
+    // The largest whole block that starts at k and ends by k1.
     std::int64_t size = std::int64_t{kFanOut} * kFanOut;
     std::size_t levels = 0;
     while (levels < upper_.size() && fits(size)) {
@@ -106,16 +115,13 @@ PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std:
       e.highest = std::max(e.highest, u.highest);
       e.largestStep = std::max(e.largestStep, static_cast<double>(u.largestStep));
       k += size;
-      taken = true;
-    } else if (fits(kFanOut)) {
+    } else {
       const Bottom& b = bottom_[static_cast<std::size_t>(k / kFanOut)];
       e.lowest = std::min(e.lowest, value(buffer, k + b.lowest));
       e.highest = std::max(e.highest, value(buffer, k + b.highest));
       e.largestStep = std::max(e.largestStep, static_cast<double>(b.largestStep));
       k += kFanOut;
-      taken = true;
     }
-    if (!taken) addPoint(e, buffer, k++);
   }
   return e;
 }

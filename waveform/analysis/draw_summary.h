@@ -32,7 +32,7 @@ class PointEnvelope {
   }
 
   struct Extremes {
-    // Over the finite values; lowest > highest when there is none.
+    // The extremes; they hold only when allFinite().
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -std::numeric_limits<double>::infinity();
     // At least the largest |difference| of two neighbouring points in the
@@ -56,7 +56,8 @@ class PointEnvelope {
     double lowest, highest;
     float largestStep;
   };
-  void addPoint(Extremes& e, std::span<const double> buffer, std::int64_t k) const;
+  // Points k0 .. k1 read one by one.
+  void addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
 
   std::int64_t offset_ = 0, stride_ = 1, count_ = 0;
   std::vector<Bottom> bottom_;

@@ -243,8 +243,11 @@ class RunSequence {
     return e;
   }
 
-  // The last vertex from j on in j's pixel column (x never decreases).
-  std::int64_t columnEnd(std::int64_t j, int column) const {
+  // The last vertex from j on in j's pixel column (x never decreases); guess:
+  // where a column as long as the one before would end.
+  std::int64_t columnEnd(std::int64_t j, int column, std::int64_t guess) const {
+    if (guess > j && guess < size_ && x(guess) == column && (guess + 1 == size_ || x(guess + 1) != column))
+      return guess;
     std::int64_t lo = j, step = 1;
     while (lo + step < size_ && x(lo + step) == column) {
       lo += step;
@@ -299,10 +302,11 @@ void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const Val
   std::vector<Canvas::FigureStep> places;
   std::vector<int> rows;  // the marker rows of one column
   const bool markers = std::any_of(runs.begin(), runs.end(), [](const PointRun& r) { return r.markerEvery > 0; });
-  std::int64_t j = 0;
+  std::int64_t j = 0, lastLength = 1;
   while (j < n) {
     const int x = seq.x(j);
-    const std::int64_t e = seq.columnEnd(j, x);
+    const std::int64_t e = seq.columnEnd(j, x, j + lastLength - 1);
+    lastLength = e - j + 1;
     rows.clear();
     if (e - j + 1 <= 3 || e == n - 1) {  // kept whole, as ReducedLine keeps it
       for (std::int64_t k = j; k <= e; ++k) {

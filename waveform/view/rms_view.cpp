@@ -105,10 +105,18 @@ bool curveRuns(std::array<trace::PointRun, 2>& runs, const RmsScene& scene, int 
   const std::span<const double> values = scene.rms[slot];
   if (env.offset() != 0 || env.stride() != 1 || env.count() != static_cast<std::int64_t>(values.size())) return false;
   const auto [r1, r2] = curveRanges(scene, values, clip);
-  const auto x = [&geo](std::int64_t n) { return RmsValueX(geo, n); };
+  // RmsValueX of each rate.
+  const double pps1 = RmsPixelsPerSample(geo.pixelsPerCycle1, geo.f1, geo.N);
+  const double pps2 = RmsPixelsPerSample(geo.pixelsPerCycle1, geo.f2, geo.N2);
   const std::int64_t markerEvery = c.markers ? 1 : 0;
-  if (!r1.empty()) runs[0] = {values, &env, r1.first, r1.last, x, markerEvery};
-  if (!r2.empty()) runs[1] = {values, &env, geo.endsamp1 + r2.first, geo.endsamp1 + r2.last, x, markerEvery};
+  if (!r1.empty()) runs[0] = {values, &env, r1.first, r1.last, trace::RunX{0, pps1, double(geo.L), 1, 0}, markerEvery};
+  if (!r2.empty())
+    runs[1] = {values,
+               &env,
+               geo.endsamp1 + r2.first,
+               geo.endsamp1 + r2.last,
+               trace::RunX{geo.L + static_cast<double>(geo.endsamp1) * pps1, pps2, 0, 1, geo.endsamp1},
+               markerEvery};
   return true;
 }
 

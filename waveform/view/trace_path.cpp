@@ -31,7 +31,6 @@ void pushPoint(std::vector<Point>& out, Point p) {
 
 }  // namespace
 
-int ClampPixel(std::int64_t v) { return static_cast<int>(std::clamp(v, -kPixelLimit, kPixelLimit)); }
 
 std::string Decimal(std::int64_t value) {
   char buf[24];

@@ -105,13 +105,14 @@ bool traceRuns(std::array<trace::PointRun, 2>& runs, const WaveScene& scene, int
   if (env1.offset() != 0 || env1.stride() != r.step1) return false;
   if (!r.r2.empty() && (env2.offset() != geo.P1 || env2.stride() != r.step2)) return false;
   const std::span<const double> b = scene.buffers[c];
+  // xOfPoint1 and xOfPoint2 of point k * step.
+  const double x1 = static_cast<double>(geo.XStep1), x2 = static_cast<double>(geo.XStep2);
   if (!r.r1.empty())
-    runs[0] = {b, &env1, r.r1.first / r.step1, r.r1.last / r.step1,
-               [&geo, step = r.step1](std::int64_t k) { return geo.xOfPoint1(k * step); },
+    runs[0] = {b, &env1, r.r1.first / r.step1, r.r1.last / r.step1, trace::RunX{0, x1, double(geo.L), r.step1, 0},
                t.markers ? geo.f1 / r.step1 : 0};
   if (!r.r2.empty())
     runs[1] = {b, &env2, r.r2.first / r.step2, r.r2.last / r.step2,
-               [&geo, step = r.step2](std::int64_t k) { return geo.xOfPoint2(k * step); },
+               trace::RunX{static_cast<double>(geo.P1) * x1, x2, double(geo.L), r.step2, 0},
                t.markers ? geo.f2 / r.step2 : 0};
   return true;
 }
@@ -219,12 +220,6 @@ IndexRange visibleSteps(std::int64_t step, std::int64_t origin, std::int64_t x0,
 }
 
 }  // namespace
-
-int ValueY(int yb, double value, double scale, int amplitude) {
-  const double d = value / scale * amplitude;
-  if (!(std::fabs(d) < static_cast<double>(kPixelLimit))) return ClampPixel(d > 0 ? -kPixelLimit : kPixelLimit);
-  return ClampPixel(yb - static_cast<std::int64_t>(std::trunc(d)));
-}
 
 int ChannelInfoOffset(int channelCount, int j) {
   static constexpr int kOffsets[4][4] = {{0, 0, 0, 0}, {-10, 10, 0, 0}, {-20, 0, 20, 0}, {-30, -10, 10, 30}};

@@ -174,6 +174,8 @@ int main(int argc, char** argv) {
     const std::string w = name;
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines").c_str(), paintFrame, workload, View::Wave, false,
                                     -4, false, true));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines/every_point").c_str(), paintFrame, workload,
+                                    View::Wave, false, -4, false, false));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
                                     View::Wave, true, -4, false, false));
     ms(benchmark::RegisterBenchmark(("PaintRms/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,

@@ -154,13 +154,29 @@ void TMyTrackBar::setShownPart(std::int64_t barWidth, std::int64_t shownFrom) {
   update();
 }
 
+std::int64_t TMyTrackBar::thumbCentre() const {
+  const TrackBarSpan bar{minimum(), maximum(), barWidth_, 0};
+  return CursorLineX(bar, value()) - shownFrom_;
+}
+
 void TMyTrackBar::paintEvent(QPaintEvent*) {
-  // The whole bar, drawn where it lies relative to this widget.
+  // Only the shown part is drawn (a style may draw the whole groove into one
+  // image), with the thumb centred where the cursor formula puts the line:
+  // the slider drawn here has one step per pixel and reaches one thumb's
+  // length beyond both edges.
   QPainter painter(this);
   QStyleOptionSlider option;
   initStyleOption(&option);
-  const auto clampInt = [](std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN / 2, INT_MAX / 2)); };
-  option.rect = QRect(clampInt(-shownFrom_), 0, clampInt(std::max<std::int64_t>(barWidth_, width())), height());
+  const int thumb = style()->pixelMetric(QStyle::PM_SliderLength, &option, this);
+  const std::int64_t thumbLeft = thumbCentre() - thumb / 2;
+  option.rect = QRect(-thumb, 0, width() + 2 * thumb, height());
+  option.minimum = 0;
+  option.maximum = width() + thumb;
+  if (thumbLeft >= -thumb && thumbLeft <= width()) {
+    option.sliderPosition = option.sliderValue = static_cast<int>(thumbLeft) + thumb;
+  } else {
+    option.subControls = QStyle::SC_SliderGroove;
+  }
   style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
 }
 

@@ -87,6 +87,8 @@ class TMyTrackBar : public QSlider {
   // The whole bar's width and where the widget's left edge lies on it.
   void setShownPart(std::int64_t barWidth, std::int64_t shownFrom);
   std::int64_t barWidth() const { return barWidth_; }
+  // The x of the thumb's centre in this widget: the cursor line's column.
+  std::int64_t thumbCentre() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -261,6 +261,7 @@ TEST_F(RecordWindowCursorTest, RecordWiderThanAWidgetCanBeIsReachedToItsEnd) {
   const int local = x - h->value() - bar->x();
   ASSERT_GE(local, 0);
   ASSERT_LT(local, bar->width());
+  EXPECT_EQ(bar->thumbCentre(), local) << "the thumb stands on the line";
   const int target = x - 200 - h->value() - bar->x();
   QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, QPoint(target, 10));
   QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, QPoint(target, 10));
@@ -270,6 +271,7 @@ TEST_F(RecordWindowCursorTest, RecordWiderThanAWidgetCanBeIsReachedToItsEnd) {
   w->trackBar()->setValue(kTrackBarMax / 2);
   settle();
   EXPECT_EQ(w->CursorX(), 75 + 16000000);
+  EXPECT_EQ(bar->thumbCentre() + bar->x() + h->value(), w->CursorX());
   EXPECT_GE(w->CursorX(), h->value());
   EXPECT_LT(w->CursorX(), h->value() + shown);
   EXPECT_EQ(child<QLineEdit>(w, "FaulttimeEdit")->text(),

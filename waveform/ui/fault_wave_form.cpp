@@ -172,10 +172,10 @@ void TMyTrackBar::paintEvent(QPaintEvent*) {
   option.rect = QRect(-thumb, 0, width() + 2 * thumb, height());
   option.minimum = 0;
   option.maximum = width() + thumb;
+  option.subControls = QStyle::SC_SliderGroove;
   if (thumbLeft >= -thumb && thumbLeft <= width()) {
+    option.subControls |= QStyle::SC_SliderHandle;
     option.sliderPosition = option.sliderValue = static_cast<int>(thumbLeft) + thumb;
-  } else {
-    option.subControls = QStyle::SC_SliderGroove;
   }
   style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
 }

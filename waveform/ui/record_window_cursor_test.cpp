@@ -262,6 +262,10 @@ TEST_F(RecordWindowCursorTest, RecordWiderThanAWidgetCanBeIsReachedToItsEnd) {
   ASSERT_GE(local, 0);
   ASSERT_LT(local, bar->width());
   EXPECT_EQ(bar->thumbCentre(), local) << "the thumb stands on the line";
+  // Above the groove only the thumb is drawn.
+  const QImage barImage = bar->grab().toImage();
+  EXPECT_NE(at(barImage, local, 5), background) << "the thumb is drawn there";
+  EXPECT_EQ(at(barImage, local - 40, 5), background) << "and only there";
   const int target = x - 200 - h->value() - bar->x();
   QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, QPoint(target, 10));
   QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, QPoint(target, 10));

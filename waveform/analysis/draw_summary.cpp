@@ -30,11 +30,11 @@ PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset
     : offset_(offset), stride_(std::max<std::int64_t>(1, stride)), count_(std::max<std::int64_t>(0, count)) {
   const auto last = static_cast<std::int64_t>(buffer.size()) - 1;
   if (count_ > 0 && offset_ + (count_ - 1) * stride_ > last) count_ = last < offset_ ? 0 : (last - offset_) / stride_ + 1;
-  const std::int64_t blocks = (count_ + kFanOut - 1) / kFanOut;
+  const std::int64_t blocks = (count_ + kBottomBlock - 1) / kBottomBlock;
   bottom_.resize(static_cast<std::size_t>(blocks));
-  std::vector<Upper> level(static_cast<std::size_t>(blocks));
+  bottomSteps_.resize(static_cast<std::size_t>(blocks));
   for (std::int64_t b = 0; b < blocks; ++b) {
-    const std::int64_t first = b * kFanOut, end = std::min(count_, first + kFanOut);
+    const std::int64_t first = b * kBottomBlock, end = std::min(count_, first + kBottomBlock);
     Bottom out;
     double lowest = kInfinity, highest = -kInfinity, step = 0;
     double previous = first > 0 ? value(buffer, first - 1) : 0;
@@ -49,24 +49,44 @@ PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset
       if (k > 0) step = std::max(step, std::isfinite(v - previous) ? std::fabs(v - previous) : kInfinity);
       previous = v;
     }
-    out.largestStep = stepBound(step);
     bottom_[static_cast<std::size_t>(b)] = out;
-    level[static_cast<std::size_t>(b)] = {lowest, highest, out.largestStep};
+    bottomSteps_[static_cast<std::size_t>(b)] = stepBound(step);
   }
-  // Each upper level merges 8 blocks of the one below.
-  while (level.size() > 1) {
-    std::vector<Upper> next((level.size() + kFanOut - 1) / kFanOut);
-    for (std::size_t b = 0; b < next.size(); ++b) {
-      Upper u{kInfinity, -kInfinity, 0};
-      for (std::size_t c = b * kFanOut; c < std::min(level.size(), (b + 1) * kFanOut); ++c) {
-        u.lowest = std::min(u.lowest, level[c].lowest);
-        u.highest = std::max(u.highest, level[c].highest);
-        u.largestStep = std::max(u.largestStep, level[c].largestStep);
+  // Each upper level merges 8 blocks of the one below; offsets stay within 32 bits.
+  std::int64_t childSize = kBottomBlock;
+  std::int64_t children = blocks;
+  while (children > 1 && childSize * kFanOut <= (std::int64_t{1} << 31)) {
+    const std::int64_t size = childSize * kFanOut;
+    std::vector<Upper> level(static_cast<std::size_t>((children + kFanOut - 1) / kFanOut));
+    for (std::size_t b = 0; b < level.size(); ++b) {
+      const std::int64_t start = static_cast<std::int64_t>(b) * size;
+      Upper u;
+      double lowest = kInfinity, highest = -kInfinity;
+      for (std::int64_t c = static_cast<std::int64_t>(b) * kFanOut; c < std::min(children, (static_cast<std::int64_t>(b) + 1) * kFanOut); ++c) {
+        const std::int64_t childStart = c * childSize;
+        std::int64_t lo = 0, hi = 0;
+        float step = 0;
+        if (upper_.empty()) {
+          const Bottom& child = bottom_[static_cast<std::size_t>(c)];
+          lo = childStart + child.lowest;
+          hi = childStart + child.highest;
+          step = bottomSteps_[static_cast<std::size_t>(c)];
+        } else {
+          const Upper& child = upper_.back()[static_cast<std::size_t>(c)];
+          lo = childStart + child.lowest;
+          hi = childStart + child.highest;
+          step = child.largestStep;
+        }
+        u.largestStep = std::max(u.largestStep, step);
+        if (!(step < std::numeric_limits<float>::infinity())) continue;  // its extremes may not hold
+        if (value(buffer, lo) < lowest) lowest = value(buffer, lo), u.lowest = static_cast<std::uint32_t>(lo - start);
+        if (value(buffer, hi) > highest) highest = value(buffer, hi), u.highest = static_cast<std::uint32_t>(hi - start);
       }
-      next[b] = u;
+      level[b] = u;
     }
-    upper_.push_back(next);
-    level = std::move(next);
+    upper_.push_back(std::move(level));
+    childSize = size;
+    children = static_cast<std::int64_t>(upper_.back().size());
   }
 }
 
@@ -88,6 +108,17 @@ void PointEnvelope::addPoints(Extremes& e, std::span<const double> buffer, std::
   e.largestStep = finite && step < kInfinity ? step : kInfinity;
 }
 
+void PointEnvelope::addBlock(Extremes& e, std::span<const double> buffer, std::int64_t first, std::int64_t lowest,
+                             std::int64_t highest, float largestStep) const {
+  e.largestStep = std::max(e.largestStep, static_cast<double>(largestStep));
+  if (!(largestStep < std::numeric_limits<float>::infinity())) {
+    e.largestStep = kInfinity;
+    return;
+  }
+  e.lowest = std::min(e.lowest, value(buffer, first + lowest));
+  e.highest = std::max(e.highest, value(buffer, first + highest));
+}
+
 PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
   Extremes e;
   k0 = std::max<std::int64_t>(0, k0);
@@ -95,33 +126,27 @@ PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std:
   std::int64_t k = k0;
   const auto fits = [&](std::int64_t size) { return k % size == 0 && std::min(k + size, count_) - 1 <= k1; };
   while (k <= k1) {
-    if (k % kFanOut != 0 || !fits(kFanOut)) {  // up to the next block or the range's end
-      const std::int64_t end = std::min(k1, (k / kFanOut + 1) * kFanOut - 1);
+    if (!fits(kBottomBlock)) {  // up to the next block or the range's end
+      const std::int64_t end = std::min(k1, (k / kBottomBlock + 1) * kBottomBlock - 1);
       addPoints(e, buffer, k, end);
       k = end + 1;
       continue;
     }
     // The largest whole block that starts at k and ends by k1.
-    std::int64_t size = std::int64_t{kFanOut} * kFanOut;
+    std::int64_t size = kBottomBlock;
     std::size_t levels = 0;
-    while (levels < upper_.size() && fits(size)) {
+    while (levels < upper_.size() && fits(size * kFanOut)) {
       size *= kFanOut;
       ++levels;
     }
     if (levels > 0) {
-      size /= kFanOut;
       const Upper& u = upper_[levels - 1][static_cast<std::size_t>(k / size)];
-      e.lowest = std::min(e.lowest, u.lowest);
-      e.highest = std::max(e.highest, u.highest);
-      e.largestStep = std::max(e.largestStep, static_cast<double>(u.largestStep));
-      k += size;
+      addBlock(e, buffer, k, u.lowest, u.highest, u.largestStep);
     } else {
-      const Bottom& b = bottom_[static_cast<std::size_t>(k / kFanOut)];
-      e.lowest = std::min(e.lowest, value(buffer, k + b.lowest));
-      e.highest = std::max(e.highest, value(buffer, k + b.highest));
-      e.largestStep = std::max(e.largestStep, static_cast<double>(b.largestStep));
-      k += kFanOut;
+      const auto b = static_cast<std::size_t>(k / kBottomBlock);
+      addBlock(e, buffer, k, bottom_[b].lowest, bottom_[b].highest, bottomSteps_[b]);
     }
+    k += size;
   }
   return e;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The record's data summarised for drawing zoomed out: for every curve the
-// views draw (the analogue point buffers and the RMS arrays) the lowest and
-// highest value and the largest step between neighbours of every block of 8
-// points, and of every 8 such blocks above them, and so on. A pixel column
+// views draw (the analogue point buffers and the RMS arrays) where the lowest
+// and highest value lie and how far neighbours lie apart at most, for every
+// block of 16 points, and of every 8 such blocks above them, and so on (about
+// half a byte per point). A pixel column
 // that holds many points reads its extremes from a few blocks instead of from
 // every point. Built once, when the record's data is complete.
 
@@ -45,23 +46,28 @@ class PointEnvelope {
   Extremes over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
 
  private:
-  static constexpr int kFanOut = 8;
-  // Level 0: per block of 8 points, which of them holds the lowest and the
-  // highest finite value. Upper levels: the values themselves.
+  // Level 0 has blocks of 16 points; each level above merges 8 blocks.
+  static constexpr std::int64_t kBottomBlock = 16;
+  static constexpr std::int64_t kFanOut = 8;
+  // Where in its block the lowest and the highest finite value lie (the
+  // values are read from the buffer), and a bound of the block's largest step
+  // (infinite when a value is not finite).
   struct Bottom {
     std::uint8_t lowest = 0, highest = 0;
-    float largestStep = 0;
   };
   struct Upper {
-    double lowest, highest;
-    float largestStep;
+    std::uint32_t lowest = 0, highest = 0;
+    float largestStep = 0;
   };
   // Points k0 .. k1 read one by one.
   void addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
+  void addBlock(Extremes& e, std::span<const double> buffer, std::int64_t first, std::int64_t lowest,
+                std::int64_t highest, float largestStep) const;
 
   std::int64_t offset_ = 0, stride_ = 1, count_ = 0;
   std::vector<Bottom> bottom_;
-  std::vector<std::vector<Upper>> upper_;  // upper_[0] has blocks of 64 points
+  std::vector<float> bottomSteps_;
+  std::vector<std::vector<Upper>> upper_;  // upper_[0] has blocks of 128 points
 };
 
 // The envelopes of one record.

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "tools/recordgen/record_writer.h"
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/analysis/open_record.h"
 #include "waveform/canvas/qpainter_canvas.h"
 #include "waveform/view/rms_view.h"
@@ -151,6 +152,21 @@ void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, boo
   }
 }
 
+// Building the envelopes of the whole record, as opening it does after the analysis.
+void buildSummary(benchmark::State& state, Workload& (*workload)()) {
+  Workload& w = workload();
+  for (auto _ : state) wave::BuildDrawSummary(*w.data);
+  const wave::DrawSummary& s = *w.data->drawSummary();
+  std::size_t bytes = 0, points = 0;
+  for (const auto* curves : {&s.rate1, &s.rate2, &s.rms})
+    for (const wave::PointEnvelope& e : *curves) {
+      bytes += e.bytes();
+      points += static_cast<std::size_t>(e.count());
+    }
+  state.counters["summary_MiB"] = static_cast<double>(bytes) / (1 << 20);
+  state.counters["bytes_per_point"] = static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(1, points));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,6 +198,7 @@ int main(int argc, char** argv) {
                                     View::Rms, true, -4, false, false));
     ms(benchmark::RegisterBenchmark(("MoveCursor/" + w + "/zoom0/points").c_str(), paintFrame, workload, View::Wave, true,
                                     0, true, true));
+    ms(benchmark::RegisterBenchmark(("BuildDrawSummary/" + w).c_str(), buildSummary, workload));
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

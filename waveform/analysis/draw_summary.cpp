@@ -90,6 +90,12 @@ PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset
   }
 }
 
+std::size_t PointEnvelope::bytes() const {
+  std::size_t total = bottom_.size() * sizeof(Bottom) + bottomSteps_.size() * sizeof(float);
+  for (const auto& level : upper_) total += level.size() * sizeof(Upper);
+  return total;
+}
+
 void PointEnvelope::addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
   const double* p = buffer.data() + offset_ + k0 * stride_;
   double previous = k0 > 0 ? p[-stride_] : *p;

@@ -27,6 +27,8 @@ class PointEnvelope {
   std::int64_t count() const { return count_; }
   std::int64_t offset() const { return offset_; }
   std::int64_t stride() const { return stride_; }
+  // The memory the envelope takes beyond the buffer.
+  std::size_t bytes() const;
   // Point k of the buffer the envelope was built on.
   double value(std::span<const double> buffer, std::int64_t k) const {
     return buffer[static_cast<std::size_t>(offset_ + k * stride_)];

@@ -103,11 +103,12 @@ wave::WindowOptions options(bool pointsAndLines) {
 
 enum class View { Wave, Rms };
 
-// The view at horizontal zoom level `level`, starting in the middle of the record.
+// The view at horizontal zoom level `level`, starting in the middle of the record
+// (atStart: at its start, where zoomed far out every digital sample lies on one x).
 // cursorOnly: only the two pixel columns that a move of the time cursor repaints.
 // withSummary: false draws from every point, as before the envelopes.
 void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, bool pointsAndLines, int level,
-                bool cursorOnly, bool withSummary) {
+                bool cursorOnly, bool withSummary, bool atStart) {
   Workload& w = workload();
   const wave::WindowOptions o = options(pointsAndLines);
   const wave::WaveViewport viewport = wave::SetZoomLevels(w.data->layout(), level, 0);
@@ -126,7 +127,7 @@ void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, boo
                               w.data->NoNegativeSamples == 0,
                               false,
                               withSummary ? w.data->drawSummary() : nullptr};
-  const int left = static_cast<int>(geo.recordWidth() / 2);
+  const int left = atStart ? 0 : static_cast<int>(geo.recordWidth() / 2);
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
   std::vector<wave::Rect> parts{wave::Rect{left, 0, left + kWidth, kHeight}};
   if (cursorOnly) {
@@ -186,18 +187,22 @@ int main(int argc, char** argv) {
     for (const auto& [viewName, view] : {std::pair{"PaintWave", View::Wave}, std::pair{"PaintRms", View::Rms}})
       for (int level = wave::kMinZoomLevel; level <= wave::kMaxZoomLevel; ++level)
         ms(benchmark::RegisterBenchmark((std::string(viewName) + "/" + name + "/zoom" + std::to_string(level) + "/points").c_str(),
-                                        paintFrame, workload, view, true, level, false, true));
+                                        paintFrame, workload, view, true, level, false, true, false));
     const std::string w = name;
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines").c_str(), paintFrame, workload, View::Wave, false,
-                                    -4, false, true));
+                                    -4, false, true, false));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines/every_point").c_str(), paintFrame, workload,
-                                    View::Wave, false, -4, false, false));
+                                    View::Wave, false, -4, false, false, false));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
-                                    View::Wave, true, -4, false, false));
+                                    View::Wave, true, -4, false, false, false));
     ms(benchmark::RegisterBenchmark(("PaintRms/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
-                                    View::Rms, true, -4, false, false));
+                                    View::Rms, true, -4, false, false, false));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/start").c_str(), paintFrame, workload, View::Wave,
+                                    true, -4, false, true, true));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/start/every_point").c_str(), paintFrame,
+                                    workload, View::Wave, true, -4, false, false, true));
     ms(benchmark::RegisterBenchmark(("MoveCursor/" + w + "/zoom0/points").c_str(), paintFrame, workload, View::Wave, true,
-                                    0, true, true));
+                                    0, true, true, false));
     ms(benchmark::RegisterBenchmark(("BuildDrawSummary/" + w).c_str(), buildSummary, workload));
   }
   benchmark::RunSpecifiedBenchmarks();

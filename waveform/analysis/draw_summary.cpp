@@ -158,7 +158,8 @@ PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std:
 }
 
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
-                            std::span<const std::span<const double>> rms, const RecordLayout& layout,
+                            std::span<const std::span<const double>> rms,
+                            std::span<const std::span<const double>> digital, const RecordLayout& layout,
                             bool interpolated) {
   DrawSummary summary;
   const std::int64_t step1 = interpolated ? 1 : layout.f1, step2 = interpolated ? 1 : layout.f2;
@@ -167,10 +168,16 @@ DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
   summary.rate1.resize(analog.size());
   summary.rate2.resize(analog.size());
   summary.rms.resize(rms.size());
+  summary.digitalSwitches.resize(digital.size());
   std::atomic<bool> failed{false};
-  ParallelFor(std::max(analog.size(), rms.size()), 1, [&](std::size_t begin, std::size_t end) {
+  ParallelFor(std::max({analog.size(), rms.size(), digital.size()}), 1, [&](std::size_t begin, std::size_t end) {
     try {
       for (std::size_t c = begin; c < end && !failed; ++c) {
+        if (c < digital.size()) {
+          const std::span<const double> b = digital[c];
+          for (std::size_t i = 0; i + 1 < b.size(); ++i)
+            if ((b[i] == 0) != (b[i + 1] == 0)) summary.digitalSwitches[c].push_back(static_cast<std::int64_t>(i));
+        }
         if (c < analog.size()) {
           summary.rate1[c] = PointEnvelope(analog[c], 0, step1, (points1 + step1 - 1) / step1);
           if (points2 > 0) summary.rate2[c] = PointEnvelope(analog[c], points1, step2, (points2 + step2 - 1) / step2);
@@ -190,13 +197,14 @@ void BuildDrawSummary(RecordData& data) {
   // memory that cannot be had for it only leaves it out.
   try {
     const RecordData& source = data;
-    std::vector<std::span<const double>> analog, rms;
+    std::vector<std::span<const double>> analog, rms, digital;
     for (std::size_t c = 0; c < source.analogCount(); ++c) {
       analog.push_back(source.samples(c));
       rms.push_back(source.rms(c));
     }
+    for (std::size_t d = 0; d < source.digitalCount(); ++d) digital.push_back(source.samples(source.analogCount() + d));
     data.setDrawSummary(std::make_unique<DrawSummary>(
-        SummariseCurves(analog, rms, source.layout(), source.NoNegativeSamples == 0)));
+        SummariseCurves(analog, rms, digital, source.layout(), source.NoNegativeSamples == 0)));
   } catch (const std::bad_alloc&) {
     data.setDrawSummary(nullptr);
   }

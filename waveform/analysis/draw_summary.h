@@ -79,14 +79,20 @@ struct DrawSummary {
   // interpolated.
   std::vector<PointEnvelope> rate1, rate2;
   std::vector<PointEnvelope> rms;  // per analogue channel, its RMS array
+  // Per digital channel, the samples i after which it switches: b[i] and
+  // b[i + 1] differ in being 0. A lane whose samples share one pixel column
+  // finds its falls and rises there from these, not from every sample.
+  std::vector<std::vector<std::int64_t>> digitalSwitches;
 };
 
 struct RecordLayout;
 
 // The envelopes of the analogue point buffers (with the record's layout; only
-// the stored samples unless interpolated) and of the RMS arrays.
+// the stored samples unless interpolated) and of the RMS arrays, and the
+// switches of the digital channels.
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
-                            std::span<const std::span<const double>> rms, const RecordLayout& layout,
+                            std::span<const std::span<const double>> rms,
+                            std::span<const std::span<const double>> digital, const RecordLayout& layout,
                             bool interpolated);
 
 // Builds the summary of the record's final data (after loading and analysis)

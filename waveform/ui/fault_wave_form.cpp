@@ -1,5 +1,6 @@
 #include "waveform/ui/fault_wave_form.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -17,13 +18,11 @@
 #include <QPainter>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QAbstractScrollArea>
-#include <climits>
-#include <QStyleOptionSlider>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -31,6 +30,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <system_error>

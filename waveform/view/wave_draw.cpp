@@ -169,8 +169,9 @@ struct LaneLevels {
 };
 
 // The steps of samples first .. last (the step from i to i + 1 for each i).
+// switches: the channel's switches (DrawSummary), or null.
 void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> b, const LaneLevels& lv,
-               std::int64_t first, std::int64_t last) {
+               std::int64_t first, std::int64_t last, const std::vector<std::int64_t>* switches) {
   if (first > last || static_cast<std::size_t>(first) >= b.size()) return;
   int level = lv.of(b[static_cast<std::size_t>(first)]);
   const std::int64_t end = std::min<std::int64_t>(last + 1, static_cast<std::int64_t>(b.size()) - 1);
@@ -178,10 +179,16 @@ void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> 
     // Every step on one x (zoomed far out): only a fall and a rise can show there.
     const int x = ClampPixel(geo.xOfDigital(first));
     bool fell = false, rose = false;
-    for (std::int64_t i = first; i < end && !(fell && rose); ++i) {
-      const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
-      if (nl != level) (nl == lv.y0 ? fell : rose) = true;
-      level = nl;
+    if (switches && lv.y0 != lv.y1) {  // a switch to 0 is a fall, any other a rise
+      for (auto it = std::lower_bound(switches->begin(), switches->end(), first);
+           it != switches->end() && *it < end && !(fell && rose); ++it)
+        (b[static_cast<std::size_t>(*it + 1)] == 0 ? fell : rose) = true;
+    } else {
+      for (std::int64_t i = first; i < end && !(fell && rose); ++i) {
+        const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
+        if (nl != level) (nl == lv.y0 ? fell : rose) = true;
+        level = nl;
+      }
     }
     if (fell) out.add({x, lv.y1}, {x, lv.y0});
     if (rose) out.add({x, lv.y0}, {x, lv.y1});
@@ -398,15 +405,19 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
     const auto b = scene.buffers[slot];
     const int xlo = clip.left - 1, xhi = clip.right + 1;
     const std::int64_t step1 = geo.pixelsPerCycle1 / geo.N;
+    const std::vector<std::int64_t>* switches =
+        scene.summary && static_cast<std::size_t>(d) < scene.summary->digitalSwitches.size()
+            ? &scene.summary->digitalSwitches[static_cast<std::size_t>(d)]
+            : nullptr;
     LaneLines out(canvas);
     const std::int64_t last1 = geo.twoRates ? geo.endsamp1 - 1 : geo.endsamp1 - 2;
     const IndexRange r1 = visibleSteps(step1, 0, L, 0, last1, xlo, xhi);
-    laneSteps(out, geo, b, lv, r1.first, r1.last);
+    laneSteps(out, geo, b, lv, r1.first, r1.last, switches);
     if (geo.twoRates) {
       const std::int64_t step2 = geo.pixelsPerCycle1 / geo.N2;
       const IndexRange r2 = visibleSteps(step2, geo.endsamp1, step1 * geo.endsamp1 + L, geo.endsamp1,
                                          geo.endsamp2 - 2, xlo, xhi);
-      laneSteps(out, geo, b, lv, r2.first, r2.last);
+      laneSteps(out, geo, b, lv, r2.first, r2.last, switches);
     }
   }
 }

@@ -178,8 +178,9 @@ SummarisedRecord summaryRecord(bool twoRates, bool interpolated) {
   holes[holes.size() / 2] = -std::numeric_limits<double>::infinity();
   holes[holes.size() / 2 + 41] = std::numeric_limits<double>::infinity();
   holes[holes.size() * 3 / 4] = 2863311530.0;
-  for (int d = 0; d < 2; ++d)
-    for (std::size_t i = 0; i < t.digitalData(d).size(); ++i) t.digitalData(d)[i] = ((i / (5 + d)) % 2) != 0;
+  for (std::size_t i = 0; i < t.digitalData(0).size(); ++i) t.digitalData(0)[i] = ((i / 5) % 2) != 0;
+  for (std::size_t i = 0; i < t.digitalData(1).size(); ++i)  // one rise only
+    t.digitalData(1)[i] = i * 5 >= t.digitalData(1).size() * 3;
   t.setRow(0, {0, 1, 2, 3});
   t.setRow(2, {4, 5, 6});
   t.setRow(7, {7, 8, 9});
@@ -207,7 +208,8 @@ class SummaryImageTest : public WaveImageTest {
   static void expectSameEverywhere(SummarisedRecord& s) {
     TestRecord& t = s.t;
     s.t.spans.assign(t.data.begin(), t.data.end());
-    s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans, t.layout, t.interpolated);
+    s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans,
+                                std::span(t.spans).subspan(t.record.A), t.layout, t.interpolated);
     const QSize size(420, 440);
     for (int points : {1, 0}) {
       t.options.WindowPointsAndLines = points;
@@ -272,7 +274,8 @@ TEST_F(SummaryImageTest, ZoomedOutTracesDrawTheLinesOfTheReducedDrawing) {
   SummarisedRecord s = summaryRecord(false, true);
   TestRecord& t = s.t;
   t.spans.assign(t.data.begin(), t.data.end());
-  s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans, t.layout, t.interpolated);
+  s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans,
+                                std::span(t.spans).subspan(t.record.A), t.layout, t.interpolated);
   t.options.WindowPointsAndLines = 0;
   t.viewport = SetZoomLevels(t.layout, kMinZoomLevel, 0);
   const WaveGeometry geo = t.prepare();

@@ -219,6 +219,19 @@ class RunSequence {
     const auto [part, k] = at(j);
     return part->run->markerEvery > 0 && k % part->run->markerEvery == 0;
   }
+  // The y of every vertex of j0 .. j1 that has a marker.
+  template <typename Fn>
+  void markerYs(std::int64_t j0, std::int64_t j1, Fn&& fn) const {
+    for (const Part& part : parts_) {
+      const PointRun& run = *part.run;
+      if (run.markerEvery <= 0) continue;
+      const std::int64_t a = std::max(j0, part.start), b = std::min(j1, part.start + part.kLast - run.kFirst);
+      std::int64_t k = run.kFirst + a - part.start;
+      const std::int64_t kEnd = run.kFirst + b - part.start;
+      k += (run.markerEvery - k % run.markerEvery) % run.markerEvery;  // the first marked point
+      for (; k <= kEnd; k += run.markerEvery) fn(y_(run.envelope->value(run.buffer, k)));
+    }
+  }
   // Every vertex of j0 .. j1 has a marker.
   bool markerOnEach(std::int64_t j0, std::int64_t j1) const {
     return at(j0).first->run->markerEvery == 1 && at(j1).first->run->markerEvery == 1;
@@ -288,8 +301,9 @@ void markerRows(std::vector<int>& rows, const RunSequence& seq, const ValueToY& 
       return;
     }
   }
-  for (std::int64_t k = j0; k <= j1; ++k)
-    if (seq.marker(k)) rows.push_back(seq.y(k));
+  seq.markerYs(j0, j1, [&rows](int y) {
+    if (std::find(rows.begin(), rows.end(), y) == rows.end()) rows.push_back(y);
+  });
 }
 
 }  // namespace
@@ -334,8 +348,10 @@ void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const Val
       pushColumn(line, col);
       if (markers) markerRows(rows, seq, map, j, e);
     }
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (e - j + 1 <= 3 || e == n - 1) {  // (the rows above may repeat there)
+      std::sort(rows.begin(), rows.end());
+      rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    }
     for (const int y : rows) places.push_back({{x, y}, {}});
     j = e + 1;
   }

@@ -1,4 +1,4 @@
-# Waveform drawing: one frame of the wave view of the W1 record into an image.
+# Waveform drawing: one frame of the wave and RMS views of the W1 and W5 records into an image.
 if(SUITE_WITH_QT)
   suite_benchmark(view_bench
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/view_bench.cpp

@@ -1,8 +1,11 @@
-// One paint of the wave view into a 1600 x 1000 image, on the W1 record
-// (BINARY, 96 analogue and 160 digital channels, 10 kHz, 100 000 samples):
-// 8 rows of 4 channels and 32 digital lanes, at zoom 0 and zoomed out; the
-// same for the RMS view, and one move of the time cursor (the two columns it
-// repaints).
+// One paint of the wave view into a 1600 x 1000 image, on two records written
+// by the record generator into a temporary folder at start and opened as a
+// window opens them (reading, analysis, envelopes):
+//   W1: BINARY, 96 analogue and 160 digital channels, 10 kHz, 100 000 samples;
+//   W5: recordgen --analog 64 --digital 32 --rate 20000:1200000.
+// 8 rows of 4 channels and 32 digital lanes, at every zoom level from -4 to 4,
+// the frame taken from the middle of the record; the same for the RMS view, and
+// one move of the time cursor (the two columns it repaints).
 //
 //   view_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
@@ -21,19 +24,20 @@
 #include <vector>
 
 #include "tools/recordgen/record_writer.h"
-#include "waveform/analysis/loader.h"
-#include "waveform/analysis/rms_harmonics.h"
+#include "waveform/analysis/draw_summary.h"
+#include "waveform/analysis/open_record.h"
 #include "waveform/canvas/qpainter_canvas.h"
 #include "waveform/view/rms_view.h"
 #include "waveform/view/time_cursor.h"
 #include "waveform/view/wave_draw.h"
+#include "waveform/view/zoom.h"
 
 namespace {
 
 constexpr int kWidth = 1600;
 constexpr int kHeight = 1000;
 
-struct W1 {
+struct Workload {
   std::shared_ptr<wave::RecordData> data;
   std::vector<std::span<const double>> buffers;
   std::vector<std::span<const double>> rms;
@@ -41,27 +45,44 @@ struct W1 {
   wave::RmsScales rmsScales;
 };
 
-W1& w1() {
-  static W1 instance = [] {
+Workload load(const recordgen::RecordSpec& spec, const std::string& name) {
+  std::random_device seed;
+  const auto folder = std::filesystem::temp_directory_path() / ("view_bench_" + std::to_string(seed()));
+  std::filesystem::create_directories(folder);
+  const auto files = recordgen::WriteRecord(spec, folder, name);
+  Workload w;
+  w.data = wave::OpenRecordData(recordgen::MakeCfgInfo(spec, files.cfg.string()), 0, {}).data;
+  std::filesystem::remove_all(folder);
+  if (!w.data) {
+    std::fprintf(stderr, "%s could not be opened\n", name.c_str());
+    std::exit(1);
+  }
+  for (std::size_t slot = 0; slot < w.data->channelCount(); ++slot) w.buffers.push_back(w.data->samples(slot));
+  for (std::size_t i = 0; i < w.data->analogCount(); ++i) w.rms.push_back(w.data->rms(i));
+  wave::ComputeRmsPeaks(w.rmsScales, w.rms, w.data->layout().sampleCount);
+  return w;
+}
+
+Workload& w1() {
+  static Workload instance = [] {
     recordgen::RecordSpec spec;
     spec.format = recordgen::DatFormat::Binary;
     spec.analog = 96;
     spec.digital = 160;
     spec.rates = {{10000, 100000}};
     spec.seed = 42;
-    std::random_device seed;
-    const auto folder = std::filesystem::temp_directory_path() / ("view_bench_" + std::to_string(seed()));
-    std::filesystem::create_directories(folder);
-    const auto files = recordgen::WriteRecord(spec, folder, "W1");
-    W1 w;
-    w.data = wave::RecordData::Create(recordgen::MakeCfgInfo(spec, files.cfg.string())).data;
-    wave::LoadChannelData(*w.data, 0, {});
-    std::filesystem::remove_all(folder);
-    for (std::size_t slot = 0; slot < w.data->channelCount(); ++slot) w.buffers.push_back(w.data->samples(slot));
-    wave::AnalyseRecord(*w.data);
-    for (std::size_t i = 0; i < w.data->analogCount(); ++i) w.rms.push_back(w.data->rms(i));
-    wave::ComputeRmsPeaks(w.rmsScales, w.rms, w.data->layout().sampleCount);
-    return w;
+    return load(spec, "W1");
+  }();
+  return instance;
+}
+
+Workload& w5() {
+  static Workload instance = [] {
+    recordgen::RecordSpec spec;  // the generator's defaults, as its command line gives them
+    spec.analog = 64;
+    spec.digital = 32;
+    spec.rates = {{20000, 1200000}};
+    return load(spec, "W5");
   }();
   return instance;
 }
@@ -82,23 +103,31 @@ wave::WindowOptions options(bool pointsAndLines) {
 
 enum class View { Wave, Rms };
 
-// zoomShift: PixelsPerCycle1 divided by 2^zoomShift; the view starts in the middle of the record.
+// The view at horizontal zoom level `level`, starting in the middle of the record
+// (atStart: at its start, where zoomed far out every digital sample lies on one x).
 // cursorOnly: only the two pixel columns that a move of the time cursor repaints.
-void paintFrame(benchmark::State& state, View view, bool pointsAndLines, int zoomShift, bool cursorOnly) {
-  W1& w = w1();
+// withSummary: false draws from every point, as before the envelopes.
+void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, bool pointsAndLines, int level,
+                bool cursorOnly, bool withSummary, bool atStart) {
+  Workload& w = workload();
   const wave::WindowOptions o = options(pointsAndLines);
-  wave::WaveViewport viewport = wave::InitialViewport(w.data->layout());
-  viewport.PixelsPerCycle1 >>= zoomShift;
-  viewport.ZoomLevelX = -zoomShift;
+  const wave::WaveViewport viewport = wave::SetZoomLevels(w.data->layout(), level, 0);
   const wave::WaveGeometry geo = wave::MakeWaveGeometry(w.data->layout(), viewport, o);
   wave::ComputeChannelPeaks(w.scales, std::span(w.buffers).first(w.data->analogCount()), geo.P1 + geo.P2);
   w.scales.ScalesDirty = 1;
   wave::UpdateGroupScales(w.scales, o.WindowGroups);
   w.rmsScales.ScalesDirty = 1;
   wave::UpdateRmsScales(w.rmsScales, o.WindowGroups);
-  const wave::WaveScene scene{geo, o, w.scales, w.buffers, w.data->record(), wave::DisplaySettings::DefaultChannelColors,
-                              w.data->NoNegativeSamples == 0, false};
-  const int left = static_cast<int>(geo.recordWidth() / 2);
+  const wave::WaveScene scene{geo,
+                              o,
+                              w.scales,
+                              w.buffers,
+                              w.data->record(),
+                              wave::DisplaySettings::DefaultChannelColors,
+                              w.data->NoNegativeSamples == 0,
+                              false,
+                              withSummary ? w.data->drawSummary() : nullptr};
+  const int left = atStart ? 0 : static_cast<int>(geo.recordWidth() / 2);
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
   std::vector<wave::Rect> parts{wave::Rect{left, 0, left + kWidth, kHeight}};
   if (cursorOnly) {
@@ -124,6 +153,21 @@ void paintFrame(benchmark::State& state, View view, bool pointsAndLines, int zoo
   }
 }
 
+// Building the envelopes of the whole record, as opening it does after the analysis.
+void buildSummary(benchmark::State& state, Workload& (*workload)()) {
+  Workload& w = workload();
+  for (auto _ : state) wave::BuildDrawSummary(*w.data);
+  const wave::DrawSummary& s = *w.data->drawSummary();
+  std::size_t bytes = 0, points = 0;
+  for (const auto* curves : {&s.rate1, &s.rate2, &s.rms})
+    for (const wave::PointEnvelope& e : *curves) {
+      bytes += e.bytes();
+      points += static_cast<std::size_t>(e.count());
+    }
+  state.counters["summary_MiB"] = static_cast<double>(bytes) / (1 << 20);
+  state.counters["bytes_per_point"] = static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(1, points));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,16 +178,33 @@ int main(int argc, char** argv) {
   QGuiApplication app(qtArgc, qtArgv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  std::fprintf(stderr, "writing and loading W1...\n");
+  std::fprintf(stderr, "writing and opening W1 and W5...\n");
   w1();
+  w5();
   const auto ms = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime(); };
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom0/points", paintFrame, View::Wave, true, 0, false));
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom0/lines", paintFrame, View::Wave, false, 0, false));
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom-4/points", paintFrame, View::Wave, true, 4, false));
-  ms(benchmark::RegisterBenchmark("PaintWave/W1/zoom-4/lines", paintFrame, View::Wave, false, 4, false));
-  ms(benchmark::RegisterBenchmark("PaintRms/W1/zoom0/points", paintFrame, View::Rms, true, 0, false));
-  ms(benchmark::RegisterBenchmark("PaintRms/W1/zoom-4/points", paintFrame, View::Rms, true, 4, false));
-  ms(benchmark::RegisterBenchmark("MoveCursor/W1/zoom0/points", paintFrame, View::Wave, true, 0, true));
+  const std::pair<const char*, Workload& (*)()> workloads[] = {{"W1", w1}, {"W5", w5}};
+  for (const auto& [name, workload] : workloads) {
+    for (const auto& [viewName, view] : {std::pair{"PaintWave", View::Wave}, std::pair{"PaintRms", View::Rms}})
+      for (int level = wave::kMinZoomLevel; level <= wave::kMaxZoomLevel; ++level)
+        ms(benchmark::RegisterBenchmark((std::string(viewName) + "/" + name + "/zoom" + std::to_string(level) + "/points").c_str(),
+                                        paintFrame, workload, view, true, level, false, true, false));
+    const std::string w = name;
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines").c_str(), paintFrame, workload, View::Wave, false,
+                                    -4, false, true, false));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines/every_point").c_str(), paintFrame, workload,
+                                    View::Wave, false, -4, false, false, false));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
+                                    View::Wave, true, -4, false, false, false));
+    ms(benchmark::RegisterBenchmark(("PaintRms/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
+                                    View::Rms, true, -4, false, false, false));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/start").c_str(), paintFrame, workload, View::Wave,
+                                    true, -4, false, true, true));
+    ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/start/every_point").c_str(), paintFrame,
+                                    workload, View::Wave, true, -4, false, false, true));
+    ms(benchmark::RegisterBenchmark(("MoveCursor/" + w + "/zoom0/points").c_str(), paintFrame, workload, View::Wave, true,
+                                    0, true, true, false));
+    ms(benchmark::RegisterBenchmark(("BuildDrawSummary/" + w).c_str(), buildSummary, workload));
+  }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -1,5 +1,6 @@
 #include "waveform/analysis/open_record.h"
 
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/analysis/loader.h"
 #include "waveform/analysis/parallel.h"
 #include "waveform/analysis/rms_harmonics.h"
@@ -53,6 +54,7 @@ OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
   analyse(*opened.data, *progress);
   if (progress->cancelled()) return cancelled;
   findPeaks(opened);
+  BuildDrawSummary(*opened.data);
   return opened;
 }
 

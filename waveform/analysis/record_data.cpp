@@ -1,5 +1,7 @@
 #include "waveform/analysis/record_data.h"
 
+#include "waveform/analysis/draw_summary.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -185,6 +187,9 @@ std::span<const double> RecordData::harmonics() const { return block_->harmonics
 void RecordData::clearSamples() {
   for (auto buffer : block_->samples) std::fill(buffer.begin(), buffer.end(), 0.0);
   NoNegativeSamples = 1;
+  drawSummary_.reset();
 }
+
+void RecordData::setDrawSummary(std::unique_ptr<const DrawSummary> summary) { drawSummary_ = std::move(summary); }
 
 }  // namespace wave

@@ -22,6 +22,8 @@
 
 namespace wave {
 
+struct DrawSummary;
+
 inline constexpr std::string_view kFaultWaveSection = "Strings_FaultWave_Form";
 
 // The window's warning with text key "str<key>" and caption key "str<key + 1>"
@@ -111,6 +113,11 @@ class RecordData {
   // Sets every sample point back to 0 and NoNegativeSamples back to 1.
   void clearSamples();
 
+  // The envelopes for zoomed-out drawing (BuildDrawSummary); null until built
+  // and after the samples change.
+  const DrawSummary* drawSummary() const { return drawSummary_.get(); }
+  void setDrawSummary(std::unique_ptr<const DrawSummary> summary);
+
   // 1 unless a negative analogue sample was read in a record of at least one whole cycle.
   std::uint8_t NoNegativeSamples = 1;
 
@@ -121,6 +128,7 @@ class RecordData {
   TcfgInfo record_;
   RecordLayout layout_;
   std::unique_ptr<Block> block_;
+  std::unique_ptr<const DrawSummary> drawSummary_;
 };
 
 }  // namespace wave

@@ -1,5 +1,6 @@
 #include "waveform/ui/fault_wave_form.h"
 
+#include <QAbstractScrollArea>
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -18,11 +19,11 @@
 #include <QPainter>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -30,6 +31,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -100,6 +102,23 @@ class WavePaintBox : public QWidget {
   TFaultWaveForm& form_;
 };
 
+// FW_ScrollBox: a position over a view that may be wider than a widget can be.
+// Its scroll bars are the position; the paint box fills its viewport and shows
+// the part of the view there.
+class WaveScrollBox : public QAbstractScrollArea {
+ public:
+  WaveScrollBox(QWidget* parent, std::function<void()> scrolled)
+      : QAbstractScrollArea(parent), scrolled_(std::move(scrolled)) {
+    setObjectName(QStringLiteral("FW_ScrollBox"));
+  }
+
+ protected:
+  void scrollContentsBy(int, int) override { scrolled_(); }
+
+ private:
+  std::function<void()> scrolled_;
+};
+
 // The 12 images of the tool buttons: small drawn glyphs.
 std::vector<QIcon> makeImages() {
   static const char16_t* const kGlyphs[12] = {u"◧", u"☰", u"⎙", u"+", u"−", u"↺", u"↔", u"↕", u"▥", u"∿", u"≈", u"◨"};
@@ -157,9 +176,58 @@ TMyTrackBar::TMyTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   setFixedHeight(20);
 }
 
+void TMyTrackBar::setShownPart(std::int64_t barWidth, std::int64_t shownFrom) {
+  if (barWidth == barWidth_ && shownFrom == shownFrom_) return;
+  barWidth_ = barWidth;
+  shownFrom_ = shownFrom;
+  update();
+}
+
+std::int64_t TMyTrackBar::thumbCentre() const {
+  const TrackBarSpan bar{minimum(), maximum(), barWidth_, 0};
+  return CursorLineX(bar, value()) - shownFrom_;
+}
+
+void TMyTrackBar::paintEvent(QPaintEvent*) {
+  // Only the shown part is drawn (a style may draw the whole groove into one
+  // image), with the thumb centred where the cursor formula puts the line:
+  // the slider drawn here has one step per pixel and reaches one thumb's
+  // length beyond both edges.
+  QPainter painter(this);
+  QStyleOptionSlider option;
+  initStyleOption(&option);
+  const int thumb = style()->pixelMetric(QStyle::PM_SliderLength, &option, this);
+  const std::int64_t thumbLeft = thumbCentre() - thumb / 2;
+  option.rect = QRect(-thumb, 0, width() + 2 * thumb, height());
+  option.minimum = 0;
+  option.maximum = width() + thumb;
+  option.subControls = QStyle::SC_SliderGroove;
+  if (thumbLeft >= -thumb && thumbLeft <= width()) {
+    option.subControls |= QStyle::SC_SliderHandle;
+    option.sliderPosition = option.sliderValue = static_cast<int>(thumbLeft) + thumb;
+  }
+  style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+}
+
+int TMyTrackBar::barX(const QMouseEvent* event) const {
+  return static_cast<int>(std::clamp<std::int64_t>(static_cast<std::int64_t>(event->position().x()) + shownFrom_,
+                                                   INT_MIN, INT_MAX));
+}
+
 void TMyTrackBar::mousePressEvent(QMouseEvent* event) {
-  if (OnMouseDown) OnMouseDown(event->button(), static_cast<int>(event->position().x()));
-  QSlider::mousePressEvent(event);
+  dragging_ = event->button() == Qt::LeftButton;
+  if (OnMouseDown) OnMouseDown(event->button(), barX(event));
+  event->accept();
+}
+
+void TMyTrackBar::mouseMoveEvent(QMouseEvent* event) {
+  if (dragging_ && (event->buttons() & Qt::LeftButton) && OnMouseDown) OnMouseDown(Qt::LeftButton, barX(event));
+  event->accept();
+}
+
+void TMyTrackBar::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) dragging_ = false;
+  event->accept();
 }
 
 QString RecordWindowCaption(const std::string& cfgPath) {
@@ -230,13 +298,11 @@ void TFaultWaveForm::buildForm() {
   buildDataPanel();
   splitter_->addWidget(dataPanel_);
 
-  scrollBox_ = new QScrollArea(splitter_);
-  scrollBox_->setObjectName(QStringLiteral("FW_ScrollBox"));
-  scrollBox_->setWidgetResizable(false);
-  scrollBox_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  auto* paintBox = new WavePaintBox(*this, scrollBox_);
-  paintBox_ = paintBox;
-  scrollBox_->setWidget(paintBox_);
+  scrollBox_ = new WaveScrollBox(splitter_, [this] {
+    placeTrackBar();
+    paintBox_->update();
+  });
+  paintBox_ = new WavePaintBox(*this, scrollBox_->viewport());
   scrollBox_->viewport()->installEventFilter(this);
   auto* grid = new QTableWidget(paintBox_);  // sgData: filled by the export, never shown
   grid->setObjectName(QStringLiteral("sgData"));
@@ -429,7 +495,6 @@ void TFaultWaveForm::FormCreate() {
   fitStatusPanels();
 
   trackBar_ = new TMyTrackBar(paintBox_);
-  trackBar_->move(viewport_.LeftMargin - 10, 0);
   trackBar_->OnMouseDown = [this](Qt::MouseButton button, int x) {
     forms::GuardedHandler(services_, this, [&] { TrackBarMouseDown(button, x); });
   };
@@ -687,22 +752,46 @@ void TFaultWaveForm::relayout() {
   if (closed_) return;
   const WaveGeometry geo = geometry();
   const QSize box = scrollBox_->viewport()->size();
-  const Size size = PaintBoxSize(geo, ViewMode_, {box.width(), box.height()});
-  const auto clampSize = [](std::int64_t v) {
-    return static_cast<int>(std::clamp<std::int64_t>(v, 1, QWIDGETSIZE_MAX));
+  contentSize_ = PaintBoxSize(geo, ViewMode_, {box.width(), box.height()});
+  // The scroll bars range over the whole view; the paint box shows the part in sight.
+  const auto scrollRange = [](QScrollBar* bar, std::int64_t content, int shown) {
+    bar->setRange(0, static_cast<int>(std::clamp<std::int64_t>(content - shown, 0, INT_MAX)));
+    bar->setPageStep(std::max(1, shown));
+    bar->setSingleStep(20);
   };
-  const QSize wanted(clampSize(size.width), clampSize(size.height));
-  if (paintBox_->size() != wanted) paintBox_->setFixedSize(wanted);
+  scrollRange(scrollBox_->horizontalScrollBar(), contentSize_.width, box.width());
+  scrollRange(scrollBox_->verticalScrollBar(), contentSize_.height, box.height());
+  if (paintBox_->geometry() != QRect(QPoint(0, 0), box)) paintBox_->setGeometry(QRect(QPoint(0, 0), box));
   if (trackBar_) {
     if (ViewMode_ != ViewMode::HarmonicBars)
       trackBarWidth_ = ViewMode_ == ViewMode::Rms ? RmsTrackBarWidth(geo) : TrackBarWidth(geo);
-    trackBar_->setFixedWidth(clampSize(trackBarWidth_));
-    trackBar_->move(geo.L - 10, 0);
+    placeTrackBar();
     // The thumb keeps its position while the scale changes: the line moves with it.
     if (cursorShown()) CursorX_ = CursorLineX(trackBarSpan(), trackBar_->value());
   }
   if (appliedBackground_ != settings_.ChannelColors[kBackgroundColor]) applyColours();
   paintBox_->update();
+}
+
+QPoint TFaultWaveForm::scrollOffset() const {
+  return QPoint(scrollBox_->horizontalScrollBar()->value(), scrollBox_->verticalScrollBar()->value());
+}
+
+// The track bar lies over the top of the view at x = L - 10; its widget covers
+// the part of it in sight.
+void TFaultWaveForm::placeTrackBar() {
+  if (!trackBar_) return;
+  const QPoint scroll = scrollOffset();
+  const std::int64_t left = std::int64_t{geometry().L} - 10 - scroll.x();
+  const std::int64_t from = std::max<std::int64_t>(left, 0);
+  const std::int64_t to = std::max(from, std::min<std::int64_t>(left + trackBarWidth_, paintBox_->width()));
+  trackBar_->setShownPart(trackBarWidth_, from - left);
+  trackBar_->setGeometry(static_cast<int>(from), -scroll.y(), static_cast<int>(to - from), trackBar_->height());
+}
+
+void TFaultWaveForm::showContentX(int x) {
+  QScrollBar* h = scrollBox_->horizontalScrollBar();
+  h->setValue(static_cast<int>(ScrollShowing(x, h->value(), paintBox_->width())));
 }
 
 void TFaultWaveForm::requestRelayout() {
@@ -749,14 +838,16 @@ void TFaultWaveForm::FW_PaintBoxPaint(QPainter& painter, const QRect& exposed) {
   if (appliedBackground_ != settings_.ChannelColors[kBackgroundColor]) requestRelayout();
   if (exposed.isEmpty()) return;
   // Drawn into an image of the exposed part first, where small figures can be
-  // copied pixel by pixel, then shown at once.
+  // copied pixel by pixel, then shown at once. The view's coordinates are
+  // those of the whole record: the exposed part lies at the scroll position.
   if (frame_.width() < exposed.width() || frame_.height() < exposed.height())
     frame_ = QImage(exposed.size().expandedTo(frame_.size()), QImage::Format_RGB32);
   {
+    const QRect part = exposed.translated(scrollOffset());
     QPainter onFrame(&frame_);
     onFrame.setClipRect(QRect(QPoint(0, 0), exposed.size()));
-    onFrame.translate(-exposed.left(), -exposed.top());
-    const Rect area{exposed.left(), exposed.top(), exposed.left() + exposed.width(), exposed.top() + exposed.height()};
+    onFrame.translate(-part.left(), -part.top());
+    const Rect area{part.left(), part.top(), part.left() + part.width(), part.top() + part.height()};
     QPainterCanvas canvas(onFrame, area);
     drawView(canvas);
   }
@@ -771,7 +862,7 @@ void TFaultWaveForm::drawView(Canvas& canvas) {
   }
   const WaveGeometry geo = geometry();
   const WaveScene scene{geo, options_, scales_, buffers_, record_, settings_.ChannelColors,
-                        data_->NoNegativeSamples == 0, false};
+                        data_->NoNegativeSamples == 0, false, data_->drawSummary()};
   switch (ViewMode_) {
     case ViewMode::Waves:
       UpdateGroupScales(scales_, options_.WindowGroups);
@@ -813,7 +904,8 @@ bool TFaultWaveForm::cursorShown() const {
 
 void TFaultWaveForm::updateCursorColumn(int x) {
   const CursorLine line = CursorLineAt(geometry(), x);
-  paintBox_->update(QRect(x, line.top, 1, std::max(1, line.bottom - line.top)));
+  const QPoint scroll = scrollOffset();
+  paintBox_->update(QRect(x - scroll.x(), line.top - scroll.y(), 1, std::max(1, line.bottom - line.top)));
 }
 
 void TFaultWaveForm::focusStatusBar() { statusBar_->setFocus(Qt::OtherFocusReason); }
@@ -889,6 +981,8 @@ void TFaultWaveForm::FaulttimeEditExit() {
     return;
   }
   trackBar_->setValue(PositionForTime(geometry(), record_, *time, trackBarSpan()));
+  // The view follows the cursor to the typed time.
+  showContentX(CursorLineX(trackBarSpan(), trackBar_->value()));
 }
 
 SampleListSource TFaultWaveForm::sampleListSource() const {

@@ -41,7 +41,7 @@ class QLabel;
 class QLineEdit;
 class QMdiSubWindow;
 class QPainter;
-class QScrollArea;
+class QAbstractScrollArea;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -74,17 +74,34 @@ struct RecordWindowSetup {
 class AllDataListModel;
 
 // The time cursor's track bar: a slider whose mouse-down can be handled. It
-// never takes the keyboard focus.
+// never takes the keyboard focus. The bar can be longer than a widget may be:
+// the widget shows the part of it that lies in view, and every x it reports
+// is counted from the start of the whole bar.
 class TMyTrackBar : public QSlider {
   Q_OBJECT
  public:
   explicit TMyTrackBar(QWidget* parent);
-  // Called with the button and the x of a press on the track bar, before the
-  // slider handles the press itself.
+  // Called with the button and the x of a press on the track bar (and of each
+  // move while the left button is held: the thumb follows the pointer).
   std::function<void(Qt::MouseButton, int x)> OnMouseDown;
 
+  // The whole bar's width and where the widget's left edge lies on it.
+  void setShownPart(std::int64_t barWidth, std::int64_t shownFrom);
+  std::int64_t barWidth() const { return barWidth_; }
+  // The x of the thumb's centre in this widget: the cursor line's column.
+  std::int64_t thumbCentre() const;
+
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int barX(const QMouseEvent* event) const;
+  std::int64_t barWidth_ = 0;
+  std::int64_t shownFrom_ = 0;
+  bool dragging_ = false;
 };
 
 class TFaultWaveForm : public QWidget {
@@ -152,7 +169,12 @@ class TFaultWaveForm : public QWidget {
   TrackBarSpan trackBarSpan() const;
   AllDataListModel* allDataModel() const { return allDataModel_; }
   std::shared_ptr<const RecordData> data() const { return data_; }
+  // FW_PaintBox: the visible part of the view, over the record at scrollOffset().
   QWidget* paintBox() const { return paintBox_; }
+  // The size of the whole view (what the paint box stood for when a widget could hold it).
+  Size contentSize() const { return contentSize_; }
+  // The view's point at the paint box's top-left corner.
+  QPoint scrollOffset() const;
   TMyTrackBar* trackBar() const { return trackBar_; }
   QAction* action(const char* name) const;
 
@@ -174,6 +196,9 @@ class TFaultWaveForm : public QWidget {
   void applyColours();
   void relayout();
   void requestRelayout();
+  void placeTrackBar();
+  // Scrolls the view so that content x is in sight.
+  void showContentX(int x);
   void repaintStep();
   bool isActiveWindow() const;
   void takeOverOptions();
@@ -221,6 +246,7 @@ class TFaultWaveForm : public QWidget {
   int CursorX_ = -1;
   int dataPanelWidth_ = 161;  // FW_Panel, widened where its texts need more
   std::int64_t trackBarWidth_ = 18;
+  Size contentSize_;
   bool XZoomOn_ = false;
   bool YZoomOn_ = false;
   int DragStartX_ = 0;
@@ -242,7 +268,7 @@ class TFaultWaveForm : public QWidget {
   QComboBox* channelCombo_ = nullptr;
   QTableView* allDataList_ = nullptr;
   AllDataListModel* allDataModel_ = nullptr;
-  QScrollArea* scrollBox_ = nullptr;
+  QAbstractScrollArea* scrollBox_ = nullptr;  // its scroll bars: the view's position over the record
   QWidget* paintBox_ = nullptr;
   TMyTrackBar* trackBar_ = nullptr;
   QStatusBar* statusBar_ = nullptr;

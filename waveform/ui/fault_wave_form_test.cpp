@@ -296,7 +296,7 @@ TEST_F(FaultWaveFormTest, OneCycleOfManySamplesOpensAndShowsItsBars) {
   EXPECT_EQ(w->viewMode(), ViewMode::HarmonicBars);
   EXPECT_FALSE(w->trackBar()->isVisible());
   EXPECT_FALSE(child<QTabWidget>(w, "FW_Info_PageControl")->isTabVisible(0));
-  EXPECT_GE(w->paintBox()->width(), (600 / 2) * 16 + 75);
+  EXPECT_GE(w->contentSize().width, (600 / 2) * 16 + 75);
 }
 
 TEST_F(FaultWaveFormTest, RecordsItCannotShowNeverReachTheWindow) {

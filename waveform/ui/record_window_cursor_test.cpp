@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QScrollArea>
+#include <QAbstractScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -160,7 +160,7 @@ TEST_F(RecordWindowCursorTest, ZoomStepsAndRestore) {
   TFaultWaveForm* w = open(setupFor(written(smallSpec(), "zoom")));
   ASSERT_NE(w, nullptr);
   const WaveViewport first = w->viewport();
-  const int firstHeight = w->paintBox()->height();
+  const std::int64_t firstHeight = w->contentSize().height;
   w->trackBar()->setValue(kTrackBarMax / 2);
   w->ZoomOut_TBtnClick();
   EXPECT_EQ(w->viewport(), first) << "both axis switches are off";
@@ -170,8 +170,8 @@ TEST_F(RecordWindowCursorTest, ZoomStepsAndRestore) {
   for (int i = 0; i < 5; ++i) w->action("ZoomOut_TBtn")->trigger();
   EXPECT_EQ(w->viewport().ZoomLevelX, 4);
   EXPECT_EQ(w->viewport().PixelsPerCycle1, 640);
-  EXPECT_EQ(w->paintBox()->width(), 10 * 640 + 75 + 40);
-  EXPECT_EQ(w->trackBar()->width(), 10 * 640 + 18);
+  EXPECT_EQ(w->contentSize().width, 10 * 640 + 75 + 40);
+  EXPECT_EQ(w->trackBar()->barWidth(), 10 * 640 + 18);
   EXPECT_EQ(w->CursorX(), 75 + 5 * 640) << "the cursor keeps its time";
 
   w->action("Y_TBtn")->trigger();
@@ -183,8 +183,103 @@ TEST_F(RecordWindowCursorTest, ZoomStepsAndRestore) {
   w->action("Return_TBtn")->trigger();
   EXPECT_EQ(w->viewport(), first);
   EXPECT_EQ(w->CursorX(), 275);
-  EXPECT_EQ(w->paintBox()->height(), firstHeight);
-  EXPECT_EQ(child<QScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar()->value(), 0);
+  EXPECT_EQ(w->contentSize().height, firstHeight);
+  EXPECT_EQ(child<QAbstractScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar()->value(), 0);
+}
+
+TEST_F(RecordWindowCursorTest, TypedTimeOutOfSightBringsTheViewToTheCursor) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "typedview")));
+  ASSERT_NE(w, nullptr);
+  w->action("X_TBtn")->trigger();
+  for (int i = 0; i < 4; ++i) w->ZoomOut_TBtnClick();  // 640 pixels a cycle: 6400 for the record
+  settle();
+  QScrollBar* h = child<QAbstractScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar();
+  const int shown = w->paintBox()->width();
+  ASSERT_LT(shown, 6000);
+  auto* edit = child<QLineEdit>(w, "FaulttimeEdit");
+  const auto start = w->WindowRecord().StartTime;
+  const auto typed = [&](double ms) {
+    edit->setText(QString::fromStdString(common::FormatDateTime(kCursorTimePattern, start + ms / 86400000.0)));
+    w->FaulttimeEditExit();
+  };
+  const auto inSight = [&] { return w->CursorX() >= h->value() && w->CursorX() < h->value() + shown; };
+  typed(150);  // cycle 7.5: x = 75 + 4800
+  EXPECT_EQ(w->CursorX(), 75 + 4800);
+  EXPECT_TRUE(inSight()) << h->value();
+  EXPECT_EQ(h->value(), 75 + 4800 - shown / 2) << "the cursor comes to the middle";
+  const int before = h->value();
+  typed(151);  // still in sight: the view stays
+  EXPECT_EQ(h->value(), before);
+  typed(5);
+  EXPECT_TRUE(inSight()) << h->value();
+  EXPECT_EQ(h->value(), 0) << "not scrolled past the start";
+  typed(5000);  // after the end: Max - 75
+  EXPECT_TRUE(inSight()) << h->value();
+}
+
+// 10^6 samples at 20 a cycle and zoom 4: 32 000 115 pixels, more than a widget can
+// be wide. The whole record can be scrolled through, and the cursor line, the
+// track bar's thumb and the time agree at its far end.
+TEST_F(RecordWindowCursorTest, RecordWiderThanAWidgetCanBeIsReachedToItsEnd) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.analog = 1;
+  spec.digital = 0;
+  spec.rates = {{1000, 1000000}};
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(spec, "wide")));
+  ASSERT_NE(w, nullptr);
+  w->action("X_TBtn")->trigger();
+  for (int i = 0; i < 4; ++i) w->ZoomOut_TBtnClick();
+  settle();
+  ASSERT_EQ(w->viewport().PixelsPerCycle1, 640);
+  const std::int64_t wide = std::int64_t{50000} * 640 + 75 + 40;
+  ASSERT_EQ(w->contentSize().width, wide);
+  ASSERT_GT(wide, 16777215);
+  QScrollBar* h = child<QAbstractScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar();
+  const int shown = w->paintBox()->width();
+  EXPECT_EQ(h->maximum(), wide - shown);
+  EXPECT_EQ(w->trackBar()->barWidth(), std::int64_t{50000} * 640 + 18);
+
+  h->setValue(h->maximum());
+  w->trackBar()->setValue(kTrackBarMax);
+  settle();
+  const int x = w->CursorX();
+  EXPECT_EQ(x, 75 + 32000000) << "the last cycle's end";
+  ASSERT_GE(x, h->value());
+  ASSERT_LT(x, h->value() + shown);
+  const auto start = w->WindowRecord().StartTime;
+  EXPECT_EQ(child<QLineEdit>(w, "FaulttimeEdit")->text(),
+            QString::fromStdString(common::FormatDateTime(kCursorTimePattern, start + 1000.0 / 86400)));
+  // The line is drawn where the view shows it.
+  const QImage image = paintBoxImage(w);
+  const TColor background = settings.ChannelColors[kBackgroundColor];
+  EXPECT_EQ(at(image, x - h->value(), 40), background ^ 0xFF0000);
+  EXPECT_EQ(at(image, x - h->value() - 1, 40), background);
+  // The track bar's shown part covers the cursor, and a press there is read on the whole bar.
+  TMyTrackBar* bar = w->trackBar();
+  const int local = x - h->value() - bar->x();
+  ASSERT_GE(local, 0);
+  ASSERT_LT(local, bar->width());
+  EXPECT_EQ(bar->thumbCentre(), local) << "the thumb stands on the line";
+  // Above the groove only the thumb is drawn.
+  const QImage barImage = bar->grab().toImage();
+  EXPECT_NE(at(barImage, local, 5), background) << "the thumb is drawn there";
+  EXPECT_EQ(at(barImage, local - 40, 5), background) << "and only there";
+  const int target = x - 200 - h->value() - bar->x();
+  QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, QPoint(target, 10));
+  QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, QPoint(target, 10));
+  EXPECT_NEAR(w->CursorX(), x - 200, 1) << "the thumb and the line follow the pointer";
+  // Half way: every part of the record can be scrolled to.
+  h->setValue(static_cast<int>(wide / 2));
+  w->trackBar()->setValue(kTrackBarMax / 2);
+  settle();
+  EXPECT_EQ(w->CursorX(), 75 + 16000000);
+  EXPECT_EQ(bar->thumbCentre() + bar->x() + h->value(), w->CursorX());
+  EXPECT_GE(w->CursorX(), h->value());
+  EXPECT_LT(w->CursorX(), h->value() + shown);
+  EXPECT_EQ(child<QLineEdit>(w, "FaulttimeEdit")->text(),
+            QString::fromStdString(common::FormatDateTime(kCursorTimePattern, start + 500.0 / 86400)));
 }
 
 TEST_F(RecordWindowCursorTest, DragScrollsFourTimesTheWay) {
@@ -195,8 +290,8 @@ TEST_F(RecordWindowCursorTest, DragScrollsFourTimesTheWay) {
   w->action("Y_TBtn")->trigger();
   for (int i = 0; i < 4; ++i) w->ZoomOut_TBtnClick();
   settle();
-  QScrollBar* h = child<QScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar();
-  QScrollBar* v = child<QScrollArea>(w, "FW_ScrollBox")->verticalScrollBar();
+  QScrollBar* h = child<QAbstractScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar();
+  QScrollBar* v = child<QAbstractScrollArea>(w, "FW_ScrollBox")->verticalScrollBar();
   ASSERT_GT(h->maximum(), 1000);
   ASSERT_GT(v->maximum(), 200);
   h->setValue(500);

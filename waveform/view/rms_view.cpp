@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "waveform/model/scale.h"
 #include "waveform/view/trace_path.h"
@@ -56,9 +57,9 @@ void appendValues(std::vector<Vertex>& out, const RmsScene& scene, std::span<con
   }
 }
 
-// The values of one curve that can reach the clip box, in drawing order.
-std::vector<Vertex> curveVertices(const RmsScene& scene, std::span<const double> values, const CurveParams& c,
-                                  const Rect& clip) {
+// The value indexes of each rate that can reach the clip box (the second
+// rate's counted from endsamp1).
+std::pair<IndexRange, IndexRange> curveRanges(const RmsScene& scene, std::span<const double> values, const Rect& clip) {
   const WaveGeometry& geo = scene.wave.geo;
   const int xlo = clip.left - 8, xhi = clip.right + 8;  // markers reach beyond their point
   const std::int64_t count = std::min<std::int64_t>(static_cast<std::int64_t>(values.size()), geo.endsamp2);
@@ -77,12 +78,46 @@ std::vector<Vertex> curveVertices(const RmsScene& scene, std::span<const double>
       r1.last = last1;
     }
   }
+  return {r1, r2};
+}
+
+// The values of one curve that can reach the clip box, in drawing order.
+std::vector<Vertex> curveVertices(const RmsScene& scene, std::span<const double> values, const CurveParams& c,
+                                  const Rect& clip) {
+  const WaveGeometry& geo = scene.wave.geo;
+  const auto [r1, r2] = curveRanges(scene, values, clip);
   std::vector<Vertex> out;
   out.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, r1.last - r1.first + 1) +
                                        std::max<std::int64_t>(0, r2.last - r2.first + 1)));
   if (!r1.empty()) appendValues(out, scene, values, c, r1, 0);
   if (!r2.empty()) appendValues(out, scene, values, c, r2, geo.endsamp1);
   return out;
+}
+
+// The same values as runs over the channel's envelope; false without one.
+bool curveRuns(std::array<trace::PointRun, 2>& runs, const RmsScene& scene, int ch, const CurveParams& c,
+               const Rect& clip) {
+  const WaveGeometry& geo = scene.wave.geo;
+  const DrawSummary* summary = scene.wave.summary;
+  const auto slot = static_cast<std::size_t>(ch);
+  if (!summary || slot >= summary->rms.size()) return false;
+  const PointEnvelope& env = summary->rms[slot];
+  const std::span<const double> values = scene.rms[slot];
+  if (env.offset() != 0 || env.stride() != 1 || env.count() != static_cast<std::int64_t>(values.size())) return false;
+  const auto [r1, r2] = curveRanges(scene, values, clip);
+  // RmsValueX of each rate.
+  const double pps1 = RmsPixelsPerSample(geo.pixelsPerCycle1, geo.f1, geo.N);
+  const double pps2 = RmsPixelsPerSample(geo.pixelsPerCycle1, geo.f2, geo.N2);
+  const std::int64_t markerEvery = c.markers ? 1 : 0;
+  if (!r1.empty()) runs[0] = {values, &env, r1.first, r1.last, trace::RunX{0, pps1, double(geo.L), 1, 0}, markerEvery};
+  if (!r2.empty())
+    runs[1] = {values,
+               &env,
+               geo.endsamp1 + r2.first,
+               geo.endsamp1 + r2.last,
+               trace::RunX{geo.L + static_cast<double>(geo.endsamp1) * pps1, pps2, 0, 1, geo.endsamp1},
+               markerEvery};
+  return true;
 }
 
 // A dotted or solid line in the frame's eight pieces at y.
@@ -215,6 +250,13 @@ void Show_OneChannel_RMS(Canvas& canvas, const RmsScene& scene, int r, int g, in
   canvas.pen().color = c;
   canvas.pen().style = PenStyle::Solid;
   canvas.pen().mode = PenMode::Copy;
+  const trace::ValueToY map{params.y0, params.scale, params.amplitude};
+  std::array<trace::PointRun, 2> runs;
+  if (!scene.wave.fullDetail && trace::OrderFree(params.markers, markerStyle) && map.monotone() &&
+      curveRuns(runs, scene, ch, params, canvas.clipBox())) {
+    trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+    return;
+  }
   const std::vector<Vertex> vs =
       curveVertices(scene, scene.rms[static_cast<std::size_t>(ch)], params, canvas.clipBox());
   trace::DrawCurve(canvas, vs, c, params.markers, markerStyle, scene.wave.fullDetail);

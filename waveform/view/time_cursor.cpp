@@ -222,4 +222,9 @@ std::array<std::string, 3> SampleListRow(const SampleListSource& source, int cha
   return {std::to_string(k + 1), FormatFixed(cycles, 3, 3), FormatFixed(value, 5, 3)};
 }
 
+std::int64_t ScrollShowing(std::int64_t x, std::int64_t scroll, std::int64_t visibleWidth) {
+  if (x >= scroll && x < scroll + visibleWidth) return scroll;
+  return std::max<std::int64_t>(0, x - visibleWidth / 2);
+}
+
 }  // namespace wave

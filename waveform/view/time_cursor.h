@@ -112,6 +112,10 @@ std::optional<common::TDateTime> ParseTypedTime(std::string_view text);
 // past the track bar's end.
 int PositionForTime(const WaveGeometry& geo, const TcfgInfo& record, common::TDateTime time, const TrackBarSpan& bar);
 
+// The scroll position that shows x in a view of the given visible width: the
+// same when x is in sight, else one that puts x in the middle (never below 0).
+std::int64_t ScrollShowing(std::int64_t x, std::int64_t scroll, std::int64_t visibleWidth);
+
 // --- the all-samples list -------------------------------------------------------
 
 struct SampleListSource {

@@ -351,5 +351,16 @@ TEST(Zoom, ReturnGivesTheFirstView) {
   EXPECT_EQ(w.PixelsPerCycle1, 1000);
 }
 
+TEST(ScrollShowingTest, KeepsAViewThatShowsTheColumnElseCentresIt) {
+  struct Case {
+    std::int64_t x, scroll, visible, want;
+  };
+  for (const Case c : {Case{500, 400, 300, 400}, Case{400, 400, 300, 400}, Case{699, 400, 300, 400},
+                       Case{700, 400, 300, 550}, Case{399, 400, 300, 249}, Case{100, 400, 300, 0},
+                       Case{32000075, 0, 1000, 31999575}}) {
+    EXPECT_EQ(ScrollShowing(c.x, c.scroll, c.visible), c.want) << c.x << " " << c.scroll;
+  }
+}
+
 }  // namespace
 }  // namespace wave

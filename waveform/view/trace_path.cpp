@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 #include "waveform/view/wave_draw.h"
 
@@ -29,7 +31,6 @@ void pushPoint(std::vector<Point>& out, Point p) {
 
 }  // namespace
 
-int ClampPixel(std::int64_t v) { return static_cast<int>(std::clamp(v, -kPixelLimit, kPixelLimit)); }
 
 std::string Decimal(std::int64_t value) {
   char buf[24];
@@ -65,6 +66,50 @@ bool OrderFree(bool markers, int style) { return !markers || style < 6 || style 
 // reached only at the end (the end pixel of a line is left out); the run is
 // replaced by its first vertex, the extremes and its last vertex in an order
 // that covers the same pixels. The last column is kept whole.
+namespace {
+
+// The points that stand for a column's run of vertices: its first and last y
+// and, when vertices come before the run of repeats of the last one, their
+// extremes (lo <= hi).
+struct ColumnRun {
+  int x = 0, first = 0, last = 0;
+  bool anyBefore = false;
+  int lo = 0, hi = 0;
+};
+
+void pushColumn(std::vector<Point>& out, const ColumnRun& c) {
+  int lo = c.last, hi = c.last;
+  bool loBefore = false, hiBefore = false;  // the last's level was reached, and left, before
+  if (c.anyBefore) {
+    lo = std::min(c.lo, c.first);
+    hi = std::max(c.hi, c.first);
+    loBefore = lo <= c.last;
+    hiBefore = hi >= c.last;
+  }
+  lo = std::min(lo, c.last);
+  hi = std::max(hi, c.last);
+  const int x = c.x;
+  pushPoint(out, {x, c.first});
+  if (c.last == hi) {
+    if (hiBefore) pushPoint(out, {x, hi});
+    pushPoint(out, {x, lo});
+  } else if (c.last == lo) {
+    if (loBefore) pushPoint(out, {x, lo});
+    pushPoint(out, {x, hi});
+  } else {
+    pushPoint(out, {x, lo});
+    pushPoint(out, {x, hi});
+  }
+  pushPoint(out, {x, c.last});
+}
+
+}  // namespace
+
+// Within a run of vertices in one pixel column the full line covers every pixel
+// between the run's extremes, except its last vertex when that is an extreme
+// reached only at the end (the end pixel of a line is left out); the run is
+// replaced by its first vertex, the extremes and its last vertex in an order
+// that covers the same pixels. The last column is kept whole.
 std::vector<Point> ReducedLine(const std::vector<Vertex>& vs, bool fullDetail) {
   std::vector<Point> out;
   out.reserve(vs.size());
@@ -77,36 +122,19 @@ std::vector<Point> ReducedLine(const std::vector<Vertex>& vs, bool fullDetail) {
       i = end;
       continue;
     }
-    const int x = vs[i].p.x;
-    const int first = vs[i].p.y, last = vs[end - 1].p.y;
+    ColumnRun c{vs[i].p.x, vs[i].p.y, vs[end - 1].p.y};
     // The vertices before the last one and its repeats (a repeat draws nothing).
     std::size_t before = end - 1;
     while (before > i && vs[before - 1].p == vs[end - 1].p) --before;
-    int lo = last, hi = last;
-    bool loBefore = false, hiBefore = false;  // the last's level was reached, and left, before
     if (before > i) {
-      lo = hi = first;
+      c.anyBefore = true;
+      c.lo = c.hi = c.first;
       for (std::size_t k = i; k < before; ++k) {
-        lo = std::min(lo, vs[k].p.y);
-        hi = std::max(hi, vs[k].p.y);
+        c.lo = std::min(c.lo, vs[k].p.y);
+        c.hi = std::max(c.hi, vs[k].p.y);
       }
-      loBefore = lo <= last;
-      hiBefore = hi >= last;
     }
-    lo = std::min(lo, last);
-    hi = std::max(hi, last);
-    pushPoint(out, {x, first});
-    if (last == hi) {
-      if (hiBefore) pushPoint(out, {x, hi});
-      pushPoint(out, {x, lo});
-    } else if (last == lo) {
-      if (loBefore) pushPoint(out, {x, lo});
-      pushPoint(out, {x, hi});
-    } else {
-      pushPoint(out, {x, lo});
-      pushPoint(out, {x, hi});
-    }
-    pushPoint(out, {x, last});
+    pushColumn(out, c);
     i = end;
   }
   return out;
@@ -155,6 +183,181 @@ void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int st
       target.lineTo(p.x, p.y);
     }
     if (order == MarkerOrder::AfterIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+  });
+}
+
+int ValueToY::operator()(double v) const { return ValueY(yb, v, scale, amplitude); }
+
+bool ValueToY::monotone() const { return scale > 0 && std::isfinite(scale) && amplitude >= 0; }
+
+namespace {
+
+// The vertices of up to two runs numbered j = 0, 1, ... one after the other.
+class RunSequence {
+ public:
+  RunSequence(std::span<const PointRun> runs, const ValueToY& y) : y_(y) {
+    for (const PointRun& run : runs) {
+      if (!run.envelope || parts_.size() == 2) continue;
+      const std::int64_t last = std::min(run.kLast, run.envelope->count() - 1);
+      if (last < run.kFirst || run.kFirst < 0) continue;
+      parts_.push_back({&run, size_, last});
+      size_ += last - run.kFirst + 1;
+    }
+  }
+
+  std::int64_t size() const { return size_; }
+  int x(std::int64_t j) const {
+    const auto [part, k] = at(j);
+    return ClampPixel(part->run->x(k));
+  }
+  double value(std::int64_t j) const {
+    const auto [part, k] = at(j);
+    return part->run->envelope->value(part->run->buffer, k);
+  }
+  int y(std::int64_t j) const { return y_(value(j)); }
+  bool marker(std::int64_t j) const {
+    const auto [part, k] = at(j);
+    return part->run->markerEvery > 0 && k % part->run->markerEvery == 0;
+  }
+  // The y of every vertex of j0 .. j1 that has a marker.
+  template <typename Fn>
+  void markerYs(std::int64_t j0, std::int64_t j1, Fn&& fn) const {
+    for (const Part& part : parts_) {
+      const PointRun& run = *part.run;
+      if (run.markerEvery <= 0) continue;
+      const std::int64_t a = std::max(j0, part.start), b = std::min(j1, part.start + part.kLast - run.kFirst);
+      std::int64_t k = run.kFirst + a - part.start;
+      const std::int64_t kEnd = run.kFirst + b - part.start;
+      k += (run.markerEvery - k % run.markerEvery) % run.markerEvery;  // the first marked point
+      for (; k <= kEnd; k += run.markerEvery) fn(y_(run.envelope->value(run.buffer, k)));
+    }
+  }
+  // Every vertex of j0 .. j1 has a marker.
+  bool markerOnEach(std::int64_t j0, std::int64_t j1) const {
+    return at(j0).first->run->markerEvery == 1 && at(j1).first->run->markerEvery == 1;
+  }
+
+  PointEnvelope::Extremes over(std::int64_t j0, std::int64_t j1) const {
+    PointEnvelope::Extremes e;
+    for (const Part& part : parts_) {
+      const std::int64_t a = std::max(j0, part.start), b = std::min(j1, part.start + part.kLast - part.run->kFirst);
+      if (a > b) continue;
+      const auto r = part.run->envelope->over(part.run->buffer, part.run->kFirst + a - part.start,
+                                              part.run->kFirst + b - part.start);
+      e.lowest = std::min(e.lowest, r.lowest);
+      e.highest = std::max(e.highest, r.highest);
+      e.largestStep = std::max(e.largestStep, r.largestStep);
+      if (a > j0) {  // the step from the run before
+        const double d = value(a) - value(a - 1);
+        e.largestStep = std::max(e.largestStep, std::isfinite(d) ? std::fabs(d) : kInfinity);
+      }
+    }
+    return e;
+  }
+
+  // The last vertex from j on in j's pixel column (x never decreases); guess:
+  // where a column as long as the one before would end.
+  std::int64_t columnEnd(std::int64_t j, int column, std::int64_t guess) const {
+    if (guess > j && guess < size_ && x(guess) == column && (guess + 1 == size_ || x(guess + 1) != column))
+      return guess;
+    std::int64_t lo = j, step = 1;
+    while (lo + step < size_ && x(lo + step) == column) {
+      lo += step;
+      step *= 2;
+    }
+    std::int64_t hi = std::min(lo + step, size_);
+    while (hi - lo > 1) {
+      const std::int64_t mid = lo + (hi - lo) / 2;
+      (x(mid) == column ? lo : hi) = mid;
+    }
+    return lo;
+  }
+
+ private:
+  static constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  struct Part {
+    const PointRun* run;
+    std::int64_t start;  // j of the run's first vertex
+    std::int64_t kLast;
+  };
+  std::pair<const Part*, std::int64_t> at(std::int64_t j) const {
+    const Part* part = parts_.size() > 1 && j >= parts_[1].start ? &parts_[1] : &parts_[0];
+    return {part, part->run->kFirst + (j - part->start)};
+  }
+
+  const ValueToY& y_;
+  std::vector<Part> parts_;
+  std::int64_t size_ = 0;
+};
+
+// The rows of the markers of vertices j0 .. j1 (one pixel column). Where every
+// vertex has one and neighbouring values lie less than a pixel apart, they fill
+// every row between the column's extremes.
+void markerRows(std::vector<int>& rows, const RunSequence& seq, const ValueToY& map, std::int64_t j0, std::int64_t j1) {
+  if (seq.markerOnEach(j0, j1)) {
+    const PointEnvelope::Extremes all = seq.over(j0, j1);
+    if (all.allFinite() && all.largestStep * map.amplitude / map.scale < 0.99) {
+      for (int y = map(all.highest); y <= map(all.lowest); ++y) rows.push_back(y);
+      return;
+    }
+  }
+  seq.markerYs(j0, j1, [&rows](int y) {
+    if (std::find(rows.begin(), rows.end(), y) == rows.end()) rows.push_back(y);
+  });
+}
+
+}  // namespace
+
+void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& map, TColor c, int style) {
+  const RunSequence seq(runs, map);
+  const std::int64_t n = seq.size();
+  std::vector<Point> line;
+  std::vector<Canvas::FigureStep> places;
+  std::vector<int> rows;  // the marker rows of one column
+  const bool markers = std::any_of(runs.begin(), runs.end(), [](const PointRun& r) { return r.markerEvery > 0; });
+  std::int64_t j = 0, lastLength = 1;
+  while (j < n) {
+    const int x = seq.x(j);
+    const std::int64_t e = seq.columnEnd(j, x, j + lastLength - 1);
+    lastLength = e - j + 1;
+    rows.clear();
+    if (e - j + 1 <= 3 || e == n - 1) {  // kept whole, as ReducedLine keeps it
+      for (std::int64_t k = j; k <= e; ++k) {
+        const int y = seq.y(k);
+        pushPoint(line, {x, y});
+        if (seq.marker(k)) rows.push_back(y);
+      }
+    } else {
+      ColumnRun col{x, seq.y(j), seq.y(e)};
+      std::int64_t before = e;
+      while (before > j && seq.y(before - 1) == col.last) --before;
+      if (before > j) {
+        col.anyBefore = true;
+        const PointEnvelope::Extremes ext = seq.over(j, before - 1);
+        if (ext.allFinite()) {
+          col.lo = map(ext.highest);
+          col.hi = map(ext.lowest);
+        } else {
+          col.lo = col.hi = col.first;
+          for (std::int64_t k = j; k < before; ++k) {
+            col.lo = std::min(col.lo, seq.y(k));
+            col.hi = std::max(col.hi, seq.y(k));
+          }
+        }
+      }
+      pushColumn(line, col);
+      if (markers) markerRows(rows, seq, map, j, e);
+    }
+    if (e - j + 1 <= 3 || e == n - 1) {  // (the rows above may repeat there)
+      std::sort(rows.begin(), rows.end());
+      rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    }
+    for (const int y : rows) places.push_back({{x, y}, {}});
+    j = e + 1;
+  }
+  if (line.size() >= 2) canvas.polyline(line);
+  canvas.drawFigures(places, [c, style](Canvas& target, Point p, const std::array<int, 3>&) {
+    Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
   });
 }
 

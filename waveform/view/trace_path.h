@@ -4,12 +4,14 @@
 // reduced to each pixel column's extremes with the pixels of the full line,
 // markers, and small text and line helpers.
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/canvas/canvas.h"
 
 namespace wave::trace {
@@ -17,7 +19,7 @@ namespace wave::trace {
 // Coordinates are kept well inside int so that later sums cannot overflow.
 inline constexpr std::int64_t kPixelLimit = std::int64_t{1} << 28;
 
-int ClampPixel(std::int64_t v);
+inline int ClampPixel(std::int64_t v) { return static_cast<int>(v < -kPixelLimit ? -kPixelLimit : v > kPixelLimit ? kPixelLimit : v); }
 std::string Decimal(std::int64_t value);
 
 void Line(Canvas& canvas, int x1, int y1, int x2, int y2);
@@ -58,5 +60,43 @@ void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int st
 
 // One of the two, as the markers need.
 void DrawCurve(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, bool markers, int style, bool fullDetail);
+
+// Where a curve's values go: y = ValueY(yb, v, scale, amplitude).
+struct ValueToY {
+  int yb = 0;
+  double scale = 1;
+  int amplitude = 0;
+  int operator()(double v) const;
+  // A larger value is never drawn lower: what reading extremes from an envelope needs.
+  bool monotone() const;
+};
+
+// The x of point k of a run: Round((a + (k * scale - offset) * b) + c), in the
+// order of the views' own formulas so that every rounding is the same.
+struct RunX {
+  double a = 0, b = 0, c = 0;
+  std::int64_t scale = 1, offset = 0;
+  std::int64_t operator()(std::int64_t k) const {
+    const double v = (a + static_cast<double>(k * scale - offset) * b) + c;
+    if (!(std::fabs(v) < 9.0e18)) return 0;
+    return static_cast<std::int64_t>(std::nearbyint(v));
+  }
+};
+
+// Points kFirst .. kLast of an envelope's buffer, at x(k) (never decreasing); a
+// marker on every point k with k % markerEvery == 0 (none when markerEvery is 0).
+struct PointRun {
+  std::span<const double> buffer;
+  const PointEnvelope* envelope = nullptr;
+  std::int64_t kFirst = 0, kLast = -1;
+  RunX x;
+  std::int64_t markerEvery = 0;
+};
+
+// What DrawOrderFree draws for the vertices of the runs one after the other,
+// with the same pixels, read per pixel column from the envelopes: the first
+// and last points and the extremes, and the markers' rows. Needs y.monotone()
+// and markers that OrderFree allows.
+void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& y, TColor c, int style);
 
 }  // namespace wave::trace

@@ -50,34 +50,71 @@ void appendRate(std::vector<Vertex>& out, const WaveGeometry& geo, std::span<con
   }
 }
 
+// The point indexes of each rate that can reach the clip box.
+struct TraceRanges {
+  IndexRange r1, r2;
+  std::int64_t step1 = 1, step2 = 1;
+};
+
+TraceRanges traceRanges(const WaveScene& scene, const Rect& clip) {
+  const WaveGeometry& geo = scene.geo;
+  const int margin = 8;  // markers reach 2 pixels beyond their point
+  const int xlo = clip.left - margin, xhi = clip.right + margin;
+  TraceRanges t;
+  t.step1 = scene.interpolated ? 1 : geo.f1;
+  t.step2 = scene.interpolated ? 1 : geo.f2;
+  const std::int64_t last1 = geo.P1 - geo.f1;
+  const std::int64_t last2 = geo.twoRates ? geo.P2 - geo.f2 : -1;
+
+  t.r1 = VisibleIndexes(geo.L, geo.XStep1, t.step1, last1, xlo, xhi);
+  if (last2 >= 0) {
+    const double base2 = static_cast<double>(geo.P1) * static_cast<double>(geo.XStep1) + geo.L;
+    t.r2 = VisibleIndexes(base2, geo.XStep2, t.step2, last2, xlo, xhi);
+    if (!t.r1.empty() && t.r1.last < last1) t.r2 = {};  // the first rate runs past the box
+    if (!t.r2.empty() && t.r2.first == 0) {             // the line joining the rates is needed
+      t.r1.first = std::min(t.r1.empty() ? last1 : t.r1.first, last1);
+      t.r1.last = last1;
+    }
+  }
+  return t;
+}
+
 // The vertices of one trace that can reach the clip box, in drawing order.
 std::vector<Vertex> traceVertices(const WaveScene& scene, std::span<const double> b, const TraceParams& t,
                                   const Rect& clip) {
   const WaveGeometry& geo = scene.geo;
-  const int margin = 8;  // markers reach 2 pixels beyond their point
-  const int xlo = clip.left - margin, xhi = clip.right + margin;
-  const std::int64_t step1 = scene.interpolated ? 1 : geo.f1;
-  const std::int64_t step2 = scene.interpolated ? 1 : geo.f2;
-  const std::int64_t last1 = geo.P1 - geo.f1;
-  const std::int64_t last2 = geo.twoRates ? geo.P2 - geo.f2 : -1;
-
-  IndexRange r1 = VisibleIndexes(geo.L, geo.XStep1, step1, last1, xlo, xhi);
-  IndexRange r2;
-  if (last2 >= 0) {
-    const double base2 = static_cast<double>(geo.P1) * static_cast<double>(geo.XStep1) + geo.L;
-    r2 = VisibleIndexes(base2, geo.XStep2, step2, last2, xlo, xhi);
-    if (!r1.empty() && r1.last < last1) r2 = {};  // the first rate runs past the box
-    if (!r2.empty() && r2.first == 0) {         // the line joining the rates is needed
-      r1.first = std::min(r1.empty() ? last1 : r1.first, last1);
-      r1.last = last1;
-    }
-  }
+  const TraceRanges r = traceRanges(scene, clip);
   std::vector<Vertex> out;
-  out.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, r1.last - r1.first) / step1 + 2 +
-                                       std::max<std::int64_t>(0, r2.last - r2.first) / step2));
-  if (!r1.empty()) appendRate(out, geo, b, t, r1, step1, 0, geo.f1, false);
-  if (!r2.empty()) appendRate(out, geo, b, t, r2, step2, geo.P1, geo.f2, true);
+  out.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, r.r1.last - r.r1.first) / r.step1 + 2 +
+                                       std::max<std::int64_t>(0, r.r2.last - r.r2.first) / r.step2));
+  if (!r.r1.empty()) appendRate(out, geo, b, t, r.r1, r.step1, 0, geo.f1, false);
+  if (!r.r2.empty()) appendRate(out, geo, b, t, r.r2, r.step2, geo.P1, geo.f2, true);
   return out;
+}
+
+// The same vertices as runs over the record's envelopes; false when the
+// summary does not describe these points.
+bool traceRuns(std::array<trace::PointRun, 2>& runs, const WaveScene& scene, int ch, const TraceParams& t,
+               const Rect& clip) {
+  const WaveGeometry& geo = scene.geo;
+  const auto c = static_cast<std::size_t>(ch);
+  if (!scene.summary || c >= scene.summary->rate1.size() || c >= scene.summary->rate2.size()) return false;
+  const TraceRanges r = traceRanges(scene, clip);
+  const PointEnvelope& env1 = scene.summary->rate1[c];
+  const PointEnvelope& env2 = scene.summary->rate2[c];
+  if (env1.offset() != 0 || env1.stride() != r.step1) return false;
+  if (!r.r2.empty() && (env2.offset() != geo.P1 || env2.stride() != r.step2)) return false;
+  const std::span<const double> b = scene.buffers[c];
+  // xOfPoint1 and xOfPoint2 of point k * step.
+  const double x1 = static_cast<double>(geo.XStep1), x2 = static_cast<double>(geo.XStep2);
+  if (!r.r1.empty())
+    runs[0] = {b, &env1, r.r1.first / r.step1, r.r1.last / r.step1, trace::RunX{0, x1, double(geo.L), r.step1, 0},
+               t.markers ? geo.f1 / r.step1 : 0};
+  if (!r.r2.empty())
+    runs[1] = {b, &env2, r.r2.first / r.step2, r.r2.last / r.step2,
+               trace::RunX{static_cast<double>(geo.P1) * x1, x2, double(geo.L), r.step2, 0},
+               t.markers ? geo.f2 / r.step2 : 0};
+  return true;
 }
 
 // --- digital lanes ------------------------------------------------------------
@@ -132,8 +169,9 @@ struct LaneLevels {
 };
 
 // The steps of samples first .. last (the step from i to i + 1 for each i).
+// switches: the channel's switches (DrawSummary), or null.
 void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> b, const LaneLevels& lv,
-               std::int64_t first, std::int64_t last) {
+               std::int64_t first, std::int64_t last, const std::vector<std::int64_t>* switches) {
   if (first > last || static_cast<std::size_t>(first) >= b.size()) return;
   int level = lv.of(b[static_cast<std::size_t>(first)]);
   const std::int64_t end = std::min<std::int64_t>(last + 1, static_cast<std::int64_t>(b.size()) - 1);
@@ -141,10 +179,16 @@ void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> 
     // Every step on one x (zoomed far out): only a fall and a rise can show there.
     const int x = ClampPixel(geo.xOfDigital(first));
     bool fell = false, rose = false;
-    for (std::int64_t i = first; i < end && !(fell && rose); ++i) {
-      const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
-      if (nl != level) (nl == lv.y0 ? fell : rose) = true;
-      level = nl;
+    if (switches && lv.y0 != lv.y1) {  // a switch to 0 is a fall, any other a rise
+      for (auto it = std::lower_bound(switches->begin(), switches->end(), first);
+           it != switches->end() && *it < end && !(fell && rose); ++it)
+        (b[static_cast<std::size_t>(*it + 1)] == 0 ? fell : rose) = true;
+    } else {
+      for (std::int64_t i = first; i < end && !(fell && rose); ++i) {
+        const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
+        if (nl != level) (nl == lv.y0 ? fell : rose) = true;
+        level = nl;
+      }
     }
     if (fell) out.add({x, lv.y1}, {x, lv.y0});
     if (rose) out.add({x, lv.y0}, {x, lv.y1});
@@ -183,12 +227,6 @@ IndexRange visibleSteps(std::int64_t step, std::int64_t origin, std::int64_t x0,
 }
 
 }  // namespace
-
-int ValueY(int yb, double value, double scale, int amplitude) {
-  const double d = value / scale * amplitude;
-  if (!(std::fabs(d) < static_cast<double>(kPixelLimit))) return ClampPixel(d > 0 ? -kPixelLimit : kPixelLimit);
-  return ClampPixel(yb - static_cast<std::int64_t>(std::trunc(d)));
-}
 
 int ChannelInfoOffset(int channelCount, int j) {
   static constexpr int kOffsets[4][4] = {{0, 0, 0, 0}, {-10, 10, 0, 0}, {-20, 0, 20, 0}, {-30, -10, 10, 30}};
@@ -258,6 +296,13 @@ void Show_OneChannel_Wave(Canvas& canvas, const WaveScene& scene, int g, TColor 
   canvas.pen().style = PenStyle::Solid;
   canvas.pen().mode = PenMode::Copy;
 
+  const trace::ValueToY map{t.yb, t.scale, t.amplitude};
+  std::array<trace::PointRun, 2> runs;
+  if (!scene.fullDetail && trace::OrderFree(t.markers, markerStyle) && map.monotone() &&
+      traceRuns(runs, scene, ch, t, canvas.clipBox())) {
+    trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+    return;
+  }
   const std::vector<Vertex> vs = traceVertices(scene, scene.buffers[static_cast<std::size_t>(ch)], t, canvas.clipBox());
   trace::DrawCurve(canvas, vs, c, t.markers, markerStyle, scene.fullDetail);
 }
@@ -360,15 +405,19 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
     const auto b = scene.buffers[slot];
     const int xlo = clip.left - 1, xhi = clip.right + 1;
     const std::int64_t step1 = geo.pixelsPerCycle1 / geo.N;
+    const std::vector<std::int64_t>* switches =
+        scene.summary && static_cast<std::size_t>(d) < scene.summary->digitalSwitches.size()
+            ? &scene.summary->digitalSwitches[static_cast<std::size_t>(d)]
+            : nullptr;
     LaneLines out(canvas);
     const std::int64_t last1 = geo.twoRates ? geo.endsamp1 - 1 : geo.endsamp1 - 2;
     const IndexRange r1 = visibleSteps(step1, 0, L, 0, last1, xlo, xhi);
-    laneSteps(out, geo, b, lv, r1.first, r1.last);
+    laneSteps(out, geo, b, lv, r1.first, r1.last, switches);
     if (geo.twoRates) {
       const std::int64_t step2 = geo.pixelsPerCycle1 / geo.N2;
       const IndexRange r2 = visibleSteps(step2, geo.endsamp1, step1 * geo.endsamp1 + L, geo.endsamp1,
                                          geo.endsamp2 - 2, xlo, xhi);
-      laneSteps(out, geo, b, lv, r2.first, r2.last);
+      laneSteps(out, geo, b, lv, r2.first, r2.last, switches);
     }
   }
 }

@@ -6,11 +6,14 @@
 // the same pixels as the full drawing.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <span>
 
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/canvas/canvas.h"
 #include "recordmodel/record.h"
+#include "waveform/view/trace_path.h"
 #include "waveform/view/wave_geometry.h"
 #include "waveform/view/wave_scales.h"
 #include "waveform/view/window_options.h"
@@ -29,6 +32,9 @@ struct WaveScene {
   bool interpolated = false;  // NoNegativeSamples = 0: the points between samples hold values
   // Tests only: draw every point even where points are denser than pixels.
   bool fullDetail = false;
+  // The record's envelopes: zoomed-out traces read each pixel column's
+  // extremes from them (the same pixels as from every point).
+  const DrawSummary* summary = nullptr;
 };
 
 inline constexpr int kMarkerStyleCount = 10;
@@ -63,6 +69,11 @@ void Draw_Point_Symbol(Canvas& canvas, int x, int size, TColor colour, int style
 void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount);
 
 // y of a value on a row: yb - Trunc(v / scale * amplitude), kept inside the int range.
-int ValueY(int yb, double value, double scale, int amplitude);
+inline int ValueY(int yb, double value, double scale, int amplitude) {
+  const double d = value / scale * amplitude;
+  if (!(std::fabs(d) < static_cast<double>(trace::kPixelLimit)))
+    return trace::ClampPixel(d > 0 ? -trace::kPixelLimit : trace::kPixelLimit);
+  return trace::ClampPixel(yb - static_cast<std::int64_t>(std::trunc(d)));
+}
 
 }  // namespace wave

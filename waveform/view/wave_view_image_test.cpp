@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include <QGuiApplication>
@@ -14,6 +15,7 @@
 #include "waveform/canvas/recording_canvas.h"
 #include "waveform/view/rms_view.h"
 #include "waveform/view/test_scene.h"
+#include "waveform/view/zoom.h"
 
 namespace wave {
 namespace {
@@ -139,6 +141,150 @@ TEST_F(WaveImageTest, ZoomedOutRmsCurvesDrawTheSamePixels) {
     };
     EXPECT_EQ(draw(true, {Rect{0, 0, size.width(), size.height()}}), draw(false, strips(size)));
   }
+}
+
+// --- the drawing from the record's envelopes ------------------------------------
+
+// A record with its RMS arrays and its envelopes.
+struct SummarisedRecord {
+  TestRecord t;
+  std::vector<std::vector<double>> rms;
+  std::vector<std::span<const double>> rmsSpans;
+  DrawSummary summary;
+
+  explicit SummarisedRecord(TestRecord record) : t(std::move(record)) {
+    const auto count = static_cast<std::size_t>(t.layout.sampleCount);
+    for (int c = 0; c < t.record.A; ++c) {
+      rms.emplace_back(count);
+      for (std::size_t n = 0; n < count; ++n)  // slow swells with a step now and then
+        rms.back()[n] = 1 + std::fabs(std::sin(0.03 * static_cast<double>(n * (c + 1)))) + 3.0 * ((n / 97) % 2 == 1);
+    }
+    rms[1][count / 3] = std::numeric_limits<double>::quiet_NaN();
+    rms[2][count / 2] = std::numeric_limits<double>::infinity();
+    rmsSpans.assign(rms.begin(), rms.end());
+  }
+};
+
+// Ten channels on three rows with sines, a channel of steps, samples without a
+// value (NaN, infinite, the no-value marker) and digital lanes.
+SummarisedRecord summaryRecord(bool twoRates, bool interpolated) {
+  TestRecord t = twoRates ? TestRecord(10, 2, 1000, 50, 300, 4000, 700)  // N 20 (f1 2), then N2 80 (f2 1)
+                          : TestRecord(10, 2, 1000, 50, 600);
+  t.fillSines(3);
+  auto& steps = t.data[3];
+  for (std::size_t i = 0; i < steps.size(); ++i) steps[i] = ((i / 37) % 3) * 40.0 - 40.0;
+  auto& holes = t.data[4];
+  holes[holes.size() / 5] = std::numeric_limits<double>::quiet_NaN();
+  holes[holes.size() / 2] = -std::numeric_limits<double>::infinity();
+  holes[holes.size() / 2 + 41] = std::numeric_limits<double>::infinity();
+  holes[holes.size() * 3 / 4] = 2863311530.0;
+  for (std::size_t i = 0; i < t.digitalData(0).size(); ++i) t.digitalData(0)[i] = ((i / 5) % 2) != 0;
+  for (std::size_t i = 0; i < t.digitalData(1).size(); ++i)  // one rise only
+    t.digitalData(1)[i] = i * 5 >= t.digitalData(1).size() * 3;
+  t.setRow(0, {0, 1, 2, 3});
+  t.setRow(2, {4, 5, 6});
+  t.setRow(7, {7, 8, 9});
+  t.setDigital({0, 1});
+  t.interpolated = interpolated;
+  return SummarisedRecord(std::move(t));
+}
+
+class SummaryImageTest : public WaveImageTest {
+ protected:
+  // The part of the view from x = scroll on, as a window shows it when scrolled there.
+  static QImage renderAt(QSize size, int scroll, const std::function<void(Canvas&)>& paint) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    painter.translate(-scroll, 0);
+    painter.setClipRect(QRect(scroll, 0, size.width(), size.height()));
+    QPainterCanvas canvas(painter, Rect{scroll, 0, scroll + size.width(), size.height()});
+    paint(canvas);
+    return image;
+  }
+
+  // Every zoom level, both views, lines and markers, at the start, inside and at
+  // the end of the record: the drawing from the envelopes against every point.
+  static void expectSameEverywhere(SummarisedRecord& s) {
+    TestRecord& t = s.t;
+    s.t.spans.assign(t.data.begin(), t.data.end());
+    s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans,
+                                std::span(t.spans).subspan(t.record.A), t.layout, t.interpolated);
+    const QSize size(420, 440);
+    for (int points : {1, 0}) {
+      t.options.WindowPointsAndLines = points;
+      for (int level = kMinZoomLevel; level <= kMaxZoomLevel; ++level) {
+        const int levelY = std::array{0, -4, 2}[static_cast<std::size_t>(level + 4) % 3];
+        t.viewport = SetZoomLevels(t.layout, level, levelY);
+        const WaveGeometry geo = t.prepare();
+        RmsScales rmsScales;
+        ComputeRmsPeaks(rmsScales, s.rmsSpans, t.layout.sampleCount);
+        UpdateRmsScales(rmsScales, t.options.WindowGroups);
+        const std::int64_t width = geo.neededWidth() + 40;
+        for (const std::int64_t at : {std::int64_t{0}, width / 3, width - size.width() / 2}) {
+          const int scroll = static_cast<int>(std::max<std::int64_t>(0, at));
+          for (const bool rmsView : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << "/" << levelY << " points " << points << " scroll "
+                                            << scroll << (rmsView ? " rms" : " wave"));
+            const auto draw = [&](bool fromSummary) {
+              WaveScene scene = t.scene(geo, !fromSummary);
+              if (fromSummary) scene.summary = &s.summary;
+              return renderAt(size, scroll, [&](Canvas& canvas) {
+                if (rmsView)
+                  PaintRmsView(canvas, RmsScene{scene, s.rmsSpans, rmsScales});
+                else
+                  PaintWaveView(canvas, scene);
+              });
+            };
+            const QImage every = draw(false), summarised = draw(true);
+            int differing = 0;
+            QPoint first(-1, -1);
+            for (int y = 0; y < size.height(); ++y)
+              for (int x = 0; x < size.width(); ++x)
+                if (every.pixel(x, y) != summarised.pixel(x, y) && differing++ == 0) first = QPoint(x, y);
+            ASSERT_EQ(differing, 0) << "first at " << first.x() + scroll << "," << first.y();
+          }
+        }
+      }
+    }
+  }
+};
+
+TEST_F(SummaryImageTest, InterpolatedRecordDrawsTheSamePixelsAtEveryZoomLevel) {
+  SummarisedRecord s = summaryRecord(false, true);
+  expectSameEverywhere(s);
+}
+
+TEST_F(SummaryImageTest, StoredSamplesDrawTheSamePixelsAtEveryZoomLevel) {
+  SummarisedRecord s = summaryRecord(false, false);
+  expectSameEverywhere(s);
+}
+
+TEST_F(SummaryImageTest, TwoRatesDrawTheSamePixelsAtEveryZoomLevel) {
+  for (const bool interpolated : {true, false}) {
+    SCOPED_TRACE(interpolated);
+    SummarisedRecord s = summaryRecord(true, interpolated);
+    expectSameEverywhere(s);
+  }
+}
+
+// Zoomed out, the lines drawn from the envelopes are those of the reduced
+// drawing: per pixel column the first point, the extremes and the last point.
+TEST_F(SummaryImageTest, ZoomedOutTracesDrawTheLinesOfTheReducedDrawing) {
+  SummarisedRecord s = summaryRecord(false, true);
+  TestRecord& t = s.t;
+  t.spans.assign(t.data.begin(), t.data.end());
+  s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans,
+                                std::span(t.spans).subspan(t.record.A), t.layout, t.interpolated);
+  t.options.WindowPointsAndLines = 0;
+  t.viewport = SetZoomLevels(t.layout, kMinZoomLevel, 0);
+  const WaveGeometry geo = t.prepare();
+  WaveScene scene = t.scene(geo, false);
+  scene.summary = &s.summary;
+  RecordingCanvas summarised, reduced;
+  PaintWaveView(summarised, scene);
+  PaintWaveView(reduced, t.scene(geo, false));
+  EXPECT_EQ(summarised.segments(), reduced.segments());
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+#include "waveform/analysis/draw_summary.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <utility>
+
+#include "waveform/analysis/parallel.h"
+#include "waveform/analysis/record_data.h"
+
+namespace wave {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// A step kept as a float, never below the double it stands for.
+float stepBound(double step) {
+  if (!(step < kInfinity)) return std::numeric_limits<float>::infinity();
+  float f = static_cast<float>(step);
+  if (static_cast<double>(f) < step) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  return f;
+}
+
+}  // namespace
+
+PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride,
+                             std::int64_t count)
+    : offset_(offset), stride_(std::max<std::int64_t>(1, stride)), count_(std::max<std::int64_t>(0, count)) {
+  const auto last = static_cast<std::int64_t>(buffer.size()) - 1;
+  if (count_ > 0 && offset_ + (count_ - 1) * stride_ > last) count_ = last < offset_ ? 0 : (last - offset_) / stride_ + 1;
+  const std::int64_t blocks = (count_ + kBottomBlock - 1) / kBottomBlock;
+  bottom_.resize(static_cast<std::size_t>(blocks));
+  bottomSteps_.resize(static_cast<std::size_t>(blocks));
+  for (std::int64_t b = 0; b < blocks; ++b) {
+    const std::int64_t first = b * kBottomBlock, end = std::min(count_, first + kBottomBlock);
+    Bottom out;
+    double lowest = kInfinity, highest = -kInfinity, step = 0;
+    double previous = first > 0 ? value(buffer, first - 1) : 0;
+    for (std::int64_t k = first; k < end; ++k) {
+      const double v = value(buffer, k);
+      if (std::isfinite(v)) {
+        if (v < lowest) lowest = v, out.lowest = static_cast<std::uint8_t>(k - first);
+        if (v > highest) highest = v, out.highest = static_cast<std::uint8_t>(k - first);
+      } else {
+        step = kInfinity;
+      }
+      if (k > 0) step = std::max(step, std::isfinite(v - previous) ? std::fabs(v - previous) : kInfinity);
+      previous = v;
+    }
+    bottom_[static_cast<std::size_t>(b)] = out;
+    bottomSteps_[static_cast<std::size_t>(b)] = stepBound(step);
+  }
+  // Each upper level merges 8 blocks of the one below; offsets stay within 32 bits.
+  std::int64_t childSize = kBottomBlock;
+  std::int64_t children = blocks;
+  while (children > 1 && childSize * kFanOut <= (std::int64_t{1} << 31)) {
+    const std::int64_t size = childSize * kFanOut;
+    std::vector<Upper> level(static_cast<std::size_t>((children + kFanOut - 1) / kFanOut));
+    for (std::size_t b = 0; b < level.size(); ++b) {
+      const std::int64_t start = static_cast<std::int64_t>(b) * size;
+      Upper u;
+      double lowest = kInfinity, highest = -kInfinity;
+      for (std::int64_t c = static_cast<std::int64_t>(b) * kFanOut; c < std::min(children, (static_cast<std::int64_t>(b) + 1) * kFanOut); ++c) {
+        const std::int64_t childStart = c * childSize;
+        std::int64_t lo = 0, hi = 0;
+        float step = 0;
+        if (upper_.empty()) {
+          const Bottom& child = bottom_[static_cast<std::size_t>(c)];
+          lo = childStart + child.lowest;
+          hi = childStart + child.highest;
+          step = bottomSteps_[static_cast<std::size_t>(c)];
+        } else {
+          const Upper& child = upper_.back()[static_cast<std::size_t>(c)];
+          lo = childStart + child.lowest;
+          hi = childStart + child.highest;
+          step = child.largestStep;
+        }
+        u.largestStep = std::max(u.largestStep, step);
+        if (!(step < std::numeric_limits<float>::infinity())) continue;  // its extremes may not hold
+        if (value(buffer, lo) < lowest) lowest = value(buffer, lo), u.lowest = static_cast<std::uint32_t>(lo - start);
+        if (value(buffer, hi) > highest) highest = value(buffer, hi), u.highest = static_cast<std::uint32_t>(hi - start);
+      }
+      level[b] = u;
+    }
+    upper_.push_back(std::move(level));
+    childSize = size;
+    children = static_cast<std::int64_t>(upper_.back().size());
+  }
+}
+
+std::size_t PointEnvelope::bytes() const {
+  std::size_t total = bottom_.size() * sizeof(Bottom) + bottomSteps_.size() * sizeof(float);
+  for (const auto& level : upper_) total += level.size() * sizeof(Upper);
+  return total;
+}
+
+void PointEnvelope::addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
+  const double* p = buffer.data() + offset_ + k0 * stride_;
+  double previous = k0 > 0 ? p[-stride_] : *p;
+  double lowest = e.lowest, highest = e.highest, step = e.largestStep;
+  bool finite = true;
+  for (std::int64_t k = k0; k <= k1; ++k, p += stride_) {
+    const double v = *p;
+    finite &= v - v == 0;  // false for NaN and the infinities
+    lowest = std::min(lowest, v);
+    highest = std::max(highest, v);
+    step = std::max(step, std::fabs(v - previous));
+    previous = v;
+  }
+  e.lowest = lowest;
+  e.highest = highest;
+  e.largestStep = finite && step < kInfinity ? step : kInfinity;
+}
+
+void PointEnvelope::addBlock(Extremes& e, std::span<const double> buffer, std::int64_t first, std::int64_t lowest,
+                             std::int64_t highest, float largestStep) const {
+  e.largestStep = std::max(e.largestStep, static_cast<double>(largestStep));
+  if (!(largestStep < std::numeric_limits<float>::infinity())) {
+    e.largestStep = kInfinity;
+    return;
+  }
+  e.lowest = std::min(e.lowest, value(buffer, first + lowest));
+  e.highest = std::max(e.highest, value(buffer, first + highest));
+}
+
+PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
+  Extremes e;
+  k0 = std::max<std::int64_t>(0, k0);
+  k1 = std::min(k1, count_ - 1);
+  std::int64_t k = k0;
+  const auto fits = [&](std::int64_t size) { return k % size == 0 && std::min(k + size, count_) - 1 <= k1; };
+  while (k <= k1) {
+    if (!fits(kBottomBlock)) {  // up to the next block or the range's end
+      const std::int64_t end = std::min(k1, (k / kBottomBlock + 1) * kBottomBlock - 1);
+      addPoints(e, buffer, k, end);
+      k = end + 1;
+      continue;
+    }
+    // The largest whole block that starts at k and ends by k1.
+    std::int64_t size = kBottomBlock;
+    std::size_t levels = 0;
+    while (levels < upper_.size() && fits(size * kFanOut)) {
+      size *= kFanOut;
+      ++levels;
+    }
+    if (levels > 0) {
+      const Upper& u = upper_[levels - 1][static_cast<std::size_t>(k / size)];
+      addBlock(e, buffer, k, u.lowest, u.highest, u.largestStep);
+    } else {
+      const auto b = static_cast<std::size_t>(k / kBottomBlock);
+      addBlock(e, buffer, k, bottom_[b].lowest, bottom_[b].highest, bottomSteps_[b]);
+    }
+    k += size;
+  }
+  return e;
+}
+
+DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
+                            std::span<const std::span<const double>> rms,
+                            std::span<const std::span<const double>> digital, const RecordLayout& layout,
+                            bool interpolated) {
+  DrawSummary summary;
+  const std::int64_t step1 = interpolated ? 1 : layout.f1, step2 = interpolated ? 1 : layout.f2;
+  const std::int64_t points1 = layout.rate1Samples * layout.f1;
+  const std::int64_t points2 = layout.twoRates ? (layout.sampleCount - layout.rate1Samples) * layout.f2 : 0;
+  summary.rate1.resize(analog.size());
+  summary.rate2.resize(analog.size());
+  summary.rms.resize(rms.size());
+  summary.digitalSwitches.resize(digital.size());
+  std::atomic<bool> failed{false};
+  ParallelFor(std::max({analog.size(), rms.size(), digital.size()}), 1, [&](std::size_t begin, std::size_t end) {
+    try {
+      for (std::size_t c = begin; c < end && !failed; ++c) {
+        if (c < digital.size()) {
+          const std::span<const double> b = digital[c];
+          for (std::size_t i = 0; i + 1 < b.size(); ++i)
+            if ((b[i] == 0) != (b[i + 1] == 0)) summary.digitalSwitches[c].push_back(static_cast<std::int64_t>(i));
+        }
+        if (c < analog.size()) {
+          summary.rate1[c] = PointEnvelope(analog[c], 0, step1, (points1 + step1 - 1) / step1);
+          if (points2 > 0) summary.rate2[c] = PointEnvelope(analog[c], points1, step2, (points2 + step2 - 1) / step2);
+        }
+        if (c < rms.size()) summary.rms[c] = PointEnvelope(rms[c], 0, 1, static_cast<std::int64_t>(rms[c].size()));
+      }
+    } catch (const std::bad_alloc&) {
+      failed = true;
+    }
+  });
+  if (failed) throw std::bad_alloc();
+  return summary;
+}
+
+void BuildDrawSummary(RecordData& data) {
+  // Without a summary the views read every point: slower, the same pixels. So
+  // memory that cannot be had for it only leaves it out.
+  try {
+    const RecordData& source = data;
+    std::vector<std::span<const double>> analog, rms, digital;
+    for (std::size_t c = 0; c < source.analogCount(); ++c) {
+      analog.push_back(source.samples(c));
+      rms.push_back(source.rms(c));
+    }
+    for (std::size_t d = 0; d < source.digitalCount(); ++d) digital.push_back(source.samples(source.analogCount() + d));
+    data.setDrawSummary(std::make_unique<DrawSummary>(
+        SummariseCurves(analog, rms, digital, source.layout(), source.NoNegativeSamples == 0)));
+  } catch (const std::bad_alloc&) {
+    data.setDrawSummary(nullptr);
+  }
+}
+
+}  // namespace wave

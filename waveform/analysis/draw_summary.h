@@ -1,0 +1,102 @@
+#pragma once
+// The record's data summarised for drawing zoomed out: for every curve the
+// views draw (the analogue point buffers and the RMS arrays) where the lowest
+// and highest value lie and how far neighbours lie apart at most, for every
+// block of 16 points, and of every 8 such blocks above them, and so on (about
+// half a byte per point). A pixel column
+// that holds many points reads its extremes from a few blocks instead of from
+// every point. Built once, when the record's data is complete.
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace wave {
+
+class RecordData;
+
+// The points offset, offset + stride, ... of a buffer (count of them), numbered
+// k = 0, 1, ..., with their block extremes.
+class PointEnvelope {
+ public:
+  PointEnvelope() = default;
+  PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride, std::int64_t count);
+
+  std::int64_t count() const { return count_; }
+  std::int64_t offset() const { return offset_; }
+  std::int64_t stride() const { return stride_; }
+  // The memory the envelope takes beyond the buffer.
+  std::size_t bytes() const;
+  // Point k of the buffer the envelope was built on.
+  double value(std::span<const double> buffer, std::int64_t k) const {
+    return buffer[static_cast<std::size_t>(offset_ + k * stride_)];
+  }
+
+  struct Extremes {
+    // The extremes; they hold only when allFinite().
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -std::numeric_limits<double>::infinity();
+    // At least the largest |difference| of two neighbouring points in the
+    // range (possibly counting the step into its first point); infinite when
+    // a value is not finite.
+    double largestStep = 0;
+    bool allFinite() const { return largestStep < std::numeric_limits<double>::infinity(); }
+  };
+  // Extremes of points k0 .. k1 (inclusive, within 0 .. count - 1).
+  Extremes over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
+
+ private:
+  // Level 0 has blocks of 16 points; each level above merges 8 blocks.
+  static constexpr std::int64_t kBottomBlock = 16;
+  static constexpr std::int64_t kFanOut = 8;
+  // Where in its block the lowest and the highest finite value lie (the
+  // values are read from the buffer), and a bound of the block's largest step
+  // (infinite when a value is not finite).
+  struct Bottom {
+    std::uint8_t lowest = 0, highest = 0;
+  };
+  struct Upper {
+    std::uint32_t lowest = 0, highest = 0;
+    float largestStep = 0;
+  };
+  // Points k0 .. k1 read one by one.
+  void addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
+  void addBlock(Extremes& e, std::span<const double> buffer, std::int64_t first, std::int64_t lowest,
+                std::int64_t highest, float largestStep) const;
+
+  std::int64_t offset_ = 0, stride_ = 1, count_ = 0;
+  std::vector<Bottom> bottom_;
+  std::vector<float> bottomSteps_;
+  std::vector<std::vector<Upper>> upper_;  // upper_[0] has blocks of 128 points
+};
+
+// The envelopes of one record.
+struct DrawSummary {
+  // Per analogue channel, the points the wave view draws: the first rate, then
+  // (with two rates) the second. Only the stored samples when nothing was
+  // interpolated.
+  std::vector<PointEnvelope> rate1, rate2;
+  std::vector<PointEnvelope> rms;  // per analogue channel, its RMS array
+  // Per digital channel, the samples i after which it switches: b[i] and
+  // b[i + 1] differ in being 0. A lane whose samples share one pixel column
+  // finds its falls and rises there from these, not from every sample.
+  std::vector<std::vector<std::int64_t>> digitalSwitches;
+};
+
+struct RecordLayout;
+
+// The envelopes of the analogue point buffers (with the record's layout; only
+// the stored samples unless interpolated) and of the RMS arrays, and the
+// switches of the digital channels.
+DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
+                            std::span<const std::span<const double>> rms,
+                            std::span<const std::span<const double>> digital, const RecordLayout& layout,
+                            bool interpolated);
+
+// Builds the summary of the record's final data (after loading and analysis)
+// and keeps it with the data.
+void BuildDrawSummary(RecordData& data);
+
+}  // namespace wave

@@ -1,0 +1,114 @@
+// Block extremes against a direct pass over the points.
+
+#include "waveform/analysis/draw_summary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "waveform/analysis/open_record.h"
+#include "waveform/analysis/record_data.h"
+
+namespace wave {
+namespace {
+
+PointEnvelope::Extremes direct(const std::vector<double>& b, std::int64_t offset, std::int64_t stride, std::int64_t k0,
+                               std::int64_t k1) {
+  PointEnvelope::Extremes e;
+  double step = 0;
+  for (std::int64_t k = k0; k <= k1; ++k) {
+    const double v = b[static_cast<std::size_t>(offset + k * stride)];
+    if (std::isfinite(v)) {
+      e.lowest = std::min(e.lowest, v);
+      e.highest = std::max(e.highest, v);
+    } else {
+      step = std::numeric_limits<double>::infinity();
+    }
+    if (k > k0) {
+      const double d = v - b[static_cast<std::size_t>(offset + (k - 1) * stride)];
+      step = std::max(step, std::isfinite(d) ? std::fabs(d) : std::numeric_limits<double>::infinity());
+    }
+  }
+  e.largestStep = step;
+  return e;
+}
+
+TEST(DrawSummaryTest, RangesMatchADirectPass) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> value(-1e4, 1e4);
+  struct Case {
+    std::int64_t offset, stride, count;
+    bool holes;  // NaN and infinite values here and there
+  };
+  for (const Case c : {Case{0, 1, 5000, false}, Case{3, 2, 4099, false}, Case{0, 3, 70000, true}, Case{1, 1, 9, true}}) {
+    std::vector<double> b(static_cast<std::size_t>(c.offset + c.count * c.stride));
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = value(rng) + 1e9 * static_cast<double>(i % 1000 == 0);
+    if (c.holes) {
+      b[b.size() / 3] = std::numeric_limits<double>::quiet_NaN();
+      b[b.size() / 2] = -std::numeric_limits<double>::infinity();
+    }
+    const PointEnvelope env(b, c.offset, c.stride, c.count);
+    ASSERT_EQ(env.count(), c.count);
+    std::uniform_int_distribution<std::int64_t> at(0, c.count - 1);
+    for (int t = 0; t < 400; ++t) {
+      std::int64_t k0 = at(rng), k1 = at(rng);
+      if (t % 4 == 0) k1 = std::min(c.count - 1, k0 + t % 40);
+      if (k1 < k0) std::swap(k0, k1);
+      const auto got = env.over(b, k0, k1);
+      const auto want = direct(b, c.offset, c.stride, k0, k1);
+      SCOPED_TRACE(testing::Message() << c.count << " " << k0 << ".." << k1);
+      // A value that is not finite marks the range (as may one just before it).
+      const auto withBefore = direct(b, c.offset, c.stride, std::max<std::int64_t>(0, k0 - 8), k1);
+      if (!want.allFinite()) {
+        EXPECT_FALSE(got.allFinite());
+      }
+      if (!got.allFinite()) {
+        EXPECT_FALSE(withBefore.allFinite());
+        continue;
+      }
+      EXPECT_EQ(got.lowest, want.lowest);
+      EXPECT_EQ(got.highest, want.highest);
+      // A bound: never below the true largest step, and not far above it
+      // (a block may count the step into its first point).
+      EXPECT_GE(got.largestStep, want.largestStep);
+      EXPECT_LE(got.largestStep, withBefore.largestStep * 1.0001);
+    }
+  }
+}
+
+TEST(DrawSummaryTest, OpeningARecordBuildsItForEveryCurve) {
+  TcfgInfo record;
+  record.A = 2;
+  record.D = 0;
+  record.TT = 2;
+  record.lf = 50;
+  record.nrates = 2;
+  record.samp1 = 1000;  // N 20, f1 2
+  record.endsamp1 = 100;
+  record.samp2 = 4000;  // N2 80, f2 1
+  record.endsamp2 = 300;
+  record.AInfo = {{"A1", "V"}, {"A2", "V"}};
+  auto created = RecordData::Create(record);
+  ASSERT_TRUE(created.data);
+  RecordData& data = *created.data;
+  data.NoNegativeSamples = 1;  // only the stored samples count: every f1-th point of the first rate
+  BuildDrawSummary(data);
+  ASSERT_NE(data.drawSummary(), nullptr);
+  const DrawSummary& s = *data.drawSummary();
+  ASSERT_EQ(s.rate1.size(), 2u);
+  EXPECT_EQ(s.rate1[0].count(), 100);
+  EXPECT_EQ(s.rate2[0].count(), 200);
+  EXPECT_EQ(s.rms[1].count(), 300);
+  data.samples(0)[2] = 5;   // a stored sample
+  data.samples(0)[3] = 99;  // between stored samples: not drawn
+  BuildDrawSummary(data);
+  EXPECT_EQ(data.drawSummary()->rate1[0].over(data.samples(0), 0, 99).highest, 5);
+  data.clearSamples();
+  EXPECT_EQ(data.drawSummary(), nullptr);
+}
+
+}  // namespace
+}  // namespace wave

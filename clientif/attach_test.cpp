@@ -139,8 +139,8 @@ TEST_F(AttachTest, NoStartSignalWithinTheSilenceLimit) {
 TEST_F(AttachTest, ANewExchangeMessageRestartsTheSilenceLimit) {
   useProgram("churn");
   ::setenv("STANDIN_CHURN_MS", "20", 1);
-  ::setenv("STANDIN_SIGNAL_AFTER_MS", "600", 1);
-  config_.timing.silenceLimitMs = 300;  // far shorter than the time to the signal
+  ::setenv("STANDIN_SIGNAL_AFTER_MS", "3000", 1);
+  config_.timing.silenceLimitMs = 1000;  // far shorter than the time to the signal, longer than a slow start
   std::vector<std::string> texts;
   config_.progress = [&](const std::string& text) { texts.push_back(text); };
   EXPECT_EQ(lib().init_mlog_calls(), 1);

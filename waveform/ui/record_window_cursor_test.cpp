@@ -336,6 +336,43 @@ TEST_F(RecordWindowCursorTest, AllSamplesListFormatsOnlyTheRowsShown) {
   EXPECT_EQ(model->rowCount(), 100000);
 }
 
+// The list's view is given its rows only when its page is first shown (a
+// header section per row is costly for long records); then it shows every
+// row, and the same texts as the list, at the first, middle and last sample.
+TEST_F(RecordWindowCursorTest, AllSamplesViewGetsEveryRowWhenItsPageIsShown) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.rates = {{1000, 100000}};
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(spec, "shown")));
+  ASSERT_NE(w, nullptr);
+  auto* view = child<QTableView>(w, "AllDataListView");
+  EXPECT_EQ(view->model()->rowCount(), 0) << "the page is not shown yet";
+  EXPECT_EQ(view->model()->columnCount(), 3);
+  EXPECT_EQ(w->allDataModel()->rowCount(), 100000);
+
+  child<QTabWidget>(w, "FW_Info_PageControl")->setCurrentIndex(1);
+  settle();
+  ASSERT_EQ(view->model()->rowCount(), 100000);
+  EXPECT_EQ(view->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("周波(X)"));
+  auto data = w->data();
+  const auto shown = [view](int row, int column) { return view->model()->index(row, column).data().toString(); };
+  for (const int row : {0, 49999, 99999}) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(shown(row, 0), QString::number(row + 1));
+    EXPECT_EQ(shown(row, 1), QString::fromStdString(FormatFixed(row / 20.0, 3, 3)));
+    EXPECT_EQ(shown(row, 2), QString::fromStdString(FormatFixed(data->samples(0)[data->layout().pointOf(row)], 5, 3)));
+  }
+  view->scrollToBottom();
+  settle();
+  EXPECT_EQ(view->rowAt(view->viewport()->height() - 2), 99999) << "the last sample can be scrolled to";
+
+  // Once shown, the rows follow the list: another view keeps them all.
+  w->action("RMS_HD_TBtn")->trigger();
+  settle();
+  ASSERT_EQ(view->model()->rowCount(), 100000);
+  EXPECT_EQ(shown(99999, 2), QString::fromStdString(FormatFixed(data->rms(0)[99999], 5, 3)));
+}
+
 TEST_F(RecordWindowCursorTest, RmsViewDrawsCurvesAndReadsRmsValues) {
   chooseChannels({{0, 1}, {2}}, {0});
   TFaultWaveForm* w = open(setupFor(written(smallSpec(), "rms")));

@@ -45,4 +45,15 @@ QVariant AllDataListModel::headerData(int section, Qt::Orientation orientation, 
   return captions_[section];
 }
 
+void ShownRowsModel::showRows() {
+  if (shown_) return;
+  beginResetModel();
+  shown_ = true;
+  endResetModel();
+}
+
+int ShownRowsModel::rowCount(const QModelIndex& parent) const {
+  return shown_ ? QIdentityProxyModel::rowCount(parent) : 0;
+}
+
 }  // namespace wave

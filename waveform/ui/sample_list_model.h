@@ -4,6 +4,7 @@
 // a million samples costs nothing until it is scrolled.
 
 #include <QAbstractTableModel>
+#include <QIdentityProxyModel>
 #include <QStringList>
 #include <array>
 #include <cstdint>
@@ -43,6 +44,25 @@ class AllDataListModel : public QAbstractTableModel {
   mutable int cachedRow_ = -1;
   mutable std::array<QString, 3> cached_;
   mutable std::int64_t formatted_ = 0;
+};
+
+// What AllDataListView is given of the list: no rows until the view is first
+// shown, all of them after. A table view keeps a header section for every row,
+// and making a million of them takes tens of milliseconds; a record window
+// opens on its other page, so it pays that only when the list is looked at.
+class ShownRowsModel : public QIdentityProxyModel {
+  Q_OBJECT
+
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+
+  void showRows();
+  bool rowsShown() const { return shown_; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+
+ private:
+  bool shown_ = false;
 };
 
 }  // namespace wave

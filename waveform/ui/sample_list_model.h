@@ -56,7 +56,7 @@ class ShownRowsModel : public QIdentityProxyModel {
   Q_OBJECT
 
  public:
-  static constexpr int kRowsPerStep = 100000;
+  static constexpr int kRowsPerStep = 50000;
 
   explicit ShownRowsModel(QObject* parent = nullptr);
 

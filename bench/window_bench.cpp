@@ -166,11 +166,14 @@ void openThroughMainWindow(benchmark::State& state) {
     QObject::connect(&tick, &QTimer::timeout, [&] {
       const qint64 now = clock.nsecsElapsed();
       longest = std::max(longest, now - last);
+      if (getenv("WINDOW_BENCH_TRACE") && now - last > 20'000'000)
+        std::fprintf(stderr, "stall %.1f ms ending at %.1f ms\n", (now - last) / 1e6, now / 1e6);
       last = now;
       if (shownAt >= 0 && now - shownAt > 50'000'000) listLoop.quit();
     });
     QTimer::singleShot(0, window, [&] {
       shownAt = clock.nsecsElapsed();
+      if (getenv("WINDOW_BENCH_TRACE")) std::fprintf(stderr, "list shown at %.1f ms\n", shownAt / 1e6);
       window->findChild<QTabWidget*>(QStringLiteral("FW_Info_PageControl"))->setCurrentIndex(1);
     });
     listLoop.exec();

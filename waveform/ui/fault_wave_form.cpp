@@ -446,7 +446,10 @@ void TFaultWaveForm::buildDataPanel() {
   allDataList_->setObjectName(QStringLiteral("AllDataListView"));
   allDataModel_ = new AllDataListModel(allDataList_);
   allDataModel_->setUp(0, {QStringLiteral("序列"), QStringLiteral("周波(X)"), QStringLiteral("数据(Y)")}, {});
-  allDataList_->setModel(allDataModel_);
+  shownRows_ = new ShownRowsModel(allDataList_);
+  shownRows_->setSourceModel(allDataModel_);
+  allDataList_->setModel(shownRows_);
+  allDataList_->installEventFilter(this);
   allDataList_->setSelectionBehavior(QAbstractItemView::SelectRows);
   allDataList_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   allDataList_->verticalHeader()->setDefaultSectionSize(18);
@@ -488,6 +491,7 @@ void TFaultWaveForm::FormCreate() {
   }
   fillLists();
   ShowChannelAllData();
+  shownRows_->addRowsInSteps();
 
   statusPanels_[0]->setText(forms::Utf8(common::Trim(record_.station_name) + "  " + common::Trim(record_.rec_dev_id)));
   statusPanels_[1]->setText(lang(0, "起始时间:") + forms::Utf8(common::FormatDateTime(kTimePattern, record_.StartTime)) +
@@ -810,6 +814,7 @@ bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
   if (scrollBox_ && watched == scrollBox_->viewport() && event->type() == QEvent::Resize)
     requestRelayout();  // FormResize
   if (watched == statusBar_ && event->type() == QEvent::Resize) fitStatusPanels();
+  if (watched == allDataList_ && event->type() == QEvent::Show) shownRows_->showAllRows();
   if (watched == faultTimeEdit_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {

@@ -72,6 +72,7 @@ struct RecordWindowSetup {
 };
 
 class AllDataListModel;
+class ShownRowsModel;
 
 // The time cursor's track bar: a slider whose mouse-down can be handled. It
 // never takes the keyboard focus. The bar can be longer than a widget may be:
@@ -268,6 +269,7 @@ class TFaultWaveForm : public QWidget {
   QComboBox* channelCombo_ = nullptr;
   QTableView* allDataList_ = nullptr;
   AllDataListModel* allDataModel_ = nullptr;
+  ShownRowsModel* shownRows_ = nullptr;  // the view's side of allDataModel_
   QAbstractScrollArea* scrollBox_ = nullptr;  // its scroll bars: the view's position over the record
   QWidget* paintBox_ = nullptr;
   TMyTrackBar* trackBar_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QAbstractScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -334,6 +335,61 @@ TEST_F(RecordWindowCursorTest, AllSamplesListFormatsOnlyTheRowsShown) {
   w->action("RMS_HD_TBtn")->trigger();
   EXPECT_EQ(cell(w, 5, 2), QString::fromStdString(FormatFixed(data->rms(2)[5], 5, 3)));
   EXPECT_EQ(model->rowCount(), 100000);
+}
+
+// A table view keeps a header section per row: the list's view is given its
+// rows a step at a time while its page is hidden, and all of them the moment
+// the page is shown, with the same texts as the list at the first, middle and
+// last sample.
+TEST_F(RecordWindowCursorTest, AllSamplesViewHasEveryRowOnceItsPageIsShown) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.rates = {{1000, 2 * ShownRowsModel::kRowsPerStep + 500}};
+  chooseChannels({{0}});
+  const RecordWindowSetup setup = setupFor(written(spec, "shown"));
+  for (const bool showAtOnce : {true, false}) {
+    SCOPED_TRACE(showAtOnce);
+    TFaultWaveForm* w = TFaultWaveForm::Create(setup).release();
+    ASSERT_NE(w, nullptr);
+    auto* view = child<QTableView>(w, "AllDataListView");
+    const int rows = 2 * ShownRowsModel::kRowsPerStep + 500;
+    EXPECT_EQ(w->allDataModel()->rowCount(), rows);
+    EXPECT_EQ(view->model()->rowCount(), 0) << "no rows made while the window is made";
+    EXPECT_EQ(view->model()->columnCount(), 3);
+    QMdiSubWindow* sub = area.addSubWindow(w);
+    sub->show();
+    if (showAtOnce) {
+      child<QTabWidget>(w, "FW_Info_PageControl")->setCurrentIndex(1);
+      EXPECT_EQ(view->model()->rowCount(), rows) << "shown: every row at once";
+    } else {
+      QCoreApplication::processEvents();
+      EXPECT_LT(view->model()->rowCount(), rows) << "hidden: a step a turn";
+      for (int turn = 0; turn < 10; ++turn) QCoreApplication::processEvents();
+      EXPECT_EQ(view->model()->rowCount(), rows);
+      child<QTabWidget>(w, "FW_Info_PageControl")->setCurrentIndex(1);
+    }
+    settle();
+    ASSERT_EQ(view->model()->rowCount(), rows);
+    EXPECT_EQ(view->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("周波(X)"));
+    auto data = w->data();
+    const auto shown = [view](int row, int column) { return view->model()->index(row, column).data().toString(); };
+    for (const int row : {0, rows / 2, rows - 1}) {
+      SCOPED_TRACE(row);
+      EXPECT_EQ(shown(row, 0), QString::number(row + 1));
+      EXPECT_EQ(shown(row, 1), QString::fromStdString(FormatFixed(row / 20.0, 3, 3)));
+      EXPECT_EQ(shown(row, 2),
+                QString::fromStdString(FormatFixed(data->samples(0)[data->layout().pointOf(row)], 5, 3)));
+    }
+    view->scrollToBottom();
+    settle();
+    EXPECT_EQ(view->rowAt(view->viewport()->height() - 2), rows - 1) << "the last sample can be scrolled to";
+
+    // Another view of the record: the list keeps every row.
+    w->action("RMS_HD_TBtn")->trigger();
+    settle();
+    ASSERT_EQ(view->model()->rowCount(), rows);
+    EXPECT_EQ(shown(rows - 1, 2), QString::fromStdString(FormatFixed(data->rms(0)[rows - 1], 5, 3)));
+    delete sub;
+  }
 }
 
 TEST_F(RecordWindowCursorTest, RmsViewDrawsCurvesAndReadsRmsValues) {

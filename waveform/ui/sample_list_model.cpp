@@ -45,4 +45,38 @@ QVariant AllDataListModel::headerData(int section, Qt::Orientation orientation, 
   return captions_[section];
 }
 
+ShownRowsModel::ShownRowsModel(QObject* parent) : QIdentityProxyModel(parent), steps_(new QTimer(this)) {
+  steps_->setInterval(0);
+  connect(steps_, &QTimer::timeout, this, [this] { addRows(kRowsPerStep); });
+}
+
+void ShownRowsModel::addRowsInSteps() {
+  if (!all_) steps_->start();
+}
+
+void ShownRowsModel::showAllRows() { addRows(INT_MAX); }
+
+void ShownRowsModel::addRows(int count) {
+  if (all_) return;
+  const int rows = sourceModel() ? sourceModel()->rowCount() : 0;
+  const int from = rowCount();
+  const int to = static_cast<int>(std::min<std::int64_t>(rows, std::int64_t{from} + count));
+  if (to > from) {
+    beginInsertRows(QModelIndex(), from, to - 1);
+    given_ = to;
+    endInsertRows();
+  }
+  if (to == rows) {
+    // The source's later resets reach the view whole: by then its header
+    // sections are made and their memory is reused.
+    all_ = true;
+    steps_->stop();
+  }
+}
+
+int ShownRowsModel::rowCount(const QModelIndex& parent) const {
+  const int rows = QIdentityProxyModel::rowCount(parent);
+  return all_ || parent.isValid() ? rows : std::min(rows, given_);
+}
+
 }  // namespace wave

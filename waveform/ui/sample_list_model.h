@@ -4,7 +4,9 @@
 // a million samples costs nothing until it is scrolled.
 
 #include <QAbstractTableModel>
+#include <QIdentityProxyModel>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -43,6 +45,35 @@ class AllDataListModel : public QAbstractTableModel {
   mutable int cachedRow_ = -1;
   mutable std::array<QString, 3> cached_;
   mutable std::int64_t formatted_ = 0;
+};
+
+// What AllDataListView is given of the list. A table view keeps a header
+// section for every row, and making a million of them at once takes tens of
+// milliseconds (fresh memory to fault in); so while the view is hidden it is
+// given the rows a step at a time, one step per turn of the event loop, and
+// the moment it is shown it has them all.
+class ShownRowsModel : public QIdentityProxyModel {
+  Q_OBJECT
+
+ public:
+  static constexpr int kRowsPerStep = 50000;
+
+  explicit ShownRowsModel(QObject* parent = nullptr);
+
+  // Gives the view the rows it still lacks in steps, from the next turn of the event loop.
+  void addRowsInSteps();
+  // Gives the view every row from now on.
+  void showAllRows();
+  bool allRowsShown() const { return all_; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+
+ private:
+  void addRows(int count);
+
+  bool all_ = false;
+  int given_ = 0;  // rows the view has while not all_
+  QTimer* steps_;
 };
 
 }  // namespace wave

@@ -40,6 +40,11 @@ QLine gdiLine(Point a, Point b) {
   return QLine(a.x, a.y, b.x, b.y);
 }
 
+// std::array's == calls memcmp, which costs more than the figure's copy here.
+bool sameKey(const std::array<int, 3>& a, const std::array<int, 3>& b) {
+  return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
 Rect deviceClip(const QPainter& painter) {
   const QPaintDevice* device = painter.device();
   QRectF area(0, 0, device ? device->width() : 0, device ? device->height() : 0);
@@ -132,6 +137,7 @@ void QPainterCanvas::polyline(std::span<const Point> points) {
   if (stampable_ && pen().style == PenStyle::Solid && pen().mode == PenMode::Copy && directImage()) {
     // Into the image segment by segment, each with the pixels of its line.
     lineSteps_.clear();
+    lineSteps_.reserve(points.size());
     for (std::size_t i = 1; i < points.size(); ++i)
       if (points[i] != points[i - 1])
         lineSteps_.push_back({points[i], {points[i].x - points[i - 1].x, points[i].y - points[i - 1].y, kLineFigure}});
@@ -221,7 +227,7 @@ std::size_t QPainterCanvas::StampKeyHash::operator()(const std::array<int, 3>& k
 
 const QPainterCanvas::Stamp& QPainterCanvas::stampFor(const std::array<int, 3>& key, const Figure& figure) {
   const Stamp*& recent = recent_[StampKeyHash{}(key) % kRecentStamps];
-  if (recent && recent->key == key && recent->pen == pen() && recent->brush == brush()) return *recent;
+  if (recent && sameKey(recent->key, key) && recent->pen == pen() && recent->brush == brush()) return *recent;
   if (auto found = stamps_.find(key); found != stamps_.end())
     for (const Stamp& s : found->second)
       if (s.pen == pen() && s.brush == brush()) {
@@ -275,6 +281,19 @@ const QPainterCanvas::Stamp& QPainterCanvas::stampFor(const std::array<int, 3>& 
                                           : Rect{std::min(stamp.extent.left, px.dx), std::min(stamp.extent.top, px.dy),
                                                  std::max(stamp.extent.right, px.dx + 1),
                                                  std::max(stamp.extent.bottom, px.dy + 1)};
+    stamp.oneColour = !stamp.pixels.empty() &&
+                      std::all_of(stamp.pixels.begin(), stamp.pixels.end(),
+                                  [&](const FigurePixel& px) { return px.argb == stamp.pixels.front().argb; });
+    if (stamp.oneColour) {
+      std::vector<FigurePixel> byColumn = stamp.pixels;
+      std::sort(byColumn.begin(), byColumn.end(),
+                [](const FigurePixel& a, const FigurePixel& b) { return a.dx != b.dx ? a.dx < b.dx : a.dy < b.dy; });
+      for (const FigurePixel& px : byColumn)
+        if (!stamp.spans.empty() && stamp.spans.back().dx == px.dx && stamp.spans.back().dy1 + 1 == px.dy)
+          stamp.spans.back().dy1 = px.dy;
+        else
+          stamp.spans.push_back({px.dx, px.dy, px.dy});
+    }
   }
   auto& bucket = stamps_[key];
   bucket.push_back(std::move(stamp));
@@ -327,6 +346,38 @@ void QPainterCanvas::copyStamp(const Stamp& stamp, Point place, const StampTarge
   }
 }
 
+void QPainterCanvas::copyStampRows(const Stamp& stamp, Point place, int rows, const StampTarget& target) const {
+  const QPoint origin = target.origin;
+  const int x0 = std::max(0, clip_.left + origin.x()), y0 = std::max(0, clip_.top + origin.y());
+  const int x1 = std::min(target.width, clip_.right + origin.x());
+  const int y1 = std::min(target.height, clip_.bottom + origin.y());
+  const QRgb colour = stamp.pixels.front().argb | target.opaque;
+  const int px0 = place.x + origin.x(), py0 = place.y + origin.y();
+  const auto fill = [&](int dx, int top, int bottom) {  // rows top .. bottom of column px0 + dx
+    const int x = px0 + dx;
+    if (x < x0 || x >= x1) return;
+    top = std::max(top, y0);
+    bottom = std::min(bottom, y1 - 1);
+    for (int y = top; y <= bottom; ++y) reinterpret_cast<QRgb*>(target.bits + y * target.stride)[x] = colour;
+  };
+  // Each span covers its rows moved down by 0 .. rows - 1; the spans of a
+  // column are merged where these covers meet.
+  std::size_t i = 0;
+  while (i < stamp.spans.size()) {
+    const int dx = stamp.spans[i].dx;
+    int top = py0 + stamp.spans[i].dy0, bottom = py0 + stamp.spans[i].dy1 + rows - 1;
+    for (++i; i < stamp.spans.size() && stamp.spans[i].dx == dx; ++i) {
+      const int nextTop = py0 + stamp.spans[i].dy0;
+      if (nextTop > bottom + 1) {
+        fill(dx, top, bottom);
+        top = nextTop;
+      }
+      bottom = std::max(bottom, py0 + stamp.spans[i].dy1 + rows - 1);
+    }
+    fill(dx, top, bottom);
+  }
+}
+
 void QPainterCanvas::drawFigures(std::span<const FigureStep> steps, const Figure& figure) {
   if (!stampable_) {
     Canvas::drawFigures(steps, figure);
@@ -348,8 +399,13 @@ void QPainterCanvas::drawFigures(std::span<const FigureStep> steps, const Figure
     layer_.fill(Qt::transparent);
   }
   std::optional<StampTarget> target;
-  for (const FigureStep& step : steps) {
-    const Stamp& stamp = stampFor(step.key, figure);
+  // The stamp copied last, when it left the state as it found it: the next step
+  // with its key starts from that state and needs no look-up.
+  const Stamp* last = nullptr;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const FigureStep& step = steps[i];
+    const Stamp& stamp = last && sameKey(last->key, step.key) ? *last : stampFor(step.key, figure);
+    last = nullptr;
     if (!stamp.usable) {
       flushLayer();
       target.reset();  // drawing through the painter may detach the image
@@ -357,7 +413,19 @@ void QPainterCanvas::drawFigures(std::span<const FigureStep> steps, const Figure
       continue;
     }
     if (!target) target = image ? targetOf(*image, shift) : targetOf(layer_, QPoint(-clip_.left, -clip_.top));
-    copyStamp(stamp, step.place, *target);
+    const bool keepsState = !stamp.changesPen && !stamp.changesBrush && !stamp.changesFont;
+    std::size_t rows = 1;  // the same figure on the rows below, in one column
+    if (stamp.oneColour && keepsState)
+      while (i + rows < steps.size() && sameKey(steps[i + rows].key, step.key) &&
+             steps[i + rows].place.x == step.place.x &&
+             steps[i + rows].place.y == step.place.y + static_cast<int>(rows))
+        ++rows;
+    if (rows > 1)
+      copyStampRows(stamp, step.place, static_cast<int>(rows), *target);
+    else
+      copyStamp(stamp, step.place, *target);
+    i += rows - 1;
+    if (keepsState) last = &stamp;
     if (!image) layerDirty = true;
     if (stamp.changesPen) pen() = stamp.endPen;
     if (stamp.changesBrush) brush() = stamp.endBrush;

@@ -62,6 +62,15 @@ class QPainterCanvas final : public Canvas {
     Brush brush;
     bool usable = false;  // small, without text, dots or XOR
     std::vector<FigurePixel> pixels;
+    // All pixels of one colour: copies of it on consecutive rows of one column
+    // cover the union of their pixels whatever their order, so such a run is
+    // filled span by span. spans: per column dx, its runs of rows dy0 .. dy1,
+    // by dx and then dy.
+    bool oneColour = false;
+    struct Span {
+      int dx, dy0, dy1;
+    };
+    std::vector<Span> spans;
     Rect extent;  // of the pixels, relative to the place
     Pen endPen;  // the state it left, where the figure changed it
     Brush endBrush;
@@ -82,6 +91,8 @@ class QPainterCanvas final : public Canvas {
   QImage* directImage() const;
   static StampTarget targetOf(QImage& image, QPoint origin);
   void copyStamp(const Stamp& stamp, Point place, const StampTarget& target) const;
+  // The stamp copied to place, place + (0, 1), ..., place + (0, rows - 1).
+  void copyStampRows(const Stamp& stamp, Point place, int rows, const StampTarget& target) const;
 
   struct StampKeyHash {
     std::size_t operator()(const std::array<int, 3>& k) const;

@@ -221,6 +221,52 @@ TEST_F(QPainterCanvasTest, LinesCopiedFromStampsMatchLinesDrawnInPlaceInEveryDir
   }
 }
 
+TEST_F(QPainterCanvasTest, FiguresOnConsecutiveRowsMatchFiguresDrawnInPlace) {
+  // Markers stacked on consecutive rows of a column (as zoomed-out curves give
+  // them) are filled as one run when the figure has one colour: a solid
+  // ellipse, a hollow square whose rows have gaps, a cross; a two-colour figure
+  // is copied one by one. Clipped, on an image and through a layer.
+  const Canvas::Figure figure = [](Canvas& c, Point p, const std::array<int, 3>& key) {
+    c.pen().color = 0x0000FF;
+    c.brush() = key[0] == 0 ? Brush{0x0000FF, BrushStyle::Solid}
+                            : key[0] == 3 ? Brush{0x00FF00, BrushStyle::Solid} : Brush{0, BrushStyle::Clear};
+    if (key[0] == 0 || key[0] == 3) c.ellipse({p.x - 2, p.y - 2, p.x + 3, p.y + 3});
+    if (key[0] == 1) c.rectangle({p.x - 3, p.y - 3, p.x + 4, p.y + 4});
+    if (key[0] == 2) {
+      c.moveTo(p.x - 2, p.y - 2);
+      c.lineTo(p.x + 3, p.y + 3);
+      c.moveTo(p.x + 2, p.y - 2);
+      c.lineTo(p.x - 3, p.y + 3);
+    }
+  };
+  std::vector<Canvas::FigureStep> steps;
+  for (int shape = 0; shape < 4; ++shape)
+    for (int column = 0; column < 12; ++column) {
+      const int x = 4 + shape * 18 + column, top = 3 + (column * 11) % 50, rows = 1 + (column * 5) % 13;
+      for (int r = 0; r < rows; ++r) steps.push_back({{x, top + r + (r > 8 ? 1 : 0)}, {shape, 0, 0}});
+    }
+  for (const QRect& clip : {QRect(0, 0, 80, 80), QRect(13, 9, 37, 41)}) {
+    const auto render = [&](QImage& image, bool copies) {
+      image.fill(Qt::white);
+      QPainter painter(&image);
+      painter.setClipRect(clip);
+      QPainterCanvas canvas(painter, Rect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
+      if (copies) {
+        canvas.drawFigures(steps, figure);
+      } else {
+        for (const auto& s : steps) figure(canvas, s.place, s.key);
+      }
+    };
+    QImage inPlace(80, 80, QImage::Format_RGB32), copied(80, 80, QImage::Format_RGB32);
+    QImage layered(80, 80, QImage::Format_ARGB32);
+    render(inPlace, false);
+    render(copied, true);
+    render(layered, true);
+    EXPECT_EQ(inPlace, copied) << clip.x();
+    EXPECT_EQ(inPlace, layered.convertToFormat(QImage::Format_RGB32)) << clip.x();
+  }
+}
+
 TEST_F(QPainterCanvasTest, FiguresLeaveTheStateTheyDoNotTouch) {
   // A figure that only draws a line keeps the font; one that sets the pen colour leaves it set.
   const Canvas::Figure figure = [](Canvas& c, Point p, const std::array<int, 3>& key) {

@@ -8,13 +8,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/interpolate.h"
 #include "waveform/analysis/loader.h"
@@ -45,15 +44,13 @@ recordgen::RecordSpec specOf(recordgen::DatFormat format, int analog, int digita
 class Workloads {
  public:
   Workloads() {
-    std::random_device seed;
-    folder_ = std::filesystem::temp_directory_path() / ("analysis_bench_" + std::to_string(seed()));
-    std::filesystem::create_directories(folder_);
+    folder_ = bench::NewTempFolder("analysis_bench");
     using recordgen::DatFormat;
     add("W1", specOf(DatFormat::Binary, 96, 160, {{10000, 100000}}));
     add("W2", specOf(DatFormat::Ascii, 32, 32, {{1000, 60000}}));
     add("W3", specOf(DatFormat::Binary, 16, 16, {{1200, 6000}, {600, 36000}}));
     add("W4", specOf(DatFormat::Binary, 4, 0, {{200000, 4000}}));
-    add("W5", specOf(DatFormat::Binary, 64, 32, {{20000, 1200000}}));
+    add("W5", bench::W5Spec());
     add("W6", specOf(DatFormat::Binary, 8, 2, {{2000000, 40000}}));
   }
   ~Workloads() {
@@ -85,17 +82,6 @@ Workloads& workloads() {
   static Workloads instance;
   return instance;
 }
-
-std::uint64_t statusKib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(std::string(field).size()));
-  return 0;
-}
-
-// Starts a new peak of the resident set (Linux: VmHWM := VmRSS).
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // CPU time of the whole process (all threads) in ms.
 double processCpuMs() {
@@ -170,14 +156,14 @@ void analyse(benchmark::State& state, const std::string& name) {
 
 void openRecord(benchmark::State& state, const std::string& name) {
   Workload& w = workloads().get(name);
-  const std::uint64_t before = statusKib("VmRSS:");
-  resetPeakMemory();
+  const std::uint64_t before = bench::StatusKib("VmRSS:");
+  bench::ResetPeakMemory();
   const CpuCounter cpu(state);
   for (auto _ : state) {
     auto opened = wave::OpenRecordData(w.record, 0, {});
     benchmark::DoNotOptimize(opened.data);
   }
-  const double peak = static_cast<double>(statusKib("VmHWM:") - std::min(before, statusKib("VmHWM:"))) / 1024;
+  const double peak = static_cast<double>(bench::StatusKib("VmHWM:") - std::min(before, bench::StatusKib("VmHWM:"))) / 1024;
   state.counters["buffers_MiB"] = bufferMib(w);
   state.counters["peak_MiB"] = peak;
   state.counters["over_buffers_MiB"] = peak - bufferMib(w);
@@ -193,9 +179,7 @@ void openRecord(benchmark::State& state, const std::string& name) {
 class CycleWorkloads {
  public:
   CycleWorkloads() {
-    std::random_device seed;
-    folder_ = std::filesystem::temp_directory_path() / ("analysis_bench_cycles_" + std::to_string(seed()));
-    std::filesystem::create_directories(folder_);
+    folder_ = bench::NewTempFolder("analysis_bench_cycles");
     recordgen::RecordSpec w6;
     w6.analog = 8;
     w6.digital = 2;

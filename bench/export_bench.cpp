@@ -8,12 +8,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "common/job.h"
+#include "bench/bench_support.h"
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/open_record.h"
 #include "waveform/export/sample_export.h"
@@ -22,17 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::uint64_t statusKib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(std::string(field).size()));
-  return 0;
-}
-
-// Starts a new peak of the resident set (Linux: VmHWM := VmRSS).
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
 struct Record {
   fs::path folder;
   std::shared_ptr<wave::RecordData> data;
@@ -40,15 +28,9 @@ struct Record {
 
 Record& w5() {
   static Record record = [] {
-    std::random_device seed;
     Record r;
-    r.folder = fs::temp_directory_path() / ("export_bench_" + std::to_string(seed()));
-    fs::create_directories(r.folder);
-    recordgen::RecordSpec spec;
-    spec.analog = 64;
-    spec.digital = 32;
-    spec.rates = {{20000, 1200000}};
-    spec.seed = 42;
+    r.folder = bench::NewTempFolder("export_bench");
+    const recordgen::RecordSpec spec = bench::W5Spec();
     const auto written = recordgen::WriteRecord(spec, r.folder, "W5");
     r.data = wave::OpenRecordData(recordgen::MakeCfgInfo(spec, written.cfg.string()), 0, {}).data;
     return r;
@@ -59,8 +41,8 @@ Record& w5() {
 void exportRecord(benchmark::State& state, wave::ViewMode mode) {
   Record& record = w5();
   const fs::path file = record.folder / "export.xls";
-  const std::uint64_t before = statusKib("VmRSS:");
-  resetPeakMemory();
+  const std::uint64_t before = bench::StatusKib("VmRSS:");
+  bench::ResetPeakMemory();
   std::uint64_t bytes = 0;
   for (auto _ : state) {
     common::JobProgress progress;
@@ -68,7 +50,7 @@ void exportRecord(benchmark::State& state, wave::ViewMode mode) {
     if (!outcome.written) state.SkipWithError("not written");
     bytes += fs::file_size(file);
   }
-  const std::uint64_t peak = statusKib("VmHWM:");
+  const std::uint64_t peak = bench::StatusKib("VmHWM:");
   state.counters["file_MB"] = static_cast<double>(fs::file_size(file)) / 1e6;
   state.counters["extra_MiB"] = static_cast<double>(peak - std::min(before, peak)) / 1024;
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));

@@ -13,11 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/open_record.h"
 #include "waveform/print/print_preview.h"
@@ -40,9 +39,7 @@ class QuietServices : public wave::PrintFormServices {
 
 struct LongRecord {
   LongRecord() {
-    std::random_device seed;
-    folder = fs::temp_directory_path() / ("print_bench_" + std::to_string(seed()));
-    fs::create_directories(folder);
+    folder = bench::NewTempFolder("print_bench");
     recordgen::RecordSpec spec;
     spec.analog = 8;
     spec.digital = 0;
@@ -76,19 +73,6 @@ LongRecord& longRecord() {
   return instance;
 }
 
-std::uint64_t statusKib(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(std::string(field).size()));
-  return 0;
-}
-
-// Starts a new peak of the resident set (Linux: VmHWM := VmRSS).
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-double mib(std::uint64_t kib) { return static_cast<double>(kib) / 1024; }
-
 std::unique_ptr<wave::TPrintPreviewFm> previewForm(QuietServices& services) {
   LongRecord& r = longRecord();
   auto form = std::make_unique<wave::TPrintPreviewFm>(
@@ -109,19 +93,19 @@ void openPreview(benchmark::State& state) {
     auto form = previewForm(services);
     r.settings.PrinterWarningPending = 0;
     form->setRecord(r.printed);
-    const std::uint64_t before = statusKib("VmRSS:");
-    resetPeakMemory();
+    const std::uint64_t before = bench::StatusKib("VmRSS:");
+    bench::ResetPeakMemory();
     const auto start = std::chrono::steady_clock::now();
     form->show();
     form->PrintPreview().paper()->repaint();
     const auto end = std::chrono::steady_clock::now();
     state.SetIterationTime(std::chrono::duration<double>(end - start).count());
-    extraKib = std::max(extraKib, statusKib("VmHWM:") - std::min(before, statusKib("VmHWM:")));
+    extraKib = std::max(extraKib, bench::StatusKib("VmHWM:") - std::min(before, bench::StatusKib("VmHWM:")));
     pages = form->PrintPreview().document().TotalPages();
     form->close();
   }
   state.counters["pages"] = pages;
-  state.counters["peak_extra_MiB"] = mib(extraKib);
+  state.counters["peak_extra_MiB"] = bench::Mib(extraKib);
 }
 
 // Printing the first `pages` pages into a PDF file: pages per second and the
@@ -140,20 +124,20 @@ void printPages(benchmark::State& state) {
     const fs::path file = r.folder / "pages.pdf";
     QPrinter& printer = form->printer().printer();
     printer.setOutputFileName(QString::fromStdString(file.string()));
-    const std::uint64_t before = statusKib("VmRSS:");
-    resetPeakMemory();
+    const std::uint64_t before = bench::StatusKib("VmRSS:");
+    bench::ResetPeakMemory();
     state.ResumeTiming();
     wave::QPrinterTarget target(printer, false);
     form->PrintPreview().document().PrintPages(1, count, target);
     state.PauseTiming();
-    extraKib = std::max(extraKib, statusKib("VmHWM:") - std::min(before, statusKib("VmHWM:")));
+    extraKib = std::max(extraKib, bench::StatusKib("VmHWM:") - std::min(before, bench::StatusKib("VmHWM:")));
     form->close();
     fs::remove(file);
     state.ResumeTiming();
   }
   state.counters["pages_per_s"] = benchmark::Counter(static_cast<double>(count) * static_cast<double>(state.iterations()),
                                                      benchmark::Counter::kIsRate);
-  state.counters["peak_extra_MiB"] = mib(extraKib);
+  state.counters["peak_extra_MiB"] = bench::Mib(extraKib);
 }
 
 }  // namespace

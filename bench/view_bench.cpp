@@ -19,10 +19,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/draw_summary.h"
 #include "waveform/analysis/open_record.h"
@@ -46,9 +46,7 @@ struct Workload {
 };
 
 Workload load(const recordgen::RecordSpec& spec, const std::string& name) {
-  std::random_device seed;
-  const auto folder = std::filesystem::temp_directory_path() / ("view_bench_" + std::to_string(seed()));
-  std::filesystem::create_directories(folder);
+  const auto folder = bench::NewTempFolder("view_bench");
   const auto files = recordgen::WriteRecord(spec, folder, name);
   Workload w;
   w.data = wave::OpenRecordData(recordgen::MakeCfgInfo(spec, files.cfg.string()), 0, {}).data;
@@ -78,11 +76,7 @@ Workload& w1() {
 
 Workload& w5() {
   static Workload instance = [] {
-    recordgen::RecordSpec spec;  // the generator's defaults, as its command line gives them
-    spec.analog = 64;
-    spec.digital = 32;
-    spec.rates = {{20000, 1200000}};
-    return load(spec, "W5");
+    return load(bench::W5Spec(), "W5");
   }();
   return instance;
 }

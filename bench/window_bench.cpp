@@ -24,11 +24,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "common/forms/form_services.h"
 #include "common/forms/wait_window.h"
+#include "bench/bench_support.h"
 #include "tools/recordgen/record_writer.h"
 #include "waveform/app/form_record_windows.h"
 #include "waveform/app/main_form.h"
@@ -80,16 +80,9 @@ struct W5 {
 
 W5& w5() {
   static W5 record = [] {
-    std::random_device seed;
     W5 r;
-    r.folder = fs::temp_directory_path() / ("window_bench_" + std::to_string(seed()));
-    fs::create_directories(r.folder);
-    recordgen::RecordSpec spec;
-    spec.analog = 64;
-    spec.digital = 32;
-    spec.rates = {{20000, 1200000}};
-    spec.seed = 42;
-    r.cfg = recordgen::WriteRecord(spec, r.folder, "W5").cfg;
+    r.folder = bench::NewTempFolder("window_bench");
+    r.cfg = recordgen::WriteRecord(bench::W5Spec(), r.folder, "W5").cfg;
     return r;
   }();
   return record;

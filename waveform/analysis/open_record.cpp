@@ -9,22 +9,6 @@
 namespace wave {
 namespace {
 
-// The RMS curves, or the spectrum of a one-cycle record, one step per channel.
-void analyse(RecordData& data, common::JobProgress& progress) {
-  const RecordLayout& layout = data.layout();
-  if (layout.oneCycle) {
-    if (data.analogCount() > 0) CalcHarmonics(layout, data.samples(0), data.harmonics());
-    progress.advance();
-    return;
-  }
-  ParallelFor(data.analogCount(), 1, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end && !progress.cancelled(); ++i) {
-      CalcRmsCurve(layout, data.samples(i), data.rms(i));
-      progress.advance();
-    }
-  });
-}
-
 // Each analogue channel's peak of its points and of its RMS curve.
 void findPeaks(OpenedRecord& opened) {
   const RecordData& data = *opened.data;
@@ -51,7 +35,7 @@ OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
   OpenedRecord opened{std::move(created.data), {}};
   opened.messages = LoadChannelData(*opened.data, source, waveChannels, progress);
   if (progress->cancelled()) return cancelled;
-  analyse(*opened.data, *progress);
+  AnalyseRecord(*opened.data, progress);
   if (progress->cancelled()) return cancelled;
   findPeaks(opened);
   BuildDrawSummary(*opened.data);

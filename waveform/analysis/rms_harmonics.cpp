@@ -281,16 +281,22 @@ void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, 
     values[h - 2] = fundamental == 0.0f ? 0.0 : static_cast<float>(magnitudes[h - 1] / fundamental * 100.0f);
 }
 
-void AnalyseRecord(RecordData& data) {
+void AnalyseRecord(RecordData& data, common::JobProgress* progress) {
+  common::JobProgress unwatched;
+  if (!progress) progress = &unwatched;
   const RecordLayout& layout = data.layout();
   if (layout.oneCycle) {
     if (data.analogCount() > 0) CalcHarmonics(layout, data.samples(0), data.harmonics());
+    progress->advance();
     return;
   }
   // A curve costs a few steps per sample: a thread takes at least about 100 000 samples.
   const auto samples = static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 100000 / samples), [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) CalcRmsCurve(layout, data.samples(i), data.rms(i));
+    for (std::size_t i = begin; i < end && !progress->cancelled(); ++i) {
+      CalcRmsCurve(layout, data.samples(i), data.rms(i));
+      progress->advance();
+    }
   });
 }
 

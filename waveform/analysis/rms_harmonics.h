@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "common/job.h"
 #include "waveform/analysis/record_data.h"
 
 namespace wave {
@@ -30,6 +31,8 @@ void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, 
 
 // What the record window computes after loading: the harmonic spectrum of
 // channel 0 for a one-cycle record, else the RMS curve of every analogue channel.
-void AnalyseRecord(RecordData& data);
+// progress advances one step per curve (one for the spectrum); once it is
+// cancelled, no further curve is started.
+void AnalyseRecord(RecordData& data, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

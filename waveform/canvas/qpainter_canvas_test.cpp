@@ -190,6 +190,21 @@ TEST_F(QPainterCanvasTest, FiguresCopiedFromStampsMatchFiguresDrawnInPlace) {
   EXPECT_EQ(inPlace, layered.convertToFormat(QImage::Format_RGB32));
 }
 
+// Draws the steps' figures onto a white image within clip: copied through
+// drawFigures, or each drawn in place.
+void RenderFigures(QImage& image, const QRect& clip, const std::vector<Canvas::FigureStep>& steps,
+                   const Canvas::Figure& figure, bool copies) {
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setClipRect(clip);
+  QPainterCanvas canvas(painter, Rect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
+  if (copies) {
+    canvas.drawFigures(steps, figure);
+  } else {
+    for (const auto& s : steps) figure(canvas, s.place, s.key);
+  }
+}
+
 TEST_F(QPainterCanvasTest, LinesCopiedFromStampsMatchLinesDrawnInPlaceInEveryDirection) {
   const Canvas::Figure figure = [](Canvas& c, Point p, const std::array<int, 3>& key) {
     c.moveTo(p.x - key[0], p.y - key[1]);
@@ -203,17 +218,7 @@ TEST_F(QPainterCanvasTest, LinesCopiedFromStampsMatchLinesDrawnInPlaceInEveryDir
     steps.push_back({at, {dx, dy, 0}});
   }
   for (const QRect& clip : {QRect(0, 0, 80, 80), QRect(13, 9, 37, 51)}) {
-    const auto render = [&](QImage& image, bool copies) {
-      image.fill(Qt::white);
-      QPainter painter(&image);
-      painter.setClipRect(clip);
-      QPainterCanvas canvas(painter, Rect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
-      if (copies) {
-        canvas.drawFigures(steps, figure);
-      } else {
-        for (const auto& s : steps) figure(canvas, s.place, s.key);
-      }
-    };
+    const auto render = [&](QImage& image, bool copies) { RenderFigures(image, clip, steps, figure, copies); };
     QImage inPlace(80, 80, QImage::Format_RGB32), copied(80, 80, QImage::Format_RGB32);
     render(inPlace, false);
     render(copied, true);
@@ -246,17 +251,7 @@ TEST_F(QPainterCanvasTest, FiguresOnConsecutiveRowsMatchFiguresDrawnInPlace) {
       for (int r = 0; r < rows; ++r) steps.push_back({{x, top + r + (r > 8 ? 1 : 0)}, {shape, 0, 0}});
     }
   for (const QRect& clip : {QRect(0, 0, 80, 80), QRect(13, 9, 37, 41)}) {
-    const auto render = [&](QImage& image, bool copies) {
-      image.fill(Qt::white);
-      QPainter painter(&image);
-      painter.setClipRect(clip);
-      QPainterCanvas canvas(painter, Rect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
-      if (copies) {
-        canvas.drawFigures(steps, figure);
-      } else {
-        for (const auto& s : steps) figure(canvas, s.place, s.key);
-      }
-    };
+    const auto render = [&](QImage& image, bool copies) { RenderFigures(image, clip, steps, figure, copies); };
     QImage inPlace(80, 80, QImage::Format_RGB32), copied(80, 80, QImage::Format_RGB32);
     QImage layered(80, 80, QImage::Format_ARGB32);
     render(inPlace, false);

@@ -56,6 +56,8 @@ void linearFill(double* out, std::int32_t f, double y1, double y2) {
       out[j] = static_cast<double>((l1 - l2) / f * (f - j) + l2);
     else if (y1 < y2)
       out[j] = static_cast<double>((l2 - l1) / f * j + l1);
+    else  // a level line (or a value that compares with nothing)
+      out[j] = y1;
   }
 }
 
@@ -157,6 +159,32 @@ void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer
   if (layout.twoRates) forwardPass(second, count2 - layout.f2, theta);
   backwardPass(first, count1 - layout.f1 + 1, theta);
   if (layout.twoRates) backwardPass(second, count2 - layout.f2 - 1, theta);
+}
+
+void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted) {
+  const std::int64_t count = layout.sampleCount;
+  if (count < 1 || buffer.size() < static_cast<std::size_t>(layout.analogPoints)) return;
+  if (!sineFitted) {
+    for (std::int64_t k = 0; k + 1 < count; ++k) {
+      const std::int64_t at = layout.pointOf(k);
+      const auto gap = static_cast<std::int32_t>(layout.pointOf(k + 1) - at);
+      double* out = buffer.data() + at;
+      linearFill(out, gap, out[0], out[gap]);
+    }
+  }
+  const auto last = static_cast<std::size_t>(layout.pointOf(count - 1));
+  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(last) + 1, buffer.end(), buffer[last]);
+}
+
+void FillRecordBetweenSamples(RecordData& data, bool sineFitted, common::JobProgress* progress) {
+  const RecordLayout& layout = data.layout();
+  const auto points = static_cast<std::size_t>(std::max<std::int64_t>(layout.analogPoints, 1));
+  ParallelFor(data.analogCount(), std::max<std::size_t>(1, 2000000 / points), [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      if (progress && progress->cancelled()) return;
+      FillBetweenSamples(layout, data.samples(i), sineFitted);
+    }
+  });
 }
 
 void InterpolateRecord(RecordData& data, common::JobProgress* progress) {

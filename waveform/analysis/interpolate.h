@@ -21,6 +21,16 @@ double SineAmplitude(long double d, double y2, double y1);
 // read or written.
 void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer);
 
+// The points of one analogue buffer that neither a sample nor the sine fit
+// gives a value: unless sineFitted, the points between two samples (of either
+// rate, and across the change of rate) go on the straight line between them;
+// the points after the last sample hold its value.
+void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted);
+
+// FillBetweenSamples for every analogue channel; channels not yet begun are
+// left when the job is cancelled.
+void FillRecordBetweenSamples(RecordData& data, bool sineFitted, common::JobProgress* progress = nullptr);
+
 // SineInterpolateChannel for every analogue channel of the record.
 // With progress: one step per channel; channels not yet begun are left when
 // the job is cancelled.

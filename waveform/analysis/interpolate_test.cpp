@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include "waveform/analysis/test_support.h"
 
@@ -189,6 +191,80 @@ TEST(SineInterpolate, FillsBothRates) {
     filled += buffer[static_cast<std::size_t>(p)] != 0;
   }
   EXPECT_EQ(filled, between);
+}
+
+// The points that the sine fit leaves: straight lines between the samples of
+// each rate and across the change of rate, the last sample's value after it.
+TEST(FillBetweenSamples, StraightLinesBetweenSamplesAndTheLastSampleAfterIt) {
+  struct Case {
+    const char* name;
+    int samp1, endsamp1, samp2, endsamp2;
+  };
+  const Case cases[] = {
+      {"one rate, f 3", 600, 40},
+      {"first rate without points between, second rate f 2", 1600, 64, 800, 96},
+      {"f1 2, f2 3", 1200, 48, 600, 90},
+      {"one sample", 600, 1},
+  };
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> value(-1000, 1000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto data = testing::Allocate(MakeRecord(1, 0, c.samp1, c.endsamp1, c.samp2, c.endsamp2));
+    ASSERT_TRUE(data);
+    const RecordLayout& layout = data->layout();
+    const auto buffer = data->samples(0);
+    std::vector<double> samples;
+    for (std::int64_t k = 0; k < layout.sampleCount; ++k) {
+      samples.push_back(k % 5 == 3 ? samples.back() : value(random));  // some level steps
+      buffer[static_cast<std::size_t>(layout.pointOf(k))] = samples.back();
+    }
+    FillBetweenSamples(layout, buffer, false);
+    for (std::int64_t k = 0; k < layout.sampleCount; ++k) {
+      const std::int64_t at = layout.pointOf(k);
+      EXPECT_EQ(buffer[static_cast<std::size_t>(at)], samples[static_cast<std::size_t>(k)]) << k;
+      const std::int64_t next = k + 1 < layout.sampleCount ? layout.pointOf(k + 1) : layout.analogPoints;
+      for (std::int64_t p = at + 1; p < next; ++p) {
+        const double expected =
+            k + 1 < layout.sampleCount
+                ? samples[static_cast<std::size_t>(k)] + (samples[static_cast<std::size_t>(k + 1)] -
+                                                          samples[static_cast<std::size_t>(k)]) *
+                                                             static_cast<double>(p - at) / static_cast<double>(next - at)
+                : samples.back();
+        EXPECT_NEAR(buffer[static_cast<std::size_t>(p)], expected, 1e-9) << "point " << p;
+      }
+    }
+  }
+}
+
+// Where the sine fit ran, its points stay; only the points after the last
+// sample, which it never reaches, are filled.
+TEST(FillBetweenSamples, KeepsTheSineFitAndFillsOnlyAfterTheLastSample) {
+  const auto data = sineRecord(1000, 200, 100, 0.3);  // f1 2
+  ASSERT_TRUE(data);
+  const RecordLayout& layout = data->layout();
+  const auto buffer = data->samples(0);
+  SineInterpolateChannel(layout, buffer);
+  const std::vector<double> fitted(buffer.begin(), buffer.end());
+  FillBetweenSamples(layout, buffer, true);
+  const auto last = static_cast<std::size_t>(layout.pointOf(layout.sampleCount - 1));
+  EXPECT_TRUE(std::equal(fitted.begin(), fitted.begin() + static_cast<std::ptrdiff_t>(last) + 1, buffer.begin()));
+  EXPECT_EQ(buffer[last + 1], buffer[last]);
+  EXPECT_EQ(last + 2, buffer.size());
+}
+
+// A pair of equal samples that the fit joins by a line gets that level (it
+// had been left unwritten).
+TEST(SineInterpolate, EqualInfiniteSamplesAreJoinedAtTheirLevel) {
+  const auto data = testing::Allocate(MakeRecord(1, 0, 600, 40));  // f 3
+  ASSERT_TRUE(data);
+  const RecordLayout& layout = data->layout();
+  const auto buffer = data->samples(0);
+  for (std::int64_t k = 0; k < 40; ++k)
+    buffer[static_cast<std::size_t>(layout.pointOf(k))] = k == 10 || k == 11 ? INFINITY : std::sin(0.5 * k);
+  SineInterpolateChannel(layout, buffer);
+  EXPECT_EQ(buffer[static_cast<std::size_t>(layout.pointOf(10) + 1)], INFINITY);
+  EXPECT_EQ(buffer[static_cast<std::size_t>(layout.pointOf(10) + 2)], INFINITY);
 }
 
 }  // namespace

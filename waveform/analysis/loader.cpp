@@ -84,7 +84,12 @@ std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t 
     if (progress->cancelled()) return {};
     progress->begin(common::JobProgress::Stage::Analysing, AnalysisSteps(data, source));
   }
-  if (NeedsInterpolation(data, source)) InterpolateRecord(data, progress);
+  const bool sineFit = NeedsInterpolation(data, source);
+  if (sineFit) InterpolateRecord(data, progress);
+  // Every point of a record with negative samples is drawn and read, also
+  // where the sine fit does not run (a second rate below 32 samples a cycle
+  // after a first rate above it) and after the last sample.
+  if (data.NoNegativeSamples == 0) FillRecordBetweenSamples(data, sineFit, progress);
   return messages;
 }
 

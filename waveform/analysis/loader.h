@@ -111,7 +111,9 @@ void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> cha
 // Loads the samples by the record source mode (0 and 21: the .dat beside
 // CfgPath; 12: waveChannels; anything else: nothing) and then, for a file
 // record with fewer than 32 samples per cycle that holds negative samples,
-// interpolates every analogue channel.
+// interpolates every analogue channel by the sine fit. In a record with
+// negative samples every other point between samples then goes on the
+// straight line between them (FillBetweenSamples).
 //
 // With progress: the reading stage counts the bytes of the data file; then the
 // analysing stage begins with AnalysisSteps(data) steps, of which the

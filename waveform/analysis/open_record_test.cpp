@@ -275,5 +275,34 @@ TEST(SampleRecords, OpenCleanly) {
   }
 }
 
+// The shipped two-rate record: 1600 Hz (no points between samples, so no sine
+// fit runs), then 800 Hz with one point between samples. Those points lie on
+// the line between their samples, not at 0.
+TEST(SampleRecords, PointsBetweenSamplesOfTheSecondRateLieBetweenThem) {
+  const std::string cfg = std::string(SAMPLES_DIR) + "/ascii_two_rate.cfg";
+  const auto text = common::ReadWholeFile(cfg);
+  ASSERT_TRUE(text) << cfg;
+  FileDataReader dat(DatPartnerPath(cfg));
+  const auto parsed = ParseCfgText(*text, cfg, dat);
+  ASSERT_TRUE(parsed.record);
+  const auto opened = OpenRecordData(*parsed.record, stationdb::kSourceFolder, {});
+  ASSERT_TRUE(opened.data);
+  const RecordLayout& layout = opened.data->layout();
+  ASSERT_EQ(layout.f1, 1);
+  ASSERT_EQ(layout.f2, 2);
+  ASSERT_EQ(opened.data->NoNegativeSamples, 0);
+  for (std::size_t c = 0; c < opened.data->analogCount(); ++c) {
+    const auto b = opened.data->samples(c);
+    int between = 0;
+    for (std::int64_t k = layout.rate1Samples; k + 1 < layout.sampleCount; ++k) {
+      const auto at = static_cast<std::size_t>(layout.pointOf(k));
+      EXPECT_DOUBLE_EQ(b[at + 1], (b[at] + b[at + 2]) / 2) << "channel " << c << " sample " << k;
+      between += b[at + 1] != 0;
+    }
+    EXPECT_GT(between, 300);
+    EXPECT_EQ(b.back(), b[b.size() - 2]);  // after the last sample
+  }
+}
+
 }  // namespace
 }  // namespace wave

@@ -168,45 +168,74 @@ struct LaneLevels {
   int of(double v) const { return v == 0 ? y0 : y1; }
 };
 
-// The steps of samples first .. last (the step from i to i + 1 for each i).
+// The first sample i in [lo, hi] whose x is at least x; hi + 1 when none is
+// (x never decreases with i).
+std::int64_t firstSampleFrom(const WaveGeometry& geo, std::int64_t lo, std::int64_t hi, std::int64_t x) {
+  while (lo <= hi) {
+    const std::int64_t mid = lo + (hi - lo) / 2;
+    if (geo.xOfDigital(mid) >= x)
+      hi = mid - 1;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
+// Whether the steps from samples first .. end - 1 to the next fall and rise.
 // switches: the channel's switches (DrawSummary), or null.
+struct Edges {
+  bool fell = false, rose = false;
+};
+Edges edgesOf(std::span<const double> b, const LaneLevels& lv, std::int64_t first, std::int64_t end,
+              const std::vector<std::int64_t>* switches) {
+  Edges e;
+  if (lv.y0 == lv.y1) return e;  // both levels on one line: no edge shows
+  if (switches) {  // a switch to 0 is a fall, any other a rise
+    for (auto it = std::lower_bound(switches->begin(), switches->end(), first);
+         it != switches->end() && *it < end && !(e.fell && e.rose); ++it)
+      (b[static_cast<std::size_t>(*it + 1)] == 0 ? e.fell : e.rose) = true;
+    return e;
+  }
+  int level = lv.of(b[static_cast<std::size_t>(first)]);
+  for (std::int64_t i = first; i < end && !(e.fell && e.rose); ++i) {
+    const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
+    if (nl != level) (nl == lv.y0 ? e.fell : e.rose) = true;
+    level = nl;
+  }
+  return e;
+}
+
+// The steps of samples first .. last (the step from i to i + 1 for each i).
+// Steps that stay on one x (more samples than pixels) draw only a fall and a
+// rise there: the pixels of drawing each of them.
 void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> b, const LaneLevels& lv,
                std::int64_t first, std::int64_t last, const std::vector<std::int64_t>* switches) {
-  if (first > last || static_cast<std::size_t>(first) >= b.size()) return;
+  last = std::min<std::int64_t>(last, static_cast<std::int64_t>(b.size()) - 2);
+  if (first < 0 || first > last) return;
   int level = lv.of(b[static_cast<std::size_t>(first)]);
-  const std::int64_t end = std::min<std::int64_t>(last + 1, static_cast<std::int64_t>(b.size()) - 1);
-  if (end > first && geo.xOfDigital(first) == geo.xOfDigital(end)) {
-    // Every step on one x (zoomed far out): only a fall and a rise can show there.
-    const int x = ClampPixel(geo.xOfDigital(first));
-    bool fell = false, rose = false;
-    if (switches && lv.y0 != lv.y1) {  // a switch to 0 is a fall, any other a rise
-      for (auto it = std::lower_bound(switches->begin(), switches->end(), first);
-           it != switches->end() && *it < end && !(fell && rose); ++it)
-        (b[static_cast<std::size_t>(*it + 1)] == 0 ? fell : rose) = true;
-    } else {
-      for (std::int64_t i = first; i < end && !(fell && rose); ++i) {
-        const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
-        if (nl != level) (nl == lv.y0 ? fell : rose) = true;
-        level = nl;
-      }
-    }
-    if (fell) out.add({x, lv.y1}, {x, lv.y0});
-    if (rose) out.add({x, lv.y0}, {x, lv.y1});
-    return;
-  }
   for (std::int64_t i = first; i <= last; ++i) {
-    const auto next = static_cast<std::size_t>(i + 1);
-    if (next >= b.size()) break;
-    const int x = ClampPixel(geo.xOfDigital(i));
+    const std::int64_t x = geo.xOfDigital(i);
+    // Samples i .. column share this x.
+    const std::int64_t column = firstSampleFrom(geo, i + 1, last + 1, x + 1) - 1;
+    if (column > i) {
+      const Edges e = edgesOf(b, lv, i, column, switches);
+      const int xc = ClampPixel(x);
+      if (e.fell) out.add({xc, lv.y1}, {xc, lv.y0});
+      if (e.rose) out.add({xc, lv.y0}, {xc, lv.y1});
+      level = lv.of(b[static_cast<std::size_t>(column)]);
+      i = column;
+      if (i > last) break;
+    }
+    const int xi = ClampPixel(geo.xOfDigital(i));
     const int xn = ClampPixel(geo.xOfDigital(i + 1));
-    const int nl = lv.of(b[next]);
-    Point pen{x, level};
+    const int nl = lv.of(b[static_cast<std::size_t>(i + 1)]);
+    Point pen{xi, level};
     if (nl != level) {
       if (nl == lv.y0) {  // falling: at the earlier sample
-        out.add({x, level}, {x, lv.y0});
-        pen = {x, lv.y0};
+        out.add({xi, level}, {xi, lv.y0});
+        pen = {xi, lv.y0};
       } else {  // rising: at the later sample
-        out.add({x, level}, {xn, level});
+        out.add({xi, level}, {xn, level});
         pen = {xn, level};
       }
       level = nl;
@@ -215,14 +244,12 @@ void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> 
   }
 }
 
-// The sample steps of one rate that can reach [xlo, xhi]; x = step * (i - origin) + x0.
-IndexRange visibleSteps(std::int64_t step, std::int64_t origin, std::int64_t x0, std::int64_t first,
-                        std::int64_t last, int xlo, int xhi) {
+// The sample steps first .. last that can reach [xlo, xhi].
+IndexRange visibleSteps(const WaveGeometry& geo, std::int64_t first, std::int64_t last, int xlo, int xhi) {
   if (first > last) return {};
-  if (step <= 0) return (x0 >= xlo && x0 <= xhi) ? IndexRange{first, last} : IndexRange{};
   IndexRange r;
-  r.first = std::max(first, origin + (xlo - x0) / step - 2);
-  r.last = std::min(last, origin + (xhi - x0) / step + 2);
+  r.first = std::max(first, firstSampleFrom(geo, first, last + 1, xlo) - 1);
+  r.last = std::min(last, firstSampleFrom(geo, first, last + 1, std::int64_t{xhi} + 1));
   return r;
 }
 
@@ -404,21 +431,14 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
     if (std::max(lv.y0, lv.y1) < clip.top || std::min(lv.y0, lv.y1) >= clip.bottom) continue;
     const auto b = scene.buffers[slot];
     const int xlo = clip.left - 1, xhi = clip.right + 1;
-    const std::int64_t step1 = geo.pixelsPerCycle1 / geo.N;
     const std::vector<std::int64_t>* switches =
         scene.summary && static_cast<std::size_t>(d) < scene.summary->digitalSwitches.size()
             ? &scene.summary->digitalSwitches[static_cast<std::size_t>(d)]
             : nullptr;
     LaneLines out(canvas);
-    const std::int64_t last1 = geo.twoRates ? geo.endsamp1 - 1 : geo.endsamp1 - 2;
-    const IndexRange r1 = visibleSteps(step1, 0, L, 0, last1, xlo, xhi);
-    laneSteps(out, geo, b, lv, r1.first, r1.last, switches);
-    if (geo.twoRates) {
-      const std::int64_t step2 = geo.pixelsPerCycle1 / geo.N2;
-      const IndexRange r2 = visibleSteps(step2, geo.endsamp1, step1 * geo.endsamp1 + L, geo.endsamp1,
-                                         geo.endsamp2 - 2, xlo, xhi);
-      laneSteps(out, geo, b, lv, r2.first, r2.last, switches);
-    }
+    // The steps of both rates: the first rate's last step leads to the second's first sample.
+    const IndexRange r = visibleSteps(geo, 0, geo.endsamp2 - 2, xlo, xhi);
+    laneSteps(out, geo, b, lv, r.first, r.last, switches);
   }
 }
 

@@ -213,22 +213,25 @@ TEST(WaveDraw, DigitalLaneFallsAtTheEarlierSampleAndRisesAtTheLater) {
   EXPECT_EQ(zero->font.color, kGrid);
 }
 
-TEST(WaveDraw, ZoomedFarOutDigitalSamplesCollapseOntoTheLeftMargin) {
+// Zoomed out until a cycle is narrower than its samples, each sample keeps
+// x = L + Round(i * PixelsPerCycle1 / N): steps that share a column draw one
+// fall and one rise there.
+TEST(WaveDraw, ZoomedFarOutDigitalSamplesKeepTheirOwnColumns) {
   TestRecord t(1, 1, 1000, 50, 6);
   t.setRow(0, {0});
   t.setDigital({0});
   t.digitalData(0) = {0, 1, 0, 1, 0, 1};
-  t.viewport.PixelsPerCycle1 = 10;  // below N: 10 div 20 = 0
+  t.viewport.PixelsPerCycle1 = 10;  // half a pixel a sample: x = 75, 75, 76, 77, 77, 77
   RecordingCanvas canvas;
   paint(t, canvas);
-  std::vector<Segment> lane;
+  const int y0 = 177, y1 = 161;
+  // Rise and fall at sample 1; low to sample 3, where it rises, falls and rises.
+  const std::vector<std::pair<Point, Point>> expected = {
+      {{75, y0}, {75, y1}}, {{75, y1}, {75, y0}}, {{75, y0}, {77, y0}}, {{77, y0}, {77, y1}}, {{77, y1}, {77, y0}}};
+  std::vector<std::pair<Point, Point>> lane;
   for (const auto& s : canvas.segments())
-    if (s.pen.color == 0xFF0000) lane.push_back(s);
-  ASSERT_EQ(lane.size(), 2u);  // one fall and one rise on x = L, each once
-  for (const auto& s : lane) {
-    EXPECT_EQ(s.from.x, 75);
-    EXPECT_EQ(s.to.x, 75);
-  }
+    if (s.pen.color == 0xFF0000) lane.emplace_back(s.from, s.to);
+  EXPECT_EQ(lane, expected);
 }
 
 TEST(WaveDraw, MarkerStylesAndTheBrushTheyUse) {

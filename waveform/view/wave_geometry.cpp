@@ -75,10 +75,27 @@ std::int64_t WaveGeometry::xOfPoint2(std::int64_t k) const {
                     static_cast<double>(k) * static_cast<double>(XStep2) + L);
 }
 
+namespace {
+
+__extension__ using Wide = __int128;
+
+// Round(num / den) for num >= 0 and den > 0, halves to the even neighbour.
+std::int64_t roundQuotient(Wide num, Wide den) {
+  Wide q = num / den;
+  const Wide twice = 2 * (num % den);
+  if (twice > den || (twice == den && q % 2 != 0)) ++q;
+  return static_cast<std::int64_t>(q);
+}
+
+}  // namespace
+
+// The exact positions: the integer steps PixelsPerCycle1 div N would put every
+// sample on x = L once a cycle is narrower than its samples.
 std::int64_t WaveGeometry::xOfDigital(std::int64_t i) const {
-  const std::int64_t step1 = pixelsPerCycle1 / N;
-  if (!twoRates || i < endsamp1) return step1 * i + L;
-  return (pixelsPerCycle1 / N2) * (i - endsamp1) + step1 * endsamp1 + L;
+  const Wide ppc = std::max(0, pixelsPerCycle1);
+  if (i <= 0) return L;
+  if (!twoRates || i <= endsamp1) return roundQuotient(ppc * i, N) + L;
+  return roundQuotient(ppc * endsamp1 * N2 + ppc * (i - endsamp1) * N, Wide{N} * N2) + L;
 }
 
 std::int64_t WaveGeometry::recordWidth() const {

@@ -64,7 +64,10 @@ struct WaveGeometry {
   std::int64_t xOfPoint1(std::int64_t i) const;
   // x of point k of the second rate: Round(P1 * XStep1 + k * XStep2 + L).
   std::int64_t xOfPoint2(std::int64_t k) const;
-  // x of digital sample i, by the rate it belongs to.
+  // x of digital sample i, by the rate it belongs to: L + Round(i *
+  // PixelsPerCycle1 / N), and from endsamp1 on L + Round(endsamp1 *
+  // PixelsPerCycle1 / N + (i - endsamp1) * PixelsPerCycle1 / N2). Never
+  // decreases with i.
   std::int64_t xOfDigital(std::int64_t i) const;
 
   // Width of the record in pixels (Wr) and the width it needs with the margin (Wn).

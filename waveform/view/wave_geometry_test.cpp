@@ -58,6 +58,22 @@ TEST(WaveGeometry, SecondRateContinuesAfterTheFirst) {
   EXPECT_EQ(geo.xOfDigital(39), 75 + 78);
   EXPECT_EQ(geo.xOfDigital(40), 75 + 80);
   EXPECT_EQ(geo.xOfDigital(41), 75 + 84);
+  // Where a cycle's pixels are no multiple of its samples: the exact positions,
+  // halves to the even neighbour.
+  t.viewport.PixelsPerCycle1 = 30;
+  const WaveGeometry odd = MakeWaveGeometry(t.layout, t.viewport, t.options);
+  EXPECT_EQ(odd.xOfDigital(1), 75 + 2);    // 1.5
+  EXPECT_EQ(odd.xOfDigital(3), 75 + 4);    // 4.5
+  EXPECT_EQ(odd.xOfDigital(39), 75 + 58);  // 58.5
+  EXPECT_EQ(odd.xOfDigital(40), 75 + 60);
+  EXPECT_EQ(odd.xOfDigital(41), 75 + 63);  // 60 + 3
+  t.viewport.PixelsPerCycle1 = 5;
+  const WaveGeometry narrow = MakeWaveGeometry(t.layout, t.viewport, t.options);
+  EXPECT_EQ(narrow.xOfDigital(2), 75 + 0);   // 0.5
+  EXPECT_EQ(narrow.xOfDigital(6), 75 + 2);   // 1.5
+  EXPECT_EQ(narrow.xOfDigital(40), 75 + 10);
+  EXPECT_EQ(narrow.xOfDigital(41), 75 + 10);  // 10.5
+  EXPECT_EQ(narrow.xOfDigital(43), 75 + 12);  // 11.5
   EXPECT_EQ(TrackBarWidth(geo), 40 / 20 * 40 + 20 / 10 * 40 + 18);
 }
 

@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/paths.h"
+#include "stationdb/records/records.h"
+#include "waveform/analysis/open_record.h"
 #include "waveform/analysis/record_data.h"
+#include "waveform/model/cfgreader.h"
+#include "waveform/model/datafile.h"
 #include "waveform/view/wave_draw.h"
 
 namespace wave::scenetest {
@@ -39,6 +44,17 @@ struct TestRecord {
     viewport = InitialViewport(layout);
     data.assign(static_cast<std::size_t>(analog), std::vector<double>(static_cast<std::size_t>(layout.analogPoints)));
     for (int i = 0; i < digital; ++i) data.emplace_back(static_cast<std::size_t>(layout.sampleCount));
+  }
+
+  // A record opened as a record window opens it: its buffers, and its points
+  // drawn between samples when it has negative samples.
+  explicit TestRecord(const RecordData& opened)
+      : record(opened.record()), layout(opened.layout()), interpolated(opened.NoNegativeSamples == 0) {
+    viewport = InitialViewport(layout);
+    for (std::size_t slot = 0; slot < opened.channelCount(); ++slot) {
+      const auto b = opened.samples(slot);
+      data.emplace_back(b.begin(), b.end());
+    }
   }
 
   // Every point of every analogue channel on a sine of the given amplitude.
@@ -80,5 +96,15 @@ struct TestRecord {
     return WaveScene{geo, options, scales, spans, record, colors, interpolated, fullDetail};
   }
 };
+
+// The record of a .cfg file opened from a folder; null when it cannot be.
+inline std::shared_ptr<RecordData> OpenRecordFile(const std::string& cfg) {
+  const auto text = common::ReadWholeFile(cfg);
+  if (!text) return nullptr;
+  FileDataReader dat(DatPartnerPath(cfg));
+  const auto parsed = ParseCfgText(*text, cfg, dat);
+  if (!parsed.record) return nullptr;
+  return OpenRecordData(*parsed.record, stationdb::kSourceFolder, {}).data;
+}
 
 }  // namespace wave::scenetest

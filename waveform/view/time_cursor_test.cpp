@@ -128,6 +128,33 @@ TEST(TimeCursor, RecordNotInterpolatedShowsTheStoredPoint) {
   for (int x = 75; x < 90; ++x) EXPECT_EQ(ReadRealTimeData(source, x, {true}, false).values[0].text, "5.000") << x;
 }
 
+// The shipped record of 1600 Hz and then 800 Hz: on the 800 Hz part every
+// other pixel is a point between two samples, which reads the value halfway
+// between them (it read 0.000), and the right end reads the last sample.
+TEST(TimeCursor, PointsBetweenSamplesOfASecondRateReadTheLineBetweenThem) {
+  const auto opened = scenetest::OpenRecordFile(std::string(SAMPLES_DIR) + "/ascii_two_rate.cfg");
+  ASSERT_TRUE(opened);
+  TestRecord t(*opened);
+  t.setRow(0, {0, 1, 2});
+  const WaveGeometry geo = t.prepare();
+  ASSERT_EQ(geo.P1, 320);
+  ASSERT_FLOAT_EQ(geo.XStep1, 1.0f);
+  const ReadoutSource source{geo, t.record, ViewMode::Waves, t.interpolated, std::span(t.spans).first(3), {}};
+  int read = 0;
+  for (int point = 321; point < 960; point += 2) {
+    const auto values = ReadRealTimeData(source, 75 + point, {true, true, true}, false).values;
+    ASSERT_EQ(values.size(), 3u);
+    for (int c = 0; c < 3; ++c) {
+      const auto& b = t.data[static_cast<std::size_t>(c)];
+      const auto p = static_cast<std::size_t>(point);
+      const double between = p + 1 < b.size() ? (b[p - 1] + b[p + 1]) / 2 : b[p - 1];
+      EXPECT_EQ(values[static_cast<std::size_t>(c)].text, FormatFixed(between, 5, 3)) << "point " << point;
+      read += values[static_cast<std::size_t>(c)].text != "0.000";
+    }
+  }
+  EXPECT_GT(read, 900);
+}
+
 TEST(TimeCursor, TwoRatesReadTheirOwnPointsAndRmsValues) {
   // N1 24 (f1 2) for 48 samples, then N2 12 (f2 3) to 72: 96 + 72 points, both at a pixel each.
   TestRecord t = timedRecord(1200, 50, 48, 600, 72);

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
+#include <set>
 #include <vector>
 
 #include <QGuiApplication>
@@ -140,6 +142,95 @@ TEST_F(WaveImageTest, ZoomedOutRmsCurvesDrawTheSamePixels) {
       return renderTiles(size, tiles, [&](Canvas& canvas) { PaintRmsView(canvas, RmsScene{scene, spans, scales}); });
     };
     EXPECT_EQ(draw(true, {Rect{0, 0, size.width(), size.height()}}), draw(false, strips(size)));
+  }
+}
+
+// --- what the pixels show -------------------------------------------------------
+
+// The rows of column x between top and bottom (inclusive) in one colour.
+std::vector<int> rowsIn(const QImage& image, int x, int top, int bottom, QRgb colour) {
+  std::vector<int> rows;
+  for (int y = top; y <= bottom; ++y)
+    if (image.pixel(x, y) == colour) rows.push_back(y);
+  return rows;
+}
+
+// Zoomed out until a cycle of 20 samples is 2 pixels wide, every switch of a
+// digital channel stands in its own column x = L + Round(i * 2 / 20): a fall
+// at the sample before it, a rise at the sample after. (They all stood on x = L.)
+TEST_F(WaveImageTest, ZoomedOutDigitalSwitchesStandInTheirOwnColumns) {
+  TestRecord t(1, 1, 1000, 50, 4000);
+  t.setRow(0, {0});
+  t.setDigital({0});
+  auto& lane = t.digitalData(0);
+  for (std::size_t i = 0; i < lane.size(); ++i) lane[i] = static_cast<double>((i / 300) % 2);
+  t.viewport = SetZoomLevels(t.layout, kMinZoomLevel, 0);
+  const WaveGeometry geo = t.prepare();
+  ASSERT_EQ(geo.pixelsPerCycle1, 2);
+  const QSize size(560, 240);
+  const QImage image = render(t.scene(geo), size, {Rect{0, 0, size.width(), size.height()}});
+  const QRgb trace = ToQColor(t.colors[kDigitalTraceColor]).rgb();
+  const int yq = geo.h / 8 + geo.h - geo.h2 + geo.T;
+  const int high = yq - geo.h / 25, low = yq + geo.h / 10;
+  std::vector<int> band;
+  for (int y = high; y <= low; ++y) band.push_back(y);
+  std::set<std::int64_t> edges;
+  for (std::size_t i = 0; i + 1 < lane.size(); ++i)
+    if (lane[i] != lane[i + 1]) edges.insert(lane[i + 1] == 0 ? geo.xOfDigital(i) : geo.xOfDigital(i + 1));
+  ASSERT_EQ(edges.size(), 13u);
+  for (int x = geo.L + 1; x < geo.xOfDigital(3999); ++x) {
+    SCOPED_TRACE(x);
+    const std::vector<int> rows = rowsIn(image, x, high - 5, low + 5, trace);
+    if (edges.count(x))
+      EXPECT_EQ(rows, band);
+    else
+      EXPECT_EQ(rows.size(), 1u);
+  }
+}
+
+// The record shipped with two rates: 1600 Hz, then 800 Hz with a point between
+// samples. Its 800 Hz part is drawn through those points, which lie between
+// the samples (it was a comb down to the zero line).
+TEST_F(WaveImageTest, PointsBetweenSamplesOfASecondRateDrawBetweenThem) {
+  const auto opened = scenetest::OpenRecordFile(std::string(SAMPLES_DIR) + "/ascii_two_rate.cfg");
+  ASSERT_TRUE(opened);
+  TestRecord t(*opened);
+  ASSERT_TRUE(t.interpolated);  // negative samples: every point is drawn
+  for (int c = 0; c < 3; ++c) t.setRow(c, {c});
+  t.options.WindowPointsAndLines = 0;
+  const WaveGeometry geo = t.prepare();
+  const QSize size(static_cast<int>(geo.neededWidth()) + 40, 480);
+  const QImage image = render(t.scene(geo), size, {Rect{0, 0, size.width(), size.height()}});
+  const std::int64_t first2 = t.layout.rate1Samples;
+  for (int c = 0; c < 3; ++c) {
+    SCOPED_TRACE(c);
+    const auto& b = t.data[static_cast<std::size_t>(c)];
+    const int yb = geo.rowZero(c);
+    const int amplitude = static_cast<int>(std::trunc(0.48 * geo.h));
+    const double scale = t.scales.ChannelScales[static_cast<std::size_t>(c)];
+    const QRgb colour = ToQColor(ChannelTraceColor(t.colors, c)).rgb();
+    // Each column's rows lie within the chords between the samples around it.
+    std::map<std::int64_t, std::pair<int, int>> allowed;
+    for (std::int64_t k = first2; k + 1 < t.layout.sampleCount; ++k) {
+      const std::int64_t xa = geo.xOfPoint2((k - first2) * geo.f2), xb = geo.xOfPoint2((k + 1 - first2) * geo.f2);
+      const int ya = ValueY(yb, b[static_cast<std::size_t>(t.layout.pointOf(k))], scale, amplitude);
+      const int yc = ValueY(yb, b[static_cast<std::size_t>(t.layout.pointOf(k + 1))], scale, amplitude);
+      for (std::int64_t x = xa; x <= xb; ++x) {
+        auto [it, added] = allowed.try_emplace(x, std::min(ya, yc) - 1, std::max(ya, yc) + 1);
+        if (!added) it->second = {std::min(it->second.first, std::min(ya, yc) - 1),
+                                  std::max(it->second.second, std::max(ya, yc) + 1)};
+      }
+    }
+    int drawn = 0;
+    for (const auto& [x, range] : allowed) {
+      if (x == allowed.begin()->first || x == allowed.rbegin()->first) continue;
+      for (const int y : rowsIn(image, static_cast<int>(x), yb - geo.h2, yb + geo.h2, colour)) {
+        ++drawn;
+        EXPECT_GE(y, range.first) << "x " << x;
+        EXPECT_LE(y, range.second) << "x " << x;
+      }
+    }
+    EXPECT_GT(drawn, 600);
   }
 }
 

@@ -93,6 +93,67 @@ const TChannelGroup& groupOf(const PageContext& ctx, int g) {
   return ctx.settings.ChannelGroups[static_cast<std::size_t>(g)];
 }
 
+// --- texts on the sheet ---
+//
+// Texts are placed where the page layout puts them as long as they lie whole
+// on the sheet and apart from each other; otherwise they move the least
+// needed, or take a smaller font.
+
+Rect textBox(Canvas& canvas, int x, int y, std::string_view text) {
+  return Rect{x, y, x + canvas.textWidth(text), y + canvas.textHeight(text)};
+}
+
+// The font made smaller (down to 1 point) until the text is no wider than width.
+void shrinkToWidth(Canvas& canvas, std::string_view text, int width) {
+  while (canvas.font().size() > 1 && canvas.textWidth(text) > width) canvas.font().setSize(canvas.font().size() - 1);
+}
+
+// The text cut at a character boundary until it is no wider than width.
+std::string cutToWidth(Canvas& canvas, std::string text, int width) {
+  while (!text.empty() && canvas.textWidth(text) > width) {
+    std::size_t end = text.size() - 1;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;  // a UTF-8 lead byte
+    text.resize(end);
+  }
+  return text;
+}
+
+bool clearOf(const Rect& box, const std::vector<Rect>& placed) {
+  return std::none_of(placed.begin(), placed.end(), [&](const Rect& b) { return Intersects(box, b); });
+}
+
+// Draws the text at (x, y) moved onto the sheet and keeps its box.
+void pageText(Canvas& canvas, const PageContext& ctx, int x, int y, std::string_view text) {
+  const Rect box = textBox(canvas, 0, 0, text);
+  x = std::clamp(x, 0, std::max(0, ctx.geo.W - box.right));
+  y = std::clamp(y, 0, std::max(0, ctx.geo.H - box.bottom));
+  canvas.textOut(x, y, text);
+  if (ctx.placed) ctx.placed->push_back(textBox(canvas, x, y, text));
+}
+
+// pageText, the text moved up or down the least needed to keep clear of the
+// texts placed before it (where the sheet has room for that).
+void textApart(Canvas& canvas, const PageContext& ctx, int x, int y, std::string_view text) {
+  shrinkToWidth(canvas, text, ctx.geo.W);
+  const Rect size = textBox(canvas, 0, 0, text);
+  x = std::clamp(x, 0, std::max(0, ctx.geo.W - size.right));
+  const int lowest = std::max(0, ctx.geo.H - size.bottom);
+  y = std::clamp(y, 0, lowest);
+  if (ctx.placed) {
+    std::vector<int> candidates{y};
+    for (const Rect& b : *ctx.placed)
+      if (b.left < x + size.right && x < b.right) candidates.insert(candidates.end(), {b.top - size.bottom, b.bottom});
+    std::sort(candidates.begin(), candidates.end(),
+              [y](int a, int b) { return std::abs(a - y) < std::abs(b - y) || (std::abs(a - y) == std::abs(b - y) && a < b); });
+    for (const int c : candidates)
+      if (c >= 0 && c <= lowest && clearOf(textBox(canvas, x, c, text), *ctx.placed)) {
+        y = c;
+        break;
+      }
+  }
+  pageText(canvas, ctx, x, y, text);
+}
+
 }  // namespace
 
 // --- hand-over and geometry ---
@@ -184,21 +245,63 @@ std::string PageLabel(const PrintTexts& texts, int key, int page, int total) {
 void Print_Page_Info(Canvas& canvas, const PageContext& ctx) {
   const PrintGeometry& geo = ctx.geo;
   const TcfgInfo& record = ctx.rec.record;
+
+  // The times line first: the title keeps clear of it (above it where there is room).
   setFont(canvas, ctx.texts.text(2, "宋体"), geo.textSize, kBlack, false);
-
-  const std::string title =
-      common::Trim(record.station_name + "  " + record.rec_dev_id) + ctx.texts.text(4, " 波形图");
-  canvas.textOut((geo.W - canvas.textWidth(title) - geo.R) / 2, roundRatio(geo.T, 5, 10), title);
-
   const std::string times = ctx.texts.text(5, "起始时间:") + common::FormatDateTime(kTimePattern, record.StartTime) +
                             ctx.texts.text(6, " 触发时间:") + common::FormatDateTime(kTimePattern, record.TriggerTime);
-  canvas.textOut(geo.W - geo.R - canvas.textWidth(times), roundRatio(geo.T, 6, 10), times);
+  shrinkToWidth(canvas, times, geo.W);
+  textApart(canvas, ctx, geo.W - geo.R - canvas.textWidth(times), roundRatio(geo.T, 6, 10), times);
 
+  setFont(canvas, ctx.texts.text(2, "宋体"), geo.textSize, kBlack, false);
+  const std::string title =
+      common::Trim(record.station_name + "  " + record.rec_dev_id) + ctx.texts.text(4, " 波形图");
+  shrinkToWidth(canvas, title, geo.W);
+  textApart(canvas, ctx, (geo.W - canvas.textWidth(title) - geo.R) / 2, roundRatio(geo.T, 5, 10), title);
+
+  setFont(canvas, ctx.texts.text(2, "宋体"), geo.textSize, kBlack, false);
   constexpr std::string_view kFooter = "第%d页  共%d页";
   const std::string footer = common::FormatLangText(ctx.texts.text(7, kFooter), kFooter,
                                                     {trace::Decimal(ctx.page), trace::Decimal(geo.totalPages)});
-  canvas.textOut((geo.W - canvas.textWidth(footer)) / 2, geo.H - roundRatio(geo.B, 7, 10), footer);
+  shrinkToWidth(canvas, footer, geo.W);
+  textApart(canvas, ctx, (geo.W - canvas.textWidth(footer)) / 2, geo.H - roundRatio(geo.B, 7, 10), footer);
 }
+
+namespace {
+
+// Where a row's label line goes: its scale, then its channels' names, each at
+// its place unless the text before it reaches there (then just after it), all
+// in one font small enough for the line to end by rightEnd.
+struct RowLabels {
+  int size = 1;
+  int scaleX = 0;
+  std::array<int, kChannelsPerGroup> nameX{};
+};
+
+RowLabels rowLabels(Canvas& canvas, const PageContext& ctx, int g, int rightEnd) {
+  const PrintGeometry& geo = ctx.geo;
+  const TChannelGroup& group = groupOf(ctx, g);
+  const int step = roundRatio(geo.L, 2, 10);
+  const std::string scale = trace::Decimal(ctx.rec.GroupMaxima[static_cast<std::size_t>(g)]);
+  RowLabels labels;
+  for (int size = canvas.font().size();; --size) {
+    canvas.font().setSize(size);
+    labels.size = size;
+    labels.scaleX = geo.L + step;
+    int right = labels.scaleX + canvas.textWidth(scale);
+    for (int j = 0; j < GroupSize(group); ++j) {
+      const int ch = group.Channel[static_cast<std::size_t>(j)];
+      const int at = geo.L + (5 + 3 * j) * step;
+      const int x = at >= right ? at : right + geo.u;
+      labels.nameX[static_cast<std::size_t>(j)] = x;
+      if (ch >= 0 && static_cast<std::size_t>(ch) < ctx.rec.record.AInfo.size())
+        right = x + canvas.textWidth(ctx.rec.record.AInfo[static_cast<std::size_t>(ch)].ch_id);
+    }
+    if (right <= rightEnd || size <= 1) return labels;
+  }
+}
+
+}  // namespace
 
 void Print_Channel_Info(Canvas& canvas, const PageContext& ctx, int r, int g, int j, int ch, TColor colour) {
   const PrintGeometry& geo = ctx.geo;
@@ -218,7 +321,8 @@ void Print_Channel_Info(Canvas& canvas, const PageContext& ctx, int r, int g, in
   }
 
   setFont(canvas, ctx.texts.text(3, "宋体"), geo.textSize, kBlack, false);
-  canvas.textOut(xEnd - 5 * u, Y0 - 4 * u, "ms");
+  const Rect ms = textBox(canvas, xEnd - 5 * u, Y0 - 4 * u, "ms");
+  pageText(canvas, ctx, ms.left, ms.top, "ms");
 
   canvas.pen() = axisPen(axisPenWidth);
   const int reach = roundRatio(geo.RH, 4, 10);
@@ -230,14 +334,18 @@ void Print_Channel_Info(Canvas& canvas, const PageContext& ctx, int r, int g, in
     if (cycle > geo.cycles) break;
     const int x = geo.pointX(std::int64_t{c} * geo.P);
     trace::Line(canvas, x, Y0, x, Y0 - u);
-    canvas.textOut(x, Y0 + 2 * u, cycleMilliseconds(ctx.rec, cycle));
+    pageText(canvas, ctx, x, Y0 + 2 * u, cycleMilliseconds(ctx.rec, cycle));
   }
 
   setFont(canvas, ctx.texts.text(3, "宋体"), geo.boldSize, colour, true);
-  const int step = roundRatio(geo.L, 2, 10);
   const int labelY = Y0 - roundRatio(geo.RH, 45, 100);
-  canvas.textOut(geo.L + step, labelY, trace::Decimal(ctx.rec.GroupMaxima[static_cast<std::size_t>(g)]));
-  canvas.textOut(geo.L + (5 + 3 * j) * step, labelY - 6, ctx.rec.record.AInfo[static_cast<std::size_t>(ch)].ch_id);
+  // On a low row the label line reaches down to the "ms": it ends before it.
+  const bool besideMs = labelY - 6 < ms.bottom && ms.top < labelY + canvas.font().height;
+  const RowLabels labels = rowLabels(canvas, ctx, g, besideMs ? ms.left - u : geo.W);
+  canvas.font().setSize(labels.size);
+  pageText(canvas, ctx, labels.scaleX, labelY, trace::Decimal(ctx.rec.GroupMaxima[static_cast<std::size_t>(g)]));
+  pageText(canvas, ctx, labels.nameX[static_cast<std::size_t>(j)], labelY - 6,
+           ctx.rec.record.AInfo[static_cast<std::size_t>(ch)].ch_id);
 }
 
 void Print_OneChannel_Wave(Canvas& canvas, const PageContext& ctx, int r, int g, int j, int ch, TColor colour) {
@@ -297,6 +405,9 @@ void Print_All_Status(Canvas& canvas, const PageContext& ctx, int r) {
 
   setFont(canvas, ctx.texts.text(13, "宋体"), geo.textSize, kBlack, false);
   canvas.font().charset = 134;
+  // The lanes' texts stand h apart: no taller than that, so that they stay apart.
+  while (canvas.font().size() > 1 && canvas.textHeight("0") > h) canvas.font().setSize(canvas.font().size() - 1);
+  const int laneTextSize = canvas.font().size();
   for (int i = 0; i < count; ++i) {
     const int d = digital.Index[static_cast<std::size_t>(i)];
     if (d < 0 || d >= ctx.rec.record.D || static_cast<std::size_t>(d) >= ctx.rec.record.DInfo.size()) continue;
@@ -304,11 +415,15 @@ void Print_All_Status(Canvas& canvas, const PageContext& ctx, int r) {
     const int low = y - roundRatio(h, 2, 10);
     const int high = y - roundRatio(h, 8, 10);
 
+    canvas.font().setSize(laneTextSize);
     canvas.font().color = colours[kGridColor];
-    canvas.textOut(geo.L - 50, low - 20, "0");
+    pageText(canvas, ctx, geo.L - 50, low - 20, "0");
     canvas.font().color = colours[kDigitalNameColor];
-    const std::string& name = ctx.rec.record.DInfo[static_cast<std::size_t>(d)].ch_id;
-    canvas.textOut(geo.L - 80 - canvas.textWidth(name), y - roundRatio(h, 5, 10) - 20, name);
+    // Ending at L - 80, on the sheet: smaller, and cut only when even the smallest font is too wide.
+    const int room = std::max(0, geo.L - 80);
+    shrinkToWidth(canvas, ctx.rec.record.DInfo[static_cast<std::size_t>(d)].ch_id, room);
+    const std::string name = cutToWidth(canvas, ctx.rec.record.DInfo[static_cast<std::size_t>(d)].ch_id, room);
+    pageText(canvas, ctx, geo.L - 80 - canvas.textWidth(name), y - roundRatio(h, 5, 10) - 20, name);
 
     // The steps between the page's samples, each sample under its analogue point.
     const auto states = data.samples(data.analogCount() + static_cast<std::size_t>(d));
@@ -359,7 +474,7 @@ void Print_Status_Info(Canvas& canvas, const PageContext& ctx, int r) {
   trace::Line(canvas, geo.L, gridY, xEnd, gridY);
 
   setFont(canvas, ctx.texts.text(13, "宋体"), geo.textSize, kBlack, false);
-  canvas.textOut(xEnd - 5 * u, Yb - 4 * u, "ms");
+  pageText(canvas, ctx, xEnd - 5 * u, Yb - 4 * u, "ms");
 
   canvas.pen() = axisPen(axisPenWidth);
   const int top = Y0 - roundRatio(geo.RH, 4, 10);
@@ -368,13 +483,14 @@ void Print_Status_Info(Canvas& canvas, const PageContext& ctx, int r) {
   for (int c = 1; c <= geo.cyclesPerPage; ++c) {
     const int x = geo.pointX(std::int64_t{c} * geo.P);
     trace::Line(canvas, x, Yb, x, Yb - u);
-    canvas.textOut(x, Yb + 2 * u, cycleMilliseconds(ctx.rec, std::int64_t{ctx.page - 1} * geo.cyclesPerPage + c));
+    pageText(canvas, ctx, x, Yb + 2 * u, cycleMilliseconds(ctx.rec, std::int64_t{ctx.page - 1} * geo.cyclesPerPage + c));
   }
 }
 
-void PrintRecordPage(Canvas& canvas, const PageContext& ctx) {
-  Print_Page_Info(canvas, ctx);
-  if (!ctx.rec.data) return;
+namespace {
+
+// Every analogue row, then the digital row when a row is left for it.
+void printRows(Canvas& canvas, const PageContext& ctx) {
   int r = 0;
   for (int g = 0; g < kGroupRowCount && r < kGroupRowCount; ++g) {
     const TChannelGroup& group = groupOf(ctx, g);
@@ -394,6 +510,16 @@ void PrintRecordPage(Canvas& canvas, const PageContext& ctx) {
     Print_All_Status(canvas, ctx, r);
     Print_Status_Info(canvas, ctx, r);
   }
+}
+
+}  // namespace
+
+void PrintRecordPage(Canvas& canvas, const PageContext& pageCtx) {
+  std::vector<Rect> placed;
+  PageContext ctx = pageCtx;
+  ctx.placed = &placed;
+  if (ctx.rec.data) printRows(canvas, ctx);
+  Print_Page_Info(canvas, ctx);
 }
 
 // --- the whole record ---

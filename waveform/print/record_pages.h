@@ -90,6 +90,9 @@ struct PageContext {
   const DisplaySettings& settings;
   const PrintTexts& texts;
   int page = 1;
+  // The boxes of the texts drawn on the page so far, when kept: later texts
+  // keep clear of them.
+  std::vector<Rect>* placed = nullptr;
 };
 
 void Print_Page_Info(Canvas& canvas, const PageContext& ctx);
@@ -99,7 +102,9 @@ void Print_OneChannel_Wave(Canvas& canvas, const PageContext& ctx, int r, int g,
 // The digital lanes in row r, then their axes.
 void Print_All_Status(Canvas& canvas, const PageContext& ctx, int r);
 void Print_Status_Info(Canvas& canvas, const PageContext& ctx, int r);
-// Header, footer, every analogue row and the digital row of one page.
+// Every analogue row and the digital row of one page, then its header and
+// footer clear of their texts. Every text lies inside the page (smaller
+// where it would not fit) and apart from the others.
 void PrintRecordPage(Canvas& canvas, const PageContext& ctx);
 
 struct LayoutResult {

@@ -843,29 +843,32 @@ void TFaultWaveForm::FW_PaintBoxPaint(QPainter& painter, const QRect& exposed) {
   if (appliedBackground_ != settings_.ChannelColors[kBackgroundColor]) requestRelayout();
   if (exposed.isEmpty()) return;
   // Drawn into an image of the exposed part first, where small figures can be
-  // copied pixel by pixel, then shown at once. The view's coordinates are
-  // those of the whole record: the exposed part lies at the scroll position.
+  // copied pixel by pixel, then shown at once. The exposed part lies at the
+  // scroll position of the whole record; it is drawn relative to its left
+  // edge, so that positions far into a long record stay small.
   if (frame_.width() < exposed.width() || frame_.height() < exposed.height())
     frame_ = QImage(exposed.size().expandedTo(frame_.size()), QImage::Format_RGB32);
   {
     const QRect part = exposed.translated(scrollOffset());
+    const std::int64_t shift = DrawingShift(part.left());
+    const int left = static_cast<int>(part.left() - shift);
     QPainter onFrame(&frame_);
     onFrame.setClipRect(QRect(QPoint(0, 0), exposed.size()));
-    onFrame.translate(-part.left(), -part.top());
-    const Rect area{part.left(), part.top(), part.left() + part.width(), part.top() + part.height()};
+    onFrame.translate(-left, -part.top());
+    const Rect area{left, part.top(), left + part.width(), part.top() + part.height()};
     QPainterCanvas canvas(onFrame, area);
-    drawView(canvas);
+    drawView(canvas, shift);
   }
   painter.drawImage(exposed.topLeft(), frame_, QRect(QPoint(0, 0), exposed.size()));
 }
 
-void TFaultWaveForm::drawView(Canvas& canvas) {
+void TFaultWaveForm::drawView(Canvas& canvas, std::int64_t shift) {
   if (!data_) {
     canvas.brush() = Brush{settings_.ChannelColors[kBackgroundColor], BrushStyle::Solid};
     canvas.fillRect(canvas.clipBox());
     return;
   }
-  const WaveGeometry geo = geometry();
+  const WaveGeometry geo = ShiftedLeft(geometry(), shift);
   const WaveScene scene{geo, options_, scales_, buffers_, record_, settings_.ChannelColors,
                         data_->NoNegativeSamples == 0, false, data_->drawSummary()};
   switch (ViewMode_) {
@@ -881,12 +884,12 @@ void TFaultWaveForm::drawView(Canvas& canvas) {
       PaintHarmonicView(canvas, HarmonicScene{geo, options_, harmonics_, settings_.ChannelColors});
       break;
   }
-  DrawCursorLine(canvas, geo);
+  DrawCursorLine(canvas, geo, shift);
 }
 
-void TFaultWaveForm::DrawCursorLine(Canvas& canvas, const WaveGeometry& geo) const {
+void TFaultWaveForm::DrawCursorLine(Canvas& canvas, const WaveGeometry& geo, std::int64_t shift) const {
   if (!cursorShown() || CursorX_ < 0) return;
-  const CursorLine line = CursorLineAt(geo, CursorX_);
+  const CursorLine line = CursorLineAt(geo, static_cast<int>(CursorX_ - shift));
   canvas.pen() = Pen{kCursorColor, 1, PenStyle::Solid, PenMode::Xor};
   canvas.moveTo(line.x, line.top);
   canvas.lineTo(line.x, line.bottom);

@@ -207,10 +207,11 @@ class TFaultWaveForm : public QWidget {
   QString lang(int key, const char* fallback) const;
   WaveGeometry geometry() const;
   void setToolImage(QAction* action, int image);
-  void drawView(Canvas& canvas);
+  // The view drawn with every x moved left by shift (DrawingShift).
+  void drawView(Canvas& canvas, std::int64_t shift = 0);
   // The time cursor's line at CursorX, in XOR mode across all rows: drawn last
   // in every paint, so whatever repaints the view also redraws the line.
-  void DrawCursorLine(Canvas& canvas, const WaveGeometry& geo) const;
+  void DrawCursorLine(Canvas& canvas, const WaveGeometry& geo, std::int64_t shift = 0) const;
   void zoom(ZoomDirection direction);
   bool cursorShown() const;
   void updateCursorColumn(int x);

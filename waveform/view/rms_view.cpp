@@ -207,8 +207,8 @@ void Show_Channel_AxisRMS(Canvas& canvas, const RmsScene& scene) {
   if (options.WindowGridX == 1)
     for (int k = 1; k < R; ++k) eightPieces(canvas, geo, wt, m, k * h + T - halfRow(h));
   const std::int64_t ppc = std::max(1, geo.pixelsPerCycle1);
-  const std::int64_t cFirst = std::max<std::int64_t>(1, (clip.left - L - 64) / ppc);
-  const std::int64_t cLast = std::min(cycles, (clip.right - L) / ppc + 1);
+  const std::int64_t cFirst = std::max<std::int64_t>(1, (std::int64_t{clip.left} - L - 64) / ppc);
+  const std::int64_t cLast = std::min(cycles, (std::int64_t{clip.right} - L) / ppc + 1);
   if (options.WindowGridY == 1)
     for (std::int64_t k = cFirst; k <= cLast; ++k) {
       const int x = ClampPixel(k * geo.pixelsPerCycle1 + L);

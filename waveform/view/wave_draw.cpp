@@ -370,8 +370,8 @@ void Show_Channel_Axis(Canvas& canvas, const WaveScene& scene) {
   }
   const std::int64_t ppc = std::max(1, geo.pixelsPerCycle1);
   // Cycles whose line (or number, which starts one pixel right of it) can reach the box.
-  const std::int64_t cFirst = std::max<std::int64_t>(1, (clip.left - L - 64) / ppc);
-  const std::int64_t cLast = std::min(geo.cycles, (clip.right - L) / ppc + 1);
+  const std::int64_t cFirst = std::max<std::int64_t>(1, (std::int64_t{clip.left} - L - 64) / ppc);
+  const std::int64_t cLast = std::min(geo.cycles, (std::int64_t{clip.right} - L) / ppc + 1);
   if (scene.options.WindowGridY == 1) {
     for (std::int64_t c = cFirst; c <= cLast; ++c) {
       const int x = ClampPixel(c * geo.pixelsPerCycle1 + L);
@@ -423,7 +423,7 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
     const int yq = (2 * q + 1) * (h / 8) + rowCount * h - geo.h2 + geo.T;
     const std::string& name = scene.record.DInfo[static_cast<std::size_t>(d)].ch_id;
     if (yq < clip.bottom && yq + 2 * canvas.font().height + 2 > clip.top)
-      canvas.textOut(L - canvas.textWidth(name) - 20, yq, name);
+      canvas.textOut(ClampPixel(std::int64_t{L} - canvas.textWidth(name) - 20), yq, name);
     canvas.font().color = colour(scene, 21);
     TextIfShown(canvas, L - 15, yq + h / 25, "0");
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/arith.h"
 
@@ -64,6 +65,16 @@ WaveGeometry MakeWaveGeometry(const RecordLayout& layout, const WaveViewport& vi
   if (g.twoRates) g.cycles += (g.endsamp2 - g.endsamp1 - 1) / g.N2 + 1;
   g.gridWidth = g.cycles * g.pixelsPerCycle1;
   return g;
+}
+
+std::int64_t DrawingShift(std::int64_t left) {
+  if (left <= 0) return 0;
+  return std::min<std::int64_t>(left, std::numeric_limits<int>::max() - 1) & ~std::int64_t{1};
+}
+
+WaveGeometry ShiftedLeft(WaveGeometry geo, std::int64_t shift) {
+  geo.L = static_cast<int>(geo.L - shift);
+  return geo;
 }
 
 std::int64_t WaveGeometry::xOfPoint1(std::int64_t i) const {

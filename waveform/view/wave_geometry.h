@@ -77,6 +77,13 @@ struct WaveGeometry {
 
 WaveGeometry MakeWaveGeometry(const RecordLayout& layout, const WaveViewport& viewport, const WindowOptions& options);
 
+// A paint of the part of the view from x = left on draws relative to it, so
+// that its coordinates stay small however far into a long record it lies:
+// with the geometry moved left by DrawingShift(left) pixels. The shift is even
+// (0 <= left - shift <= 1), which keeps every Round of a half the same.
+std::int64_t DrawingShift(std::int64_t left);
+WaveGeometry ShiftedLeft(WaveGeometry geo, std::int64_t shift);
+
 struct Size {
   std::int64_t width = 0;
   std::int64_t height = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <map>
@@ -232,6 +233,75 @@ TEST_F(WaveImageTest, PointsBetweenSamplesOfASecondRateDrawBetweenThem) {
     }
     EXPECT_GT(drawn, 600);
   }
+}
+
+// Buffers of zeros that take no memory until written (calloc maps fresh pages).
+struct ZeroBuffer {
+  explicit ZeroBuffer(std::size_t n) : values(static_cast<double*>(std::calloc(n, sizeof(double)))), size(n) {}
+  ~ZeroBuffer() { std::free(values); }
+  ZeroBuffer(const ZeroBuffer&) = delete;
+  ZeroBuffer& operator=(const ZeroBuffer&) = delete;
+  std::span<double> span() const { return {values, size}; }
+  double* values;
+  std::size_t size;
+};
+
+// The right end of the view as a window shows it scrolled there: drawn
+// relative to the exposed part.
+QImage renderRightEnd(const WaveScene& scene, QSize size) {
+  const std::int64_t scroll = scene.geo.neededWidth() + 40 - size.width();
+  const std::int64_t shift = DrawingShift(scroll);
+  const int left = static_cast<int>(scroll - shift);
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  painter.translate(-left, 0);
+  painter.setClipRect(QRect(left, 0, size.width(), size.height()));
+  QPainterCanvas canvas(painter, Rect{left, 0, left + size.width(), size.height()});
+  const WaveGeometry geo = ShiftedLeft(scene.geo, shift);
+  PaintWaveView(canvas, WaveScene{geo, scene.options, scene.scales, scene.buffers, scene.record, scene.colors,
+                                  scene.interpolated, scene.fullDetail, scene.summary});
+  return image;
+}
+
+// 9 000 000 samples at 1 kHz, zoomed in four steps: 288 000 075 pixels wide,
+// past 2^28. Its last cycles show the trace, the lane and the frame exactly as
+// a record of only those cycles shows them (the far end was blank).
+TEST_F(WaveImageTest, TheFarEndOfALongRecordZoomedInDrawsLikeAShortRecord) {
+  constexpr std::int64_t kSamples = 9000000, kTail = 2000;  // 100 cycles at the end
+  TestRecord shortRecord(1, 1, 1000, 50, static_cast<int>(kTail));
+  shortRecord.fillSines(300);
+  for (std::int64_t i = 0; i < kTail; ++i) shortRecord.digitalData(0)[static_cast<std::size_t>(i)] = (i / 7) % 2;
+  shortRecord.setRow(0, {0});
+  shortRecord.setDigital({0});
+  shortRecord.options.WindowGridX = shortRecord.options.WindowGridY = 0;  // no cycle numbers
+  shortRecord.viewport = SetZoomLevels(shortRecord.layout, kMaxZoomLevel, 0);
+
+  TcfgInfo record = shortRecord.record;
+  record.endsamp1 = record.endsamp2 = static_cast<std::int32_t>(kSamples);
+  const RecordLayout layout = MakeRecordLayout(record);
+  ZeroBuffer analog(static_cast<std::size_t>(layout.analogPoints)), digital(static_cast<std::size_t>(kSamples));
+  const std::size_t tailPoints = shortRecord.data[0].size();
+  std::copy(shortRecord.data[0].begin(), shortRecord.data[0].end(), analog.values + (analog.size - tailPoints));
+  std::copy(shortRecord.data[1].begin(), shortRecord.data[1].end(), digital.values + (digital.size - kTail));
+  const std::vector<std::span<const double>> buffers{analog.span(), digital.span()};
+
+  const WaveGeometry shortGeo = shortRecord.prepare();
+  const WaveGeometry longGeo = MakeWaveGeometry(layout, SetZoomLevels(layout, kMaxZoomLevel, 0), shortRecord.options);
+  ASSERT_GT(longGeo.neededWidth(), std::int64_t{1} << 28);
+  const WaveScene longScene{longGeo, shortRecord.options, shortRecord.scales, buffers, record, shortRecord.colors, true};
+  const QSize size(900, 300);
+  const QImage expected = renderRightEnd(shortRecord.scene(shortGeo), size);
+  const QImage far = renderRightEnd(longScene, size);
+  int differing = 0;
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x) differing += far.pixel(x, y) != expected.pixel(x, y);
+  EXPECT_EQ(differing, 0);
+  // And it does show something: the trace's colour in most columns.
+  const QRgb trace = ToQColor(ChannelTraceColor(shortRecord.colors, 0)).rgb();
+  int traced = 0;
+  for (int x = 0; x < size.width(); ++x) traced += !rowsIn(far, x, 0, size.height() - 1, trace).empty();
+  EXPECT_GT(traced, size.width() / 2);
 }
 
 // --- the drawing from the record's envelopes ------------------------------------

@@ -24,8 +24,10 @@
 #include "waveform/analysis/test_support.h"
 #include "waveform/canvas/qpainter_canvas.h"
 #include "waveform/print/page_set_form.h"
+#include "waveform/print/page_text_check.h"
 #include "waveform/print/print_preview.h"
 #include "waveform/print/print_preview_form.h"
+#include "waveform/print/record_pages.h"
 #include "common/forms/offscreen_test_app.h"
 
 namespace wave {
@@ -93,6 +95,47 @@ int pdfPages(const fs::path& file) {
   if (!bytes) return -1;
   const QString text = QString::fromLatin1(bytes->data(), static_cast<qsizetype>(bytes->size()));
   return static_cast<int>(text.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?!s)"))));
+}
+
+// --- printed texts ---
+
+// The crowded pages measured with the fonts the pages print in: every text on
+// the sheet and apart (the first page of the fullest record is kept as
+// printed_page_crowded.png for a person to look at).
+TEST_F(PrintUi, PrintedTextsInTheirFontsLieOnTheSheetApart) {
+  struct Case {
+    const char* name;
+    int groups, digital, width, height;
+  };
+  const Case cases[] = {{"7 rows and 32 digital, portrait", 7, 32, 2480, 3508},
+                        {"7 rows and 32 digital, landscape, large", 7, 32, 7016, 4961},
+                        {"8 rows, landscape", 8, 0, 3508, 2480},
+                        {"1 row, portrait, large", 1, 0, 4961, 7016}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::CrowdedRecord crowded = testing::MakeCrowdedRecord(c.groups, c.digital, 50);
+    crowded.settings.PrinterPageWidth = c.width;
+    crowded.settings.PrinterPageHeight = c.height;
+    PreviewDocument doc(&PrintTextWidth);
+    Print_FW_Page(doc, MakePrintedRecord(crowded.record, crowded.data, WaveScales{}, crowded.settings.ChannelGroups),
+                  crowded.settings);
+    const Rect sheet{0, 0, doc.printableWidth(), doc.printableHeight()};
+    for (const int page : {1, doc.TotalPages()})
+      for (const std::string& fault : testing::PageTextFaults(doc.page(page)->canvas.ops(), sheet, &PrintTextWidth))
+        ADD_FAILURE() << "page " << page << ": " << fault;
+#ifdef WAVE_PRINT_ARTEFACT_DIR
+    if (&c != &cases[0]) continue;
+    const PreviewPage* page = doc.page(1);
+    QImage image(page->width / 2, page->height / 2, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+      QPainter painter(&image);
+      QPainterCanvas canvas(painter);
+      page->canvas.replay(canvas, page->mapOnto({0, 0, image.width(), image.height()}));
+    }
+    image.save(QStringLiteral(WAVE_PRINT_ARTEFACT_DIR "/printed_page_crowded.png"));
+#endif
+  }
 }
 
 // --- page-range dialog ---

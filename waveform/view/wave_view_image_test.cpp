@@ -247,8 +247,9 @@ struct ZeroBuffer {
 };
 
 // The right end of the view as a window shows it scrolled there: drawn
-// relative to the exposed part.
-QImage renderRightEnd(const WaveScene& scene, QSize size) {
+// relative to the exposed part. With rms, the RMS view of those curves.
+QImage renderRightEnd(const WaveScene& scene, QSize size, std::span<const std::span<const double>> rms = {},
+                      const RmsScales* rmsScales = nullptr) {
   const std::int64_t scroll = scene.geo.neededWidth() + 40 - size.width();
   const std::int64_t shift = DrawingShift(scroll);
   const int left = static_cast<int>(scroll - shift);
@@ -259,9 +260,20 @@ QImage renderRightEnd(const WaveScene& scene, QSize size) {
   painter.setClipRect(QRect(left, 0, size.width(), size.height()));
   QPainterCanvas canvas(painter, Rect{left, 0, left + size.width(), size.height()});
   const WaveGeometry geo = ShiftedLeft(scene.geo, shift);
-  PaintWaveView(canvas, WaveScene{geo, scene.options, scene.scales, scene.buffers, scene.record, scene.colors,
-                                  scene.interpolated, scene.fullDetail, scene.summary});
+  const WaveScene shifted{geo, scene.options, scene.scales, scene.buffers, scene.record, scene.colors,
+                          scene.interpolated, scene.fullDetail, scene.summary};
+  if (rmsScales)
+    PaintRmsView(canvas, RmsScene{shifted, rms, *rmsScales});
+  else
+    PaintWaveView(canvas, shifted);
   return image;
+}
+
+int differingPixels(const QImage& a, const QImage& b) {
+  int differing = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) differing += a.pixel(x, y) != b.pixel(x, y);
+  return differing;
 }
 
 // 9 000 000 samples at 1 kHz, zoomed in four steps: 288 000 075 pixels wide,
@@ -293,15 +305,26 @@ TEST_F(WaveImageTest, TheFarEndOfALongRecordZoomedInDrawsLikeAShortRecord) {
   const QSize size(900, 300);
   const QImage expected = renderRightEnd(shortRecord.scene(shortGeo), size);
   const QImage far = renderRightEnd(longScene, size);
-  int differing = 0;
-  for (int y = 0; y < size.height(); ++y)
-    for (int x = 0; x < size.width(); ++x) differing += far.pixel(x, y) != expected.pixel(x, y);
-  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(differingPixels(far, expected), 0);
   // And it does show something: the trace's colour in most columns.
   const QRgb trace = ToQColor(ChannelTraceColor(shortRecord.colors, 0)).rgb();
   int traced = 0;
   for (int x = 0; x < size.width(); ++x) traced += !rowsIn(far, x, 0, size.height() - 1, trace).empty();
   EXPECT_GT(traced, size.width() / 2);
+
+  // The RMS view of the same tail, one value per sample.
+  std::vector<double> shortRms(static_cast<std::size_t>(kTail));
+  for (std::size_t n = 0; n < shortRms.size(); ++n) shortRms[n] = 200 + 100 * std::sin(0.01 * static_cast<double>(n));
+  ZeroBuffer longRms(static_cast<std::size_t>(kSamples));
+  std::copy(shortRms.begin(), shortRms.end(), longRms.values + (longRms.size - shortRms.size()));
+  const std::vector<std::span<const double>> shortRmsSpans{shortRms}, longRmsSpans{longRms.span()};
+  RmsScales scales;  // the long record's peaks are those of its tail
+  ComputeRmsPeaks(scales, shortRmsSpans, kTail);
+  UpdateRmsScales(scales, shortRecord.options.WindowGroups);
+  const QImage expectedRms = renderRightEnd(shortRecord.scene(shortGeo), size, shortRmsSpans, &scales);
+  const QImage farRms = renderRightEnd(longScene, size, longRmsSpans, &scales);
+  EXPECT_EQ(differingPixels(farRms, expectedRms), 0);
+  EXPECT_GT(differingPixels(farRms, far), 1000);  // another picture than the waves
 }
 
 // --- the drawing from the record's envelopes ------------------------------------

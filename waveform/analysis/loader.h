@@ -112,8 +112,8 @@ void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> cha
 // CfgPath; 12: waveChannels; anything else: nothing) and then, for a file
 // record with fewer than 32 samples per cycle that holds negative samples,
 // interpolates every analogue channel by the sine fit. In a record with
-// negative samples every other point between samples then goes on the
-// straight line between them (FillBetweenSamples).
+// negative samples, the points that the fit does not fill then go on the
+// straight line between their samples (FillBetweenSamples).
 //
 // With progress: the reading stage counts the bytes of the data file; then the
 // analysing stage begins with AnalysisSteps(data) steps, of which the

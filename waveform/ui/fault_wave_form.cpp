@@ -448,6 +448,7 @@ void TFaultWaveForm::buildDataPanel() {
   connect(columns, &QHeaderView::sectionResized, this, [this](int section) {
     if (section == 0) forms::GuardedHandler(services_, this, [this] { elideChannelNames(); });
   });
+  columns->installEventFilter(this);  // a stretched section changes size without a signal
   rv->addWidget(realTimeList_, 1);
 
   allDataPage_ = new QWidget(infoPages_);
@@ -870,6 +871,10 @@ bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
   if (scrollBox_ && watched == scrollBox_->viewport() && event->type() == QEvent::Resize)
     requestRelayout();  // FormResize
   if (watched == statusBar_ && event->type() == QEvent::Resize) fitStatusPanels();
+  if (realTimeList_ && watched == realTimeList_->header() && event->type() == QEvent::Resize)
+    QMetaObject::invokeMethod(
+        this, [this] { forms::GuardedHandler(services_, this, [this] { elideChannelNames(); }); },
+        Qt::QueuedConnection);
   if (watched == allDataList_ && event->type() == QEvent::Show) shownRows_->showAllRows();
   if (watched == faultTimeEdit_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();

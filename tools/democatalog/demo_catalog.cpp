@@ -180,7 +180,8 @@ void defineServerTime(SqliteCatalog& catalog) {
   catalog.defineProcedure("SP_24",
                           {{"@RETURN_VALUE", DataType::Integer, Direction::ReturnValue},
                            {"@DT", DataType::DateTime, Direction::Output}},
-                          "SELECT 0 AS \"@RETURN_VALUE\", strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime') AS \"@DT\"");
+                          "SELECT 0 AS \"@RETURN_VALUE\","
+                          " strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime') AS \"@DT\"");
 }
 
 // PD_SP_16: the event log of the automation system.
@@ -323,7 +324,8 @@ void writePowerQuality(const fs::path& servers) {
     std::vector<Node> nodes = {
         {kUsersType12, kUsersID12, kSecurityRootType12, kSecurityRootID12, gbk("用户"), {}},
         {kAuthoritiesType12, 1043, kSecurityRootType12, kSecurityRootID12, gbk("权限"), {}},
-        {kAuthorityType12, 1, kAuthoritiesType12, 1043, gbk("浏览录波"), rightBlob("查看电能质量录波", {1, 2}, true)},
+        {kAuthorityType12, 1, kAuthoritiesType12, 1043, gbk("浏览录波"),
+         rightBlob("查看电能质量录波", {1, 2}, true)},
         {kStationRootType12, 1, kStationRootType12, kStationRootID12, gbk("一号变电站"), {}},
         {kChannelType12, 7, kStationRootType12, 1, gbk("10kV I段母线"), {}},
         {kMeterType12, 70, kChannelType12, 7, gbk("I段电能质量监测"), {}},

@@ -109,7 +109,9 @@ class DemoRoadTest : public wave::test::WithApplication, public ::testing::Test 
   // The main window as the program makes it, with the database and its dialogs.
   struct Program {
     explicit Program(PlayingUser& user)
-        : kit(user), form(ui, kit, settings, wave::test::NewFolder("ini") / "zavoviv.ini"), dialogs(&form, user, station) {
+        : kit(user),
+          form(ui, kit, settings, wave::test::NewFolder("ini") / "zavoviv.ini"),
+          dialogs(&form, user, station) {
       form.WaveTimer()->stop();
       kit.createOptionsDialog(&form, form);
       form.attachDatabase(station, dialogs);

@@ -148,7 +148,8 @@ int LineEditWidthFor(const QLineEdit& edit, const QString& text) {
   option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
   option.midLineWidth = 0;
   option.state |= QStyle::State_Sunken;
-  return edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(inner, edit.sizeHint().height()), &edit).width();
+  const QSize contentsSize(inner, edit.sizeHint().height());
+  return edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, contentsSize, &edit).width();
 }
 
 // The longest text of the time field: its pattern with the font's widest digit.
@@ -566,7 +567,8 @@ void TFaultWaveForm::fitDataPanel() {
   // Dragged wider, the panel stops where the longest channel name shows whole.
   const QFontMetricsF names(realTimeList_->font());
   qreal longestName = 0;
-  for (const auto& channel : record_.AInfo) longestName = std::max(longestName, names.horizontalAdvance(forms::Utf8(channel.ch_id)));
+  for (const auto& channel : record_.AInfo)
+    longestName = std::max(longestName, names.horizontalAdvance(forms::Utf8(channel.ch_id)));
   const int wholeNames = static_cast<int>(std::ceil(longestName)) + nameColumnOverhead() +
                          realTimeList_->header()->sectionSize(1) + frame +
                          style.pixelMetric(QStyle::PM_ScrollBarExtent) + frame + kTabPaneAllowance;

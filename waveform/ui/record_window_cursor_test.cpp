@@ -234,7 +234,8 @@ TEST_F(RecordWindowCursorTest, ZoomKeepsTheCursorsTimeInPlace) {
   w->ZoomOut_TBtnClick();
   w->ZoomOut_TBtnClick();  // 160 pixels a cycle: 1600 for the record
   settle();
-  edit->setText(QString::fromStdString(common::FormatDateTime(kCursorTimePattern, w->WindowRecord().StartTime + 150 / 86400000.0)));
+  const common::TDateTime typed = w->WindowRecord().StartTime + 150 / 86400000.0;
+  edit->setText(QString::fromStdString(common::FormatDateTime(kCursorTimePattern, typed)));
   w->FaulttimeEditExit();
   const int onScreen = w->CursorX() - h->value();
   ASSERT_GT(h->value(), 0) << "the view came to the typed time";

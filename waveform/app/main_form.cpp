@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -66,8 +67,9 @@ TMainForm::TMainForm(UiServices& ui, RecordWindowKit& kit, DisplaySettings& sett
   lang::setFormClass(*this, "TMainForm");
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(forms::Utf8(kMainFormCaption));
-  // Maximised; where no window manager maximises it, as large as the screen.
-  if (const QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
+  // Maximised; restored (or where no window manager maximises it) centred on
+  // the screen with its frame in sight.
+  if (const QScreen* screen = this->screen()) setGeometry(NormalGeometryWithin(screen->availableGeometry()));
   setWindowState(Qt::WindowMaximized);
   mdiArea_->setObjectName(QStringLiteral("MdiClient"));
   mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -241,8 +243,19 @@ QWidget* TMainForm::addRecordWindow(const QString& caption, RecordWindowRequest&
   QMdiSubWindow* sub = mdiArea_->addSubWindow(window.release());
   sub->setProperty(kWindowSourceMode, request.recordSourceMode);
   sub->show();
+  placeRecordWindow(*sub);
   mdiArea_->setActiveSubWindow(sub);
   return created;
+}
+
+void TMainForm::placeRecordWindow(QMdiSubWindow& sub) {
+  if (sub.isMaximized()) return;  // it follows a maximised window
+  std::optional<QRect> newest;
+  for (QMdiSubWindow* other : mdiArea_->subWindowList(QMdiArea::CreationOrder))
+    if (other != &sub && !other->isHidden() && !other->isMinimized() && !other->isMaximized() && other->widget())
+      newest = other->geometry();
+  const int step = sub.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &sub);
+  sub.setGeometry(CascadedWindowRect(newest, sub.size(), mdiArea_->viewport()->rect(), step));
 }
 
 void TMainForm::abandonOpening(const TcfgInfo& record, std::int32_t source, bool ownsRecordFiles) {

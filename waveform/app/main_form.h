@@ -122,6 +122,7 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   void closeRecordWindows();
   void tile(TileDirection direction);
   QWidget* addRecordWindow(const QString& caption, RecordWindowRequest& request);
+  void placeRecordWindow(QMdiSubWindow& sub);
   void abandonOpening(const TcfgInfo& record, std::int32_t source, bool ownsRecordFiles);
 
   UiServices& ui_;

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTimer>
 
@@ -116,6 +118,28 @@ TEST_F(MainFormRecordsTest, FifthRecordIsRefusedWithRealWindows) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].message.textKeys(), std::vector<std::string>{"str26"});
   EXPECT_EQ(form.openWindowCount(), 4);
+}
+
+// At 1366 x 768 every record window opens wholly inside the client area,
+// each a title bar down and right of the one before.
+TEST_F(MainFormRecordsTest, RecordWindowsOpenInsideTheClientAreaCascaded) {
+  form.setWindowState(Qt::WindowNoState);
+  form.setGeometry(0, 0, 1366, 768);
+  form.show();
+  for (int i = 0; i < 4; ++i) form.menu_file_cfgClick();
+  ASSERT_EQ(form.openWindowCount(), 4);
+  const QRect area = form.MdiArea()->viewport()->rect();
+  QList<QMdiSubWindow*> windows = form.MdiArea()->subWindowList(QMdiArea::CreationOrder);
+  ASSERT_EQ(windows.size(), 4);
+  for (QMdiSubWindow* sub : windows) {
+    EXPECT_TRUE(area.contains(sub->geometry())) << sub->geometry().x() << "," << sub->geometry().y();
+    EXPECT_EQ(sub->size(), QSize(942, 557));
+  }
+  EXPECT_EQ(windows[0]->pos(), QPoint(0, 0));
+  const QPoint step = windows[1]->pos() - windows[0]->pos();
+  EXPECT_GT(step.x(), 0);
+  EXPECT_EQ(step.x(), step.y());
+  EXPECT_EQ(windows[3]->pos(), 3 * step);
 }
 
 // A record the automation database wrote for this opening belongs to its window:

@@ -9,6 +9,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -468,6 +470,22 @@ QList<QRect> windowRects(const TMainForm& form) {
   for (QWidget* window : form.RecordWindows())
     if (!window->parentWidget()->isMinimized()) rects.append(window->parentWidget()->geometry());
   return rects;
+}
+
+// Restored from maximised, the main window is smaller than the free area and
+// centred in it, so its title bar and frame stay on the screen.
+TEST_F(MainFormTest, RestoredMainWindowKeepsItsFrameOnTheScreen) {
+  form().show();
+  EXPECT_TRUE(form().isMaximized());
+  const QRect freeArea = form().screen()->availableGeometry();
+  form().showNormal();
+  QCoreApplication::processEvents();
+  const QRect restored = form().geometry();
+  const int titleBar = form().style()->pixelMetric(QStyle::PM_TitleBarHeight);
+  EXPECT_TRUE(freeArea.contains(restored.adjusted(-titleBar, -titleBar, titleBar, titleBar)))
+      << restored.x() << "," << restored.y() << " " << restored.width() << "x" << restored.height();
+  EXPECT_LE((restored.center() - freeArea.center()).manhattanLength(), 2);
+  EXPECT_TRUE(freeArea.contains(form().frameGeometry()));
 }
 
 TEST_F(MainFormTest, TilingSplitsTheAreaInOneDirection) {

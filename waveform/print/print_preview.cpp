@@ -11,6 +11,7 @@
 
 #include <exception>
 
+#include "common/arith.h"
 #include "waveform/canvas/qpainter_canvas.h"
 #include "common/forms/form_services.h"
 
@@ -157,6 +158,12 @@ void TPrintPreview::placeChildren(bool horizontal, bool vertical) {
   vbar_->setVisible(vertical);
   hbar_->setPageStep(std::max(1, panel_->width()));
   vbar_->setPageStep(std::max(1, panel_->height()));
+}
+
+int TPrintPreview::ShownZoom() const {
+  const int pixels = doc_.paperPixelWidth();
+  if (pixels <= 0 || logicalDpiX() <= 0) return doc_.Zoom();
+  return common::MulDiv(paper_->PaperWidth(), doc_.horizontalResolution() * 100, pixels * logicalDpiX());
 }
 
 void TPrintPreview::UpdateZoom() {

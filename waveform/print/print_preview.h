@@ -91,6 +91,9 @@ class TPrintPreview : public QFrame {
 
   // Lays the paper out again (zoom, size, paper changes call it).
   void UpdateZoom();
+  // The zoom in percent at which the paper shows now, also when it is fitted
+  // to the view.
+  int ShownZoom() const;
 
   TPaperPreview* paper() const { return paper_; }
   QWidget* innerPanel() const { return panel_; }

@@ -11,6 +11,7 @@
 #include "waveform/print/page_set_form.h"
 #include "waveform/print/print_preview.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -39,6 +40,10 @@ constexpr ToolButton kToolButtons[] = {
 constexpr int kLargestZoomStep = 18;
 
 int zoomPercent(int step) { return 20 + 10 * step; }
+
+// The steps next to a zoom shown in percent: the first above it and the last below it.
+int zoomStepAbove(int percent) { return percent < 20 ? 0 : std::min(kLargestZoomStep, (percent - 20) / 10 + 1); }
+int zoomStepBelow(int percent) { return percent <= 20 ? 0 : std::min(kLargestZoomStep, (percent - 20 + 9) / 10 - 1); }
 
 }  // namespace
 
@@ -207,13 +212,21 @@ void TPrintPreviewFm::ZoomToFitToolBtnClick() {
   zoomStep_ = 0;
 }
 
+// From a page fitted to the view the steps go on from the zoom it shows, so
+// that 放大 always enlarges and 缩小 always shrinks.
 void TPrintPreviewFm::ZoomOutToolBtnClick() {
-  if (zoomStep_ < kLargestZoomStep) ++zoomStep_;
+  if (preview_->document().ZoomState() != TZoomState::zsZoomOther)
+    zoomStep_ = zoomStepAbove(preview_->ShownZoom());
+  else if (zoomStep_ < kLargestZoomStep)
+    ++zoomStep_;
   preview_->document().setZoom(zoomPercent(zoomStep_));
 }
 
 void TPrintPreviewFm::ZoomInToolBtnClick() {
-  if (zoomStep_ > 0) --zoomStep_;
+  if (preview_->document().ZoomState() != TZoomState::zsZoomOther)
+    zoomStep_ = zoomStepBelow(preview_->ShownZoom());
+  else if (zoomStep_ > 0)
+    --zoomStep_;
   preview_->document().setZoom(zoomPercent(zoomStep_));
 }
 

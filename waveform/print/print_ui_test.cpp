@@ -244,6 +244,29 @@ TEST_F(PrintUi, PreviewPagesAndZoom) {
   QTest::keyClick(&preview, Qt::Key_Home, Qt::ControlModifier);
   EXPECT_EQ(preview.paper()->y(), 6);
 
+  // From a fitted page the first 放大 enlarges and the first 缩小 shrinks.
+  for (const bool toWidth : {false, true}) {
+    for (const bool enlarge : {true, false}) {
+      if (toWidth)
+        form->ZoomToWidthToolBtnClick();
+      else
+        form->ZoomToFitToolBtnClick();
+      const int shown = preview.ShownZoom();
+      const int paperWidth = preview.paper()->width();
+      if (enlarge)
+        form->ZoomOutToolBtnClick();
+      else
+        form->ZoomInToolBtnClick();
+      if (enlarge) {
+        EXPECT_GT(preview.paper()->width(), paperWidth) << "width " << toWidth << ", shown " << shown;
+        EXPECT_LE(doc.Zoom(), shown + 10) << "the next step above " << shown;
+      } else {
+        EXPECT_LT(preview.paper()->width(), paperWidth) << "width " << toWidth << ", shown " << shown;
+        EXPECT_GE(doc.Zoom(), shown - 10) << "the next step below " << shown;
+      }
+    }
+  }
+
   form->ZoomToFitToolBtnClick();
   EXPECT_FALSE(vbar->isVisible());
   const QRect panel = preview.innerPanel()->rect();

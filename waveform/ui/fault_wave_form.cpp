@@ -45,7 +45,9 @@
 #include "waveform/export/sample_export.h"
 #include "waveform/print/print_preview_form.h"
 #include "waveform/print/record_pages.h"
+#include "waveform/ui/name_elision.h"
 #include "waveform/ui/sample_list_model.h"
+#include "waveform/ui/tool_images.h"
 #include "waveform/ui/wait_texts.h"
 #include "common/forms/wait_window.h"
 #include "waveform/view/harmonic_view.h"
@@ -62,6 +64,7 @@ constexpr TColor kCursorColor = 0xFF0000;
 constexpr int kDragFactor = 4;
 constexpr int kValueColumnWidth = 75;  // RealTimeDataListView's "数据(Y)"
 constexpr int kDataPanelWidth = 161;   // FW_Panel
+constexpr int kTabPaneAllowance = 8;   // what a page of FW_Info_PageControl loses to its frame
 constexpr QSize kFormSize(942, 557);
 // The widest texts of the time field and of the clock.
 constexpr char kWidestTime[] = "8888/88/88 88:88:88.888";
@@ -119,28 +122,45 @@ class WaveScrollBox : public QAbstractScrollArea {
   std::function<void()> scrolled_;
 };
 
-// The 12 images of the tool buttons: small drawn glyphs.
+// ImageList1.
 std::vector<QIcon> makeImages() {
-  static const char16_t* const kGlyphs[12] = {u"◧", u"☰", u"⎙", u"+", u"−", u"↺", u"↔", u"↕", u"▥", u"∿", u"≈", u"◨"};
   std::vector<QIcon> images;
-  for (const char16_t* glyph : kGlyphs) {
-    QPixmap pixmap(20, 20);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setPen(QColor(0x20, 0x40, 0x80));
-    QFont f = p.font();
-    f.setPixelSize(15);
-    p.setFont(f);
-    p.drawText(pixmap.rect(), Qt::AlignCenter, QString::fromUtf16(glyph));
-    p.end();
-    images.emplace_back(pixmap);
-  }
+  for (int i = 0; i < kToolImageCount; ++i) images.emplace_back(QPixmap::fromImage(ToolImage(i)));
   return images;
 }
 
 // The width a label needs to show text whole.
 int LabelWidthFor(const QLabel& label, const QString& text) {
   return QFontMetrics(label.font()).horizontalAdvance(text) + 2 * (label.margin() + label.frameWidth()) + 2;
+}
+
+// The width a line edit needs to show text whole: the text, the edit's
+// inner margins and the style's frame, as the edit itself lays them out.
+int LineEditWidthFor(const QLineEdit& edit, const QString& text) {
+  constexpr int kInnerMargin = 2;  // each side of the text, and room for the text cursor
+  const QMargins textMargins = edit.textMargins();
+  const QMargins contents = edit.contentsMargins();
+  const int inner = static_cast<int>(std::ceil(QFontMetricsF(edit.font()).horizontalAdvance(text))) +
+                    2 * kInnerMargin + 1 + textMargins.left() + textMargins.right() + contents.left() +
+                    contents.right();
+  QStyleOptionFrame option;
+  option.initFrom(&edit);
+  option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  const QSize contentsSize(inner, edit.sizeHint().height());
+  return edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, contentsSize, &edit).width();
+}
+
+// The longest text of the time field: its pattern with the font's widest digit.
+QString WidestTime(const QFont& font) {
+  const QFontMetricsF metrics(font);
+  QChar widest = QLatin1Char('0');
+  for (char digit = '1'; digit <= '9'; ++digit)
+    if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest)) widest = QLatin1Char(digit);
+  QString text = QString::fromLatin1(kWidestTime);
+  text.replace(QLatin1Char('8'), widest);
+  return text;
 }
 
 // 宋体's Latin letters are half as wide as its Chinese ones. Where it is not
@@ -310,6 +330,10 @@ void TFaultWaveForm::buildForm() {
   splitter_->addWidget(scrollBox_);
   splitter_->setStretchFactor(1, 1);
   splitter_->setSizes({kDataPanelWidth, 700});
+  // The width the user drags the data panel to comes back when it is shown again.
+  connect(splitter_, &QSplitter::splitterMoved, this, [this] {
+    if (dataPanel_->width() > 0) dataPanelWidth_ = dataPanel_->width();
+  });
   panelLayout->addWidget(splitter_);
   body->addWidget(panel1, 1);
   outer->addLayout(body, 1);
@@ -419,8 +443,13 @@ void TFaultWaveForm::buildDataPanel() {
   columns->setSectionResizeMode(0, QHeaderView::Stretch);
   columns->setSectionResizeMode(1, QHeaderView::Fixed);
   columns->resizeSection(1, kValueColumnWidth);
-  // Names cut in the middle keep their distinct ends ("SRC…Ia", "SRC…Ib").
+  // Names are shortened by elideChannelNames; a name a pixel too wide is cut
+  // in the middle rather than at its distinct end.
   realTimeList_->setTextElideMode(Qt::ElideMiddle);
+  connect(columns, &QHeaderView::sectionResized, this, [this](int section) {
+    if (section == 0) forms::GuardedHandler(services_, this, [this] { elideChannelNames(); });
+  });
+  columns->installEventFilter(this);  // a stretched section changes size without a signal
   rv->addWidget(realTimeList_, 1);
 
   allDataPage_ = new QWidget(infoPages_);
@@ -525,8 +554,8 @@ void TFaultWaveForm::fitDataPanel() {
   // in the panel's font, so that neither shows cut when the window opens.
   const QStyle& style = *dataPanel_->style();
   const int frame = 2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth);
-  const int timeWidth = QFontMetrics(faultTimeEdit_->font()).horizontalAdvance(QString::fromLatin1(kWidestTime)) +
-                        frame + 2 * 2 + 2 * 2;  // the edit's own margins, then the panel's
+  faultTimeEdit_->setMinimumWidth(LineEditWidthFor(*faultTimeEdit_, WidestTime(faultTimeEdit_->font())));
+  const int timeWidth = dataPanel_->minimumSizeHint().width();
   double peak = 0;
   for (double p : scales_.ChannelPeaks) peak = std::max(peak, std::abs(p));
   const int cellMargin = 2 * (style.pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
@@ -535,7 +564,35 @@ void TFaultWaveForm::fitDataPanel() {
   const int listWidth = allDataList_->columnWidth(0) + allDataList_->columnWidth(1) + valueWidth + frame +
                         style.pixelMetric(QStyle::PM_ScrollBarExtent);
   dataPanelWidth_ = std::max({kDataPanelWidth, timeWidth, listWidth});
+  // Dragged wider, the panel stops where the longest channel name shows whole.
+  const QFontMetricsF names(realTimeList_->font());
+  qreal longestName = 0;
+  for (const auto& channel : record_.AInfo)
+    longestName = std::max(longestName, names.horizontalAdvance(forms::Utf8(channel.ch_id)));
+  const int wholeNames = static_cast<int>(std::ceil(longestName)) + nameColumnOverhead() +
+                         realTimeList_->header()->sectionSize(1) + frame +
+                         style.pixelMetric(QStyle::PM_ScrollBarExtent) + frame + kTabPaneAllowance;
+  dataPanel_->setMaximumWidth(std::max(dataPanelWidth_, wholeNames));
   splitter_->setSizes({dataPanelWidth_, std::max(1, splitter_->width() - dataPanelWidth_)});
+}
+
+int TFaultWaveForm::nameColumnOverhead() const {
+  // Beside its text a cell has its check box and a margin each side of both.
+  const QStyle& style = *realTimeList_->style();
+  const int margin = style.pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, realTimeList_) + 1;
+  return style.pixelMetric(QStyle::PM_IndicatorWidth, nullptr, realTimeList_) + 4 * margin + 2;
+}
+
+void TFaultWaveForm::elideChannelNames() {
+  const int analog = std::min(realTimeList_->topLevelItemCount(), static_cast<int>(record_.AInfo.size()));
+  QStringList full;
+  for (int i = 0; i < analog; ++i) full.append(forms::Utf8(record_.AInfo[static_cast<std::size_t>(i)].ch_id));
+  const QFontMetricsF metrics(realTimeList_->font());
+  const qreal available = realTimeList_->header()->sectionSize(0) - nameColumnOverhead();
+  const QStringList shown =
+      DistinctElidedNames(full, available, [&metrics](const QString& text) { return metrics.horizontalAdvance(text); });
+  for (int i = 0; i < analog; ++i)
+    if (realTimeList_->topLevelItem(i)->text(0) != shown[i]) realTimeList_->topLevelItem(i)->setText(0, shown[i]);
 }
 
 void TFaultWaveForm::fillLists() {
@@ -555,6 +612,7 @@ void TFaultWaveForm::fillLists() {
     delta->setCheckState(0, Qt::Unchecked);
     delta->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
+  elideChannelNames();
 }
 
 void TFaultWaveForm::showEvent(QShowEvent* event) {
@@ -580,6 +638,7 @@ void TFaultWaveForm::FormShow() {
     wave->setChecked(true);
   }
   watchActivation();
+  fitDataPanel();  // in the fonts the language file gave
   requestRelayout();
 }
 
@@ -814,6 +873,10 @@ bool TFaultWaveForm::eventFilter(QObject* watched, QEvent* event) {
   if (scrollBox_ && watched == scrollBox_->viewport() && event->type() == QEvent::Resize)
     requestRelayout();  // FormResize
   if (watched == statusBar_ && event->type() == QEvent::Resize) fitStatusPanels();
+  if (realTimeList_ && watched == realTimeList_->header() && event->type() == QEvent::Resize)
+    QMetaObject::invokeMethod(
+        this, [this] { forms::GuardedHandler(services_, this, [this] { elideChannelNames(); }); },
+        Qt::QueuedConnection);
   if (watched == allDataList_ && event->type() == QEvent::Show) shownRows_->showAllRows();
   if (watched == faultTimeEdit_ && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
@@ -1030,7 +1093,19 @@ void TFaultWaveForm::Channel_ComboBoxChange() {
 // --- zoom and scrolling ---------------------------------------------------------------------
 
 void TFaultWaveForm::zoom(ZoomDirection direction) {
-  if (ZoomStep(viewport_, layout_, direction, XZoomOn_, YZoomOn_)) relayout();
+  // The time under the cursor, or at the view's centre when the cursor is not
+  // in sight, stays at the same place on screen while the scale changes.
+  QScrollBar* h = scrollBox_->horizontalScrollBar();
+  const int shown = paintBox_->width();
+  const bool cursorInSight = cursorShown() && CursorX_ >= h->value() && CursorX_ < h->value() + shown;
+  const int anchorX = cursorInSight ? CursorX_ : h->value() + shown / 2;
+  const int onScreen = anchorX - h->value();
+  const TrackBarSpan before = trackBarSpan();
+  const int anchorPosition = cursorInSight ? trackBar_->value() : PositionAtPointer(before, anchorX - before.left);
+  if (!ZoomStep(viewport_, layout_, direction, XZoomOn_, YZoomOn_)) return;
+  relayout();
+  if (!trackBar_ || ViewMode_ == ViewMode::HarmonicBars) return;
+  h->setValue(CursorLineX(trackBarSpan(), anchorPosition) - onScreen);
 }
 
 void TFaultWaveForm::ZoomOut_TBtnClick() { zoom(ZoomDirection::Enlarge); }

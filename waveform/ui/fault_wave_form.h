@@ -219,6 +219,10 @@ class TFaultWaveForm : public QWidget {
   void fitValueColumn();
   void fitStatusPanels();
   void fitDataPanel();
+  // The channel names of the value list, shortened to the name column so that
+  // different names still read differently.
+  void elideChannelNames();
+  int nameColumnOverhead() const;
   void refreshReadout();
   ReadoutSource readoutSource(const WaveGeometry& geo) const;
   SampleListSource sampleListSource() const;
@@ -246,7 +250,7 @@ class TFaultWaveForm : public QWidget {
   ViewMode ViewMode_ = ViewMode::Waves;
   std::uint8_t DataPanelShown_ = 1;
   int CursorX_ = -1;
-  int dataPanelWidth_ = 161;  // FW_Panel, widened where its texts need more
+  int dataPanelWidth_ = 161;  // FW_Panel, widened where its texts need more, or as the user dragged it
   std::int64_t trackBarWidth_ = 18;
   Size contentSize_;
   bool XZoomOn_ = false;

@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <fstream>
@@ -128,9 +129,15 @@ TEST_F(FaultWaveFormTest, ValuesAtTheCursorFitInTheDataPanel) {
     w->action("InfoWindow_TBtn")->trigger();  // shown again at its own width
     expectBothColumnsShown("shown again");
     const int narrow = list->header()->sectionSize(0);
+    auto* panel = child<QWidget>(w, "FW_Panel");
+    const int before = panel->width();
     splitter->setSizes({320, 600});
     expectBothColumnsShown("widened");
-    EXPECT_GT(list->header()->sectionSize(0), narrow) << channels << ": the names take the room won";
+    // Widened as far as the names need: they take the room won.
+    EXPECT_EQ(panel->width(), std::min(320, panel->maximumWidth())) << channels;
+    if (panel->width() > before) {
+      EXPECT_GT(list->header()->sectionSize(0), narrow) << channels << ": the names take the room won";
+    }
     area.closeAllSubWindows();
     settle();
   }
@@ -167,6 +174,58 @@ TEST_F(FaultWaveFormTest, PaintsBackgroundTracesAndGrid) {
   EXPECT_EQ(gridPixels, 0);
   const std::filesystem::path shot = std::filesystem::path(WAVE_UI_ARTEFACT_DIR) / "record_window_nogrid.png";
   bare.save(QString::fromStdString(shot.string()));
+}
+
+// Names alike but for a middle part read apart in the value list, and the
+// user drags the data panel wider, up to where every name shows whole; the
+// panel keeps that width when it is hidden and shown again.
+TEST_F(FaultWaveFormTest, DataPanelWidensToWholeNamesAndNamesReadApart) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.analog = 4;
+  TcfgInfo record = written(spec, "names");
+  const char* names[] = {"SRC 1  Vag Mag", "SRC 1  Vag Angle", "SRC 2  Vag Mag", "SRC 2  Vag Angle"};
+  for (int i = 0; i < 4; ++i) record.AInfo[static_cast<std::size_t>(i)].ch_id = names[i];
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(record));
+  ASSERT_NE(w, nullptr);
+  area.activeSubWindow()->resize(1200, 557);
+  settle();
+  auto* list = child<QTreeWidget>(w, "RealTimeDataListView");
+  auto* panel = child<QWidget>(w, "FW_Panel");
+  auto* splitter = child<QSplitter>(w, "Splitter1");
+  const auto shownNames = [&] {
+    QStringList shown;
+    for (int i = 0; i < 4; ++i) shown.append(list->topLevelItem(i)->text(0));
+    return shown;
+  };
+  const int first = panel->width();
+  QStringList shown = shownNames();
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < i; ++j) EXPECT_NE(shown[i], shown[j]) << shown[i].toStdString();
+
+  // Dragged as far as it goes: no wider than the names need, and each whole.
+  QSplitterHandle* handle = splitter->handle(1);
+  const QPoint grip = handle->rect().center();
+  QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+  QTest::mouseMove(handle, grip + QPoint(600, 0));
+  QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(600, 0));
+  settle();
+  EXPECT_GT(panel->width(), first);
+  EXPECT_LT(panel->width(), first + 300) << "no wider than the longest name needs";
+  EXPECT_EQ(shownNames().join(QLatin1Char('|')).toStdString(),
+            QStringList(std::begin(names), std::end(names)).join(QLatin1Char('|')).toStdString())
+      << "panel " << panel->width() << ", name column " << list->header()->sectionSize(0);
+  const QFontMetrics metrics(list->font());
+  for (int i = 0; i < 4; ++i)
+    EXPECT_LE(metrics.horizontalAdvance(list->topLevelItem(i)->text(0)) + 20, list->header()->sectionSize(0)) << i;
+
+  const int dragged = panel->width();
+  w->InfoWindow_TBtnClick();
+  settle();
+  EXPECT_EQ(panel->width(), 0);
+  w->InfoWindow_TBtnClick();
+  settle();
+  EXPECT_EQ(panel->width(), dragged) << "the width the user gave it";
 }
 
 // The clock shows whole in a window of any width; the panels beside it give

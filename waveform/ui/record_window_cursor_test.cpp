@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QStyleOptionFrame>
+#include <QStyle>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QAbstractScrollArea>
 #include <QScrollBar>
@@ -217,6 +220,49 @@ TEST_F(RecordWindowCursorTest, TypedTimeOutOfSightBringsTheViewToTheCursor) {
   EXPECT_EQ(h->value(), 0) << "not scrolled past the start";
   typed(5000);  // after the end: Max - 75
   EXPECT_TRUE(inSight()) << h->value();
+}
+
+// Zooming keeps the cursor's time where it stands on screen; without a cursor
+// in sight, the time at the view's centre.
+TEST_F(RecordWindowCursorTest, ZoomKeepsTheCursorsTimeInPlace) {
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "zoomkeeps")));
+  ASSERT_NE(w, nullptr);
+  QScrollBar* h = child<QAbstractScrollArea>(w, "FW_ScrollBox")->horizontalScrollBar();
+  auto* edit = child<QLineEdit>(w, "FaulttimeEdit");
+  w->action("X_TBtn")->trigger();
+  w->ZoomOut_TBtnClick();
+  w->ZoomOut_TBtnClick();  // 160 pixels a cycle: 1600 for the record
+  settle();
+  const common::TDateTime typed = w->WindowRecord().StartTime + 150 / 86400000.0;
+  edit->setText(QString::fromStdString(common::FormatDateTime(kCursorTimePattern, typed)));
+  w->FaulttimeEditExit();
+  const int onScreen = w->CursorX() - h->value();
+  ASSERT_GT(h->value(), 0) << "the view came to the typed time";
+  for (const bool enlarge : {true, true, false, false, false}) {
+    if (enlarge)
+      w->ZoomOut_TBtnClick();
+    else
+      w->ZoomIn_TBtnClick();
+    const double ms = 20.0 * (w->CursorX() - 75) / w->viewport().PixelsPerCycle1;
+    EXPECT_NEAR(ms, 150, 20.0 / w->viewport().PixelsPerCycle1 + 1e-9) << "level " << w->viewport().ZoomLevelX;
+    if (h->value() > 0 && h->value() < h->maximum()) {
+      EXPECT_NEAR(w->CursorX() - h->value(), onScreen, 1) << "level " << w->viewport().ZoomLevelX;
+    }
+    EXPECT_GE(w->CursorX(), h->value());
+    EXPECT_LT(w->CursorX(), h->value() + w->paintBox()->width());
+  }
+
+  // The data panel hidden: no cursor, the centre's time stays.
+  w->InfoWindow_TBtnClick();
+  settle();
+  for (int i = 0; i < 3; ++i) w->ZoomOut_TBtnClick();
+  settle();
+  const int shown = w->paintBox()->width();
+  const double centreBefore = (h->value() + shown / 2 - 75.0) / w->viewport().PixelsPerCycle1;
+  w->ZoomIn_TBtnClick();
+  const double centreAfter = (h->value() + shown / 2 - 75.0) / w->viewport().PixelsPerCycle1;
+  EXPECT_NEAR(centreAfter, centreBefore, 2.0 / w->viewport().PixelsPerCycle1) << "cycles at the centre";
 }
 
 // 10^6 samples at 20 a cycle and zoom 4: 32 000 115 pixels, more than a widget can
@@ -491,6 +537,47 @@ TEST_F(RecordWindowCursorTest, SavesAScreenshotOfTheSampleRecord) {
   w->action("RMS_HD_TBtn")->trigger();
   settle();
   ASSERT_TRUE(area.grab().save(QString::fromStdString(artefact("record_window_bay_fault_rms.png").string())));
+}
+
+// At the window's own size, with a record whose values are short: the time
+// field shows its whole text, and every status panel its whole text while
+// the bar has room for all three.
+TEST_F(RecordWindowCursorTest, TimeFieldAndStatusPanelsShowTheirWholeTexts) {
+  SampleOpener opener(settings);
+  ASSERT_TRUE(ReadCfgFile(std::string(SAMPLES_DIR) + "/bay_fault_5k.cfg", opener).opened);
+  chooseChannels({{0, 1, 2}}, {0});
+  TFaultWaveForm* w = open(setupFor(opener.record));
+  ASSERT_NE(w, nullptr);
+  w->setClockText(QStringLiteral("2026/12/10 10:49:33"));
+  settle();
+  ASSERT_EQ(area.activeSubWindow()->size(), QSize(942, 557));
+  ASSERT_TRUE(area.grab().save(QString::fromStdString(artefact("record_window_own_size.png").string())));
+
+  // Values of a few digits leave the data panel at its narrowest.
+  chooseChannels({{0}});
+  TFaultWaveForm* small = open(setupFor(written(smallSpec(), "shortvalues")));
+  ASSERT_NE(small, nullptr);
+  auto* edit = child<QLineEdit>(small, "FaulttimeEdit");
+  for (const double ms : {0.0, 188.888}) {
+    edit->setText(QString::fromStdString(
+        common::FormatDateTime(kCursorTimePattern, small->WindowRecord().StartTime + ms / 86400000.0)));
+    small->FaulttimeEditExit();
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    const QRect text = edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+    // A line edit leaves 2 pixels beside its text on each side.
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(edit->text()), text.width() - 4) << edit->text().toStdString();
+  }
+
+  int needed = 0;
+  for (const char* name : {"StatusPanel0", "StatusPanel1", "StatusPanel2"}) {
+    const QLabel* panel = child<QLabel>(w, name);
+    needed += panel->fontMetrics().horizontalAdvance(panel->text());
+    EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+        << name << ": " << panel->text().toStdString();
+  }
+  EXPECT_LT(needed, w->width() - 60) << "room for all three";
 }
 
 TEST_F(RecordWindowCursorTest, SavesAScreenshotOfTheHarmonicBars) {

@@ -7,7 +7,9 @@ namespace wave {
 std::array<int, 3> StatusPanelWidths(int available, const std::array<int, 3>& needed) {
   available = std::max(0, available);
   const int clock = std::min(available, std::max(kClockPanelMinWidth, needed[2]));
-  std::array<int, 3> widths = {kStatusPanelWidths[0], kStatusPanelWidths[1], clock};
+  // A text longer than its panel's width takes what it needs while there is room.
+  std::array<int, 3> widths = {std::max(kStatusPanelWidths[0], needed[0]), std::max(kStatusPanelWidths[1], needed[1]),
+                               clock};
   int excess = widths[0] + widths[1] + clock - available;
   // Space no text uses goes first, panel 0 before panel 1; then the texts are cut.
   const auto shrink = [&](int panel, int floor) {

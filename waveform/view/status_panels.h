@@ -1,9 +1,10 @@
 #pragma once
 // The widths of the record window's three status panels: the station, the
-// record's times and the clock. The first two are 460 and 420 pixels wide and
-// the clock takes the rest. Where the window is narrower, the first two give
-// up what their texts do not use before they cut a text, and the clock always
-// keeps room for its whole text.
+// record's times and the clock. The first two are 460 and 420 pixels wide, or
+// as wide as their texts where these are longer, and the clock takes the
+// rest. Where the window is narrower, the first two give up what their texts
+// do not use before they cut a text, and the clock always keeps room for its
+// whole text.
 
 #include <array>
 

@@ -19,6 +19,9 @@ TEST(StatusPanelWidths, GiveWayInOrderAndKeepTheClockWhole) {
       {300, {130, 418, 130}, {0, 170, 130}},     // vertical tiling: the texts are cut, never overlap
       {100, {130, 418, 130}, {0, 0, 100}},
       {1000, {130, 418, 10}, {460, 420, 120}},   // the clock panel is at least 35 wide
+      {1200, {130, 520, 130}, {460, 520, 220}},  // a longer text takes the free width, not the clock
+      {942, {150, 520, 130}, {292, 520, 130}},   // panel 0 gives way first, and its text stays whole
+      {700, {150, 520, 130}, {50, 520, 130}},    // cut only where all three cannot show
   };
   for (const Case& c : cases) {
     const std::array<int, 3> w = StatusPanelWidths(c.available, c.needed);

@@ -75,6 +75,7 @@ class FakeRecordWindow : public QWidget {
   FakeRecordWindow(std::vector<std::string>& log, QWidget* mainWindow)
       : log_(log), mainWindow_(mainWindow) {}
   QStringList clockTexts;
+  RecordFiles files;  // the pair written for it, as the real window holds it
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -95,6 +96,7 @@ class FakeKit : public RecordWindowKit {
   int optionsShown = 0;
   std::string optionsRecord;  // CfgPath of the record the dialog listed last
   bool refuseRecords = false;
+  bool throwOnCreate = false;  // making the window fails with an error
   QWidget* mainWindow = nullptr;
   std::vector<std::string> log;  // "create <caption> new=<NewRecordOpened>", "closed <caption> ..."
   int clockCalls = 0;

@@ -279,9 +279,9 @@ void TMainForm::menu_file_cfgClick() {
   TempFilesFlag = 0;
   RecordSourceMode = 0;
   const QString title = forms::Utf8(mainFormText("str45", "请选择录波文件所在文件夹"));
-  const std::optional<QString> folder = ui_.browseFolder(this, title, forms::Utf8(settings_.CfgFolderPath));
-  if (!folder || folder->isEmpty()) return;
-  const std::string path = QFile::encodeName(*folder).toStdString();
+  const std::optional<std::string> folder = ui_.browseFolder(this, title, settings_.CfgFolderPath);
+  if (!folder || folder->empty()) return;
+  const std::string& path = *folder;
   settings_.CfgFolderPath = path;
   const std::string chosen = SelectCfgInFolder(path);
   if (!chosen.empty()) openCfgFile(chosen);

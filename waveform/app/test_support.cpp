@@ -88,7 +88,7 @@ MessageAnswer FakeUi::showMessage(QWidget*, const common::UserMessage& message, 
 
 void FakeUi::showError(QWidget*, const QString& text) { errors.push_back(text); }
 
-std::optional<QString> FakeUi::browseFolder(QWidget*, const QString& title, const QString& startFolder) {
+std::optional<std::string> FakeUi::browseFolder(QWidget*, const QString& title, const std::string& startFolder) {
   browses.push_back({title, startFolder});
   return folderAnswer;
 }

@@ -328,15 +328,26 @@ UserMessage CfgMessage(int key) {
   throw std::invalid_argument(fmt::format("no reader message str{}", key));
 }
 
+std::string ShownPath(std::string_view path) {
+  std::string shown;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = path.find('/', start);
+    shown += common::DecodeUtf8OrGbk(path.substr(start, slash == std::string_view::npos ? slash : slash - start));
+    if (slash == std::string_view::npos) return shown;
+    shown += '/';
+    start = slash + 1;
+  }
+}
+
 UserMessage DataFileMissingMessage(std::string_view cfgPath) {
   const std::size_t keep = cfgPath.size() >= 3 ? cfgPath.size() - 3 : 0;
   UserMessage message = UserMessage::warning(std::string(kMainFormSection), "str5", "未找到", "str7");
-  message.text.push_back(common::TextPiece::literal(std::string(cfgPath.substr(0, keep))));
+  message.text.push_back(common::TextPiece::literal(ShownPath(cfgPath.substr(0, keep))));
   message.text.push_back(common::TextPiece{"str6", "dat数据文件！"});
   return message;
 }
 
-std::string CannotOpenFileText(std::string_view path) { return "无法打开文件: " + std::string(path); }
+std::string CannotOpenFileText(std::string_view path) { return "无法打开文件: " + ShownPath(path); }
 
 std::optional<std::string> GetCfgField(std::string_view line, char separator, int n) {
   if (n < 1) return std::nullopt;

@@ -32,7 +32,11 @@ inline constexpr int kMsgEndSamplesNotRising = 88;     // endsamp2 not above end
 // The warning with text key "str<key>" and caption key "str<key + 1>", for the
 // keys 8 to 38 of the reader and its refusals above.
 common::UserMessage CfgMessage(int key);
-// str5 + the data file path without "dat" + str6, caption str7.
+// A path as the user reads it: each of its names decoded on its own (valid
+// UTF-8 as it stands, anything else as GBK), as folders copied from Windows
+// disks and folders of this machine may meet in one path.
+std::string ShownPath(std::string_view path);
+// str5 + the data file path without "dat" (shown) + str6, caption str7.
 common::UserMessage DataFileMissingMessage(std::string_view cfgPath);
 // The general error text for a .cfg or data file that cannot be opened or read.
 std::string CannotOpenFileText(std::string_view path);

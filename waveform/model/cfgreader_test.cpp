@@ -498,6 +498,12 @@ TEST(ReadCfgFile, MessagesCarryTheirKeysAndDefaults) {
   EXPECT_EQ(common::ResolveText(m, common::BuiltInText),
             "未找到" + cfg.substr(0, cfg.size() - 3) + "dat数据文件！");
 
+  // A folder copied from a Windows disk keeps its GBK name (录波) inside a
+  // folder of this machine (UTF-8 "记录"); the message shows both as text.
+  const auto gbk = DataFileMissingMessage("/home/\xE8\xAE\xB0\xE5\xBD\x95/\xC2\xBC\xB2\xA8/rec.cfg");
+  EXPECT_EQ(common::ResolveText(gbk, common::BuiltInText), "未找到/home/记录/录波/rec.dat数据文件！");
+  EXPECT_EQ(CannotOpenFileText("/\xC2\xBC\xB2\xA8/rec.cfg"), "无法打开文件: /录波/rec.cfg");
+
   const auto m26 = CfgMessage(26);
   EXPECT_EQ(m26.textKeys(), std::vector<std::string>{"str26"});
   EXPECT_EQ(m26.caption.key, "str27");

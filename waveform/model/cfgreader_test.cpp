@@ -859,8 +859,9 @@ TEST(ParseCfgText, RateFromTimeStampsFollowsTheTimeMultiplier) {
 // file in chunks; a line longer than any configuration line comes back as
 // nothing.
 TEST(CfgLines, EndingsChunksAndOverlongLines) {
-  const std::string longLine(kMaxCfgLineBytes - 1, 'x');  // its CR ends the first chunk
-  const std::string text = "a\r\nb\nc\rd\r\r\n" + longLine + "\r\ne\r\n" + std::string(kMaxCfgLineBytes + 1, 'y') + "\nf";
+  const std::string head = "a\r\nb\nc\rd\r\r\n";
+  const std::string longLine(64 * 1024 - 1 - head.size(), 'x');  // its CR is the last byte of a 64 KiB chunk
+  const std::string text = head + longLine + "\r\ne\r\n" + std::string(kMaxCfgLineBytes + 1, 'y') + "\nf";
   const std::vector<std::string> expected = {"a", "b", "c", "d", "", longLine, "e"};
   TempDir dir;
   writeFile(dir.path() / "lines.cfg", text);

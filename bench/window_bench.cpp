@@ -47,7 +47,7 @@ class BenchUi : public wave::UiServices {
     return wave::MessageAnswer::Ok;
   }
   void showError(QWidget*, const QString&) override { ++messages; }
-  std::optional<QString> browseFolder(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<std::string> browseFolder(QWidget*, const QString&, const std::string&) override { return std::nullopt; }
   int execDialog(QDialog&) override { return QDialog::Rejected; }
   common::TDateTime now() override { return 0; }
   common::JobRunner& jobRunner() override { return forms::BackgroundRunner(); }

@@ -7,11 +7,13 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -66,6 +68,36 @@ QTabWidget* owningTabWidget(const QWidget& page) {
   return tabs != nullptr && tabs->indexOf(&page) >= 0 ? tabs : nullptr;
 }
 
+// The class of the component on the original form: as it was set, else the
+// one that the widget kind stands for.
+std::string componentClassOf(const QObject& component) {
+  const QVariant stored = component.property(kComponentClassProperty);
+  if (stored.isValid()) return stored.toString().toStdString();
+  if (isA<QComboBox>(component)) return "TComboBox";
+  if (isA<QListWidget>(component)) return "TListBox";
+  if (isA<QPlainTextEdit>(component) || isA<QTextEdit>(component)) return "TMemo";
+  return {};
+}
+
+bool isRadioGroup(const QObject& object) { return isA<QGroupBox>(object) && componentClassOf(object) == "TRadioGroup"; }
+
+// The original classes with a published string list, and its property. No
+// other component takes a list from a form line: a list view's items, say,
+// are no string list, so such a line does nothing.
+struct StringListProperty {
+  std::string_view componentClass;
+  std::string_view property;
+};
+constexpr StringListProperty kStringLists[] = {
+    {"TListBox", "Items"}, {"TComboBox", "Items"}, {"TMemo", "Lines"}, {"TRadioGroup", "Items"}};
+
+bool hasStringList(const QObject& component, std::string_view property) {
+  const std::string componentClass = componentClassOf(component);
+  return std::any_of(std::begin(kStringLists), std::end(kStringLists), [&](const StringListProperty& list) {
+    return list.componentClass == componentClass && common::SameText(list.property, property);
+  });
+}
+
 bool isTabPage(const QObject& object) {
   const auto* widget = qobject_cast<const QWidget*>(&object);
   return widget != nullptr && owningTabWidget(*widget) != nullptr;
@@ -80,6 +112,21 @@ void replaceComboItems(QObject& object, const QStringList& items) {
   combo.setCurrentIndex(index < combo.count() ? index : -1);
 }
 
+// A radio group's items are its buttons, one per item, in order.
+void replaceRadioItems(QObject& object, const QStringList& items) {
+  auto& group = as<QGroupBox>(object);
+  const QList<QRadioButton*> buttons = group.findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+  for (qsizetype i = items.size(); i < buttons.size(); ++i) delete buttons[i];
+  for (qsizetype i = 0; i < items.size(); ++i) {
+    if (i < buttons.size()) {
+      buttons[i]->setText(items[i]);
+      continue;
+    }
+    auto* button = new QRadioButton(items[i], &group);
+    if (group.layout() != nullptr) group.layout()->addWidget(button);
+  }
+}
+
 void replaceListItems(QObject& object, const QStringList& items) {
   auto& list = as<QListWidget>(object);
   const QSignalBlocker blocker(list);
@@ -92,6 +139,9 @@ const Alias kLabel[] = {
 };
 const Alias kButton[] = {
     {"Caption", TextSetter([](QObject& o, const QString& t) { as<QAbstractButton>(o).setText(t); })},
+};
+const Alias kRadioGroup[] = {
+    {"Items", ListSetter(replaceRadioItems)},
 };
 const Alias kGroupBox[] = {
     {"Caption", TextSetter([](QObject& o, const QString& t) { as<QGroupBox>(o).setTitle(t); })},
@@ -117,12 +167,6 @@ const Alias kPlainTextEdit[] = {
 const Alias kTextEdit[] = {
     {"Text", TextSetter([](QObject& o, const QString& t) { as<QTextEdit>(o).setPlainText(t); })},
     {"Lines", ListSetter([](QObject& o, const QStringList& l) { as<QTextEdit>(o).setPlainText(l.join(u'\n')); })},
-};
-const Alias kTabWidget[] = {
-    {"Tabs", ListSetter([](QObject& o, const QStringList& l) {
-       auto& tabs = as<QTabWidget>(o);
-       for (int i = 0; i < tabs.count() && i < l.size(); ++i) tabs.setTabText(i, l[i]);
-     })},
 };
 const Alias kSlider[] = {
     {"Position", IntSetter([](QObject& o, int v) { as<QAbstractSlider>(o).setValue(v); })},
@@ -168,6 +212,7 @@ const Alias kAction[] = {
 const WidgetKind kKinds[] = {
     {isA<QLabel>, kLabel},
     {isA<QAbstractButton>, kButton},
+    {isRadioGroup, kRadioGroup},
     {isA<QGroupBox>, kGroupBox},
     {isA<QMenu>, kMenu},
     {isA<QLineEdit>, kLineEdit},
@@ -175,7 +220,6 @@ const WidgetKind kKinds[] = {
     {isA<QListWidget>, kListWidget},
     {isA<QPlainTextEdit>, kPlainTextEdit},
     {isA<QTextEdit>, kTextEdit},
-    {isA<QTabWidget>, kTabWidget},
     {isA<QAbstractSlider>, kSlider},
     {isA<QProgressBar>, kProgressBar},
     {isA<QStatusBar>, kStatusBar},
@@ -187,8 +231,11 @@ const WidgetKind kKinds[] = {
 const Setter* findSetter(const QObject& component, std::string_view property) {
   for (const WidgetKind& kind : kKinds) {
     if (!kind.matches(component)) continue;
-    for (const Alias& alias : kind.aliases)
-      if (common::SameText(alias.property, property)) return &alias.setter;
+    for (const Alias& alias : kind.aliases) {
+      if (!common::SameText(alias.property, property)) continue;
+      if (std::holds_alternative<ListSetter>(alias.setter) && !hasStringList(component, alias.property)) return nullptr;
+      return &alias.setter;
+    }
   }
   return nullptr;
 }
@@ -240,6 +287,10 @@ QObject* findBelow(const QObject& parent, std::string_view name) {
 }
 
 }  // namespace
+
+void setComponentClass(QObject& component, std::string_view className) {
+  component.setProperty(kComponentClassProperty, toQString(className));
+}
 
 void setFormClass(QWidget& form, std::string_view className) {
   form.setProperty(kFormClassProperty, toQString(className));

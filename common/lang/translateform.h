@@ -12,6 +12,13 @@
 // a QWidget or a QAction (menu items). The search does not enter another form
 // (a child object that has its own form class).
 //
+// Component class: the class of a component on the original form, where the
+// widget kind alone does not tell it (a QListWidget that stands for a list
+// view, a QGroupBox that is a radio group), in the dynamic property
+// "componentClass" (kComponentClassProperty), set with setComponentClass.
+// Without it a QComboBox is a TComboBox, a QListWidget a TListBox, a text
+// edit a TMemo.
+//
 // Properties: each widget kind knows the property keys of its counterpart,
 // with their kinds:
 //   every widget     Caption (window title), Hint (tool tip), Left, Top, Width,
@@ -19,12 +26,15 @@
 //                    velklog2's "FontName" and "FontSize" lines)
 //   QLabel, QAbstractButton  Caption          QGroupBox   Caption (title)
 //   QMenu            Caption (title)          QAction     Caption, Hint
-//   a QTabWidget page  Caption (tab text)     QTabWidget  Tabs (list: tab texts)
+//   a QTabWidget page  Caption (tab text)     a radio group  Items (list: its buttons)
 //   QLineEdit        Text                     QComboBox   Text, Items (list)
 //   QListWidget      Items (list)             QPlainTextEdit, QTextEdit  Text, Lines (list)
 //   QAbstractSlider, QProgressBar  Position, Min, Max (integers)
 //   QStatusBar       SimpleText
-// A key that names none of these does nothing. Lists are split at "||".
+// A key that names none of these does nothing. Lists are split at "||"; a
+// list is set only where the component class has that string list (TListBox,
+// TComboBox and TRadioGroup Items, TMemo Lines), so a list view's Items line
+// does nothing.
 // Replacing a QComboBox's items keeps its current index when the new list
 // still has it.
 
@@ -39,8 +49,10 @@ class QWidget;
 namespace lang {
 
 inline constexpr char kFormClassProperty[] = "formClass";
+inline constexpr char kComponentClassProperty[] = "componentClass";
 
 void setFormClass(QWidget& form, std::string_view className);
+void setComponentClass(QObject& component, std::string_view className);
 std::string formClass(const QWidget& form);
 
 // The form's component of that name, or null.

@@ -5,12 +5,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QGroupBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -54,6 +58,9 @@ struct TestDialog {
   QWidget* page = new QWidget;
   QMenu* menu = new QMenu(&dialog);
   QAction* action = menu->addAction(QStringLiteral("Open"));
+  QListWidget* listView = new QListWidget(&dialog);  // stands for a list view
+  QPlainTextEdit* memo = new QPlainTextEdit(&dialog);
+  QGroupBox* radioGroup = new QGroupBox(&dialog);
   QWidget* otherForm = new QWidget(&dialog);
   QLabel* otherLabel = new QLabel(QStringLiteral("other"), otherForm);
 
@@ -73,6 +80,14 @@ struct TestDialog {
     action->setObjectName(QStringLiteral("menu_file_cfg"));
     setFormClass(*otherForm, "TOtherForm");
     otherLabel->setObjectName(QStringLiteral("Label2"));
+    listView->setObjectName(QStringLiteral("ListView1"));
+    setComponentClass(*listView, "TListView");
+    listView->addItems({QStringLiteral("a.cfg"), QStringLiteral("b.cfg")});
+    memo->setObjectName(QStringLiteral("Memo1"));
+    radioGroup->setObjectName(QStringLiteral("RadioGroup1"));
+    setComponentClass(*radioGroup, "TRadioGroup");
+    auto* layout = new QVBoxLayout(radioGroup);
+    for (const char* text : {"first", "second"}) layout->addWidget(new QRadioButton(QString::fromLatin1(text)));
   }
 };
 
@@ -97,6 +112,9 @@ constexpr std::string_view kFile =
     "menu_file_cfg.Caption=open\r\n"
     "menu_file_cfg.Hint=opens a record\r\n"
     "TabSheet1.Caption=\xD2\xB3\xD2\xBB\r\n"
+    "ListView1.Items=fake_one.cfg||fake_two.cfg\r\n"
+    "Memo1.Lines=m1||m2\r\n"
+    "RadioGroup1.Items=r1||r2||r3\r\n"
     "[TBadDlg]\r\n"
     "Label1.Caption=before\r\n"
     "Edit1.Height=12x\r\n"
@@ -148,7 +166,22 @@ TEST_F(TranslateFormTest, AppliesFormSection) {
     EXPECT_EQ(form.action->text(), QStringLiteral("open"));
     EXPECT_EQ(form.action->toolTip(), QStringLiteral("opens a record"));
     EXPECT_EQ(form.tabs->tabText(0), QStringLiteral("页一"));
+    // Only components whose original class has a string list take one.
+    EXPECT_EQ(itemsOf(*form.listView), (QStringList{QStringLiteral("a.cfg"), QStringLiteral("b.cfg")}));
+    EXPECT_EQ(form.memo->toPlainText(), QStringLiteral("m1\nm2"));
+    QStringList radios;
+    for (const QRadioButton* b : form.radioGroup->findChildren<QRadioButton*>()) radios.append(b->text());
+    EXPECT_EQ(radios, (QStringList{QStringLiteral("r1"), QStringLiteral("r2"), QStringLiteral("r3")}));
   }
+}
+
+// A radio group's buttons follow its items: a shorter list leaves fewer.
+TEST_F(TranslateFormTest, RadioGroupItemsAreItsButtons) {
+  TestDialog form;
+  SetComponentProperty(*form.radioGroup, "Items", "only", LangVariant::Quenlor);
+  const auto buttons = form.radioGroup->findChildren<QRadioButton*>();
+  ASSERT_EQ(buttons.size(), 1);
+  EXPECT_EQ(buttons[0]->text(), QStringLiteral("only"));
 }
 
 TEST_F(TranslateFormTest, NonNumericIntegerRaises) {

@@ -36,11 +36,15 @@ class FakeOpener : public wave::RecordOpener {
   wave::DisplaySettings& displaySettings() override { return settings; }
   void setRecord(const wave::TcfgInfo& r) override { record = r; }
   wave::OptionsDialogResult showOptionsDialog() override { return {true, true}; }
-  void createRecordWindow(const std::string& caption) override { windowCaption = caption; }
+  void createRecordWindow(const std::string& caption, wave::RecordFiles files) override {
+    windowCaption = caption;
+    windowFiles = std::move(files);
+  }
 
   wave::DisplaySettings settings;
   wave::TcfgInfo record;
   std::string windowCaption;
+  wave::RecordFiles windowFiles;  // the window's, as long as it is open
 };
 
 class Conversion : public ::testing::Test {

@@ -221,7 +221,7 @@ bool DatabaseMenu::chooseRecord() {
         DisplaySettings& settings = window_.displaySettings();
         settings.NewRecordOpened = 1;
         if (window_.showOptionsDialog().accepted)
-          window_.createRecordWindow(common::Trim(fields_.CfgInfo.CfgPath));
+          window_.createRecordWindow(common::Trim(fields_.CfgInfo.CfgPath), RecordFiles());
         else
           settings.NewRecordOpened = 0;
       }

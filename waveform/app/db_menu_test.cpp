@@ -52,7 +52,7 @@ class FakeWindow : public DatabaseMenuWindow {
     optionsShownWith = settings.NewRecordOpened;
     return {optionsAccepted, optionsAccepted};
   }
-  void createRecordWindow(const std::string& caption) override { created.push_back(caption); }
+  void createRecordWindow(const std::string& caption, RecordFiles) override { created.push_back(caption); }
 
   std::vector<std::string> keys() const {
     std::vector<std::string> all;

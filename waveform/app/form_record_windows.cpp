@@ -30,7 +30,7 @@ std::unique_ptr<QWidget> FormRecordWindows::createRecordWindow(const RecordWindo
   setup.settings = &request.settings;
   setup.recordSourceMode = request.recordSourceMode;
   setup.host = &request.host;
-  setup.ownsRecordFiles = request.ownsRecordFiles;
+  setup.recordFiles = request.recordFiles;
   setup.waveChannels = request.waveChannels;
   setup.services = &services_;
   setup.printPreview = printPreview_;

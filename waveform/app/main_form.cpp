@@ -25,7 +25,6 @@
 #include "waveform/app/cfg_listing.h"
 #include "waveform/app/open_dlg.h"
 #include "waveform/model/cfgreader.h"
-#include "waveform/model/datafile.h"
 #include "waveform/ui/wait_texts.h"
 #include "common/forms/wait_window.h"
 
@@ -194,17 +193,18 @@ QList<QWidget*> TMainForm::RecordWindows() const {
   return windows;
 }
 
-QWidget* TMainForm::CreateMDIChild(const QString& caption) {
+QWidget* TMainForm::CreateMDIChild(const QString& caption, RecordFiles files) {
   if (openWindowCount() >= kMaxRecordWindows) {
     showMessage(mainFormWarning("str3", "打开波形窗口过多，最多打开4个波形窗口！", "str4"));
     return nullptr;
   }
   // The job works on copies: the main window's record and the database's
-  // channels may change once it is abandoned.
+  // channels may change once it is abandoned. The opening holds the record's
+  // files until its window takes them over.
   struct Opening {
     TcfgInfo record;
     std::int32_t source;
-    bool ownsRecordFiles;
+    RecordFiles files;
     std::vector<wave::TWaveformData> waveChannels;
     OpenedRecord opened;
     QPointer<QWidget> window;
@@ -212,7 +212,7 @@ QWidget* TMainForm::CreateMDIChild(const QString& caption) {
   auto opening = std::make_shared<Opening>();
   opening->record = CfgInfo;
   opening->source = RecordSourceMode;
-  opening->ownsRecordFiles = TempFilesFlag != 0;
+  opening->files = std::move(files);
   if (database_) opening->waveChannels.assign(database_->WaveChannels().begin(), database_->WaveChannels().end());
   auto progress = std::make_shared<common::JobProgress>();
 
@@ -225,13 +225,15 @@ QWidget* TMainForm::CreateMDIChild(const QString& caption) {
         Guarded(ui_, this, [&] {
           if (error) std::rethrow_exception(error);
           RecordWindowRequest request{caption, opening->record, settings_, opening->source, *this};
-          request.ownsRecordFiles = opening->ownsRecordFiles;
+          request.recordFiles = &opening->files;
           request.waveChannels = opening->waveChannels;
           request.opened = &opening->opened;
           opening->window = addRecordWindow(caption, request);
         });
+        // Files no window took over: the record was refused or its reading failed.
+        opening->files.remove();
       },
-      [this, opening] { abandonOpening(opening->record, opening->source, opening->ownsRecordFiles); });
+      [this, opening] { abandonOpening(opening->files); });
   return opening->window;
 }
 
@@ -258,13 +260,10 @@ void TMainForm::placeRecordWindow(QMdiSubWindow& sub) {
   sub.setGeometry(CascadedWindowRect(newest, sub.size(), mdiArea_->viewport()->rect(), step));
 }
 
-void TMainForm::abandonOpening(const TcfgInfo& record, std::int32_t source, bool ownsRecordFiles) {
+void TMainForm::abandonOpening(RecordFiles& files) {
   // As when the options dialog is cancelled: a pair written from the database
   // for this opening goes.
-  if (ownsRecordFiles && source != stationdb::kSourcePowerQuality && !record.CfgPath.empty()) {
-    deleteFile(record.CfgPath);
-    deleteFile(FindDatPartner(record.CfgPath).value_or(std::filesystem::path(DatPartnerPath(record.CfgPath))));
-  }
+  files.remove();
   // The options accepted for the abandoned record are no open window's.
   settings_.OptionsAccepted = 0;
 }
@@ -283,7 +282,9 @@ void TMainForm::setRecord(const TcfgInfo& record) { CfgInfo = record; }
 
 OptionsDialogResult TMainForm::showOptionsDialog() { return kit_.showOptionsDialog(this, CfgInfo); }
 
-void TMainForm::createRecordWindow(const std::string& caption) { CreateMDIChild(ShownFileName(caption)); }
+void TMainForm::createRecordWindow(const std::string& caption, RecordFiles files) {
+  CreateMDIChild(ShownFileName(caption), std::move(files));
+}
 
 // Opening a record from a folder -------------------------------------------
 
@@ -291,9 +292,9 @@ void TMainForm::menu_file_cfgClick() {
   TempFilesFlag = 0;
   RecordSourceMode = 0;
   const QString title = forms::Utf8(mainFormText("str45", "请选择录波文件所在文件夹"));
-  const std::optional<QString> folder = ui_.browseFolder(this, title, forms::Utf8(settings_.CfgFolderPath));
-  if (!folder || folder->isEmpty()) return;
-  const std::string path = QFile::encodeName(*folder).toStdString();
+  const std::optional<std::string> folder = ui_.browseFolder(this, title, settings_.CfgFolderPath);
+  if (!folder || folder->empty()) return;
+  const std::string& path = *folder;
   settings_.CfgFolderPath = path;
   const std::string chosen = SelectCfgInFolder(path);
   if (!chosen.empty()) openCfgFile(chosen);

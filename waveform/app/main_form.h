@@ -40,7 +40,7 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   ~TMainForm() override;  // FormDestroy
 
   // 1 while the record being opened is a pair written from the database; the
-  // opening deletes it when it is abandoned.
+  // opening owns it (and deletes it) until its record window takes it over.
   std::uint8_t TempFilesFlag = 0;
   // The program's file name, set when the about box is shown.
   std::string ExePath;
@@ -61,10 +61,12 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   // The samples are read and analysed off the window thread while a wait
   // window shows how far it got; the window is made when they are complete.
   // Cancelling the wait abandons the opening as the options dialog's Cancel
-  // does. Returns the window when it was made before this returns (a runner
+  // does. files: the pair written from the database for the record, which
+  // the window takes over; they are deleted when the opening ends without a
+  // window. Returns the window when it was made before this returns (a runner
   // that works at once); null when 4 are open already (the user is told), the
   // record window refused the record, or the window comes later.
-  QWidget* CreateMDIChild(const QString& caption);
+  QWidget* CreateMDIChild(const QString& caption, RecordFiles files = {});
   void database_velkoraClick();
   void database_20Click();
   void database_closeClick();
@@ -107,7 +109,7 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   DisplaySettings& displaySettings() override;
   void setRecord(const TcfgInfo& record) override;
   OptionsDialogResult showOptionsDialog() override;
-  void createRecordWindow(const std::string& caption) override;
+  void createRecordWindow(const std::string& caption, RecordFiles files) override;
 
  protected:
   void showEvent(QShowEvent* event) override;    // FormShow
@@ -123,7 +125,7 @@ class TMainForm : public QMainWindow, public DatabaseMenuWindow {
   void tile(TileDirection direction);
   QWidget* addRecordWindow(const QString& caption, RecordWindowRequest& request);
   void placeRecordWindow(QMdiSubWindow& sub);
-  void abandonOpening(const TcfgInfo& record, std::int32_t source, bool ownsRecordFiles);
+  void abandonOpening(RecordFiles& files);
 
   UiServices& ui_;
   RecordWindowKit& kit_;

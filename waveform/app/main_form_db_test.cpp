@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QMdiSubWindow>
 #include <QTimer>
 
@@ -14,7 +15,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/forms/wait_window.h"
 #include "common/gbk.h"
+#include "common/test_job_runner.h"
 #include "stationdb/queries/testsupport.h"
 #include "stationdb/tree/testblob.h"
 #include "stationdb/ui/getpass.h"
@@ -99,24 +102,85 @@ TEST_F(MainFormDatabaseTest, ClosingTheLinkDependsOnTheRecordWindowsOpen) {
   EXPECT_EQ(form().openWindowCount(), 1) << "the file window stays";
 }
 
-// A power-quality record is shown from the channels the database layer decoded;
-// an automation record's window owns the pair written for it.
+// A power-quality record is shown from the channels the database layer
+// decoded and has no files; an automation record's window is handed the pair
+// written for it.
 TEST_F(MainFormDatabaseTest, RecordWindowsTakeOverWhatTheDatabaseGaveThem) {
   form().attachDatabase(database, dialogs);
   database.waveChannels.resize(3);
   form().TempFilesFlag = 1;
   form().RecordSourceMode = 12;
-  form().createRecordWindow("pq record");
+  form().createRecordWindow("pq record", RecordFiles());
   EXPECT_EQ(kit.lastWaveChannels, 3u);
-
-  form().RecordSourceMode = 21;
-  form().createRecordWindow("automation record");
-  EXPECT_TRUE(kit.lastOwnsRecordFiles);
-
-  form().TempFilesFlag = 0;
-  form().RecordSourceMode = 0;
-  form().createRecordWindow("folder record");
   EXPECT_FALSE(kit.lastOwnsRecordFiles);
+
+  const fs::path pair = test::NewFolder("handed") / "rec.cfg";
+  test::WriteFile(pair, "cfg");
+  form().RecordSourceMode = 21;
+  form().createRecordWindow("automation record", RecordFiles(pair.string()));
+  EXPECT_TRUE(kit.lastOwnsRecordFiles);
+  EXPECT_TRUE(fs::exists(pair)) << "the open window holds it";
+}
+
+// The .cfg/.dat pair that the automation databases wrote for an opening is
+// deleted whichever way the opening ends; only an open record window keeps it.
+TEST_F(MainFormDatabaseTest, TheOpeningsFilesGoWhicheverWayItEnds) {
+  enum class Way { ReaderRefuses, OptionsCancelled, WindowRefuses, ErrorOnTheWay, Cancelled, WindowOpen };
+  const struct {
+    const char* name;
+    Way way;
+  } cases[] = {
+      {"the reader refuses the .cfg", Way::ReaderRefuses},
+      {"the options dialog is cancelled", Way::OptionsCancelled},
+      {"the record window refuses the record", Way::WindowRefuses},
+      {"an error on the way to the window", Way::ErrorOnTheWay},
+      {"the wait window's cancel", Way::Cancelled},
+      {"the window opens, then closes", Way::WindowOpen},
+  };
+  form().attachDatabase(database, dialogs);
+  dialogs.logins = {Login{"alice", "pw"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path cfg = test::NewFolder("pair" + std::to_string(n++)) / "20200102101112123.cfg";
+    const fs::path dat = fs::path(cfg).replace_extension(".dat");
+    test::WriteFile(cfg, std::string("Station,Dev01,1999\r\n1,1A,0D\r\n1,Ua,A,,kV,1,0,0,-32768,32767,1,1,S\r\n") +
+                             (c.way == Way::ReaderRefuses ? "55" : "50") +
+                             "\r\n1\r\n1600,2\r\n01/02/2020,10:11:12.000\r\n01/02/2020,10:11:12.000\r\nASCII\r\n");
+    test::WriteFile(dat, "1,0,5\r\n2,625,-6\r\n");
+    TcfgInfo chosen;
+    chosen.CfgPath = cfg.string();
+    dialogs.selection = chosen;
+    kit.optionsAnswer = c.way == Way::OptionsCancelled ? OptionsDialogResult{false, false} : OptionsDialogResult{true, true};
+    kit.refuseRecords = c.way == Way::WindowRefuses;
+    kit.throwOnCreate = c.way == Way::ErrorOnTheWay;
+    common::testing::HeldJobRunner runner;
+    ui.runner = c.way == Way::Cancelled ? &runner : nullptr;
+
+    trigger("database_velkora");
+    if (c.way == Way::Cancelled) {
+      forms::TWaitForm* wait = nullptr;
+      for (forms::TWaitForm* shown : form().findChildren<forms::TWaitForm*>())
+        if (shown->isVisible()) wait = shown;
+      ASSERT_NE(wait, nullptr);
+      wait->cancelButton()->click();
+      EXPECT_FALSE(fs::exists(cfg)) << "deleted at the cancel";
+      runner.runAll();
+    }
+    if (c.way == Way::WindowOpen) {
+      ASSERT_EQ(form().openWindowCount(), 1);
+      EXPECT_TRUE(fs::exists(cfg));
+      EXPECT_TRUE(fs::exists(dat));
+      form().Window_CloseAll_ItemClick();
+      flushDeletes();
+    }
+    EXPECT_EQ(form().openWindowCount(), 0);
+    EXPECT_FALSE(fs::exists(cfg));
+    EXPECT_FALSE(fs::exists(dat));
+    EXPECT_EQ(ui.errors.size(), c.way == Way::ErrorOnTheWay ? 1u : 0u);
+    ui.errors.clear();
+  }
+  ui.runner = nullptr;
 }
 
 TEST_F(MainFormDatabaseTest, TheExitEventGoesToTheDatabaseEventLog) {

@@ -76,7 +76,7 @@ class MainFormRecordsTest : public test::WithApplication, public ::testing::Test
       options.OKBtnClick();
       return options.result();
     };
-    ui.folderAnswer = QString::fromStdString(writeRecord().string());
+    ui.folderAnswer = writeRecord().string();
     ui.onExec = [](QDialog& dialog) {
       auto& open = dynamic_cast<TOpenDlg&>(dialog);
       open.ListView1()->setCurrentRow(0);
@@ -231,7 +231,7 @@ TEST_F(MainFormRecordsTest, CancelAbandonsTheOpening) {
 // A first-time user's folder: every record shipped with the program opens.
 TEST_F(MainFormRecordsTest, EveryShippedSampleOpens) {
   form.show();
-  ui.folderAnswer = QStringLiteral(SAMPLES_DIR);
+  ui.folderAnswer = std::string(SAMPLES_DIR);
   QStringList listed;
   ui.onExec = [&listed](QDialog& dialog) {
     auto& open = dynamic_cast<TOpenDlg&>(dialog);

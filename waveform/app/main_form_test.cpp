@@ -49,7 +49,7 @@ fs::path recordFolder() {
   return folder;
 }
 
-QString qPath(const fs::path& path) { return QString::fromStdString(path.string()); }
+std::string qPath(const fs::path& path) { return path.string(); }
 
 // Plays the user of TOpenDlg: picks the named file and presses OK.
 std::function<int(QDialog&)> choose(const QString& name) {
@@ -313,6 +313,30 @@ TEST_F(MainFormTest, GbkNamedRecordsAreShownAndOpenedByTheirOwnNames) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+// A folder whose name is GBK bytes (录波, copied from a Windows disk), as the
+// folder browser gives it: its records are listed and open, and the message
+// of a missing data file shows the folder's name as text.
+TEST_F(MainFormTest, RecordsOfAGbkNamedFolderOpen) {
+  const fs::path folder = test::NewFolder("gbk folder") / "\xC2\xBC\xB2\xA8";
+  fs::create_directory(folder);
+  test::WriteFile(folder / "rec.cfg", kRecordCfg);
+  test::WriteFile(folder / "rec.dat", "1,0,5,7\r\n2,625,6,8\r\n");
+  test::WriteFile(folder / "lonely.cfg", kRecordCfg);
+  ui.folderAnswer = folder.string();
+  ui.onExec = choose(QStringLiteral("rec.cfg"));
+  form().menu_file_cfgClick();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(form().CfgInfo.CfgPath, (folder / "rec.cfg").string());
+  EXPECT_EQ(form().displaySettings().CfgFolderPath, folder.string());
+  EXPECT_EQ(kit.log, std::vector<std::string>{"create rec.cfg new=1"});
+
+  ui.onExec = choose(QStringLiteral("lonely.cfg"));
+  form().menu_file_cfgClick();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  const std::string shown = common::ResolveText(ui.messages[0].message, common::BuiltInText);
+  EXPECT_NE(shown.find("/录波/lonely.dat"), std::string::npos) << shown;
+}
+
 // "电流.cfg" twice: once in UTF-8, once in GBK (as copied from a Windows
 // machine). Both are listed alike, and each row opens its own file.
 TEST_F(MainFormTest, NamesThatShowAlikeOpenTheFileOfTheirRow) {
@@ -359,7 +383,7 @@ TEST_F(MainFormTest, FolderBrowserStartsAtTheFolderOfThePreviousRun) {
   test::WriteFile(iniPath, "[CfgFolder]\nPath=/records/of/yesterday\n");
   form().menu_file_cfgClick();  // cancelled: nothing else happens
   ASSERT_EQ(ui.browses.size(), 1u);
-  EXPECT_EQ(ui.browses[0].startFolder, QStringLiteral("/records/of/yesterday"));
+  EXPECT_EQ(ui.browses[0].startFolder, "/records/of/yesterday");
   EXPECT_EQ(ui.browses[0].title, QStringLiteral("请选择录波文件所在文件夹"));
   EXPECT_TRUE(ui.messages.empty());
 
@@ -535,7 +559,7 @@ TEST_F(MainFormTest, CloseAllClosesEveryRecordWindow) {
 }
 
 TEST_F(MainFormTest, SecondStartBringsTheRunningWindowBack) {
-  const QString folder = qPath(test::NewFolder("instance"));
+  const QString folder = QString::fromStdString(test::NewFolder("instance").string());
   SingleInstance running(folder);
   ASSERT_EQ(running.start(), SingleInstance::Role::Primary);
   QObject::connect(&running, &SingleInstance::activateRequested, &form(), &TMainForm::WMActivateInstance);

@@ -26,6 +26,7 @@ TOpenDlg::TOpenDlg(UiServices& ui, QWidget* parent)
   setFixedSize(222, 253);
 
   listView1_->setObjectName(QStringLiteral("ListView1"));
+  lang::setComponentClass(*listView1_, "TListView");  // its items are the files listed, no string list
   listView1_->setGeometry(18, 16, 185, 185);
   listView1_->setViewMode(QListView::ListMode);
   listView1_->setFlow(QListView::TopToBottom);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "common/lang/translateform.h"
 #include "waveform/app/test_support.h"
 
 namespace wave {
@@ -45,6 +46,20 @@ TEST_F(OpenDlgTest, OkWithoutChoiceAsksForAFileAndStaysOpen) {
   EXPECT_EQ(message.icon, common::MessageIcon::Warning);
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_TRUE(dialog.ChosenFileName.isEmpty());
+}
+
+// The chooser's list is a list view, whose items are no string list: a
+// language file's Items line for it does nothing.
+TEST_F(OpenDlgTest, LanguageFileCannotReplaceTheListedFiles) {
+  const std::filesystem::path file = test::NewFolder("chooser lang") / "quenlor.lang";
+  test::WriteFile(file, "[TOpenDlg]\r\nListView1.Items=fake_one.cfg||fake_two.cfg\r\nBitBtnOK.Caption=OK\r\n");
+  lang::MultiLangEngine engine(lang::LangVariant::Quenlor);
+  engine.loadLanguageFileFrom(file);
+  ASSERT_TRUE(lang::TranslateForm(dialog, engine));
+  EXPECT_EQ(dialog.BitBtnOK()->text(), QStringLiteral("OK"));
+  ASSERT_EQ(dialog.ListView1()->count(), 3);
+  EXPECT_EQ(dialog.ListView1()->item(0)->text(), QStringLiteral("a.cfg"));
+  EXPECT_EQ(dialog.ListView1()->item(2)->text(), QStringLiteral("c.cfg"));
 }
 
 // Every item is as wide as the longest name: a click right of a short name

@@ -53,7 +53,7 @@ class Host : public RecordOpener {
   DisplaySettings& displaySettings() override { return settings_; }
   void setRecord(const TcfgInfo&) override {}
   OptionsDialogResult showOptionsDialog() override { return {}; }
-  void createRecordWindow(const std::string&) override {}
+  void createRecordWindow(const std::string&, RecordFiles) override {}
 
  private:
   DisplaySettings& settings_;

@@ -26,9 +26,10 @@ struct RecordWindowRequest {
   DisplaySettings& settings;       // the program's display settings
   std::int32_t recordSourceMode;   // 0 files, 12 and 21 the databases
   RecordOpener& host;              // the main window: its record, settings and options dialog
-  // The .cfg/.dat pair was written from the database for this opening; the
-  // window deletes it when it closes.
-  bool ownsRecordFiles = false;
+  // The .cfg/.dat pair written from the database for this opening, or null:
+  // a window that is made takes it over and deletes it when it closes; a
+  // refusal leaves it to the caller.
+  RecordFiles* recordFiles = nullptr;
   // The decoded channels of a power-quality record (source 12), read while the
   // window is created.
   std::span<const wave::TWaveformData> waveChannels = {};

@@ -1,5 +1,7 @@
 #include "waveform/app/test_support.h"
 
+#include <stdexcept>
+
 #include <QApplication>
 #include <QDeadlineTimer>
 
@@ -86,7 +88,7 @@ MessageAnswer FakeUi::showMessage(QWidget*, const common::UserMessage& message, 
 
 void FakeUi::showError(QWidget*, const QString& text) { errors.push_back(text); }
 
-std::optional<QString> FakeUi::browseFolder(QWidget*, const QString& title, const QString& startFolder) {
+std::optional<std::string> FakeUi::browseFolder(QWidget*, const QString& title, const std::string& startFolder) {
   browses.push_back({title, startFolder});
   return folderAnswer;
 }
@@ -108,10 +110,13 @@ OptionsDialogResult FakeKit::showOptionsDialog(QWidget*, const TcfgInfo& record)
 std::unique_ptr<QWidget> FakeKit::createRecordWindow(const RecordWindowRequest& request) {
   log.push_back("create " + request.caption.toStdString() +
                 " new=" + std::to_string(request.settings.NewRecordOpened));
-  lastOwnsRecordFiles = request.ownsRecordFiles;
+  lastOwnsRecordFiles = request.recordFiles != nullptr && !request.recordFiles->empty();
   lastWaveChannels = request.waveChannels.size();
+  if (throwOnCreate) throw std::runtime_error("the window could not be made");
   if (refuseRecords) return nullptr;
-  return std::make_unique<FakeRecordWindow>(log, mainWindow);
+  auto window = std::make_unique<FakeRecordWindow>(log, mainWindow);
+  if (request.recordFiles) window->files = std::move(*request.recordFiles);
+  return window;
 }
 
 void FakeKit::setClockText(QWidget& recordWindow, const QString& text) {

@@ -48,7 +48,8 @@ class FakeUi : public UiServices {
  public:
   MessageAnswer showMessage(QWidget* parent, const common::UserMessage& message, MessageButtons buttons) override;
   void showError(QWidget* parent, const QString& text) override;
-  std::optional<QString> browseFolder(QWidget* parent, const QString& title, const QString& startFolder) override;
+  std::optional<std::string> browseFolder(QWidget* parent, const QString& title,
+                                          const std::string& startFolder) override;
   int execDialog(QDialog& dialog) override;
   common::TDateTime now() override { return clock; }
   common::JobRunner& jobRunner() override { return runner ? *runner : common::ImmediateRunner(); }
@@ -58,10 +59,10 @@ class FakeUi : public UiServices {
   std::vector<QString> errors;
   struct Browse {
     QString title;
-    QString startFolder;
+    std::string startFolder;
   };
   std::vector<Browse> browses;
-  std::optional<QString> folderAnswer;
+  std::optional<std::string> folderAnswer;
   // Plays the user in a modal dialog; without it every dialog is rejected.
   std::function<int(QDialog&)> onExec;
   common::TDateTime clock = 0;
@@ -75,6 +76,7 @@ class FakeRecordWindow : public QWidget {
   FakeRecordWindow(std::vector<std::string>& log, QWidget* mainWindow)
       : log_(log), mainWindow_(mainWindow) {}
   QStringList clockTexts;
+  RecordFiles files;  // the pair written for it, as the real window holds it
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -95,6 +97,7 @@ class FakeKit : public RecordWindowKit {
   int optionsShown = 0;
   std::string optionsRecord;  // CfgPath of the record the dialog listed last
   bool refuseRecords = false;
+  bool throwOnCreate = false;  // making the window fails with an error
   QWidget* mainWindow = nullptr;
   std::vector<std::string> log;  // "create <caption> new=<NewRecordOpened>", "closed <caption> ..."
   int clockCalls = 0;

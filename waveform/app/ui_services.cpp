@@ -1,13 +1,13 @@
 #include "waveform/app/ui_services.h"
 
 #include <QDialog>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "common/lang/engine.h"
 #include "common/forms/form_services.h"
 #include "common/forms/wait_window.h"
+#include "waveform/app/folder_browser.h"
 
 namespace wave {
 namespace {
@@ -55,10 +55,12 @@ MessageAnswer QtUiServices::showMessage(QWidget* parent, const common::UserMessa
 
 void QtUiServices::showError(QWidget* parent, const QString& text) { forms::ShowErrorBox(parent, text); }
 
-std::optional<QString> QtUiServices::browseFolder(QWidget* parent, const QString& title,
-                                                  const QString& startFolder) {
-  const QString folder = QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
-  if (folder.isEmpty()) return std::nullopt;
+std::optional<std::string> QtUiServices::browseFolder(QWidget* parent, const QString& title,
+                                                      const std::string& startFolder) {
+  TFolderBrowser browser(title, startFolder, parent);
+  if (browser.exec() != QDialog::Accepted) return std::nullopt;
+  std::string folder = browser.chosenFolder();
+  if (folder.empty()) return std::nullopt;
   return folder;
 }
 

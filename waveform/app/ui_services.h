@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 #include "common/datetime.h"
 #include "common/job.h"
@@ -28,9 +29,10 @@ class UiServices {
                                     MessageButtons buttons) = 0;
   // The general error box: an error that ended an event handler.
   virtual void showError(QWidget* parent, const QString& text) = 0;
-  // The folder browser; empty when it was cancelled.
-  virtual std::optional<QString> browseFolder(QWidget* parent, const QString& title,
-                                              const QString& startFolder) = 0;
+  // The folder browser, starting at startFolder; the chosen folder, or empty
+  // when it was cancelled. Both paths are the bytes the file system holds.
+  virtual std::optional<std::string> browseFolder(QWidget* parent, const QString& title,
+                                                  const std::string& startFolder) = 0;
   // Runs a dialog modally and returns its result (QDialog::exec).
   virtual int execDialog(QDialog& dialog) = 0;
   virtual common::TDateTime now() = 0;
@@ -44,8 +46,8 @@ class QtUiServices : public UiServices {
   MessageAnswer showMessage(QWidget* parent, const common::UserMessage& message,
                             MessageButtons buttons) override;
   void showError(QWidget* parent, const QString& text) override;
-  std::optional<QString> browseFolder(QWidget* parent, const QString& title,
-                                      const QString& startFolder) override;
+  std::optional<std::string> browseFolder(QWidget* parent, const QString& title,
+                                          const std::string& startFolder) override;
   int execDialog(QDialog& dialog) override;
   common::TDateTime now() override;
   common::JobRunner& jobRunner() override;

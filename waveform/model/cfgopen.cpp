@@ -1,8 +1,5 @@
 #include "waveform/model/cfgopen.h"
 
-#include <system_error>
-
-#include "common/paths.h"
 #include "common/strings.h"
 #include "waveform/model/cfgreader.h"
 #include "waveform/model/datafile.h"
@@ -18,38 +15,39 @@ std::string captionOf(const std::string& cfgPath) {
 
 class Opening {
  public:
-  Opening(const std::string& path, RecordOpener& opener) : path_(path), opener_(opener) {}
+  Opening(const std::string& path, RecordOpener& opener)
+      : path_(path), opener_(opener), files_(opener.tempFilesFlag() ? RecordFiles(path) : RecordFiles()) {}
 
+  // A pair written from the database that no record window took over is
+  // deleted when the opening ends, whichever way it ends.
   CfgOpenOutcome run() {
-    if (!read()) deletePair();
+    if (const std::optional<TcfgInfo> record = read()) open(*record);
     return std::move(outcome_);
   }
 
  private:
-  // Reads and checks the record, then opens it; false when it was abandoned
-  // before the options dialog.
-  bool read() {
-    dat_ = FindDatPartner(path_);
-    if (!dat_) {
+  // The record when it passed every check and may be opened.
+  std::optional<TcfgInfo> read() {
+    const std::optional<std::filesystem::path> dat = FindDatPartner(path_);
+    if (!dat) {
       outcome_.messages.push_back(DataFileMissingMessage(path_));
-      return false;
+      return std::nullopt;
     }
-    const auto text = common::ReadWholeFile(path_);
-    if (!text) {
+    CfgFileLines lines;
+    if (!lines.open(path_)) {
       outcome_.error = CannotOpenFileText(path_);
-      return false;
+      return std::nullopt;
     }
-    FileDataReader reader(*dat_);
-    CfgReadOutcome parsed = ParseCfgText(*text, path_, reader);
+    FileDataReader reader(*dat);
+    CfgReadOutcome parsed = ParseCfgLines(lines, path_, reader);
     outcome_.messages = std::move(parsed.messages);
     outcome_.error = std::move(parsed.error);
-    if (!parsed.record) return false;
+    if (!parsed.record) return std::nullopt;
     if (opener_.openWindowCount() >= kMaxRecordWindows) {
       outcome_.messages.push_back(CfgMessage(26));
-      return false;
+      return std::nullopt;
     }
-    open(*parsed.record);
-    return true;
+    return std::move(parsed.record);
   }
 
   void open(const TcfgInfo& record) {
@@ -58,32 +56,21 @@ class Opening {
     settings.NewRecordOpened = 1;
     const OptionsDialogResult result = opener_.showOptionsDialog();
     if (result.accepted) {
-      opener_.createRecordWindow(captionOf(record.CfgPath));
+      // A dialog that was not closed with OK abandons the pair even so.
+      opener_.createRecordWindow(captionOf(record.CfgPath), result.modalOk ? std::move(files_) : RecordFiles());
       outcome_.opened = true;
     } else {
       settings.NewRecordOpened = 0;
     }
-    if (!result.modalOk) deletePair();
-  }
-
-  void deletePair() {
-    if (!opener_.tempFilesFlag()) return;
-    opener_.deleteFile(path_);
-    opener_.deleteFile(dat_ ? *dat_ : std::filesystem::path(DatPartnerPath(path_)));
   }
 
   const std::string& path_;
   RecordOpener& opener_;
-  std::optional<std::filesystem::path> dat_;
+  RecordFiles files_;
   CfgOpenOutcome outcome_;
 };
 
 }  // namespace
-
-void RecordOpener::deleteFile(const std::filesystem::path& path) {
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-}
 
 CfgOpenOutcome ReadCfgFile(const std::string& path, RecordOpener& opener) {
   return Opening(path, opener).run();

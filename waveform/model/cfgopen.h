@@ -2,13 +2,13 @@
 // Opening a record stored as a .cfg/.dat pair: read and check the .cfg, then
 // let the main window show the options dialog and create the record window.
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/message.h"
 #include "recordmodel/record.h"
+#include "waveform/model/record_files.h"
 #include "waveform/model/settings.h"
 
 namespace wave {
@@ -27,7 +27,8 @@ class RecordOpener {
 
   virtual int openWindowCount() const = 0;
   // TempFilesFlag: the pair was written from the database and belongs to the
-  // opening; it is deleted when the opening is abandoned.
+  // opening, which deletes it on every way out unless its record window takes
+  // it over.
   virtual bool tempFilesFlag() const = 0;
   virtual DisplaySettings& displaySettings() = 0;
   // Makes record the main window's record: the one the options dialog lists
@@ -36,9 +37,11 @@ class RecordOpener {
   virtual void setRecord(const TcfgInfo& record) = 0;
   // Shows the display options dialog modally.
   virtual OptionsDialogResult showOptionsDialog() = 0;
-  virtual void createRecordWindow(const std::string& caption) = 0;
-  // Removes a file; a missing file is no error.
-  virtual void deleteFile(const std::filesystem::path& path);
+  // Opens the main window's record in a new record window. files: the pair
+  // written from the database for it (empty for a record of a folder), which
+  // the window owns from then on; on a refusal or a failure on the way the
+  // files are deleted.
+  virtual void createRecordWindow(const std::string& caption, RecordFiles files) = 0;
 };
 
 struct CfgOpenOutcome {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -107,8 +108,8 @@ DatLineScan scanDatLines(DataFileReader& dat, std::int64_t wanted) {
 
 class CfgParser {
  public:
-  CfgParser(std::string_view text, DataFileReader& dat, std::vector<UserMessage>& messages)
-      : lines_(common::SplitLines(text)), dat_(dat), messages_(messages) {}
+  CfgParser(CfgLineSource& lines, DataFileReader& dat, std::vector<UserMessage>& messages)
+      : lines_(lines), dat_(dat), messages_(messages) {}
 
   TcfgInfo run(std::string_view cfgPath) {
     TcfgInfo info;
@@ -123,7 +124,7 @@ class CfgParser {
     info.CfgPath = std::string(cfgPath);
 
     if (info.nrates == 0 && info.samp1 == 0) {
-      CalcSampleRateFromDat(info, dat_, messages_);
+      CalcSampleRateFromDat(info, dat_, messages_, readTimeMultiplier());
       if (info.samp1 <= 0) stop(12);
     }
     check(info);
@@ -131,8 +132,22 @@ class CfgParser {
   }
 
  private:
-  // Lines past the end of the file read as empty lines.
-  std::string_view nextLine() { return next_ < lines_.size() ? lines_[next_++] : std::string_view(); }
+  // Lines past the end of the file read as empty lines. A line too long for
+  // a configuration ends the reading as a line of too few fields does.
+  std::string_view nextLine() {
+    const std::optional<std::string_view> line = lines_.next();
+    if (!line) stop(36);
+    return *line;
+  }
+
+  // The time stamps count in units of the time multiplier, which only
+  // revision 1999 and later give, on the line after the file type. It is read
+  // only when the rate must come from the stamps; a line too long gives none.
+  long double readTimeMultiplier() {
+    if (revYear_ < 1999) return 1;
+    const std::optional<std::string_view> line = lines_.next();
+    return line ? CfgTimeMultiplier(*line) : 1;
+  }
 
   [[noreturn]] void stop(int key) {
     messages_.push_back(CfgMessage(key));
@@ -251,15 +266,20 @@ class CfgParser {
     if (ft != "ASCII" && ft != "BINARY") stop(24);
   }
 
-  std::vector<std::string_view> lines_;
-  std::size_t next_ = 0;
+  CfgLineSource& lines_;
   DataFileReader& dat_;
   std::vector<UserMessage>& messages_;
   std::int32_t revYear_ = 1991;
 };
 
+// The rate of samples whose time stamps lie step units of timeMultiplier
+// microseconds apart.
+std::int32_t rateFromStampStep(std::int64_t step, long double timeMultiplier) {
+  return roundToInt32(1000000.0L / (static_cast<long double>(step) * timeMultiplier));
+}
+
 void calcFromBinary(TcfgInfo& info, DataFileReader& dat, std::uint64_t size, std::int64_t needed,
-                    std::vector<UserMessage>& messages) {
+                    long double timeMultiplier, std::vector<UserMessage>& messages) {
   const std::uint64_t recordSize = 8 + 2 * std::uint64_t{info.A} + (info.D > 0 ? 2 * ((info.D - 1) / 16 + 1) : 0);
   std::vector<char> head(2 * recordSize);
   if (size / recordSize < static_cast<std::uint64_t>(needed) || dat.read(0, head) < head.size()) {
@@ -272,10 +292,10 @@ void calcFromBinary(TcfgInfo& info, DataFileReader& dat, std::uint64_t size, std
     messages.push_back(CfgMessage(30));
     return;
   }
-  info.samp1 = roundToInt32(1000000.0L / (t2 - t1));
+  info.samp1 = rateFromStampStep(std::int64_t{t2} - t1, timeMultiplier);
 }
 
-void calcFromAscii(TcfgInfo& info, DataFileReader& dat, std::int64_t needed,
+void calcFromAscii(TcfgInfo& info, DataFileReader& dat, std::int64_t needed, long double timeMultiplier,
                    std::vector<UserMessage>& messages) {
   const DatLineScan scan = scanDatLines(dat, needed);
   if (scan.lines < needed) {
@@ -295,7 +315,7 @@ void calcFromAscii(TcfgInfo& info, DataFileReader& dat, std::int64_t needed,
     messages.push_back(CfgMessage(34));
     return;
   }
-  info.samp1 = roundToInt32(1000000.0L / (stamps[1] - stamps[0]));
+  info.samp1 = rateFromStampStep(stamps[1] - stamps[0], timeMultiplier);
 }
 
 }  // namespace
@@ -308,15 +328,26 @@ UserMessage CfgMessage(int key) {
   throw std::invalid_argument(fmt::format("no reader message str{}", key));
 }
 
+std::string ShownPath(std::string_view path) {
+  std::string shown;
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = path.find('/', start);
+    shown += common::DecodeUtf8OrGbk(path.substr(start, slash == std::string_view::npos ? slash : slash - start));
+    if (slash == std::string_view::npos) return shown;
+    shown += '/';
+    start = slash + 1;
+  }
+}
+
 UserMessage DataFileMissingMessage(std::string_view cfgPath) {
   const std::size_t keep = cfgPath.size() >= 3 ? cfgPath.size() - 3 : 0;
   UserMessage message = UserMessage::warning(std::string(kMainFormSection), "str5", "未找到", "str7");
-  message.text.push_back(common::TextPiece::literal(std::string(cfgPath.substr(0, keep))));
+  message.text.push_back(common::TextPiece::literal(ShownPath(cfgPath.substr(0, keep))));
   message.text.push_back(common::TextPiece{"str6", "dat数据文件！"});
   return message;
 }
 
-std::string CannotOpenFileText(std::string_view path) { return "无法打开文件: " + std::string(path); }
+std::string CannotOpenFileText(std::string_view path) { return "无法打开文件: " + ShownPath(path); }
 
 std::optional<std::string> GetCfgField(std::string_view line, char separator, int n) {
   if (n < 1) return std::nullopt;
@@ -352,7 +383,15 @@ std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::str
   return ParseCfgDateTime(revYear, line, common::DecodeDateTime(common::NowLocal()).year);
 }
 
-void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat, std::vector<UserMessage>& messages) {
+long double CfgTimeMultiplier(std::string_view line) {
+  double value = 0;
+  const auto field = GetCfgField(line, ',', 1);
+  if (!field || !common::TryStrToFloat(*field, value) || !std::isfinite(value) || !(value > 0)) return 1;
+  return value;
+}
+
+void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat, std::vector<UserMessage>& messages,
+                           long double timeMultiplier) {
   const auto size = dat.size();
   if (!size) {
     const std::filesystem::path path = dat.path();
@@ -361,15 +400,74 @@ void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat, std::vector<User
   // Two time stamps are needed whatever endsamp1 says.
   const std::int64_t needed = std::max<std::int64_t>(info.endsamp1, 2);
   if (common::UpperCase(info.ft) == "BINARY")
-    calcFromBinary(info, dat, *size, needed, messages);
+    calcFromBinary(info, dat, *size, needed, timeMultiplier, messages);
   else
-    calcFromAscii(info, dat, needed, messages);
+    calcFromAscii(info, dat, needed, timeMultiplier, messages);
+}
+
+std::optional<std::string_view> CfgTextLines::next() {
+  if (rest_.empty()) return std::string_view();
+  const std::size_t end = rest_.find_first_of("\r\n");
+  std::string_view line = rest_;
+  if (end == std::string_view::npos) {
+    rest_ = {};
+  } else {
+    line = rest_.substr(0, end);
+    const bool crLf = rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
+    rest_.remove_prefix(end + (crLf ? 2 : 1));
+  }
+  if (line.size() > kMaxCfgLineBytes) return std::nullopt;
+  return line;
+}
+
+bool CfgFileLines::open(const std::filesystem::path& path) {
+  // Only a regular file: a folder holds no text, and a pipe would never end.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  stream_.open(path, std::ios::binary);
+  return stream_.is_open();
+}
+
+bool CfgFileLines::fill() {
+  at_ = 0;
+  end_ = 0;
+  if (!stream_) return false;
+  stream_.read(chunk_.data(), static_cast<std::streamsize>(chunk_.size()));
+  end_ = static_cast<std::size_t>(std::max<std::streamsize>(stream_.gcount(), 0));
+  return end_ > 0;
+}
+
+std::optional<std::string_view> CfgFileLines::next() {
+  line_.clear();
+  if (pendingLf_) {
+    pendingLf_ = false;
+    if ((at_ < end_ || fill()) && chunk_[at_] == '\n') ++at_;
+  }
+  for (;;) {
+    if (at_ == end_ && !fill()) return std::string_view(line_);  // the last line, or empty past the end
+    const auto begin = chunk_.begin() + static_cast<std::ptrdiff_t>(at_);
+    const auto stop = std::find_if(begin, chunk_.begin() + static_cast<std::ptrdiff_t>(end_),
+                                   [](char c) { return c == '\r' || c == '\n'; });
+    line_.append(begin, stop);
+    if (line_.size() > kMaxCfgLineBytes) return std::nullopt;
+    at_ = static_cast<std::size_t>(stop - chunk_.begin());
+    if (at_ < end_) {
+      pendingLf_ = chunk_[at_] == '\r';
+      ++at_;
+      return std::string_view(line_);
+    }
+  }
 }
 
 CfgReadOutcome ParseCfgText(std::string_view text, std::string_view cfgPath, DataFileReader& dat) {
+  CfgTextLines lines(text);
+  return ParseCfgLines(lines, cfgPath, dat);
+}
+
+CfgReadOutcome ParseCfgLines(CfgLineSource& lines, std::string_view cfgPath, DataFileReader& dat) {
   CfgReadOutcome outcome;
   try {
-    CfgParser parser(text, dat, outcome.messages);
+    CfgParser parser(lines, dat, outcome.messages);
     outcome.record = parser.run(cfgPath);
   } catch (const Stopped&) {
   } catch (const std::runtime_error& e) {

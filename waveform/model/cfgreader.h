@@ -5,6 +5,8 @@
 // messages to show in order) and shows nothing itself.
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +32,11 @@ inline constexpr int kMsgEndSamplesNotRising = 88;     // endsamp2 not above end
 // The warning with text key "str<key>" and caption key "str<key + 1>", for the
 // keys 8 to 38 of the reader and its refusals above.
 common::UserMessage CfgMessage(int key);
-// str5 + the data file path without "dat" + str6, caption str7.
+// A path as the user reads it: each of its names decoded on its own (valid
+// UTF-8 as it stands, anything else as GBK), as folders copied from Windows
+// disks and folders of this machine may meet in one path.
+std::string ShownPath(std::string_view path);
+// str5 + the data file path without "dat" (shown) + str6, caption str7.
 common::UserMessage DataFileMissingMessage(std::string_view cfgPath);
 // The general error text for a .cfg or data file that cannot be opened or read.
 std::string CannotOpenFileText(std::string_view path);
@@ -50,13 +56,59 @@ std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::str
 // The same with the current year given.
 std::optional<common::TDateTime> ParseCfgDateTime(std::int32_t revYear, std::string_view line, int currentYear);
 
-// Sets info.samp1 from the first two time stamps (microseconds) of the data
-// file; on failure samp1 is left as it was and the messages are appended. Needs
-// at least endsamp1 and at least 2 records (BINARY) or lines (ASCII) and reads
-// no more than that. Throws common::ConvertError for a time stamp that is not a
-// number and std::runtime_error (CannotOpenFileText) when the file cannot be opened.
-void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat,
-                           std::vector<common::UserMessage>& messages);
+// Sets info.samp1 from the first two time stamps of the data file, which
+// count in units of timeMultiplier microseconds; on failure samp1 is left as it
+// was and the messages are appended. Needs at least endsamp1 and at least 2
+// records (BINARY) or lines (ASCII) and reads no more than that. Throws
+// common::ConvertError for a time stamp that is not a number and
+// std::runtime_error (CannotOpenFileText) when the file cannot be opened.
+void CalcSampleRateFromDat(TcfgInfo& info, DataFileReader& dat, std::vector<common::UserMessage>& messages,
+                           long double timeMultiplier = 1);
+
+// The time multiplier line of a revision 1999 or later .cfg (the line after
+// the file type): its first field when that is a number above 0, else 1.
+long double CfgTimeMultiplier(std::string_view line);
+
+// No line of a configuration file comes near this length; a longer one means
+// the file is no configuration, and it is refused before more of it is read.
+inline constexpr std::size_t kMaxCfgLineBytes = 64 * 1024;
+
+// The lines of a .cfg, one at a time (CR LF, LF or a lone CR end a line).
+class CfgLineSource {
+ public:
+  virtual ~CfgLineSource() = default;
+  // The next line without its ending, valid until the next call; an empty
+  // line past the end; nothing for a line longer than kMaxCfgLineBytes.
+  virtual std::optional<std::string_view> next() = 0;
+};
+
+// Lines of a text held by the caller.
+class CfgTextLines final : public CfgLineSource {
+ public:
+  explicit CfgTextLines(std::string_view text) : rest_(text) {}
+  std::optional<std::string_view> next() override;
+
+ private:
+  std::string_view rest_;
+};
+
+// Lines of a file, read as they are asked for.
+class CfgFileLines final : public CfgLineSource {
+ public:
+  // Opens a regular file; false when there is none that can be read.
+  bool open(const std::filesystem::path& path);
+  std::optional<std::string_view> next() override;
+
+ private:
+  bool fill();
+
+  std::ifstream stream_;
+  std::vector<char> chunk_ = std::vector<char>(64 * 1024);
+  std::size_t at_ = 0;
+  std::size_t end_ = 0;
+  bool pendingLf_ = false;  // the last line ended with CR: an LF right after it belongs to it
+  std::string line_;
+};
 
 struct CfgReadOutcome {
   std::optional<TcfgInfo> record;             // set when every check passed
@@ -64,8 +116,11 @@ struct CfgReadOutcome {
   std::optional<std::string> error;           // for the general error box (a field that is not a number)
 };
 
-// Parses and checks the text of a .cfg whose path is cfgPath; dat is its data
-// file, read only when the sampling rate must come from it.
+// Parses and checks the lines of a .cfg whose path is cfgPath, reading them
+// only as far as the first failing check; dat is its data file, read only when
+// the sampling rate must come from it.
+CfgReadOutcome ParseCfgLines(CfgLineSource& lines, std::string_view cfgPath, DataFileReader& dat);
+// The same for a .cfg text held by the caller.
 CfgReadOutcome ParseCfgText(std::string_view text, std::string_view cfgPath, DataFileReader& dat);
 
 }  // namespace wave

@@ -70,6 +70,7 @@ struct CfgSpec {
   std::string start = "01/02/2020,10:11:12.123456";
   std::string trigger = "01/02/2020,10:11:12.223999";
   std::string ft = "ASCII";
+  std::string timemult = "1.0";
   std::string eol = "\r\n";
   std::string cfgName = "rec.cfg";
   std::string datName = "rec.dat";  // empty: no data file
@@ -85,7 +86,7 @@ struct CfgSpec {
     lines.push_back(lf);
     lines.push_back(nrates);
     lines.insert(lines.end(), rates.begin(), rates.end());
-    lines.insert(lines.end(), {start, trigger, ft, "1.0"});
+    lines.insert(lines.end(), {start, trigger, ft, timemult});
     std::string out;
     for (const auto& line : lines) out += line + eol;
     return out;
@@ -105,10 +106,9 @@ class FakeOpener : public RecordOpener {
     calls.push_back("dialog new=" + std::to_string(settings.NewRecordOpened));
     return dialog;
   }
-  void createRecordWindow(const std::string& caption) override { calls.push_back("window " + caption); }
-  void deleteFile(const fs::path& path) override {
-    calls.push_back("delete " + path.filename().string());
-    RecordOpener::deleteFile(path);
+  void createRecordWindow(const std::string& caption, RecordFiles files) override {
+    calls.push_back("window " + caption);
+    windowFiles = std::move(files);
   }
 
   int windows = 0;
@@ -117,6 +117,7 @@ class FakeOpener : public RecordOpener {
   DisplaySettings settings;
   TcfgInfo record;
   std::vector<std::string> calls;
+  RecordFiles windowFiles;  // what the record window took over
 };
 
 // The first text key of every message, then "error" for the general error box.
@@ -497,6 +498,12 @@ TEST(ReadCfgFile, MessagesCarryTheirKeysAndDefaults) {
   EXPECT_EQ(common::ResolveText(m, common::BuiltInText),
             "未找到" + cfg.substr(0, cfg.size() - 3) + "dat数据文件！");
 
+  // A folder copied from a Windows disk keeps its GBK name (录波) inside a
+  // folder of this machine (UTF-8 "记录"); the message shows both as text.
+  const auto gbk = DataFileMissingMessage("/home/\xE8\xAE\xB0\xE5\xBD\x95/\xC2\xBC\xB2\xA8/rec.cfg");
+  EXPECT_EQ(common::ResolveText(gbk, common::BuiltInText), "未找到/home/记录/录波/rec.dat数据文件！");
+  EXPECT_EQ(CannotOpenFileText("/\xC2\xBC\xB2\xA8/rec.cfg"), "无法打开文件: /录波/rec.cfg");
+
   const auto m26 = CfgMessage(26);
   EXPECT_EQ(m26.textKeys(), std::vector<std::string>{"str26"});
   EXPECT_EQ(m26.caption.key, "str27");
@@ -630,7 +637,7 @@ TEST(ReadCfgFile, MissingDataFileOfADatabasePairDeletesTheCfg) {
   opener.temp = true;
   const auto cfg = openSpec(dir, spec, opener).cfg;
   EXPECT_FALSE(fs::exists(cfg));
-  EXPECT_EQ(opener.calls, (std::vector<std::string>{"delete rec.cfg", "delete rec.dat"}));
+  EXPECT_TRUE(opener.calls.empty());
 }
 
 TEST(ReadCfgFile, FolderFilesStayOnAFailedCheck) {
@@ -798,6 +805,114 @@ TEST(ParseCfgText, WorksWithoutFiles) {
   ASSERT_TRUE(outcome.record.has_value());
   EXPECT_EQ(outcome.record->samp1, 1000);
   EXPECT_EQ(outcome.record->CfgPath, "/mem/rec.cfg");
+}
+
+// Time stamps count in units of the time multiplier where revision 1999 or
+// later gives one; revision 1991 has none, and a multiplier that is no number
+// above 0 counts as 1. Stamps 1040 apart at 60 Hz: 962 Hz, rounded to 960; in
+// units of 0.25 µs: 3846 Hz, rounded to 3840.
+TEST(ParseCfgText, RateFromTimeStampsFollowsTheTimeMultiplier) {
+  struct Case {
+    const char* revision;
+    const char* timemult;
+    const char* nrates;
+    std::int32_t samp1;
+  };
+  const Case cases[] = {
+      {"1999", "0.25", "0", 3840}, {"2013", "0.25", "0", 3840}, {"2013", "1", "0", 960},
+      {"2013", "4.0", "0", 240},   {"1991", "0.25", "0", 960},  {"2013", "", "0", 960},
+      {"2013", "0", "0", 960},     {"2013", "-2", "0", 960},    {"2013", "fast", "0", 960},
+      {"2013", "0.25", "1", 1200},  // a rate that is given stays as given
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.revision) + " timemult '" + c.timemult + "' nrates " + c.nrates);
+    CfgSpec spec;
+    spec.header = std::string("Station,Dev01,") + c.revision;
+    if (std::string(c.revision) == "1991") {
+      spec.analog = {"1,Ua,A,,kV,0.01,0,0,-32768,32767", "2,Ia,A,,A,0.001,0.5,0,-32768,32767"};
+      spec.digital = {"1,Trip,0"};
+    }
+    spec.lf = "60";
+    spec.nrates = c.nrates;
+    spec.rates = {std::string(c.nrates) == "0" ? "0,2" : "1200,2"};
+    spec.timemult = c.timemult;
+    MemoryDataReader dat("1,0,5,7,0\n2,1040,6,8,1\n");
+    const auto outcome = ParseCfgText(spec.text() + "0,0\r\n0,0\r\n", "/mem/rec.cfg", dat);
+    ASSERT_TRUE(outcome.record.has_value());
+    EXPECT_EQ(outcome.record->samp1, c.samp1);
+  }
+  // The same for a BINARY data file.
+  CfgSpec spec;
+  spec.header = "Station,Dev01,2013";
+  spec.nrates = "0";
+  spec.rates = {"0,2"};
+  spec.ft = "BINARY";
+  spec.timemult = "0.5";
+  const std::string bytes = binaryDat(2, 1, {0, 1000});
+  MemoryDataReader dat(bytes);
+  const auto outcome = ParseCfgText(spec.text(), "/mem/rec.cfg", dat);
+  ASSERT_TRUE(outcome.record.has_value());
+  EXPECT_EQ(outcome.record->samp1, 2000);
+}
+
+// Lines of a .cfg end with CR LF, LF or a lone CR, read from a text or from a
+// file in chunks; a line longer than any configuration line comes back as
+// nothing.
+TEST(CfgLines, EndingsChunksAndOverlongLines) {
+  const std::string head = "a\r\nb\nc\rd\r\r\n";
+  const std::string longLine(64 * 1024 - 1 - head.size(), 'x');  // its CR is the last byte of a 64 KiB chunk
+  const std::string text = head + longLine + "\r\ne\r\n" + std::string(kMaxCfgLineBytes + 1, 'y') + "\nf";
+  const std::vector<std::string> expected = {"a", "b", "c", "d", "", longLine, "e"};
+  TempDir dir;
+  writeFile(dir.path() / "lines.cfg", text);
+  CfgFileLines file;
+  ASSERT_TRUE(file.open(dir.path() / "lines.cfg"));
+  CfgTextLines held(text);
+  for (CfgLineSource* source : std::initializer_list<CfgLineSource*>{&held, &file}) {
+    SCOPED_TRACE(source == &held ? "text" : "file");
+    for (const std::string& line : expected) EXPECT_EQ(source->next(), std::optional<std::string_view>(line));
+    EXPECT_EQ(source->next(), std::nullopt);
+  }
+  CfgTextLines tail("f\r");
+  EXPECT_EQ(tail.next(), std::optional<std::string_view>("f"));
+  EXPECT_EQ(tail.next(), std::optional<std::string_view>(""));  // past the end
+
+  CfgFileLines folder;
+  EXPECT_FALSE(folder.open(dir.path()));
+}
+
+// Lines that never end, as many as asked for; counts them.
+class EndlessLines : public CfgLineSource {
+ public:
+  explicit EndlessLines(std::string line) : line_(std::move(line)) {}
+  std::optional<std::string_view> next() override {
+    ++read;
+    return std::string_view(line_);
+  }
+  int read = 0;
+
+ private:
+  std::string line_;
+};
+
+// A file that is no configuration is refused at its first failing line, and
+// nothing after that line is read, however long the file is.
+TEST(ParseCfgLines, StopsAtTheFirstFailingLine) {
+  MemoryDataReader dat("");
+  EndlessLines text("some text, as a log file holds it");
+  const auto outcome = ParseCfgLines(text, "/mem/log.cfg", dat);
+  EXPECT_FALSE(outcome.record);
+  EXPECT_TRUE(outcome.error.has_value());  // line 2: "some text" is no channel count
+  EXPECT_EQ(text.read, 2);
+
+  EndlessLines noFields("");
+  EXPECT_EQ(keysOf({ParseCfgLines(noFields, "/mem/empty.cfg", dat).messages, std::nullopt, false}),
+            std::vector<std::string>{"str36"});
+  EXPECT_EQ(noFields.read, 1);
+
+  const std::string overlong = "Station,Dev01,1999\r\n" + std::string(kMaxCfgLineBytes + 1, '1') + "\r\n";
+  EXPECT_EQ(keysOf({ParseCfgText(overlong, "/mem/long.cfg", dat).messages, std::nullopt, false}),
+            std::vector<std::string>{"str36"});
 }
 
 TEST(DatPartner, NameRule) {

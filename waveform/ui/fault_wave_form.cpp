@@ -272,7 +272,7 @@ TFaultWaveForm::TFaultWaveForm(const RecordWindowSetup& setup, OpenedRecord open
       engine_(setup.engine ? *setup.engine : lang::LangEngine()),
       host_(setup.host),
       printPreview_(setup.printPreview),
-      ownsRecordFiles_(setup.ownsRecordFiles),
+      recordFiles_(setup.recordFiles ? std::move(*setup.recordFiles) : RecordFiles()),
       source_(setup.recordSourceMode),
       record_(setup.record),
       data_(std::move(opened.data)),
@@ -692,15 +692,10 @@ void TFaultWaveForm::FormClose() {
   rmsBuffers_.clear();
   harmonics_ = {};
   data_.reset();  // every sample, RMS and harmonic array at once
-  // Only a pair written from the automation database for this window is
-  // removed: a record of the power-quality database has no files, its path is
-  // a bare caption that may name someone else's file in the current folder.
-  if (source_ == stationdb::kSourceAutomation && ownsRecordFiles_ && record_.CfgPath.size() >= 3) {
-    const std::string& cfg = record_.CfgPath;
-    std::error_code ec;
-    std::filesystem::remove(cfg, ec);
-    std::filesystem::remove(cfg.substr(0, cfg.size() - 3) + "dat", ec);
-  }
+  // Only a pair written from the database for this window goes: a record of
+  // a folder, or of the power-quality database (whose path is a bare caption
+  // that may name someone else's file), was handed no files.
+  recordFiles_.remove();
 }
 
 // --- tool buttons --------------------------------------------------------------------------

@@ -59,9 +59,10 @@ struct RecordWindowSetup {
   TcfgInfo record;                // the main window's record; the window keeps this copy
   DisplaySettings* settings = nullptr;     // the program's display settings
   std::int32_t recordSourceMode = 0;       // 0 files, 12 and 21 the databases
-  // The .cfg/.dat pair was written from the database for this window
-  // (the opener's mark); the window deletes it when it closes.
-  bool ownsRecordFiles = false;
+  // The .cfg/.dat pair written from the database for this window, or null:
+  // a window that is made takes it over and deletes it when it closes; a
+  // refused record leaves it with the caller.
+  RecordFiles* recordFiles = nullptr;
   RecordOpener* host = nullptr;            // the main window: its record and the options dialog
   std::span<const wave::TWaveformData> waveChannels;  // record source 12
   RecordLimits limits;
@@ -232,7 +233,7 @@ class TFaultWaveForm : public QWidget {
   const lang::MultiLangEngine& engine_;
   RecordOpener* host_;
   QPointer<TPrintPreviewFm> printPreview_;
-  bool ownsRecordFiles_;
+  RecordFiles recordFiles_;
   std::int32_t source_;
   TcfgInfo record_;
   std::shared_ptr<RecordData> data_;

@@ -51,7 +51,7 @@ class TestHost : public RecordOpener {
     if (onDialog) onDialog(dialog_);
     return {dialog_.ChannelsChosen() == 1, dialog_.result() == QDialog::Accepted};
   }
-  void createRecordWindow(const std::string&) override {}
+  void createRecordWindow(const std::string&, RecordFiles) override {}
 
   TcfgInfo record_;
   std::function<void(TOptionsDlg&)> onDialog;
@@ -94,13 +94,12 @@ class FaultWaveFormTest : public ::testing::Test, private WithApp {
     for (std::size_t q = 0; q < digital.size(); ++q) settings.DigitalSelection.Index[q] = digital[q];
   }
 
-  RecordWindowSetup setupFor(const TcfgInfo& record, std::int32_t source = 0, bool ownsFiles = false) {
+  RecordWindowSetup setupFor(const TcfgInfo& record, std::int32_t source = 0) {
     RecordWindowSetup s;
     s.caption = RecordWindowCaption(record.CfgPath);
     s.record = record;
     s.settings = &settings;
     s.recordSourceMode = source;
-    s.ownsRecordFiles = ownsFiles;
     s.host = &host;
     s.services = &services;
     return s;

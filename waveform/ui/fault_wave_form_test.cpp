@@ -30,6 +30,7 @@
 #include <fstream>
 
 #include "common/lang/translateform.h"
+#include "waveform/model/datafile.h"
 #include "waveform/ui/fault_wave_form_fixture.h"
 
 namespace wave {
@@ -388,44 +389,39 @@ TEST_F(FaultWaveFormTest, RecordsItCannotShowNeverReachTheWindow) {
   EXPECT_EQ(services.messages[3].message.textKeys(), std::vector<std::string>{"str55"});
 }
 
-TEST_F(FaultWaveFormTest, ClosingDeletesOnlyFilesWrittenForTheWindow) {
-  const struct {
-    std::int32_t source;
-    bool owns;
-    bool deleted;
-  } cases[] = {{0, false, false}, {21, true, true}, {12, true, false}, {12, false, false}};
-  int n = 0;
-  for (const auto& c : cases) {
+// A window owns only the pair handed to it (one written from the database for
+// it): closing the window deletes that pair, while the files of a window that
+// was handed none stay. A refused record leaves the pair with whoever handed
+// it over, so that its opening deletes it.
+TEST_F(FaultWaveFormTest, ClosingDeletesOnlyTheFilesHandedToTheWindow) {
+  for (const bool handed : {false, true}) {
+    SCOPED_TRACE(handed);
     chooseChannels({{0}});
-    const std::string name = "close" + std::to_string(n++);
-    TcfgInfo record = written(smallSpec(), name);
-    RecordWindowSetup setup = setupFor(record, c.source, c.owns);
-    std::vector<wave::TWaveformData> channels;
-    if (c.source == 12) {  // a power-quality record: samples in memory, the path a bare caption
-      for (int i = 0; i < record.A; ++i) {
-        wave::TWaveformData ch;
-        ch.ChannelName = record.AInfo[static_cast<std::size_t>(i)].ch_id;
-        ch.Factor = 1;
-        ch.Samples.assign(static_cast<std::size_t>(record.endsamp1), i * 10 - 5);
-        channels.push_back(ch);
-      }
-      setup.waveChannels = channels;
-      const std::string caption = (folder / (name + "_station_channel_meter")).string();
-      setup.record.CfgPath = caption;
-      std::ofstream(caption) << "not ours";
-      std::ofstream(caption.substr(0, caption.size() - 3) + "dat") << "not ours";
-    }
+    const TcfgInfo record = written(smallSpec(), handed ? "handed" : "kept");
+    const std::string cfg = record.CfgPath;
+    const std::string dat = DatPartnerPath(cfg);
+    RecordFiles files = handed ? RecordFiles(cfg) : RecordFiles();
+    RecordWindowSetup setup = setupFor(record, handed ? stationdb::kSourceAutomation : stationdb::kSourceFolder);
+    setup.recordFiles = &files;
     TFaultWaveForm* w = open(setup);
-    ASSERT_NE(w, nullptr) << c.source;
-    const std::string cfg = setup.record.CfgPath;
-    const std::string dat = cfg.substr(0, cfg.size() - 3) + "dat";
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(files.empty()) << "the window took the files over";
     ASSERT_TRUE(std::filesystem::exists(cfg));
     area.activeSubWindow()->close();
     settle();
-    EXPECT_EQ(!std::filesystem::exists(cfg), c.deleted) << "source " << c.source;
-    EXPECT_EQ(!std::filesystem::exists(dat), c.deleted) << "source " << c.source;
+    EXPECT_EQ(!std::filesystem::exists(cfg), handed);
+    EXPECT_EQ(!std::filesystem::exists(dat), handed);
   }
   EXPECT_TRUE(area.subWindowList().isEmpty());
+
+  const TcfgInfo refused = written(smallSpec(), "refused");
+  RecordFiles files(refused.CfgPath);
+  RecordWindowSetup setup = setupFor(refused, stationdb::kSourceAutomation);
+  setup.recordFiles = &files;
+  setup.limits.maxBytes = 1024;  // over the buffer cap
+  EXPECT_EQ(TFaultWaveForm::Create(setup), nullptr);
+  EXPECT_EQ(files.cfgPath(), refused.CfgPath);
+  EXPECT_TRUE(std::filesystem::exists(refused.CfgPath));
 }
 
 }  // namespace

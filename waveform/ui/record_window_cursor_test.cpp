@@ -41,7 +41,7 @@ class SampleOpener : public RecordOpener {
   DisplaySettings& displaySettings() override { return settings_; }
   void setRecord(const TcfgInfo& r) override { record = r; }
   OptionsDialogResult showOptionsDialog() override { return {true, true}; }
-  void createRecordWindow(const std::string&) override { created = true; }
+  void createRecordWindow(const std::string&, RecordFiles) override { created = true; }
 
   TcfgInfo record;
   bool created = false;

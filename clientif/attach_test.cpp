@@ -1,6 +1,9 @@
 // The attach sequence: every result code of init_mlog_calls against the
 // stand-in client, in-process or started by the library as a program.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include "clientif/clientlib.h"
 #include "clientif/sharedint.h"
 #include "clientif/testsupport.h"
+#include "common/other_user.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
 
@@ -117,6 +121,29 @@ TEST_F(AttachTest, TheClientProgramIsDesktermInTheHostFolder) {
   config_.desktermProgram.clear();
   ASSERT_EQ(lib().init_mlog_calls(), 1);
   endStartedClient();
+}
+
+// What another local user can leave under the names of the objects: a
+// link, a folder, a FIFO. Library and client both pass them over.
+TEST_F(AttachTest, EntriesAnotherUserPlantedUnderOurNamesArePassedOver) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const auto pathOf = [](ipc::ObjectKind kind, std::string_view name) {
+    return "/dev/shm" + ipc::PosixObjectName(kind, name).value();
+  };
+  const std::string mainHandle = pathOf(ipc::ObjectKind::Section, kMainHandleName);
+  const std::string netList = pathOf(ipc::ObjectKind::Section, kNetListName);
+  const std::string queueMutex = pathOf(ipc::ObjectKind::Mutex, kCtrlPackMutexName);
+  ASSERT_TRUE(common::test::RunAsNobody([&] {
+    return ::symlink("/dev/null", mainHandle.c_str()) == 0 && ::mkdir(netList.c_str(), 0777) == 0 &&
+           ::mkfifo(queueMutex.c_str(), 0666) == 0;
+  }));
+  useProgram("ok");
+  EXPECT_EQ(lib().init_mlog_calls(), 1);
+  EXPECT_EQ(lib().GetScadaCount(), 2);
+  EXPECT_TRUE(lib().add_ctrl_do(1, 2, "t", 1, 0, 0, 0, "u"));
+  lib().close_mlog_calls();
+  endStartedClient();
+  for (const std::string& path : {mainHandle, netList, queueMutex}) fs::remove(path);
 }
 
 TEST_F(AttachTest, AClientThatCannotStart) {

@@ -120,7 +120,7 @@ std::shared_ptr<NamedObject> openEvent(std::string_view name, bool create, bool 
 // holds the process id so that a child of fork() opens its own.
 std::shared_ptr<NamedObject> openMutex(std::string_view name) {
   const auto posixName = PosixObjectName(ObjectKind::Mutex, name);
-  if (!posixName) throw common::SilentAbort();
+  if (!posixName) throw ObjectUnavailable(name);
   static std::mutex registryLock;
   static std::map<std::pair<pid_t, std::string>, std::weak_ptr<NamedObject>> registry;
   const std::lock_guard guard(registryLock);
@@ -132,7 +132,7 @@ std::shared_ptr<NamedObject> openMutex(std::string_view name) {
     block->magic = kMutexMagic;
     return true;
   });
-  if (!object) throw common::SilentAbort();
+  if (!object) throw ObjectUnavailable(name);
   std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
   registry[key] = object;
   return object;

@@ -19,9 +19,10 @@
 // a temporary name and then linked to the real one, so nobody ever sees half of
 // one.
 //
-// Only objects of the process's effective user are used: an object of that
-// name made by another user counts as absent, and our own is made under the
-// next name in line (see namedobject.h).
+// Only plain objects of the process's effective user are used: anything else
+// under the name (another user's object, a link, a folder, a FIFO) counts as
+// absent, and our own is made under the next name in line (see
+// namedobject.h). Links are never followed.
 //
 // An object is used from the thread that created it. Objects are not
 // inherited: a child made with fork() opens its own and must not free its
@@ -102,12 +103,25 @@ class TEvent : public THandledObject {
   bool resetEvent();
 };
 
+// What TMutex raises when it can neither open nor create its mutex: the
+// silent abort, telling also which mutex could not be had (its Windows name),
+// for a caller that wants to say so.
+class ObjectUnavailable : public common::SilentAbort {
+ public:
+  explicit ObjectUnavailable(std::string_view name) : name_(name) {}
+  const std::string& objectName() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
 // A named, recursive mutex. The constructor is TMutex.Create. Objects of one
 // name in one process share a single descriptor (and Handle).
 class TMutex : public THandledObject {
  public:
   // Opens the mutex of that name or creates it, not owned. Raises
-  // common::SilentAbort when neither works.
+  // ObjectUnavailable (a common::SilentAbort) when neither works: every name
+  // in line is taken by something that is not ours, or the system is short.
   explicit TMutex(std::string_view name);
   // A mutex this thread still holds through this object is released here:
   // the memory it lives in is unmapped with the object.

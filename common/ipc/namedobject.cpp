@@ -46,8 +46,10 @@ class Fd {
 };
 
 // A descriptor of 3 or above, so that a handle never reads as 0 ("none").
+// Links are never followed, and nothing planted under the name (a FIFO, a
+// device) can make the open wait.
 Fd shmOpen(const std::string& posixName, int flags) {
-  Fd fd(::shm_open(posixName.c_str(), flags | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR));
+  Fd fd(::shm_open(posixName.c_str(), flags | O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, S_IRUSR | S_IWUSR));
   if (!fd.valid() || fd.get() > 2) return fd;
   return Fd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
 }
@@ -57,14 +59,20 @@ bool isLinked(int fd) {
   return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
 }
 
+// A plain file of our own: anything else under the name (another user's
+// file, a FIFO, a device) is not an object we may use.
 bool ownedByUs(int fd) {
   struct stat st {};
-  return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
 }
 
-// How many names in line are tried before giving up (each taken by another
-// user's object).
-constexpr int kNamesInLine = 8;
+// Failures of the system rather than of what lies under a name: they end the
+// search instead of passing the name over.
+bool systemShortage(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM || error == EINTR; }
+
+// How many names in line are tried before giving up: the name itself and
+// "~1".."~8" (each taken by something that is not ours).
+constexpr int kNamesInLine = 9;
 
 std::string nameInLine(const std::string& posixName, int place) {
   return place == 0 ? posixName : fmt::format("{}~{}", posixName, place);
@@ -161,11 +169,12 @@ namespace {
 enum class Lookup { Held, Absent, Foreign, Failed };
 
 // Opens and joins our object of exactly this name. Foreign: the name is taken
-// by an object we may not use (another user's, or one we cannot open).
+// by something we may not use: another user's object, a link, a folder, a
+// FIFO, or anything else that cannot be opened as our own plain object.
 Lookup lookUp(const std::string& name, Fd& result) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     Fd fd = shmOpen(name, 0);
-    if (!fd.valid()) return errno == ENOENT ? Lookup::Absent : errno == EACCES ? Lookup::Foreign : Lookup::Failed;
+    if (!fd.valid()) return errno == ENOENT ? Lookup::Absent : systemShortage(errno) ? Lookup::Failed : Lookup::Foreign;
     if (!ownedByUs(fd.get())) return Lookup::Foreign;
     switch (attach(fd.get(), name)) {
       case Attach::Held:
@@ -236,7 +245,7 @@ namespace {
 
 // The name opened again, while it still names the object device:inode.
 Fd reopen(const std::string& name, dev_t device, ino_t inode) {
-  Fd fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0));
+  Fd fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
   struct stat st {};
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_dev != device || st.st_ino != inode || st.st_nlink == 0)
     return Fd(-1);

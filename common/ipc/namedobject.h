@@ -43,11 +43,12 @@ class NamedObject {
     bool createdNew = false;
   };
 
-  // Only objects of this process's effective user are ever used. /dev/shm is
-  // shared by all users, so anyone may make an object under our name: such an
-  // object counts as absent. It cannot be removed either, so our own object
-  // of that name is then made under the next free name in line ("<name>~1",
-  // "<name>~2", ...); opening looks for ours under all of them.
+  // Only plain objects of this process's effective user are ever used.
+  // /dev/shm is shared by all users, so anyone may put an object, a link, a
+  // folder or a FIFO under our name: such an entry counts as absent. It cannot
+  // be removed either, so our own object of that name is then made under the
+  // next free name in line ("<name>~1" .. "<name>~8"); opening looks for ours
+  // under all of them. With all nine taken there is no object.
 
   // The existing object of that name; null when there is none.
   static std::shared_ptr<NamedObject> open(const std::string& posixName);

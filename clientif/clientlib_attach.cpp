@@ -44,6 +44,21 @@ std::unique_ptr<ipc::TSharedMem> openSizedSection(const std::string& name) {
   return openSection(name, false, static_cast<std::size_t>(size));
 }
 
+// Runs its step when the scope is left, unless dismissed.
+class UndoOnLeave {
+ public:
+  explicit UndoOnLeave(std::function<void()> step) : step_(std::move(step)) {}
+  ~UndoOnLeave() {
+    if (step_) step_();
+  }
+  UndoOnLeave(const UndoOnLeave&) = delete;
+  UndoOnLeave& operator=(const UndoOnLeave&) = delete;
+  void dismiss() { step_ = nullptr; }
+
+ private:
+  std::function<void()> step_;
+};
+
 }  // namespace
 
 ClientLibrary::ClientLibrary(Config config, lang::MultiLangEngine& engine)
@@ -92,28 +107,22 @@ std::int32_t ClientLibrary::init_mlog_calls() {
   state_.store(-1);
   engine_.loadLanguageFileFrom(lang::namedLanguageFile(config_.hostFolder, "velklog2.lang"));
   if (!openMainHandle()) return -1;
+  // However the attach ends short of success (a failed step, or a thread
+  // cancelled in one of its waits), it gives back what it took.
+  UndoOnLeave undo([this] { undoFailedAttach(); });
   takeAttachSlot();
   std::int32_t code = 0;
-  if (!waitWhileClientShutsDown(code) || !startClientAndWait(code)) {
-    undoFailedAttach();
-    return code;
-  }
+  if (!waitWhileClientShutsDown(code) || !startClientAndWait(code)) return code;
   const std::unique_lock lock(stateLock_);
   code = -4;
-  if (openScadaServer()) {
-    if (!openGlobalSections(code)) {
-      // code tells the step
-    } else if (!ownComputerIsClient()) {
-      code = -9;
-    } else {
-      buildStations();
-      LoadDeviceTypeCache(std::filesystem::path(config_.hostFolder) / kDeviceTypeFile, *deviceTypes_);
-      state_.store(1);
-      return 1;
-    }
-  }
-  undoFailedAttach();
-  return code;
+  if (!openScadaServer()) return code;
+  if (!openGlobalSections(code)) return code;
+  if (!ownComputerIsClient()) return -9;
+  buildStations();
+  LoadDeviceTypeCache(std::filesystem::path(config_.hostFolder) / kDeviceTypeFile, *deviceTypes_);
+  state_.store(1);
+  undo.dismiss();
+  return 1;
 }
 
 bool ClientLibrary::openMainHandle() {

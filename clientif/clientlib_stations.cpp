@@ -33,6 +33,20 @@ class StationReadLock {
   std::atomic_ref<std::int32_t> readers_;
 };
 
+// Lets a lock held shared go for one scope and takes it back at its end,
+// also when a cancelled thread unwinds out of the scope: the caller's own
+// guard then releases it exactly once.
+class SharedLockLetGo {
+ public:
+  explicit SharedLockLetGo(WriterFirstLock& lock) : lock_(lock) { lock_.unlock_shared(); }
+  ~SharedLockLetGo() { lock_.lock_shared(); }
+  SharedLockLetGo(const SharedLockLetGo&) = delete;
+  SharedLockLetGo& operator=(const SharedLockLetGo&) = delete;
+
+ private:
+  WriterFirstLock& lock_;
+};
+
 std::int32_t storedSize(const ipc::TSharedMem& section) { return SharedInt(section, 0).load(); }
 
 bool viewFresh(const ipc::TSharedMem& section) {
@@ -79,9 +93,8 @@ bool ClientLibrary::readSized(int slot, SizedSection which, const std::function<
   // it lets stateLock_ go, so that detaching and refreshing go on meanwhile.
   // (mainHandle_ stays once made; the station's objects are looked up after.)
   const StationReadLock guard(*mainHandle_, slot, [this] {
-    stateLock_.unlock_shared();
+    const SharedLockLetGo letGo(stateLock_);
     sleep(config_.timing.readerPollMs);
-    stateLock_.lock_shared();
   });
   StationObjects& station = stations_[static_cast<std::size_t>(slot)];
   ipc::TSharedMem* section = (which == SizedSection::CommHead ? station.commHead : station.realtime).get();

@@ -4,6 +4,8 @@
 // environment (set by the test runner), as the library reads them when it is
 // loaded.
 
+#include <pthread.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,9 +15,12 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <functional>
 #include <thread>
 
+#include "clientif/layout.h"
 #include "clientif/platform.h"
+#include "common/ipc/mutex_holder.h"
 #include "clientif/velklog2.h"
 #include "common/gbk.h"
 #include "common/lang/engine.h"
@@ -143,6 +148,81 @@ TEST(SharedLibrary, LongTextResultsEndOnACharacter) {
   const standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
   ASSERT_EQ(init_mlog_calls(), 1);
   EXPECT_EQ(std::string(GetInitErrorMsg(-13)), LongText().substr(0, 254));  // 260 bytes and "13"
+  close_mlog_calls();
+}
+
+// A host thread cancelled while it waits in the library (pthread_cancel acts
+// on the library's sleeps; a mutex wait is no cancellation point, so there
+// the thread ends at its next one): true when it ended cancelled.
+bool CancelledWhileIn(std::function<void()> call) {
+  pthread_t thread{};
+  const auto body = [](void* argument) -> void* {
+    (*static_cast<std::function<void()>*>(argument))();
+    ::pthread_testcancel();
+    return nullptr;
+  };
+  if (::pthread_create(&thread, nullptr, body, &call) != 0) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ::pthread_cancel(thread);
+  void* result = nullptr;
+  ::pthread_join(thread, &result);
+  return result == PTHREAD_CANCELED;
+}
+
+// The host lives on, and the library answers as before: nothing it held for
+// the cancelled call is left held (a reader count, its own locks).
+TEST(SharedLibrary, AThreadCancelledInAWaitLeavesTheLibraryUsable) {
+  standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
+  ASSERT_EQ(init_mlog_calls(), 1);
+  int32_t slot = 0, channel = 0;
+  const struct {
+    const char* label;
+    std::function<void()> call;
+  } readers[] = {
+      {"read_realtime_data", [] { read_realtime_data(1, 0, 0, 0, 1); }},
+      {"GetChannelName", [] { GetChannelName(0, 0); }},
+      {"FindChannelIndex", [&] { FindChannelIndex(10, 102, &slot, &channel); }},
+  };
+  for (const auto& reader : readers) {
+    client.setWriterFlag(0, 1);  // the client writes: readers wait, without a limit
+    EXPECT_TRUE(CancelledWhileIn(reader.call)) << reader.label;
+    EXPECT_EQ(client.readerCount(0), 0) << reader.label;
+    client.setWriterFlag(0, 0);
+    EXPECT_EQ(read_realtime_data(1, 0, 0, 0, 1), 221.5) << reader.label;
+    EXPECT_EQ(refresh_stationcfgshare(), 1) << reader.label;  // the library's lock, exclusive
+  }
+
+  const struct {
+    const char* label;
+    std::string_view mutex;
+    std::function<bool()> call;
+  } queues[] = {
+      {"add_ctrl_do", velk::kCtrlPackMutexName, [] { return add_ctrl_do(1, 2, "a", 1, 0, 0, 0, "b") != 0; }},
+      {"read_syseve_share_data", velk::kSysEveMutexName,
+       [] {
+         int32_t written = 0, read = 0, count = 1;
+         TSysEvent event{};
+         return read_syseve_share_data(&written, &read, &count, 1, &event) != 0;
+       }},
+  };
+  for (const auto& queue : queues) {
+    ipc::test::MutexHolder holder(queue.mutex);
+    ASSERT_TRUE(holder.holding());
+    EXPECT_TRUE(CancelledWhileIn([&] { queue.call(); })) << queue.label;
+    holder.letGo();
+    EXPECT_TRUE(ipc::test::FreeForOthers(queue.mutex)) << queue.label;
+    EXPECT_TRUE(queue.call()) << queue.label;
+  }
+
+  close_mlog_calls();
+  client.setFinalizing(true);  // the client shuts down: attaching waits for it
+  EXPECT_TRUE(CancelledWhileIn([] { init_mlog_calls(); }));
+  client.setFinalizing(false);
+  EXPECT_EQ(init_mlog_calls(), 1);
+  int ours = 0;
+  for (int i = 0; i < velk::kAttachSlots; ++i) ours += client.attachSlot(i) == ::getpid() ? 1 : 0;
+  EXPECT_EQ(ours, 1);
+  EXPECT_EQ(client.clientCounter(), 1);
   close_mlog_calls();
 }
 

@@ -53,7 +53,10 @@ class ClientLibrary {
   const Config& config() const { return config_; }
   lang::MultiLangEngine& engine() const { return engine_; }
   int state() const { return state_.load(); }
-  bool attached() const { return state_.load() > 0; }
+  // Attached, in this process: in a child of fork() the parent's sections
+  // are not mapped, and the library answers as detached there until the
+  // child attaches itself.
+  bool attached() const { return state_.load() > 0 && usable(mainHandle_.get()); }
 
   // Attach and detach
   std::int32_t init_mlog_calls();
@@ -213,6 +216,7 @@ class ClientLibrary {
   bool reportItem(int slot, ItemKind kind, std::int32_t index, TReportItem* buffer);
   std::string vlogAnsi(int number) const;
   ByteView viewOf(const ipc::TSharedMem* memory) const;
+  static bool usable(const ipc::TSharedMem* memory) { return memory != nullptr && memory->Ok(); }
 
   Config config_;
   lang::MultiLangEngine& engine_;

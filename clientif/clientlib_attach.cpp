@@ -103,7 +103,7 @@ ByteView ClientLibrary::viewOf(const ipc::TSharedMem* memory) const {
 
 std::int32_t ClientLibrary::init_mlog_calls() {
   const std::lock_guard attach(attachLock_);
-  if (state_.load() > 0) return 0;
+  if (attached()) return 0;
   state_.store(-1);
   engine_.loadLanguageFileFrom(lang::namedLanguageFile(config_.hostFolder, "velklog2.lang"));
   if (!openMainHandle()) return -1;
@@ -127,7 +127,7 @@ std::int32_t ClientLibrary::init_mlog_calls() {
 
 bool ClientLibrary::openMainHandle() {
   const std::unique_lock lock(stateLock_);
-  if (mainHandle_) return true;
+  if (usable(mainHandle_.get())) return true;
   mainHandle_ = openSection(kMainHandleName, true, mainhandle::kSize, true);
   return mainHandle_ != nullptr;
 }
@@ -157,8 +157,8 @@ void ClientLibrary::freeAttachSlot() {
 // attach slot and its count of the client, which close_mlog_calls would not
 // take back (it does nothing while detached).
 void ClientLibrary::undoFailedAttach() {
-  if (mainHandle_) freeAttachSlot();
-  if (counted_ && scadaServer_) {
+  if (usable(mainHandle_.get())) freeAttachSlot();
+  if (counted_ && usable(scadaServer_.get())) {
     auto counter = SharedInt(*scadaServer_, scadaserver::counter(kKindClient));
     std::int32_t value = counter.load();
     while (value > 0 && !counter.compare_exchange_weak(value, value - 1)) {
@@ -223,8 +223,11 @@ bool ClientLibrary::startClientAndWait(std::int32_t& code) {
 }
 
 bool ClientLibrary::openScadaServer() {
-  if (!scadaServer_) scadaServer_ = openSection(kScadaServerName, true, scadaserver::kSize);
-  if (!scadaServerMutex_) scadaServerMutex_ = openObject<ipc::TMutex>(kScadaServerMutexName);
+  // In a child of fork() the parent's objects are not usable: made anew.
+  if (!usable(scadaServer_.get())) {
+    scadaServer_ = openSection(kScadaServerName, true, scadaserver::kSize);
+    scadaServerMutex_ = openObject<ipc::TMutex>(kScadaServerMutexName);
+  }
   if (!scadaServer_ || !scadaServerMutex_) return false;
   SharedInt(*scadaServer_, scadaserver::counter(kKindClient)).fetch_add(1);
   counted_ = true;
@@ -302,24 +305,26 @@ void ClientLibrary::buildCalcList(int slot) {
   if (const auto count = itemCount(viewOf(station.rptName.get()), ItemKind::Calc)) station.calcCount = *count;
 }
 
+// In a child of fork() that has not attached itself, the count and the
+// attach slot are the parent's: only the state goes back.
 void ClientLibrary::close_mlog_calls() {
   const std::lock_guard attach(attachLock_);
   if (state_.load() == -1) return;
   const std::unique_lock lock(stateLock_);
-  if (scadaServer_) {
+  if (counted_ && usable(scadaServer_.get())) {
     auto counter = SharedInt(*scadaServer_, scadaserver::counter(kKindClient));
     std::int32_t value = counter.load();
     while (value > 0 && !counter.compare_exchange_weak(value, value - 1)) {
     }
   }
   counted_ = false;
-  if (mainHandle_) freeAttachSlot();
+  if (usable(mainHandle_.get())) freeAttachSlot();
   state_.store(-1);
 }
 
 bool ClientLibrary::IsCLientRunning() {
   const std::shared_lock lock(stateLock_);
-  return scadaServer_ && SharedInt(*scadaServer_, scadaserver::counter(kKindClient)).load() > 0;
+  return usable(scadaServer_.get()) && SharedInt(*scadaServer_, scadaserver::counter(kKindClient)).load() > 0;
 }
 
 bool ClientLibrary::IsClientregisted() {

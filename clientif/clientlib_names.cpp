@@ -351,7 +351,7 @@ std::int32_t ClientLibrary::chtime(std::uint32_t seconds, SYSTEMTIME* time) {
 bool ClientLibrary::read_velklog_deskterm_exchangemsg(char* buffer, std::int32_t size) {
   if (buffer == nullptr || size <= 0) return false;
   const std::shared_lock lock(stateLock_);
-  if (!mainHandle_) return false;
+  if (!usable(mainHandle_.get())) return false;
   const std::string message = exchangeMessage();
   std::memset(buffer, 0, static_cast<std::size_t>(size));
   std::memcpy(buffer, message.data(), GbkCutLength(message, static_cast<std::size_t>(size) - 1));

@@ -88,7 +88,7 @@ StationTable ClientLibrary::stationTable() {
 }
 
 bool ClientLibrary::readSized(int slot, SizedSection which, const std::function<bool(ByteView)>& read) {
-  if (slot < 0 || slot >= kMaxStations || !mainHandle_) return false;
+  if (slot < 0 || slot >= kMaxStations || !usable(mainHandle_.get())) return false;
   // The operator client may keep its writer flag up for long: the wait for
   // it lets stateLock_ go, so that detaching and refreshing go on meanwhile.
   // (mainHandle_ stays once made; the station's objects are looked up after.)

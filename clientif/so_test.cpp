@@ -5,6 +5,8 @@
 // loaded.
 
 #include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -224,6 +226,55 @@ TEST(SharedLibrary, AThreadCancelledInAWaitLeavesTheLibraryUsable) {
   EXPECT_EQ(ours, 1);
   EXPECT_EQ(client.clientCounter(), 1);
   close_mlog_calls();
+}
+
+// A host that forks: its child never crashes in the library. Until it
+// attaches itself it gets the answers of a detached library; then it works
+// on its own attach, and its end takes nothing from the parent's.
+TEST(SharedLibrary, AForkedChildAnswersAsDetachedUntilItAttachesItself) {
+  standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
+  ASSERT_EQ(init_mlog_calls(), 1);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int failures = 0;
+    const auto check = [&](bool held) { failures += held ? 0 : 1; };
+    CHEAD head{};
+    int32_t number = 0, slot = 0, channel = 0;
+    char message[16];
+    uint8_t time[16];
+    check(read_realtime_data(1, 0, 0, 0, 1) == -2147483648.0);
+    check(std::string(GetChannelName(0, 0)).empty());
+    check(GetScadaCount() == -1);
+    check(IsCLientRunning() == 0);
+    check(GetDayrptCount(0) == 0);
+    check(read_CHEAD(&head, 0) == 0);
+    check(FindChannelIndex(10, 102, &slot, &channel) == 0);
+    check(get_stationcfgshare_setupcount(&number) == 0);
+    check(get_stationcfgshare_updatetime(time) == 0);
+    check(read_velklog_deskterm_exchangemsg(message, sizeof message) == 0);
+    check(add_ctrl_do(1, 2, "a", 1, 0, 0, 0, "b") == 0);
+    close_mlog_calls();
+    check(init_mlog_calls() == 1);
+    check(read_realtime_data(1, 0, 0, 0, 1) == 221.5);
+    check(GetScadaCount() == 2);
+    close_mlog_calls();
+    std::exit(failures == 0 ? 0 : 10 + failures);  // the library's exit procedure runs in the child too
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(read_realtime_data(1, 0, 0, 0, 1), 221.5);
+  EXPECT_EQ(client.clientCounter(), 1);
+  int ours = 0;
+  for (int i = 0; i < velk::kAttachSlots; ++i) {
+    EXPECT_NE(client.attachSlot(i), child);
+    ours += client.attachSlot(i) == ::getpid() ? 1 : 0;
+  }
+  EXPECT_EQ(ours, 1);
+  close_mlog_calls();
+  EXPECT_EQ(client.clientCounter(), 0);
 }
 
 }  // namespace

@@ -548,6 +548,30 @@ TEST_F(IpcTest, MutexesAndEventsKeepNoDescriptor) {
   EXPECT_TRUE(mutex.Release());
 }
 
+// A child of fork() does not get its parent's views: there the objects read
+// as unusable, and freeing them there takes nothing from the parent.
+TEST_F(IpcTest, ParentsObjectsInAForkedChildAreUnusableAndFreedHarmlessly) {
+  auto section = std::make_unique<TSharedMem>("FORKED", true, 64);
+  auto mutex = std::make_unique<TMutex>("FORKED");
+  auto event = std::make_unique<TEvent>("FORKED", true, true, true);
+  ASSERT_TRUE(section->Ok());
+  section->View()[0] = 3;
+  Child child([&](Child&) {
+    const bool unusable = !section->Ok() && section->View() == nullptr && !mutex->Get(0) && !event->Wait(0);
+    section.reset();
+    mutex.reset();
+    event.reset();
+    return unusable ? 0 : 1;
+  });
+  EXPECT_EQ(child.exitCode(), 0);
+  for (const ObjectKind kind : {ObjectKind::Section, ObjectKind::Mutex, ObjectKind::Event})
+    EXPECT_TRUE(NamedObjectExists(kind, "FORKED"));
+  EXPECT_EQ(section->View()[0], 3);
+  EXPECT_TRUE(mutex->Get(0));
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_TRUE(event->Wait(0));
+}
+
 TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {
   Child holder([](Child& self) {
     TSharedMem theirs("FRESH", true, 64);

@@ -151,8 +151,10 @@ std::shared_ptr<NamedObject> openSection(const std::string& posixName, bool crea
   return std::move(opened.object);
 }
 
+// Null also in a child of fork(), where the block is not mapped.
 pthread_mutex_t* mutexOf(detail::NamedObject* object) {
-  return object == nullptr ? nullptr : &static_cast<MutexBlock*>(object->block())->mutex;
+  auto* block = object == nullptr ? nullptr : static_cast<MutexBlock*>(object->block());
+  return block == nullptr ? nullptr : &block->mutex;
 }
 
 EventBlock* eventOf(detail::NamedObject* object) {

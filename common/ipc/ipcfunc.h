@@ -25,8 +25,9 @@
 // namedobject.h). Links are never followed.
 //
 // An object is used from the thread that created it. Objects are not
-// inherited: a child made with fork() opens its own and must not free its
-// parent's (end it with _exit or exec); their memory is not mapped there.
+// inherited: a child made with fork() opens its own. Its parent's read there
+// as unusable (no view, no mutex, no event; their memory is not mapped
+// there), and freeing them there takes nothing from the parent.
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,7 @@
 #include "common/ipc/namedobject.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -127,6 +128,20 @@ Made makeObject(const std::string& posixName, const NamedObject::Initialise& ini
 
 }  // namespace
 
+namespace {
+
+std::atomic<unsigned> processGeneration{0};
+
+void enterForkedChild() { processGeneration.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+unsigned ProcessGeneration() {
+  static const bool registered = ::pthread_atfork(nullptr, nullptr, enterForkedChild) == 0;
+  (void)registered;
+  return processGeneration.load(std::memory_order_relaxed);
+}
+
 Mapping Mapping::map(int fd, std::size_t length) {
   Mapping mapping;
   const std::int64_t size = objectSize(fd);
@@ -139,21 +154,31 @@ Mapping Mapping::map(int fd, std::size_t length) {
   ::madvise(data, length, MADV_DONTFORK);
   mapping.data_ = data;
   mapping.size_ = length;
+  mapping.generation_ = ProcessGeneration();
   return mapping;
 }
 
-Mapping::~Mapping() {
-  if (data_ != nullptr) ::munmap(data_, size_);
+// In a child of fork() the range is not mapped (MADV_DONTFORK) and may hold
+// something else of the child's by now: it is left alone.
+void Mapping::release() {
+  if (data_ != nullptr && mine()) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
 }
 
+Mapping::~Mapping() { release(); }
+
 Mapping::Mapping(Mapping&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      generation_(other.generation_) {}
 
 Mapping& Mapping::operator=(Mapping&& other) noexcept {
   if (this != &other) {
-    if (data_ != nullptr) ::munmap(data_, size_);
+    release();
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
+    generation_ = other.generation_;
   }
   return *this;
 }
@@ -256,6 +281,12 @@ Fd reopen(const std::string& name, dev_t device, ino_t inode) {
 
 NamedObject::~NamedObject() {
   block_ = Mapping();
+  if (generation_ != ProcessGeneration()) {
+    // The parent's object, in a child of fork(): an exclusive lock taken
+    // through the shared descriptor would take the parent's lock away.
+    if (fd_ >= 0) ::close(fd_);
+    return;
+  }
   // After closeDescriptor this process held the object through its mappings
   // (a mapping keeps the descriptor's lock), and they are gone by now.
   Fd fd = fd_ >= 0 ? Fd(fd_) : reopen(name_, device_, inode_);

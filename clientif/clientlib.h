@@ -225,7 +225,6 @@ class ClientLibrary {
   // Exclusive while objects are replaced. Readers take it shared and never
   // hold it while they wait for the operator client (readSized).
   mutable WriterFirstLock stateLock_;
-  std::mutex queueLock_;                 // this process's uses of the queue and ring mutexes
   std::mutex netListLock_;               // lastNetList_
 
   std::vector<std::unique_ptr<ipc::TMutex>> crShareMutexes_;
@@ -235,10 +234,12 @@ class ClientLibrary {
   std::unique_ptr<ipc::TSharedMem> netListMem_;
   std::unique_ptr<ipc::TMutex> netListMutex_;
   std::unique_ptr<ipc::TSharedMem> passwordMem_;
-  std::unique_ptr<ipc::TSharedMem> ctrlPackMem_;
-  std::unique_ptr<ipc::TMutex> ctrlPackMutex_;
-  std::unique_ptr<ipc::TSharedMem> sysEveMem_;
-  std::unique_ptr<ipc::TMutex> sysEveMutex_;
+  // Shared: a caller keeps them while it waits for the client's mutex
+  // without the library's locks, even when an attach replaces them.
+  std::shared_ptr<ipc::TSharedMem> ctrlPackMem_;
+  std::shared_ptr<ipc::TMutex> ctrlPackMutex_;
+  std::shared_ptr<ipc::TSharedMem> sysEveMem_;
+  std::shared_ptr<ipc::TMutex> sysEveMutex_;
   std::unique_ptr<ipc::TSharedMem> nodeStatusMem_;
   std::unique_ptr<ipc::TMutex> nodeStatusMutex_;
   bool counted_ = false;  // this attach added one to the client counter

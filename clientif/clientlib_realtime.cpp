@@ -147,10 +147,17 @@ bool ClientLibrary::read_syseve_share_data(std::int32_t* writeIndex, std::int32_
     return false;
   if (*count < 0 || capacity < 1 || capacity > kRing || *readIndex < 0 || *readIndex > kRing) return false;
   std::int32_t wanted = std::min(*count, kRing);
-  const std::shared_lock lock(stateLock_);
-  const std::lock_guard queue(queueLock_);
-  const HeldMutex held(sysEveMutex_.get(), config_.timing.mutexWaitMs);
-  const ByteView ring = viewOf(sysEveMem_.get());
+  std::shared_ptr<ipc::TSharedMem> section;
+  std::shared_ptr<ipc::TMutex> mutex;
+  {
+    const std::shared_lock lock(stateLock_);
+    section = sysEveMem_;
+    mutex = sysEveMutex_;
+  }
+  // Waited for without any lock of the library: a client that holds its
+  // mutex long stalls only the callers that need that mutex.
+  const HeldMutex held(mutex.get(), config_.timing.mutexWaitMs);
+  const ByteView ring = viewOf(section.get());
   if (!held.held()) return false;
   const auto written = ring.load<std::int32_t>(syseve::kWriteIndex);
   if (!written || *written < 0 || *written > kRing) return false;
@@ -189,11 +196,17 @@ bool ClientLibrary::add_ctrl_do(std::int32_t firstCode, std::int32_t secondCode,
   packet.sixth = sixth;
   packet.seventh = seventh;
 
-  const std::shared_lock lock(stateLock_);
-  const std::lock_guard queue(queueLock_);
-  const HeldMutex held(ctrlPackMutex_.get(), config_.timing.mutexWaitMs);
-  if (!held.held() || !ctrlPackMem_) return false;
-  ipc::TSharedMem& section = *ctrlPackMem_;
+  std::shared_ptr<ipc::TSharedMem> queueSection;
+  std::shared_ptr<ipc::TMutex> mutex;
+  {
+    const std::shared_lock lock(stateLock_);
+    queueSection = ctrlPackMem_;
+    mutex = ctrlPackMutex_;
+  }
+  // As the event ring: the client's mutex is waited for without our locks.
+  const HeldMutex held(mutex.get(), config_.timing.mutexWaitMs);
+  if (!held.held() || !usable(queueSection.get())) return false;
+  ipc::TSharedMem& section = *queueSection;
   const std::int32_t queued = SharedInt(section, ctrlpack::kCount).load();
   if (queued < 0 || queued >= ctrlpack::kCapacity) return false;
   std::uint8_t* packets = section.View() + ctrlpack::kPackets;

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "clientif/clientlib.h"
 #include "clientif/sharedint.h"
 #include "clientif/testsupport.h"
+#include "common/ipc/mutex_holder.h"
 #include "common/other_user.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
@@ -485,6 +487,35 @@ TEST_F(LibraryTest, ControlQueue) {
   EXPECT_FALSE(lib().add_ctrl_do(1, 1, "", 0, 0, 0, 0, ""));
   done = true;
   holder.join();
+  EXPECT_TRUE(lib().add_ctrl_do(1, 1, "", 0, 0, 0, 0, ""));
+}
+
+// The client keeps its queue mutex while 8 callers wait for it: only they
+// wait. Exports whose resources are free answer at once, attaching state
+// included.
+TEST_F(LibraryTest, ASlowClientMutexStallsOnlyItsOwnCallers) {
+  config_.timing.mutexWaitMs = 1000;
+  attachSample();
+  ipc::test::MutexHolder client(kCtrlPackMutexName);
+  ASSERT_TRUE(client.holding());
+  std::vector<std::future<bool>> callers;
+  for (int i = 0; i < 8; ++i)
+    callers.push_back(std::async(std::launch::async, [&, i] { return lib().add_ctrl_do(i + 1, 1, "", 0, 0, 0, 0, ""); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // all of them waiting
+  const auto answersAtOnce = [](const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100);
+  };
+  EXPECT_TRUE(answersAtOnce([&] { EXPECT_EQ(lib().GetScadaCount(), 2); }));
+  EXPECT_TRUE(answersAtOnce([&] {
+    std::int32_t write = 0, read = 0, count = 1;
+    TSysEvent event{};
+    EXPECT_TRUE(lib().read_syseve_share_data(&write, &read, &count, 1, &event));
+  }));
+  EXPECT_TRUE(answersAtOnce([&] { EXPECT_EQ(lib().refresh_stationcfgshare(), 1); }));
+  for (auto& caller : callers) EXPECT_FALSE(caller.get());  // each after its own 1000 ms
+  client.letGo();
   EXPECT_TRUE(lib().add_ctrl_do(1, 1, "", 0, 0, 0, 0, ""));
 }
 

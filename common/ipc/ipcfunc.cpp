@@ -258,14 +258,14 @@ TMutex::~TMutex() {
 }
 
 TMutex::TMutex(TMutex&& other) noexcept
-    : THandledObject(std::move(other)), heldCount_(std::exchange(other.heldCount_, 0)) {}
+    : THandledObject(std::move(other)), heldCount_(other.heldCount_.exchange(0)) {}
 
 TMutex& TMutex::operator=(TMutex&& other) noexcept {
   if (this != &other) {
     pthread_mutex_t* mutex = mutexOf(object());
     while (heldCount_ > 0 && mutex != nullptr && ::pthread_mutex_unlock(mutex) == 0) --heldCount_;
     THandledObject::operator=(std::move(other));
-    heldCount_ = std::exchange(other.heldCount_, 0);
+    heldCount_ = other.heldCount_.exchange(0);
   }
   return *this;
 }
@@ -297,7 +297,9 @@ bool TMutex::Get(std::uint32_t milliseconds) {
 bool TMutex::Release() {
   pthread_mutex_t* mutex = mutexOf(object());
   if (mutex == nullptr || ::pthread_mutex_unlock(mutex) != 0) return false;
-  if (heldCount_ > 0) --heldCount_;
+  int held = heldCount_.load();
+  while (held > 0 && !heldCount_.compare_exchange_weak(held, held - 1)) {
+  }
   return true;
 }
 

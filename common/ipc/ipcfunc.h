@@ -29,6 +29,7 @@
 // as unusable (no view, no mutex, no event; their memory is not mapped
 // there), and freeing them there takes nothing from the parent.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -134,12 +135,14 @@ class TMutex : public THandledObject {
   // kInfinite: no limit); a thread that owns it obtains it again. A mutex
   // whose owner ended without releasing it is abandoned: that call repairs
   // and frees it and returns false ("not obtained"); the next call obtains it.
+  // Several threads may wait in Get on one object at the same time; each
+  // obtains the mutex for itself.
   bool Get(std::uint32_t milliseconds);
   // True when this thread owned the mutex and has released it once.
   bool Release();
 
  private:
-  int heldCount_ = 0;  // successful Gets through this object not yet released
+  std::atomic<int> heldCount_{0};  // successful Gets through this object not yet released
 };
 
 // A named section of shared memory and one view of it. The constructors are

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -106,6 +110,20 @@ TEST_F(AttachTest, StartsTheClientAndWaitsForItsSignal) {
 
 // A signal left set by a client that has gone must not pass for the start
 // of the new one, which here never signals.
+// A client the library started is reaped when it ends, while the host runs
+// on (here: nobody else waits for it).
+TEST_F(AttachTest, AStartedClientLeavesNoZombieWhenItEnds) {
+  useProgram("ok");
+  ASSERT_EQ(lib().init_mlog_calls(), 1);
+  const pid_t pid = velktest::ReadPidFile(pidFile());
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  const fs::path entry = fs::path("/proc") / std::to_string(pid);
+  for (int i = 0; i < 400 && fs::exists(entry); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(fs::exists(entry)) << "the client is still there (a zombie) 2 s after its end";
+  lib().close_mlog_calls();
+}
+
 TEST_F(AttachTest, AStartSignalLeftByAGoneClientIsNotTaken) {
   ipc::TEvent leftOver(kInitEventName, true, false, true);
   ASSERT_TRUE(leftOver.setEvent());

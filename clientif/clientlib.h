@@ -250,6 +250,7 @@ class ClientLibrary {
   NetList builtNetList_;  // the list table_ was built from
   NetList lastNetList_;   // the list as last read
   std::unique_ptr<DeviceTypeCache> deviceTypes_;
+  Reaper reaper_;  // the clients this library started
 };
 
 }  // namespace velk

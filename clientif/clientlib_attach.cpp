@@ -45,14 +45,14 @@ std::unique_ptr<ipc::TSharedMem> openSizedSection(const std::string& name) {
 }
 
 // Runs its step when the scope is left, unless dismissed.
-class UndoOnLeave {
+class AtScopeEnd {
  public:
-  explicit UndoOnLeave(std::function<void()> step) : step_(std::move(step)) {}
-  ~UndoOnLeave() {
+  explicit AtScopeEnd(std::function<void()> step) : step_(std::move(step)) {}
+  ~AtScopeEnd() {
     if (step_) step_();
   }
-  UndoOnLeave(const UndoOnLeave&) = delete;
-  UndoOnLeave& operator=(const UndoOnLeave&) = delete;
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
   void dismiss() { step_ = nullptr; }
 
  private:
@@ -109,7 +109,7 @@ std::int32_t ClientLibrary::init_mlog_calls() {
   if (!openMainHandle()) return -1;
   // However the attach ends short of success (a failed step, or a thread
   // cancelled in one of its waits), it gives back what it took.
-  UndoOnLeave undo([this] { undoFailedAttach(); });
+  AtScopeEnd undo([this] { undoFailedAttach(); });
   takeAttachSlot();
   std::int32_t code = 0;
   if (!waitWhileClientShutsDown(code) || !startClientAndWait(code)) return code;
@@ -198,6 +198,11 @@ bool ClientLibrary::startClientAndWait(std::int32_t& code) {
     code = -2;
     return false;
   }
+  // However this wait ends, a client still running is waited for from now
+  // on, so that it leaves no zombie when it ends.
+  const AtScopeEnd reap([&] {
+    if (!client->exitCode()) reaper_.reap(client->pid());
+  });
   const Timing& timing = config_.timing;
   sleep(timing.startPauseMs);
   std::uint32_t elapsed = 0;

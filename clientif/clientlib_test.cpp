@@ -42,6 +42,22 @@ std::unique_ptr<T[]> Buffer(std::size_t n = 1) {
   return std::make_unique<T[]>(n);
 }
 
+// Taking the lock again under its exclusive hold is refused, loudly: the
+// caller does not go on as if it held it, and the lock stays whole.
+TEST(WriterFirstLock, ANestedTakeUnderTheExclusiveLockRaises) {
+  WriterFirstLock lock;
+  lock.lock();
+  EXPECT_THROW(lock.lock_shared(), std::system_error);
+  EXPECT_THROW(lock.lock(), std::system_error);
+  EXPECT_FALSE(std::async(std::launch::async, [&] { return lock.try_lock_shared(); }).get());
+  lock.unlock();
+  ASSERT_TRUE(lock.try_lock_shared());
+  EXPECT_FALSE(std::async(std::launch::async, [&] { return lock.try_lock(); }).get());
+  lock.unlock_shared();
+  EXPECT_TRUE(lock.try_lock());
+  lock.unlock();
+}
+
 class LibraryTest : public testing::Test {
  protected:
   void attach(const standin::Scenario& scenario, standin::Options options = {}) {

@@ -135,7 +135,9 @@ std::string ClientLibrary::GetparaName(std::int32_t slot, std::int32_t channel, 
   if (!table_.validSlot(slot)) return std::string();
   std::string name;
   if (kind == 0) {
-    if (point >= stations_[static_cast<std::size_t>(slot)].calcCount) return std::string();
+    // The stored total, as the client has it now (not the list of the last build).
+    const auto total = reportItemCount(slot, ItemKind::Calc);
+    if (!total || point >= *total) return std::string();
     readReport(slot, [&](ByteView view) {
       const std::size_t record = rptname::kCalcs + sizeof(TCalcItem) * static_cast<std::size_t>(point);
       name = view.text(record + rptname::kCalcName, 128).value_or(std::string());
@@ -192,7 +194,8 @@ std::int32_t ClientLibrary::IsParaValid(std::int32_t kind, std::int32_t slot, st
   if (!table_.validSlot(slot)) return 0;
   bool valid = false;
   if (kind == 0) {
-    valid = point < stations_[static_cast<std::size_t>(slot)].calcCount;
+    const auto total = reportItemCount(slot, ItemKind::Calc);
+    valid = total && point < *total;
   } else if (kind == 1 || kind == 2) {
     readMeter(slot, channel, meter, [&](ByteView, const MeterRecord& record) {
       valid = point < (kind == 1 ? record.head.analogCount : record.head.statusCount);

@@ -250,6 +250,20 @@ TEST_F(LibraryTest, ChannelsMetersAndPoints) {
   EXPECT_EQ(ClientLibrary::IsParaCodeValid(5, -1), 0);
 }
 
+// Kind 0 reads the stored total of calculated items as the client has it
+// now, also when it changed after the last build of the station list.
+TEST_F(LibraryTest, CalculatedItemCountsAreReadFromTheSection) {
+  attachSample();
+  ASSERT_EQ(lib().IsParaValid(0, 0, 0, 0, 2), -1);
+  for (const std::int32_t stored : {1, 0, -1, rptname::kMaxCalcs + 1}) {
+    std::memcpy(station(kRptNameName, 10) + rptname::kCalcCount, &stored, 4);
+    EXPECT_EQ(lib().IsParaValid(0, 0, 0, 0, 2), 0) << stored;
+    EXPECT_EQ(lib().GetparaName(0, 0, 0, 2, 0), "") << stored;
+    EXPECT_EQ(lib().IsParaValid(0, 0, 0, 0, 0), stored == 1 ? -1 : 0) << stored;
+    EXPECT_EQ(lib().GetparaName(0, 0, 0, 0, 0), stored == 1 ? G("计算1") : "") << stored;
+  }
+}
+
 TEST_F(LibraryTest, RunningMeterNumbers) {
   attachSample();
   std::int32_t slot = -9, channel = -9, meter = -9;

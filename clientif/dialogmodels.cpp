@@ -28,8 +28,7 @@ std::string VlogText(const ClientLibrary& library, int number) { return lang::vl
 
 LoginOutcome CheckLogin(ClientLibrary& library, const std::string& name, const std::string& password,
                         std::int32_t requiredMask) {
-  const std::int32_t index =
-      library.check_operator_pass(common::Utf8ToGbk(name).c_str(), common::Utf8ToGbk(password).c_str());
+  const std::int32_t index = library.check_operator_pass(name.c_str(), password.c_str());
   if (index < 0) return {false, 45, 0};
   const std::int32_t dtype = library.get_operator_DTYPE(index);
   if (requiredMask != 0 && (dtype & requiredMask) != requiredMask) return {false, 46, dtype};
@@ -39,7 +38,6 @@ LoginOutcome CheckLogin(ClientLibrary& library, const std::string& name, const s
 std::vector<std::string> SortedOperatorNames(ClientLibrary& library) {
   std::vector<std::string> names = library.operatorNames();
   std::sort(names.begin(), names.end());  // byte order: case-sensitive
-  for (std::string& name : names) name = decoded(name);
   return names;
 }
 

@@ -59,9 +59,8 @@ int runModal(QDialog& form, std::uintptr_t parent) {
 
 // The name as the operator table holds it, cut to limit bytes without
 // splitting a two-byte character.
-void copyName(char* buffer, const std::string& utf8, std::size_t limit) {
+void copyName(char* buffer, const std::string& gbk, std::size_t limit) {
   if (buffer == nullptr) return;
-  const std::string gbk = common::Utf8ToGbk(utf8);
   const std::size_t length = GbkCutLength(gbk, limit);
   std::memcpy(buffer, gbk.data(), length);
   buffer[length] = '\0';

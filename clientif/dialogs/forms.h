@@ -47,6 +47,7 @@ class LoginForm : public QDialog {
 
  public:
   std::int32_t requiredMask = 0;
+  // In code page 936, as the operator table holds them.
   const std::string& enteredName() const { return name_; }
   const std::string& enteredPassword() const { return password_; }
 
@@ -61,7 +62,7 @@ class LoginForm : public QDialog {
  protected:
   LoginForm(ClientLibrary& library, bool nameList, QWidget* parent);
   void showEvent(QShowEvent* event) override;
-  QString typedName() const;
+  std::string nameBytes() const;
 
   ClientLibrary& library_;
   QLineEdit* nameEdit_ = nullptr;

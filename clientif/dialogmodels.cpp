@@ -215,6 +215,19 @@ std::optional<std::pair<int, int>> NodeStatusTree::find(const PointValues& prese
   return std::nullopt;
 }
 
+std::optional<std::pair<int, int>> NodeStatusTree::find(const NodeChoice& preset) const {
+  for (std::size_t t = 0; t < nodes.size(); ++t) {
+    if (nodes[t].nodeId != preset.nodeId) continue;
+    for (std::size_t i = 0; i < nodes[t].items.size(); ++i) {
+      const NodeChoice offered = nodeChoice(static_cast<int>(t), static_cast<int>(i));
+      if (offered.selector == preset.selector && offered.third == preset.third)
+        return std::pair(static_cast<int>(t), static_cast<int>(i));
+    }
+    return std::pair(static_cast<int>(t), -1);
+  }
+  return std::nullopt;
+}
+
 // --- controls ---
 
 ControlChoice ControlChoice::Build(ClientLibrary& library) {

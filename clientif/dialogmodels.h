@@ -135,6 +135,9 @@ struct NodeStatusTree {
   NodeChoice nodeChoice(int top, int item) const;
   // The item that preset kind-3 values of a point choice select.
   std::optional<std::pair<int, int>> find(const PointValues& preset) const;
+  // The item that the node-state dialog's preset values select: (top, -1)
+  // when the node is there but no item of it matches.
+  std::optional<std::pair<int, int>> find(const NodeChoice& preset) const;
 };
 
 // --- the control choice (TChCtrl_form) ---

@@ -134,7 +134,8 @@ std::int32_t ChooseCtrl(ClientLibrary& library, std::uintptr_t parent, std::int3
 std::int32_t ChooseNodeStatusTree(ClientLibrary& library, std::uintptr_t parent, std::int32_t* nodeId,
                                   std::int32_t* selector, std::int32_t* third) {
   if (!library.attached() || application() == nullptr) return 0;
-  TChooseNodeStatusDlg form(library);
+  const auto value = [](const std::int32_t* p) { return p != nullptr ? *p : 0; };
+  TChooseNodeStatusDlg form(library, {value(nodeId), value(selector), value(third)});
   if (runModal(form, parent) == QDialog::Accepted) {
     store(nodeId, form.choice().nodeId);
     store(selector, form.choice().selector);

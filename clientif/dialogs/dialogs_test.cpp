@@ -552,6 +552,46 @@ TEST_F(DialogTest, NodeStateDialogAnswersZeroEitherWay) {
   EXPECT_EQ(third, 201);
 }
 
+// The dialog opens on the item its var arguments name; OK at once gives
+// them back.
+TEST_F(DialogTest, NodeStateDialogOpensOnItsPreset) {
+  attachSample();
+  struct Case {
+    std::int32_t node, selector, third;
+    int top, item;  // the current item as opened; top -1: none
+  };
+  const Case cases[] = {
+      {4, kSelectorNodeState, 2, 3, 1},      // FE-10, VLOG_0048
+      {4, kSelectorNodeState, 1, 3, 0},      // FE-10, VLOG_0047
+      {3, kSelectorChannelState, 201, 2, 2}, // FE-20, its channel
+      {3, kSelectorChannelState, 999, 2, -1},
+      {77, kSelectorNodeState, 1, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.node << " " << c.third);
+    int top = -1, item = -1;
+    drive({[&](QDialog& form) {
+      if (QTreeWidgetItem* current = find<QTreeWidget>(form, "m_tvNodeStatus")->currentItem()) {
+        top = current->parent() == nullptr ? current->treeWidget()->indexOfTopLevelItem(current)
+                                           : current->treeWidget()->indexOfTopLevelItem(current->parent());
+        item = current->parent() == nullptr ? -1 : current->parent()->indexOfChild(current);
+      }
+      if (c.item >= 0) {
+        click(form, "OKBtn");
+      } else {
+        click(form, "CancelBtn");
+      }
+    }});
+    std::int32_t node = c.node, selector = c.selector, third = c.third;
+    EXPECT_EQ(ChooseNodeStatusTree(lib(), 0, &node, &selector, &third), 0);
+    EXPECT_EQ(top, c.top);
+    EXPECT_EQ(item, c.item);
+    EXPECT_EQ(node, c.node);
+    EXPECT_EQ(selector, c.selector);
+    EXPECT_EQ(third, c.third);
+  }
+}
+
 TEST_F(DialogTest, ControlChoice) {
   attachSample();
   int presetSlot = -1, presetRow = -1, rowsOfSecond = 0;

@@ -465,7 +465,9 @@ void TChCtrl_form::select_btnClick() {
 
 // --- node-state choice ---
 
-TChooseNodeStatusDlg::TChooseNodeStatusDlg(ClientLibrary& library, QWidget* parent) : QDialog(parent) {
+TChooseNodeStatusDlg::TChooseNodeStatusDlg(ClientLibrary& library, const NodeStatusTree::NodeChoice& preset,
+                                           QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Dialog"));
   m_tvNodeStatus = tree(this, "m_tvNodeStatus");
   OKBtn = button(*this, "OKBtn", "确定");
@@ -477,6 +479,7 @@ TChooseNodeStatusDlg::TChooseNodeStatusDlg(ClientLibrary& library, QWidget* pare
   translate(*this, "TChooseNodeStatusDlg", library.engine());
   nodes_ = NodeStatusTree::ForNodeChoice(library);
   fillNodeStatusTree(m_tvNodeStatus, nodes_);
+  if (const auto found = nodes_.find(preset)) selectNodeState(m_tvNodeStatus, found->first, found->second);
   connect(OKBtn, &QPushButton::clicked, this, [this] { guardedHandler(this, [this] { OKBtnClick(); }); });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }

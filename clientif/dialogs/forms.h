@@ -158,7 +158,9 @@ class TChooseNodeStatusDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TChooseNodeStatusDlg(ClientLibrary& library, QWidget* parent = nullptr);
+  // Opens on the item of the preset values (node id, selector, third value).
+  explicit TChooseNodeStatusDlg(ClientLibrary& library, const NodeStatusTree::NodeChoice& preset = {},
+                                QWidget* parent = nullptr);
 
   const NodeStatusTree::NodeChoice& choice() const { return choice_; }
   void OKBtnClick();

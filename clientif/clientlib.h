@@ -178,6 +178,13 @@ class ClientLibrary {
     std::int32_t calcCount = 0;  // the calculated-item list: items 0..calcCount-1
   };
   enum class SizedSection { CommHead, Realtime };
+  using SharedState = std::shared_lock<WriterFirstLock>;
+
+  // The opening of the exports that need an attach: stateLock_ held shared
+  // while the library is attached; empty (and nothing held) when the export
+  // must refuse. openSlot also wants slot to be one of the table's.
+  std::optional<SharedState> openAttached();
+  std::optional<SharedState> openSlot(std::int32_t slot);
 
   // Attach steps; each returns false when its step fails.
   bool openMainHandle();

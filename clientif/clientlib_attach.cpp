@@ -101,6 +101,20 @@ ByteView ClientLibrary::viewOf(const ipc::TSharedMem* memory) const {
   return {memory->View(), static_cast<std::size_t>(memory->MappedSize())};
 }
 
+// Attached is looked at under the lock: detaching takes it exclusive, so
+// the answer holds for as long as the caller keeps it.
+std::optional<ClientLibrary::SharedState> ClientLibrary::openAttached() {
+  SharedState lock(stateLock_);
+  if (!attached()) return std::nullopt;
+  return lock;
+}
+
+std::optional<ClientLibrary::SharedState> ClientLibrary::openSlot(std::int32_t slot) {
+  auto lock = openAttached();
+  if (!lock || !table_.validSlot(slot)) return std::nullopt;
+  return lock;
+}
+
 std::int32_t ClientLibrary::init_mlog_calls() {
   const std::lock_guard attach(attachLock_);
   if (attached()) return 0;

@@ -76,9 +76,9 @@ bool ClientLibrary::clipItems(int slot, ItemKind kind, std::int32_t first, std::
 
 bool ClientLibrary::readItemNames(ItemKind kind, std::int32_t slot, std::int32_t first, std::int32_t* count,
                                   std::int32_t* total, char* names) {
-  if (!attached() || names == nullptr) return false;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return false;
+  if (names == nullptr) return false;
+  const auto lock = openSlot(slot);
+  if (!lock) return false;
   const std::size_t name = layoutOf(kind).name;
   return clipItems(slot, kind, first, count, total, [&](ByteView view, std::size_t record, int i) {
     view.copy(record + name, names + 128 * static_cast<std::size_t>(i), 128);
@@ -87,17 +87,16 @@ bool ClientLibrary::readItemNames(ItemKind kind, std::int32_t slot, std::int32_t
 
 bool ClientLibrary::readItemIds(ItemKind kind, std::int32_t slot, std::int32_t first, std::int32_t* count,
                                 std::int32_t* total, std::int32_t* ids) {
-  if (!attached() || ids == nullptr) return false;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return false;
+  if (ids == nullptr) return false;
+  const auto lock = openSlot(slot);
+  if (!lock) return false;
   return clipItems(slot, kind, first, count, total,
                    [&](ByteView view, std::size_t record, int i) { view.copy(record, ids + i, 4); });
 }
 
 std::string ClientLibrary::GetScadaName(std::int32_t slot, std::int32_t standby) {
-  if (!attached()) return std::string();
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return std::string();
+  const auto lock = openSlot(slot);
+  if (!lock) return std::string();
   const auto& entries = standby == 0 ? table_.main : table_.standby;
   return FieldText(entries[static_cast<std::size_t>(slot)].node.nodeName, 128);
 }
@@ -110,18 +109,16 @@ std::string ClientLibrary::GetNodeName(std::int32_t node) {
 }
 
 std::string ClientLibrary::GetChannelName(std::int32_t slot, std::int32_t channel) {
-  if (!attached()) return std::string();
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return std::string();
+  const auto lock = openSlot(slot);
+  if (!lock) return std::string();
   const auto head = readChead(slot);
   if (!head || channel < 0 || channel >= ChannelCount(*head)) return std::string();
   return ChannelName(*head, channel);
 }
 
 std::string ClientLibrary::GetMeterName(std::int32_t slot, std::int32_t channel, std::int32_t meter) {
-  if (!attached()) return std::string();
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return std::string();
+  const auto lock = openSlot(slot);
+  if (!lock) return std::string();
   std::string name;
   readMeter(slot, channel, meter,
             [&](ByteView, const MeterRecord& record) { name = FieldText(record.head.meterName, 128); });
@@ -130,9 +127,9 @@ std::string ClientLibrary::GetMeterName(std::int32_t slot, std::int32_t channel,
 
 std::string ClientLibrary::GetparaName(std::int32_t slot, std::int32_t channel, std::int32_t meter, std::int32_t point,
                                        std::int32_t kind) {
-  if (!attached() || point < 0) return std::string();
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return std::string();
+  if (point < 0) return std::string();
+  const auto lock = openSlot(slot);
+  if (!lock) return std::string();
   std::string name;
   if (kind == 0) {
     // The stored total, as the client has it now (not the list of the last build).
@@ -153,23 +150,21 @@ std::string ClientLibrary::GetparaName(std::int32_t slot, std::int32_t channel, 
 }
 
 std::int32_t ClientLibrary::GetScadaCount() {
-  if (!attached()) return -1;
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return -1;
   return table_.stationCount;
 }
 
 std::int32_t ClientLibrary::GetChannelCount(std::int32_t slot) {
-  if (!attached()) return -1;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return -1;
+  const auto lock = openSlot(slot);
+  if (!lock) return -1;
   const auto head = readChead(slot);
   return head ? ChannelCount(*head) : -1;
 }
 
 std::int32_t ClientLibrary::GetMeterCount(std::int32_t slot, std::int32_t channel) {
-  if (!attached()) return -1;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return -1;
+  const auto lock = openSlot(slot);
+  if (!lock) return -1;
   const auto head = readChead(slot);
   if (!head || channel < 0 || channel >= ChannelCount(*head)) return -1;
   return MeterCount(*head, channel);
@@ -177,9 +172,9 @@ std::int32_t ClientLibrary::GetMeterCount(std::int32_t slot, std::int32_t channe
 
 std::int32_t ClientLibrary::GetParaCount(std::int32_t slot, std::int32_t channel, std::int32_t meter,
                                          std::int32_t kind) {
-  if (!attached() || (kind != 1 && kind != 2)) return -1;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return -1;
+  if ((kind != 1 && kind != 2)) return -1;
+  const auto lock = openSlot(slot);
+  if (!lock) return -1;
   std::int32_t count = -1;
   readMeter(slot, channel, meter, [&](ByteView, const MeterRecord& record) {
     count = kind == 1 ? record.head.analogCount : record.head.statusCount;
@@ -189,9 +184,9 @@ std::int32_t ClientLibrary::GetParaCount(std::int32_t slot, std::int32_t channel
 
 std::int32_t ClientLibrary::IsParaValid(std::int32_t kind, std::int32_t slot, std::int32_t channel, std::int32_t meter,
                                         std::int32_t point) {
-  if (!attached() || point < 0) return 0;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return 0;
+  if (point < 0) return 0;
+  const auto lock = openSlot(slot);
+  if (!lock) return 0;
   bool valid = false;
   if (kind == 0) {
     const auto total = reportItemCount(slot, ItemKind::Calc);
@@ -217,9 +212,8 @@ std::string ClientLibrary::GetControlName(std::int32_t slot, std::int32_t contro
 }
 
 std::int32_t ClientLibrary::GetControlCount(std::int32_t slot) {
-  if (!attached()) return 0;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return 0;
+  const auto lock = openSlot(slot);
+  if (!lock) return 0;
   std::int32_t count = 0;
   std::int32_t total = 0;
   return clipItems(slot, ItemKind::Control, 0, &count, &total, [](ByteView, std::size_t, int) {}) ? total : 0;
@@ -283,8 +277,8 @@ std::vector<ClientLibrary::CalcEntry> ClientLibrary::calcItems(std::int32_t slot
 // --- operators: the table is read again on every call ---
 
 std::int32_t ClientLibrary::GetOperatorCount() {
-  if (!attached()) return -1;
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return -1;
   const auto count = viewOf(passwordMem_.get()).load<std::int32_t>(password::kCount);
   return count ? std::clamp<std::int32_t>(*count, 0, kMaxOperators) : -1;
 }
@@ -376,20 +370,21 @@ bool ClientLibrary::get_stationcfgshare_setupcount(std::int32_t* count) {
 // --- device-type cache and connection settings ---
 
 std::string ClientLibrary::get_regist_meter_str(std::int32_t id) {
-  if (!attached()) return std::string();
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return std::string();
   return deviceTypes_->typeText(id, 0);
 }
 
 std::string ClientLibrary::get_regist_mlog_str(std::int32_t id) {
-  if (!attached()) return std::string();
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return std::string();
   return deviceTypes_->typeText(id, 2);
 }
 
 std::int32_t ClientLibrary::get_meter_unit(const char* name) {
-  if (!attached() || name == nullptr) return 0;
-  const std::shared_lock lock(stateLock_);
+  if (name == nullptr) return 0;
+  const auto lock = openAttached();
+  if (!lock) return 0;
   return deviceTypes_->idOfName(name);
 }
 

@@ -228,11 +228,26 @@ class ClientLibrary {
   Config config_;
   lang::MultiLangEngine& engine_;
   std::atomic<int> state_{-1};
-  std::mutex attachLock_;                // init, close and refresh one at a time
-  // Exclusive while objects are replaced. Readers take it shared and never
-  // hold it while they wait for the operator client (readSized).
+
+  // Locks, in the order they are taken (a thread holding one takes only
+  // those below it):
+  //  1. attachLock_: init, close and refresh, one at a time.
+  //  2. stateLock_: exclusive while init, close and refresh replace
+  //     objects; shared by every export that reads them (openAttached,
+  //     openSlot).
+  //  3. The station read lock (the reader count and writer flag of
+  //     VELK_MAIN_HANDLE, shared with the client): taken holding stateLock_
+  //     shared; while the client's writer flag is up the reader lets
+  //     stateLock_ go and takes it back before it looks again (readSized).
+  //  4. viewLocks_[slot]: shared to read a slot's sized views, exclusive to
+  //     map them again; one slot at a time.
+  //  5. netListLock_: only around lastNetList_; nothing is taken under it.
+  // The client's named mutexes (control queue, event ring) are waited for
+  // holding none of these, and held only while their section is used.
+  // Every lock is held by a guard, so a cancelled thread frees it once.
+  std::mutex attachLock_;
   mutable WriterFirstLock stateLock_;
-  std::mutex netListLock_;               // lastNetList_
+  std::mutex netListLock_;  // lastNetList_
 
   std::vector<std::unique_ptr<ipc::TMutex>> crShareMutexes_;
   std::unique_ptr<ipc::TSharedMem> mainHandle_;
@@ -252,7 +267,7 @@ class ClientLibrary {
   bool counted_ = false;  // this attach added one to the client counter
 
   std::array<StationObjects, kMaxStations> stations_;
-  std::array<std::shared_mutex, kMaxStations> viewLocks_;  // remaps of a slot's sized views
+  std::array<std::shared_mutex, kMaxStations> viewLocks_;  // remaps of a slot's sized views (lock 4)
   StationTable table_;
   NetList builtNetList_;  // the list table_ was built from
   NetList lastNetList_;   // the list as last read

@@ -174,6 +174,11 @@ bool CancelledWhileIn(std::function<void()> call) {
 // The host lives on, and the library answers as before: nothing it held for
 // the cancelled call is left held (a reader count, its own locks).
 TEST(SharedLibrary, AThreadCancelledInAWaitLeavesTheLibraryUsable) {
+#if defined(__SANITIZE_ADDRESS__)
+  // GCC 12's AddressSanitizer reports its own unpoisoning of a cancelled
+  // thread's stack as an overflow (google/sanitizers issue 1399).
+  GTEST_SKIP() << "not under AddressSanitizer (it misreports a cancelled thread's unwinding); the release build runs it";
+#endif
   standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
   ASSERT_EQ(init_mlog_calls(), 1);
   int32_t slot = 0, channel = 0;

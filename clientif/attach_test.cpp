@@ -1,9 +1,16 @@
 // The attach sequence: every result code of init_mlog_calls against the
 // stand-in client, in-process or started by the library as a program.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -13,6 +20,7 @@
 #include "clientif/clientlib.h"
 #include "clientif/sharedint.h"
 #include "clientif/testsupport.h"
+#include "common/other_user.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
 
@@ -102,6 +110,20 @@ TEST_F(AttachTest, StartsTheClientAndWaitsForItsSignal) {
 
 // A signal left set by a client that has gone must not pass for the start
 // of the new one, which here never signals.
+// A client the library started is reaped when it ends, while the host runs
+// on (here: nobody else waits for it).
+TEST_F(AttachTest, AStartedClientLeavesNoZombieWhenItEnds) {
+  useProgram("ok");
+  ASSERT_EQ(lib().init_mlog_calls(), 1);
+  const pid_t pid = velktest::ReadPidFile(pidFile());
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  const fs::path entry = fs::path("/proc") / std::to_string(pid);
+  for (int i = 0; i < 400 && fs::exists(entry); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(fs::exists(entry)) << "the client is still there (a zombie) 2 s after its end";
+  lib().close_mlog_calls();
+}
+
 TEST_F(AttachTest, AStartSignalLeftByAGoneClientIsNotTaken) {
   ipc::TEvent leftOver(kInitEventName, true, false, true);
   ASSERT_TRUE(leftOver.setEvent());
@@ -117,6 +139,29 @@ TEST_F(AttachTest, TheClientProgramIsDesktermInTheHostFolder) {
   config_.desktermProgram.clear();
   ASSERT_EQ(lib().init_mlog_calls(), 1);
   endStartedClient();
+}
+
+// What another local user can leave under the names of the objects: a
+// link, a folder, a FIFO. Library and client both pass them over.
+TEST_F(AttachTest, EntriesAnotherUserPlantedUnderOurNamesArePassedOver) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const auto pathOf = [](ipc::ObjectKind kind, std::string_view name) {
+    return "/dev/shm" + ipc::PosixObjectName(kind, name).value();
+  };
+  const std::string mainHandle = pathOf(ipc::ObjectKind::Section, kMainHandleName);
+  const std::string netList = pathOf(ipc::ObjectKind::Section, kNetListName);
+  const std::string queueMutex = pathOf(ipc::ObjectKind::Mutex, kCtrlPackMutexName);
+  ASSERT_TRUE(common::test::RunAsNobody([&] {
+    return ::symlink("/dev/null", mainHandle.c_str()) == 0 && ::mkdir(netList.c_str(), 0777) == 0 &&
+           ::mkfifo(queueMutex.c_str(), 0666) == 0;
+  }));
+  useProgram("ok");
+  EXPECT_EQ(lib().init_mlog_calls(), 1);
+  EXPECT_EQ(lib().GetScadaCount(), 2);
+  EXPECT_TRUE(lib().add_ctrl_do(1, 2, "t", 1, 0, 0, 0, "u"));
+  lib().close_mlog_calls();
+  endStartedClient();
+  for (const std::string& path : {mainHandle, netList, queueMutex}) fs::remove(path);
 }
 
 TEST_F(AttachTest, AClientThatCannotStart) {

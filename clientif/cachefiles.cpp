@@ -1,5 +1,11 @@
 #include "clientif/cachefiles.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "common/paths.h"
@@ -9,6 +15,37 @@ namespace velk {
 namespace {
 
 constexpr std::size_t kRegistryStringSize = 128;
+
+// The most either file can hold that its reader looks at: bytes after these
+// are never read.
+constexpr std::size_t kMaxDeviceTypeFileBytes = kCacheHeadSize + 8 + 4 * 256 + 2 * kRegistryStringSize * kMaxFirstEntries +
+                                                4 * kMaxDeviceTypes + 3 * kRegistryStringSize * kMaxDeviceTypes;
+constexpr std::size_t kMaxDbConnFileBytes = kCacheHeadSize + 3 * (4 + kMaxConnText);
+
+// The first bytes (at most limit) of a plain file. Anything else under the
+// name (a FIFO, a device, a folder) fails at once instead of blocking or
+// reading without end.
+std::optional<std::string> ReadFileStart(const std::filesystem::path& file, std::size_t limit) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  std::optional<std::string> bytes;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    bytes.emplace();
+    char buffer[65536];
+    while (bytes && bytes->size() < limit) {
+      const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - bytes->size()));
+      if (n == 0) break;
+      if (n > 0) {
+        bytes->append(buffer, static_cast<std::size_t>(n));
+      } else if (errno != EINTR) {
+        bytes.reset();
+      }
+    }
+  }
+  ::close(fd);
+  return bytes;
+}
 
 // Reads the file's bytes in order; every read must get all it asks for.
 class Reader {
@@ -103,7 +140,7 @@ bool ParseDeviceTypeCache(std::string_view bytes, DeviceTypeCache& cache) {
 
 bool LoadDeviceTypeCache(const std::filesystem::path& file, DeviceTypeCache& cache) {
   cache.clear();
-  const auto bytes = common::ReadWholeFile(file);
+  const auto bytes = ReadFileStart(file, kMaxDeviceTypeFileBytes);
   return bytes && ParseDeviceTypeCache(*bytes, cache);
 }
 
@@ -145,7 +182,7 @@ std::optional<TDBConnInfo> ParseDbConn(std::string_view bytes) {
 std::optional<TDBConnInfo> ReadDbConnFile(const std::filesystem::path& file) {
   // A file that exists but cannot be read fails as well: three empty texts
   // would pass for valid settings.
-  const auto bytes = common::ReadWholeFile(file);
+  const auto bytes = ReadFileStart(file, kMaxDbConnFileBytes);
   if (!bytes) return std::nullopt;
   return ParseDbConn(*bytes);
 }

@@ -53,7 +53,10 @@ class ClientLibrary {
   const Config& config() const { return config_; }
   lang::MultiLangEngine& engine() const { return engine_; }
   int state() const { return state_.load(); }
-  bool attached() const { return state_.load() > 0; }
+  // Attached, in this process: in a child of fork() the parent's sections
+  // are not mapped, and the library answers as detached there until the
+  // child attaches itself.
+  bool attached() const { return state_.load() > 0 && usable(mainHandle_.get()); }
 
   // Attach and detach
   std::int32_t init_mlog_calls();
@@ -175,6 +178,13 @@ class ClientLibrary {
     std::int32_t calcCount = 0;  // the calculated-item list: items 0..calcCount-1
   };
   enum class SizedSection { CommHead, Realtime };
+  using SharedState = std::shared_lock<WriterFirstLock>;
+
+  // The opening of the exports that need an attach: stateLock_ held shared
+  // while the library is attached; empty (and nothing held) when the export
+  // must refuse. openSlot also wants slot to be one of the table's.
+  std::optional<SharedState> openAttached();
+  std::optional<SharedState> openSlot(std::int32_t slot);
 
   // Attach steps; each returns false when its step fails.
   bool openMainHandle();
@@ -213,16 +223,31 @@ class ClientLibrary {
   bool reportItem(int slot, ItemKind kind, std::int32_t index, TReportItem* buffer);
   std::string vlogAnsi(int number) const;
   ByteView viewOf(const ipc::TSharedMem* memory) const;
+  static bool usable(const ipc::TSharedMem* memory) { return memory != nullptr && memory->Ok(); }
 
   Config config_;
   lang::MultiLangEngine& engine_;
   std::atomic<int> state_{-1};
-  std::mutex attachLock_;                // init, close and refresh one at a time
-  // Exclusive while objects are replaced. Readers take it shared and never
-  // hold it while they wait for the operator client (readSized).
+
+  // Locks, in the order they are taken (a thread holding one takes only
+  // those below it):
+  //  1. attachLock_: init, close and refresh, one at a time.
+  //  2. stateLock_: exclusive while init, close and refresh replace
+  //     objects; shared by every export that reads them (openAttached,
+  //     openSlot).
+  //  3. The station read lock (the reader count and writer flag of
+  //     VELK_MAIN_HANDLE, shared with the client): taken holding stateLock_
+  //     shared; while the client's writer flag is up the reader lets
+  //     stateLock_ go and takes it back before it looks again (readSized).
+  //  4. viewLocks_[slot]: shared to read a slot's sized views, exclusive to
+  //     map them again; one slot at a time.
+  //  5. netListLock_: only around lastNetList_; nothing is taken under it.
+  // The client's named mutexes (control queue, event ring) are waited for
+  // holding none of these, and held only while their section is used.
+  // Every lock is held by a guard, so a cancelled thread frees it once.
+  std::mutex attachLock_;
   mutable WriterFirstLock stateLock_;
-  std::mutex queueLock_;                 // this process's uses of the queue and ring mutexes
-  std::mutex netListLock_;               // lastNetList_
+  std::mutex netListLock_;  // lastNetList_
 
   std::vector<std::unique_ptr<ipc::TMutex>> crShareMutexes_;
   std::unique_ptr<ipc::TSharedMem> mainHandle_;
@@ -231,20 +256,23 @@ class ClientLibrary {
   std::unique_ptr<ipc::TSharedMem> netListMem_;
   std::unique_ptr<ipc::TMutex> netListMutex_;
   std::unique_ptr<ipc::TSharedMem> passwordMem_;
-  std::unique_ptr<ipc::TSharedMem> ctrlPackMem_;
-  std::unique_ptr<ipc::TMutex> ctrlPackMutex_;
-  std::unique_ptr<ipc::TSharedMem> sysEveMem_;
-  std::unique_ptr<ipc::TMutex> sysEveMutex_;
+  // Shared: a caller keeps them while it waits for the client's mutex
+  // without the library's locks, even when an attach replaces them.
+  std::shared_ptr<ipc::TSharedMem> ctrlPackMem_;
+  std::shared_ptr<ipc::TMutex> ctrlPackMutex_;
+  std::shared_ptr<ipc::TSharedMem> sysEveMem_;
+  std::shared_ptr<ipc::TMutex> sysEveMutex_;
   std::unique_ptr<ipc::TSharedMem> nodeStatusMem_;
   std::unique_ptr<ipc::TMutex> nodeStatusMutex_;
   bool counted_ = false;  // this attach added one to the client counter
 
   std::array<StationObjects, kMaxStations> stations_;
-  std::array<std::shared_mutex, kMaxStations> viewLocks_;  // remaps of a slot's sized views
+  std::array<std::shared_mutex, kMaxStations> viewLocks_;  // remaps of a slot's sized views (lock 4)
   StationTable table_;
   NetList builtNetList_;  // the list table_ was built from
   NetList lastNetList_;   // the list as last read
   std::unique_ptr<DeviceTypeCache> deviceTypes_;
+  Reaper reaper_;  // the clients this library started
 };
 
 }  // namespace velk

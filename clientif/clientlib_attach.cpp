@@ -44,6 +44,21 @@ std::unique_ptr<ipc::TSharedMem> openSizedSection(const std::string& name) {
   return openSection(name, false, static_cast<std::size_t>(size));
 }
 
+// Runs its step when the scope is left, unless dismissed.
+class AtScopeEnd {
+ public:
+  explicit AtScopeEnd(std::function<void()> step) : step_(std::move(step)) {}
+  ~AtScopeEnd() {
+    if (step_) step_();
+  }
+  AtScopeEnd(const AtScopeEnd&) = delete;
+  AtScopeEnd& operator=(const AtScopeEnd&) = delete;
+  void dismiss() { step_ = nullptr; }
+
+ private:
+  std::function<void()> step_;
+};
+
 }  // namespace
 
 ClientLibrary::ClientLibrary(Config config, lang::MultiLangEngine& engine)
@@ -86,39 +101,47 @@ ByteView ClientLibrary::viewOf(const ipc::TSharedMem* memory) const {
   return {memory->View(), static_cast<std::size_t>(memory->MappedSize())};
 }
 
+// Attached is looked at under the lock: detaching takes it exclusive, so
+// the answer holds for as long as the caller keeps it.
+std::optional<ClientLibrary::SharedState> ClientLibrary::openAttached() {
+  SharedState lock(stateLock_);
+  if (!attached()) return std::nullopt;
+  return lock;
+}
+
+std::optional<ClientLibrary::SharedState> ClientLibrary::openSlot(std::int32_t slot) {
+  auto lock = openAttached();
+  if (!lock || !table_.validSlot(slot)) return std::nullopt;
+  return lock;
+}
+
 std::int32_t ClientLibrary::init_mlog_calls() {
   const std::lock_guard attach(attachLock_);
-  if (state_.load() > 0) return 0;
+  if (attached()) return 0;
   state_.store(-1);
   engine_.loadLanguageFileFrom(lang::namedLanguageFile(config_.hostFolder, "velklog2.lang"));
   if (!openMainHandle()) return -1;
+  // However the attach ends short of success (a failed step, or a thread
+  // cancelled in one of its waits), it gives back what it took.
+  AtScopeEnd undo([this] { undoFailedAttach(); });
   takeAttachSlot();
   std::int32_t code = 0;
-  if (!waitWhileClientShutsDown(code) || !startClientAndWait(code)) {
-    undoFailedAttach();
-    return code;
-  }
+  if (!waitWhileClientShutsDown(code) || !startClientAndWait(code)) return code;
   const std::unique_lock lock(stateLock_);
   code = -4;
-  if (openScadaServer()) {
-    if (!openGlobalSections(code)) {
-      // code tells the step
-    } else if (!ownComputerIsClient()) {
-      code = -9;
-    } else {
-      buildStations();
-      LoadDeviceTypeCache(std::filesystem::path(config_.hostFolder) / kDeviceTypeFile, *deviceTypes_);
-      state_.store(1);
-      return 1;
-    }
-  }
-  undoFailedAttach();
-  return code;
+  if (!openScadaServer()) return code;
+  if (!openGlobalSections(code)) return code;
+  if (!ownComputerIsClient()) return -9;
+  buildStations();
+  LoadDeviceTypeCache(std::filesystem::path(config_.hostFolder) / kDeviceTypeFile, *deviceTypes_);
+  state_.store(1);
+  undo.dismiss();
+  return 1;
 }
 
 bool ClientLibrary::openMainHandle() {
   const std::unique_lock lock(stateLock_);
-  if (mainHandle_) return true;
+  if (usable(mainHandle_.get())) return true;
   mainHandle_ = openSection(kMainHandleName, true, mainhandle::kSize, true);
   return mainHandle_ != nullptr;
 }
@@ -148,8 +171,8 @@ void ClientLibrary::freeAttachSlot() {
 // attach slot and its count of the client, which close_mlog_calls would not
 // take back (it does nothing while detached).
 void ClientLibrary::undoFailedAttach() {
-  if (mainHandle_) freeAttachSlot();
-  if (counted_ && scadaServer_) {
+  if (usable(mainHandle_.get())) freeAttachSlot();
+  if (counted_ && usable(scadaServer_.get())) {
     auto counter = SharedInt(*scadaServer_, scadaserver::counter(kKindClient));
     std::int32_t value = counter.load();
     while (value > 0 && !counter.compare_exchange_weak(value, value - 1)) {
@@ -189,6 +212,11 @@ bool ClientLibrary::startClientAndWait(std::int32_t& code) {
     code = -2;
     return false;
   }
+  // However this wait ends, a client still running is waited for from now
+  // on, so that it leaves no zombie when it ends.
+  const AtScopeEnd reap([&] {
+    if (!client->exitCode()) reaper_.reap(client->pid());
+  });
   const Timing& timing = config_.timing;
   sleep(timing.startPauseMs);
   std::uint32_t elapsed = 0;
@@ -214,8 +242,11 @@ bool ClientLibrary::startClientAndWait(std::int32_t& code) {
 }
 
 bool ClientLibrary::openScadaServer() {
-  if (!scadaServer_) scadaServer_ = openSection(kScadaServerName, true, scadaserver::kSize);
-  if (!scadaServerMutex_) scadaServerMutex_ = openObject<ipc::TMutex>(kScadaServerMutexName);
+  // In a child of fork() the parent's objects are not usable: made anew.
+  if (!usable(scadaServer_.get())) {
+    scadaServer_ = openSection(kScadaServerName, true, scadaserver::kSize);
+    scadaServerMutex_ = openObject<ipc::TMutex>(kScadaServerMutexName);
+  }
   if (!scadaServer_ || !scadaServerMutex_) return false;
   SharedInt(*scadaServer_, scadaserver::counter(kKindClient)).fetch_add(1);
   counted_ = true;
@@ -293,24 +324,26 @@ void ClientLibrary::buildCalcList(int slot) {
   if (const auto count = itemCount(viewOf(station.rptName.get()), ItemKind::Calc)) station.calcCount = *count;
 }
 
+// In a child of fork() that has not attached itself, the count and the
+// attach slot are the parent's: only the state goes back.
 void ClientLibrary::close_mlog_calls() {
   const std::lock_guard attach(attachLock_);
   if (state_.load() == -1) return;
   const std::unique_lock lock(stateLock_);
-  if (scadaServer_) {
+  if (counted_ && usable(scadaServer_.get())) {
     auto counter = SharedInt(*scadaServer_, scadaserver::counter(kKindClient));
     std::int32_t value = counter.load();
     while (value > 0 && !counter.compare_exchange_weak(value, value - 1)) {
     }
   }
   counted_ = false;
-  if (mainHandle_) freeAttachSlot();
+  if (usable(mainHandle_.get())) freeAttachSlot();
   state_.store(-1);
 }
 
 bool ClientLibrary::IsCLientRunning() {
   const std::shared_lock lock(stateLock_);
-  return scadaServer_ && SharedInt(*scadaServer_, scadaserver::counter(kKindClient)).load() > 0;
+  return usable(scadaServer_.get()) && SharedInt(*scadaServer_, scadaserver::counter(kKindClient)).load() > 0;
 }
 
 bool ClientLibrary::IsClientregisted() {

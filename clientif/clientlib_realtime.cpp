@@ -80,8 +80,8 @@ int stateNibble(const TNetNode& node) { return (node.state >> 4) & 0x0F; }
 
 double ClientLibrary::read_realtime_data(std::int32_t kind, std::int32_t a, std::int32_t b, std::int32_t c,
                                          std::int32_t d) {
-  if (!attached()) return kNoValue;
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return kNoValue;
   if (kind == 3) return nodeStatusValue(a, b, c).value_or(kNoValue);
   const auto selector = selectorOfKind(kind);
   if (!selector || a < 0 || a >= kMaxStations) return kNoValue;
@@ -120,17 +120,18 @@ std::optional<double> ClientLibrary::nodeStatusValue(std::int32_t nodeId, std::i
 }
 
 bool ClientLibrary::Read_calc_items(std::int32_t slot, std::int32_t* count, TCalcItem* buffer) {
-  if (!attached() || count == nullptr || buffer == nullptr || *count < 1) return false;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return false;
+  if (count == nullptr || buffer == nullptr || *count < 1) return false;
+  const auto lock = openSlot(slot);
+  if (!lock) return false;
   std::int32_t total = 0;
   return clipItems(slot, ItemKind::Calc, 0, count, &total,
                    [&](ByteView view, std::size_t record, int i) { view.copy(record, buffer + i, sizeof(TCalcItem)); });
 }
 
 bool ClientLibrary::read_syseve_share_num(std::int32_t* writeIndex) {
-  if (!attached() || writeIndex == nullptr) return false;
-  const std::shared_lock lock(stateLock_);
+  if (writeIndex == nullptr) return false;
+  const auto lock = openAttached();
+  if (!lock) return false;
   const auto index = viewOf(sysEveMem_.get()).load<std::int32_t>(syseve::kWriteIndex);
   if (!index) return false;
   *writeIndex = *index;
@@ -143,14 +144,21 @@ bool ClientLibrary::read_syseve_share_num(std::int32_t* writeIndex) {
 bool ClientLibrary::read_syseve_share_data(std::int32_t* writeIndex, std::int32_t* readIndex, std::int32_t* count,
                                            std::int32_t capacity, TSysEvent* buffer) {
   constexpr int kRing = syseve::kRingSize;
-  if (!attached() || writeIndex == nullptr || readIndex == nullptr || count == nullptr || buffer == nullptr)
-    return false;
+  if (writeIndex == nullptr || readIndex == nullptr || count == nullptr || buffer == nullptr) return false;
   if (*count < 0 || capacity < 1 || capacity > kRing || *readIndex < 0 || *readIndex > kRing) return false;
   std::int32_t wanted = std::min(*count, kRing);
-  const std::shared_lock lock(stateLock_);
-  const std::lock_guard queue(queueLock_);
-  const HeldMutex held(sysEveMutex_.get(), config_.timing.mutexWaitMs);
-  const ByteView ring = viewOf(sysEveMem_.get());
+  std::shared_ptr<ipc::TSharedMem> section;
+  std::shared_ptr<ipc::TMutex> mutex;
+  {
+    const auto lock = openAttached();
+    if (!lock) return false;
+    section = sysEveMem_;
+    mutex = sysEveMutex_;
+  }
+  // Waited for without any lock of the library: a client that holds its
+  // mutex long stalls only the callers that need that mutex.
+  const HeldMutex held(mutex.get(), config_.timing.mutexWaitMs);
+  const ByteView ring = viewOf(section.get());
   if (!held.held()) return false;
   const auto written = ring.load<std::int32_t>(syseve::kWriteIndex);
   if (!written || *written < 0 || *written > kRing) return false;
@@ -174,7 +182,7 @@ bool ClientLibrary::read_syseve_share_data(std::int32_t* writeIndex, std::int32_
 bool ClientLibrary::add_ctrl_do(std::int32_t firstCode, std::int32_t secondCode, const char* text1, std::int16_t value,
                                 std::int32_t station, std::int32_t sixth, std::int32_t seventh, const char* text2) {
   // The station is stored in 16 bits.
-  if (!attached() || firstCode == 0 || secondCode == 0 || station < 0 || station > INT16_MAX) return false;
+  if (firstCode == 0 || secondCode == 0 || station < 0 || station > INT16_MAX) return false;
   TCtrlPacket packet{};
   packet.station = static_cast<std::int16_t>(station);
   packet.firstCode = firstCode;
@@ -189,11 +197,18 @@ bool ClientLibrary::add_ctrl_do(std::int32_t firstCode, std::int32_t secondCode,
   packet.sixth = sixth;
   packet.seventh = seventh;
 
-  const std::shared_lock lock(stateLock_);
-  const std::lock_guard queue(queueLock_);
-  const HeldMutex held(ctrlPackMutex_.get(), config_.timing.mutexWaitMs);
-  if (!held.held() || !ctrlPackMem_) return false;
-  ipc::TSharedMem& section = *ctrlPackMem_;
+  std::shared_ptr<ipc::TSharedMem> queueSection;
+  std::shared_ptr<ipc::TMutex> mutex;
+  {
+    const auto lock = openAttached();
+    if (!lock) return false;
+    queueSection = ctrlPackMem_;
+    mutex = ctrlPackMutex_;
+  }
+  // As the event ring: the client's mutex is waited for without our locks.
+  const HeldMutex held(mutex.get(), config_.timing.mutexWaitMs);
+  if (!held.held() || !usable(queueSection.get())) return false;
+  ipc::TSharedMem& section = *queueSection;
   const std::int32_t queued = SharedInt(section, ctrlpack::kCount).load();
   if (queued < 0 || queued >= ctrlpack::kCapacity) return false;
   std::uint8_t* packets = section.View() + ctrlpack::kPackets;
@@ -207,9 +222,8 @@ bool ClientLibrary::add_ctrl_do(std::int32_t firstCode, std::int32_t secondCode,
 
 std::uint8_t ClientLibrary::GetCtrlLockState(std::int32_t slot, std::int32_t control) {
   constexpr std::uint8_t kFailure = 255;
-  if (!attached()) return kFailure;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot) || control < 0) return kFailure;
+  const auto lock = openSlot(slot);
+  if (!lock || control < 0) return kFailure;
   const auto controls = reportItemCount(slot, ItemKind::Control);
   if (!controls || control >= *controls) return kFailure;
   const std::shared_lock view(viewLocks_[static_cast<std::size_t>(slot)]);
@@ -222,24 +236,26 @@ std::uint8_t ClientLibrary::GetCtrlLockState(std::int32_t slot, std::int32_t con
 }
 
 std::int32_t ClientLibrary::Read_front_status(const char* nodeName) {
-  if (!attached() || nodeName == nullptr) return -1;
-  const std::shared_lock lock(stateLock_);
+  if (nodeName == nullptr) return -1;
+  const auto lock = openAttached();
+  if (!lock) return -1;
   const auto list = readNetList();
   const TNetNode* node = list ? findNodeByName(*list, nodeName, true) : nullptr;
   return node == nullptr ? -1 : stateNibble(*node);
 }
 
 std::int32_t ClientLibrary::Read_node_status(const char* nodeName) {
-  if (!attached() || nodeName == nullptr) return -1;
-  const std::shared_lock lock(stateLock_);
+  if (nodeName == nullptr) return -1;
+  const auto lock = openAttached();
+  if (!lock) return -1;
   const auto list = readNetList();
   const TNetNode* node = list ? findNodeByName(*list, nodeName, false) : nullptr;
   return node == nullptr ? -1 : static_cast<std::int32_t>(node->state);
 }
 
 std::int32_t ClientLibrary::Read_Scada_status(std::int32_t slot) {
-  if (!attached()) return -1;
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return -1;
   const auto list = readNetList();
   if (!list || slot < 0 || slot >= list->stationCount) return -1;
   return std::any_of(list->begin(), list->end(),

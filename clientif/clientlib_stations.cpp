@@ -33,6 +33,20 @@ class StationReadLock {
   std::atomic_ref<std::int32_t> readers_;
 };
 
+// Lets a lock held shared go for one scope and takes it back at its end,
+// also when a cancelled thread unwinds out of the scope: the caller's own
+// guard then releases it exactly once.
+class SharedLockLetGo {
+ public:
+  explicit SharedLockLetGo(WriterFirstLock& lock) : lock_(lock) { lock_.unlock_shared(); }
+  ~SharedLockLetGo() { lock_.lock_shared(); }
+  SharedLockLetGo(const SharedLockLetGo&) = delete;
+  SharedLockLetGo& operator=(const SharedLockLetGo&) = delete;
+
+ private:
+  WriterFirstLock& lock_;
+};
+
 std::int32_t storedSize(const ipc::TSharedMem& section) { return SharedInt(section, 0).load(); }
 
 bool viewFresh(const ipc::TSharedMem& section) {
@@ -74,14 +88,13 @@ StationTable ClientLibrary::stationTable() {
 }
 
 bool ClientLibrary::readSized(int slot, SizedSection which, const std::function<bool(ByteView)>& read) {
-  if (slot < 0 || slot >= kMaxStations || !mainHandle_) return false;
+  if (slot < 0 || slot >= kMaxStations || !usable(mainHandle_.get())) return false;
   // The operator client may keep its writer flag up for long: the wait for
   // it lets stateLock_ go, so that detaching and refreshing go on meanwhile.
   // (mainHandle_ stays once made; the station's objects are looked up after.)
   const StationReadLock guard(*mainHandle_, slot, [this] {
-    stateLock_.unlock_shared();
+    const SharedLockLetGo letGo(stateLock_);
     sleep(config_.timing.readerPollMs);
-    stateLock_.lock_shared();
   });
   StationObjects& station = stations_[static_cast<std::size_t>(slot)];
   ipc::TSharedMem* section = (which == SizedSection::CommHead ? station.commHead : station.realtime).get();
@@ -139,9 +152,9 @@ bool ClientLibrary::read_meter_para(std::int32_t slot, std::int32_t channel, std
 }
 
 std::int32_t ClientLibrary::calc_meter_num(std::int32_t slot, std::int32_t channel, std::int32_t meter) {
-  if (!attached() || !validPosition(channel) || !validPosition(meter)) return -1;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return -1;
+  if (!validPosition(channel) || !validPosition(meter)) return -1;
+  const auto lock = openSlot(slot);
+  if (!lock) return -1;
   std::int32_t number = 0;
   for (int s = 0; s < slot; ++s)
     if (const auto head = readChead(s)) number += StationMeterTotal(*head);
@@ -153,9 +166,9 @@ std::int32_t ClientLibrary::calc_meter_num(std::int32_t slot, std::int32_t chann
 }
 
 bool ClientLibrary::calc_sta_meter(std::int32_t slot, std::int32_t n, std::int32_t* channel, std::int32_t* meter) {
-  if (!attached() || channel == nullptr || meter == nullptr || n < 0) return false;
-  const std::shared_lock lock(stateLock_);
-  if (!table_.validSlot(slot)) return false;
+  if (channel == nullptr || meter == nullptr || n < 0) return false;
+  const auto lock = openSlot(slot);
+  if (!lock) return false;
   const auto head = readChead(slot);
   if (!head) return false;
   int before = 0;
@@ -173,8 +186,9 @@ bool ClientLibrary::calc_sta_meter(std::int32_t slot, std::int32_t n, std::int32
 
 bool ClientLibrary::calc_station_sta_meter(std::int32_t n, std::int32_t* slot, std::int32_t* channel,
                                            std::int32_t* meter) {
-  if (!attached() || slot == nullptr || channel == nullptr || meter == nullptr || n < 0) return false;
-  const std::shared_lock lock(stateLock_);
+  if (slot == nullptr || channel == nullptr || meter == nullptr || n < 0) return false;
+  const auto lock = openAttached();
+  if (!lock) return false;
   int before = 0;
   for (int s = 0; s < table_.stationCount; ++s) {
     const auto head = readChead(s);
@@ -194,8 +208,9 @@ bool ClientLibrary::calc_station_sta_meter(std::int32_t n, std::int32_t* slot, s
 }
 
 bool ClientLibrary::get_scada_number(std::int32_t* count) {
-  if (!attached() || count == nullptr) return false;
-  const std::shared_lock lock(stateLock_);
+  if (count == nullptr) return false;
+  const auto lock = openAttached();
+  if (!lock) return false;
   const auto list = readNetList();
   if (!list) return false;
   *count = list->stationCount;
@@ -203,8 +218,9 @@ bool ClientLibrary::get_scada_number(std::int32_t* count) {
 }
 
 bool ClientLibrary::get_main_server_node(TNetNode* buffer) {
-  if (!attached() || buffer == nullptr) return false;
-  const std::shared_lock lock(stateLock_);
+  if (buffer == nullptr) return false;
+  const auto lock = openAttached();
+  if (!lock) return false;
   const auto list = readNetList();
   if (!list) return false;
   const TNetNode* found = nullptr;
@@ -216,8 +232,9 @@ bool ClientLibrary::get_main_server_node(TNetNode* buffer) {
 }
 
 bool ClientLibrary::get_node_list(std::int32_t* count, TNetNode* buffer) {
-  if (!attached() || count == nullptr || buffer == nullptr) return false;
-  const std::shared_lock lock(stateLock_);
+  if (count == nullptr || buffer == nullptr) return false;
+  const auto lock = openAttached();
+  if (!lock) return false;
   const auto list = readNetList();
   if (!list) return false;
   *count = list->nodeCount;
@@ -226,15 +243,16 @@ bool ClientLibrary::get_node_list(std::int32_t* count, TNetNode* buffer) {
 }
 
 std::int32_t ClientLibrary::GetNetNodeCount() {
-  if (!attached()) return 0;
-  const std::shared_lock lock(stateLock_);
+  const auto lock = openAttached();
+  if (!lock) return 0;
   const auto list = readNetList();
   return list ? list->nodeCount : 0;
 }
 
 bool ClientLibrary::GetNetNodeInfo(std::int32_t n, TNetNode* buffer) {
-  if (!attached() || buffer == nullptr || n < 1) return false;
-  const std::shared_lock lock(stateLock_);
+  if (buffer == nullptr || n < 1) return false;
+  const auto lock = openAttached();
+  if (!lock) return false;
   const auto list = readNetList();
   if (!list) return false;
   std::copy_n(list->begin(), std::min(n, list->nodeCount), buffer);

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -21,6 +22,7 @@
 #include "clientif/clientlib.h"
 #include "clientif/sharedint.h"
 #include "clientif/testsupport.h"
+#include "common/ipc/mutex_holder.h"
 #include "common/other_user.h"
 #include "common/gbk.h"
 #include "tools/standin_client/standin.h"
@@ -38,6 +40,22 @@ std::string G(std::string_view utf8) { return common::Utf8ToGbk(utf8); }
 template <class T>
 std::unique_ptr<T[]> Buffer(std::size_t n = 1) {
   return std::make_unique<T[]>(n);
+}
+
+// Taking the lock again under its exclusive hold is refused, loudly: the
+// caller does not go on as if it held it, and the lock stays whole.
+TEST(WriterFirstLock, ANestedTakeUnderTheExclusiveLockRaises) {
+  WriterFirstLock lock;
+  lock.lock();
+  EXPECT_THROW(lock.lock_shared(), std::system_error);
+  EXPECT_THROW(lock.lock(), std::system_error);
+  EXPECT_FALSE(std::async(std::launch::async, [&] { return lock.try_lock_shared(); }).get());
+  lock.unlock();
+  ASSERT_TRUE(lock.try_lock_shared());
+  EXPECT_FALSE(std::async(std::launch::async, [&] { return lock.try_lock(); }).get());
+  lock.unlock_shared();
+  EXPECT_TRUE(lock.try_lock());
+  lock.unlock();
 }
 
 class LibraryTest : public testing::Test {
@@ -230,6 +248,20 @@ TEST_F(LibraryTest, ChannelsMetersAndPoints) {
   EXPECT_EQ(lib().IsParaValid(0, 1, 0, 0, 0), 0);  // station 20 has no calculated items
   EXPECT_EQ(ClientLibrary::IsParaCodeValid(0, 5), 0);
   EXPECT_EQ(ClientLibrary::IsParaCodeValid(5, -1), 0);
+}
+
+// Kind 0 reads the stored total of calculated items as the client has it
+// now, also when it changed after the last build of the station list.
+TEST_F(LibraryTest, CalculatedItemCountsAreReadFromTheSection) {
+  attachSample();
+  ASSERT_EQ(lib().IsParaValid(0, 0, 0, 0, 2), -1);
+  for (const std::int32_t stored : {1, 0, -1, rptname::kMaxCalcs + 1}) {
+    std::memcpy(station(kRptNameName, 10) + rptname::kCalcCount, &stored, 4);
+    EXPECT_EQ(lib().IsParaValid(0, 0, 0, 0, 2), 0) << stored;
+    EXPECT_EQ(lib().GetparaName(0, 0, 0, 2, 0), "") << stored;
+    EXPECT_EQ(lib().IsParaValid(0, 0, 0, 0, 0), stored == 1 ? -1 : 0) << stored;
+    EXPECT_EQ(lib().GetparaName(0, 0, 0, 0, 0), stored == 1 ? G("计算1") : "") << stored;
+  }
 }
 
 TEST_F(LibraryTest, RunningMeterNumbers) {
@@ -485,6 +517,35 @@ TEST_F(LibraryTest, ControlQueue) {
   EXPECT_FALSE(lib().add_ctrl_do(1, 1, "", 0, 0, 0, 0, ""));
   done = true;
   holder.join();
+  EXPECT_TRUE(lib().add_ctrl_do(1, 1, "", 0, 0, 0, 0, ""));
+}
+
+// The client keeps its queue mutex while 8 callers wait for it: only they
+// wait. Exports whose resources are free answer at once, attaching state
+// included.
+TEST_F(LibraryTest, ASlowClientMutexStallsOnlyItsOwnCallers) {
+  config_.timing.mutexWaitMs = 1000;
+  attachSample();
+  ipc::test::MutexHolder client(kCtrlPackMutexName);
+  ASSERT_TRUE(client.holding());
+  std::vector<std::future<bool>> callers;
+  for (int i = 0; i < 8; ++i)
+    callers.push_back(std::async(std::launch::async, [&, i] { return lib().add_ctrl_do(i + 1, 1, "", 0, 0, 0, 0, ""); }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // all of them waiting
+  const auto answersAtOnce = [](const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100);
+  };
+  EXPECT_TRUE(answersAtOnce([&] { EXPECT_EQ(lib().GetScadaCount(), 2); }));
+  EXPECT_TRUE(answersAtOnce([&] {
+    std::int32_t write = 0, read = 0, count = 1;
+    TSysEvent event{};
+    EXPECT_TRUE(lib().read_syseve_share_data(&write, &read, &count, 1, &event));
+  }));
+  EXPECT_TRUE(answersAtOnce([&] { EXPECT_EQ(lib().refresh_stationcfgshare(), 1); }));
+  for (auto& caller : callers) EXPECT_FALSE(caller.get());  // each after its own 1000 ms
+  client.letGo();
   EXPECT_TRUE(lib().add_ctrl_do(1, 1, "", 0, 0, 0, 0, ""));
 }
 

@@ -28,8 +28,7 @@ std::string VlogText(const ClientLibrary& library, int number) { return lang::vl
 
 LoginOutcome CheckLogin(ClientLibrary& library, const std::string& name, const std::string& password,
                         std::int32_t requiredMask) {
-  const std::int32_t index =
-      library.check_operator_pass(common::Utf8ToGbk(name).c_str(), common::Utf8ToGbk(password).c_str());
+  const std::int32_t index = library.check_operator_pass(name.c_str(), password.c_str());
   if (index < 0) return {false, 45, 0};
   const std::int32_t dtype = library.get_operator_DTYPE(index);
   if (requiredMask != 0 && (dtype & requiredMask) != requiredMask) return {false, 46, dtype};
@@ -39,7 +38,6 @@ LoginOutcome CheckLogin(ClientLibrary& library, const std::string& name, const s
 std::vector<std::string> SortedOperatorNames(ClientLibrary& library) {
   std::vector<std::string> names = library.operatorNames();
   std::sort(names.begin(), names.end());  // byte order: case-sensitive
-  for (std::string& name : names) name = decoded(name);
   return names;
 }
 
@@ -210,6 +208,19 @@ std::optional<std::pair<int, int>> NodeStatusTree::find(const PointValues& prese
     for (std::size_t i = 0; i < items.size(); ++i) {
       const bool sameChannel = items[i].selector != kSelectorChannelState || items[i].channelId == preset.meterId;
       if (items[i].selector == preset.channelId && sameChannel)
+        return std::pair(static_cast<int>(t), static_cast<int>(i));
+    }
+    return std::pair(static_cast<int>(t), -1);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::pair<int, int>> NodeStatusTree::find(const NodeChoice& preset) const {
+  for (std::size_t t = 0; t < nodes.size(); ++t) {
+    if (nodes[t].nodeId != preset.nodeId) continue;
+    for (std::size_t i = 0; i < nodes[t].items.size(); ++i) {
+      const NodeChoice offered = nodeChoice(static_cast<int>(t), static_cast<int>(i));
+      if (offered.selector == preset.selector && offered.third == preset.third)
         return std::pair(static_cast<int>(t), static_cast<int>(i));
     }
     return std::pair(static_cast<int>(t), -1);

@@ -24,10 +24,11 @@ struct LoginOutcome {
   std::int32_t dtype = 0;
 };
 
-// name and password as typed (UTF-8); the operator table holds code page 936.
+// name and password in code page 936, as the operator table holds them.
 LoginOutcome CheckLogin(ClientLibrary& library, const std::string& name, const std::string& password,
                         std::int32_t requiredMask);
-// The operator names for TPasswordDlg2, sorted by a case-sensitive comparison.
+// The operator names for TPasswordDlg2, as the table holds them (code page
+// 936), sorted by a case-sensitive comparison.
 std::vector<std::string> SortedOperatorNames(ClientLibrary& library);
 
 // --- the point choice (TChRealPara_form) ---
@@ -134,6 +135,9 @@ struct NodeStatusTree {
   NodeChoice nodeChoice(int top, int item) const;
   // The item that preset kind-3 values of a point choice select.
   std::optional<std::pair<int, int>> find(const PointValues& preset) const;
+  // The item that the node-state dialog's preset values select: (top, -1)
+  // when the node is there but no item of it matches.
+  std::optional<std::pair<int, int>> find(const NodeChoice& preset) const;
 };
 
 // --- the control choice (TChCtrl_form) ---

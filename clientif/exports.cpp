@@ -2,6 +2,8 @@
 // loaded library (made when it is loaded, freed when it is unloaded), and
 // every entry point guarded so that nothing is raised to the caller.
 
+#include <cxxabi.h>
+
 #include <cstring>
 #include <string>
 
@@ -27,10 +29,16 @@ __attribute__((constructor)) void loadLibrary() {
   }
 }
 
+// Nothing is raised to the caller, except the unwinding of a thread that is
+// cancelled or ends (pthread_cancel, pthread_exit) in a wait of the library:
+// that must go on to the thread's start, or the C library ends the process.
+// Every lock and object of the library is held so that the unwinding frees it.
 template <class Result, class Call>
-Result guarded(Result failure, Call call) noexcept {
+Result guarded(Result failure, Call call) {
   try {
     return static_cast<Result>(call());
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     return failure;
   }
@@ -51,9 +59,11 @@ const char* textResult(const std::string& text) {
 }
 
 template <class Call>
-const char* guardedText(Call call) noexcept {
+const char* guardedText(Call call) {
   try {
     return textResult(call());
+  } catch (abi::__forced_unwind&) {
+    throw;
   } catch (...) {
     return kEmptyText;
   }

@@ -1,8 +1,11 @@
 // Object names, time conversion, error texts and the two cache files.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "clientif/cachefiles.h"
@@ -324,6 +327,41 @@ TEST(DbConn, AFileThatCannotBeReadFails) {
 TEST(DbConn, MissingFileFails) {
   TempFolder home;
   EXPECT_EQ(ReadDbConnFile(home.path() / "dbconn.cfg"), std::nullopt);
+}
+
+// Both files are read only when they are plain files, and only as far as
+// their readers look: a FIFO, a device or a folder under the name fails at
+// once, and a file with a huge tail is read as the file it starts with.
+TEST(CacheFiles, OnlyPlainFilesAndOnlyTheirStartAreRead) {
+  const TDBConnInfo info{"_h", "main text", "standby text"};
+  const struct {
+    const char* label;
+    std::function<void(const fs::path&)> make;
+    bool loads;
+  } cases[] = {
+      {"fifo", [](const fs::path& file) { ::mkfifo(file.c_str(), 0600); }, false},
+      {"device", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); }, false},
+      {"folder", [](const fs::path& file) { fs::create_directory(file); }, false},
+      {"plain with a tail of 4 GiB",
+       [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) + (std::uintmax_t{4} << 30)); }, true},
+  };
+  for (const auto& c : cases) {
+    TempFolder home;
+    const fs::path dbconn = home.path() / "dbconn.cfg";
+    const fs::path registry = home.path() / "zadavud.reg.cah";
+    if (c.loads) {
+      home.write("dbconn.cfg", MakeDbConnBytes(info));
+      home.write("zadavud.reg.cah", RegistryBytes({{9, "Meter", "m2", "MeterLog"}}));
+    }
+    c.make(dbconn);
+    c.make(registry);
+    EXPECT_EQ(ReadDbConnFile(dbconn), c.loads ? std::optional(info) : std::nullopt) << c.label;
+    DeviceTypeCache cache;
+    EXPECT_EQ(LoadDeviceTypeCache(registry, cache), c.loads) << c.label;
+    if (c.loads) {
+      EXPECT_EQ(cache.typeText(9, 2), "MeterLog");
+    }
+  }
 }
 
 }  // namespace

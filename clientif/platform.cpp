@@ -2,6 +2,7 @@
 
 #include "clientif/layout.h"
 
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -81,6 +82,34 @@ std::optional<int> ChildProcess::exitCode() {
     return std::nullopt;  // stopped or continued: still there
   }
   return exitCode_;
+}
+
+void Reaper::reap(pid_t pid) {
+  const std::lock_guard guard(lock_);
+  std::erase_if(waiters_, [](Waiter& waiter) {
+    if (!*waiter.done) return false;
+    waiter.thread.join();
+    return true;
+  });
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  waiters_.push_back({std::thread([pid, done] {
+                        int status = 0;
+                        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+                        }
+                        *done = true;
+                      }),
+                      done});
+}
+
+Reaper::~Reaper() {
+  for (Waiter& waiter : waiters_) {
+    if (::getpid() != owner_) {
+      waiter.thread.detach();
+      continue;
+    }
+    if (!*waiter.done) ::pthread_cancel(waiter.thread.native_handle());  // waitpid is a cancellation point
+    waiter.thread.join();
+  }
 }
 
 namespace {

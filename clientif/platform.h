@@ -3,11 +3,17 @@
 // the clock, sleeping and starting programs. Tests replace all of it.
 
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "clientif/velklog2.h"
 
@@ -50,8 +56,8 @@ std::string ComputerName();
 // The local time now with its milliseconds (day of week filled too).
 SYSTEMTIME LocalTimeNow();
 
-// A program the library started. It is never waited for: once started it
-// runs on by itself.
+// A program the library started: once started it runs on by itself (and a
+// Reaper waits for it).
 class ChildProcess {
  public:
   explicit ChildProcess(pid_t pid) : pid_(pid) {}
@@ -64,6 +70,30 @@ class ChildProcess {
  private:
   pid_t pid_;
   std::optional<int> exitCode_;
+};
+
+// Waits for the programs the library started and left running, so that
+// none stays a zombie once it ends: one thread per program, blocked in
+// waitpid. Freeing the reaper stops the threads of the programs still
+// running (these are then not waited for). In a child of fork() the threads
+// are the parent's: there they are only forgotten.
+class Reaper {
+ public:
+  Reaper() = default;
+  ~Reaper();
+  Reaper(const Reaper&) = delete;
+  Reaper& operator=(const Reaper&) = delete;
+
+  void reap(pid_t pid);
+
+ private:
+  struct Waiter {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::mutex lock_;
+  std::vector<Waiter> waiters_;
+  pid_t owner_ = ::getpid();
 };
 
 // Starts a system program of the automation system from folder: kind 0

@@ -59,9 +59,8 @@ int runModal(QDialog& form, std::uintptr_t parent) {
 
 // The name as the operator table holds it, cut to limit bytes without
 // splitting a two-byte character.
-void copyName(char* buffer, const std::string& utf8, std::size_t limit) {
+void copyName(char* buffer, const std::string& gbk, std::size_t limit) {
   if (buffer == nullptr) return;
-  const std::string gbk = common::Utf8ToGbk(utf8);
   const std::size_t length = GbkCutLength(gbk, limit);
   std::memcpy(buffer, gbk.data(), length);
   buffer[length] = '\0';
@@ -135,7 +134,8 @@ std::int32_t ChooseCtrl(ClientLibrary& library, std::uintptr_t parent, std::int3
 std::int32_t ChooseNodeStatusTree(ClientLibrary& library, std::uintptr_t parent, std::int32_t* nodeId,
                                   std::int32_t* selector, std::int32_t* third) {
   if (!library.attached() || application() == nullptr) return 0;
-  TChooseNodeStatusDlg form(library);
+  const auto value = [](const std::int32_t* p) { return p != nullptr ? *p : 0; };
+  TChooseNodeStatusDlg form(library, {value(nodeId), value(selector), value(third)});
   if (runModal(form, parent) == QDialog::Accepted) {
     store(nodeId, form.choice().nodeId);
     store(selector, form.choice().selector);

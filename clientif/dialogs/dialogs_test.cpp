@@ -284,22 +284,24 @@ TEST_F(DialogTest, SecondLogInListsEveryOperatorSorted) {
   EXPECT_EQ(rights, 4);
 }
 
-// The second log-in's name field takes 13 characters as typed, but a name
-// chosen from the list is taken whole and logs in.
+// The second log-in's name field takes 13 characters as typed, but a listed
+// name, chosen or pasted, is taken whole and logs in.
 TEST_F(DialogTest, SecondLogInTakesAListedNameWholeAndLimitsTyping) {
   standin::Scenario scenario = standin::SampleScenario(kComputer);
   scenario.operators.push_back({"operator_long_name_x", "p", 0x08});
   attach(scenario);
+  enum class Entry { Chosen, Pasted, Typed };
   struct Case {
     const char* name;
-    bool chosen;  // from the list; typed otherwise
+    Entry entry;
     std::int32_t result;
     const char* field;
     std::vector<std::string> messages;
   };
   const Case cases[] = {
-      {"chosen from the list", true, -1, "operator_long_name_x", {}},
-      {"typed", false, 0, "operator_long", {"K45"}},
+      {"chosen from the list", Entry::Chosen, -1, "operator_long_name_x", {}},
+      {"pasted", Entry::Pasted, -1, "operator_long_name_x", {}},
+      {"typed", Entry::Typed, 0, "operator_long", {"K45"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -307,8 +309,10 @@ TEST_F(DialogTest, SecondLogInTakesAListedNameWholeAndLimitsTyping) {
     QString field;
     drive({[&](QDialog& form) {
              auto* combo = find<QComboBox>(form, "UserName");
-             if (c.chosen)
+             if (c.entry == Entry::Chosen)
                combo->setCurrentIndex(combo->findText(QStringLiteral("operator_long_name_x")));
+             else if (c.entry == Entry::Pasted)
+               combo->lineEdit()->insert(QStringLiteral("operator_long_name_x"));  // one edit, as a paste
              else
                typeKeys(*combo->lineEdit(), "operator_long_name_x");
              field = combo->currentText();
@@ -326,6 +330,35 @@ TEST_F(DialogTest, SecondLogInTakesAListedNameWholeAndLimitsTyping) {
     EXPECT_STREQ(name, c.result == -1 ? "operator_long_name_x" : "");
     EXPECT_EQ(rights, c.result == -1 ? 0x08 : 0);
   }
+}
+
+// A listed name is checked and handed back with the bytes the table holds,
+// also when they do not convert to text (here it ends in half a character).
+TEST_F(DialogTest, SecondLogInKeepsAListedNamesOwnBytes) {
+  attachSample();
+  const std::string raw = "half\xB0";
+  TOperatorRec record{};
+  std::uint8_t* table = client_->bytes(kPasswordName);
+  std::memcpy(&record, table + password::kRecords, sizeof record);
+  std::memset(record.name, 0, sizeof record.name);
+  std::memcpy(record.name, raw.data(), raw.size());
+  std::memcpy(table + password::kRecords, &record, sizeof record);
+  ASSERT_EQ(lib().check_operator_pass(raw.c_str(), "123456"), 0);
+  drive({[&](QDialog& form) {
+           auto* combo = find<QComboBox>(form, "UserName");
+           for (int i = 0; i < combo->count(); ++i)
+             if (combo->itemText(i).startsWith(QStringLiteral("half"))) combo->setCurrentIndex(i);
+           type(form, "password", "123456");
+           click(form, "OKBtn");
+         },
+         [&](QDialog& form) {
+           if (form.isVisible()) click(form, "CancelBtn");
+         }});
+  char name[128] = {};
+  std::int32_t rights = 0;
+  EXPECT_EQ(CheckUserPassword2(lib(), 0, name, &rights, nullptr), -1);
+  EXPECT_EQ(messages_, std::vector<std::string>{});
+  EXPECT_EQ(std::string(name), raw);
 }
 
 TEST_F(DialogTest, SecondLogInCaptionRules) {
@@ -517,6 +550,46 @@ TEST_F(DialogTest, NodeStateDialogAnswersZeroEitherWay) {
   EXPECT_EQ(ChooseNodeStatusTree(lib(), 0, &node, &selector, &third), 0);
   EXPECT_EQ(node, 3);  // as before
   EXPECT_EQ(third, 201);
+}
+
+// The dialog opens on the item its var arguments name; OK at once gives
+// them back.
+TEST_F(DialogTest, NodeStateDialogOpensOnItsPreset) {
+  attachSample();
+  struct Case {
+    std::int32_t node, selector, third;
+    int top, item;  // the current item as opened; top -1: none
+  };
+  const Case cases[] = {
+      {4, kSelectorNodeState, 2, 3, 1},      // FE-10, VLOG_0048
+      {4, kSelectorNodeState, 1, 3, 0},      // FE-10, VLOG_0047
+      {3, kSelectorChannelState, 201, 2, 2}, // FE-20, its channel
+      {3, kSelectorChannelState, 999, 2, -1},
+      {77, kSelectorNodeState, 1, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.node << " " << c.third);
+    int top = -1, item = -1;
+    drive({[&](QDialog& form) {
+      if (QTreeWidgetItem* current = find<QTreeWidget>(form, "m_tvNodeStatus")->currentItem()) {
+        top = current->parent() == nullptr ? current->treeWidget()->indexOfTopLevelItem(current)
+                                           : current->treeWidget()->indexOfTopLevelItem(current->parent());
+        item = current->parent() == nullptr ? -1 : current->parent()->indexOfChild(current);
+      }
+      if (c.item >= 0) {
+        click(form, "OKBtn");
+      } else {
+        click(form, "CancelBtn");
+      }
+    }});
+    std::int32_t node = c.node, selector = c.selector, third = c.third;
+    EXPECT_EQ(ChooseNodeStatusTree(lib(), 0, &node, &selector, &third), 0);
+    EXPECT_EQ(top, c.top);
+    EXPECT_EQ(item, c.item);
+    EXPECT_EQ(node, c.node);
+    EXPECT_EQ(selector, c.selector);
+    EXPECT_EQ(third, c.third);
+  }
 }
 
 TEST_F(DialogTest, ControlChoice) {

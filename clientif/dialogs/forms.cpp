@@ -13,10 +13,10 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
-#include "common/forms/typing_limit.h"
 #include "common/gbk.h"
 #include "common/ipc/silentabort.h"
 #include "common/lang/translateform.h"
@@ -41,6 +41,27 @@ class GbkByteLimit : public QValidator {
 
  private:
   std::size_t limit_;
+};
+
+// The second log-in's name field: 13 characters as typed, and any listed
+// name whole, whether chosen or pasted; a longer text the program set stays.
+class ListedNameLimit : public QValidator {
+ public:
+  ListedNameLimit(QComboBox& list, int limit)
+      : QValidator(list.lineEdit()), list_(list), limit_(limit), length_(list.lineEdit()->text().size()) {
+    // Validation sees the edited text; the length before the edit is kept here.
+    connect(list.lineEdit(), &QLineEdit::textChanged, this, [this] { length_ = list_.lineEdit()->text().size(); });
+  }
+
+  State validate(QString& input, int&) const override {
+    if (!list_.lineEdit()->isModified() || input.size() <= std::max<qsizetype>(limit_, length_)) return Acceptable;
+    return list_.findText(input, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0 ? Acceptable : Invalid;
+  }
+
+ private:
+  QComboBox& list_;
+  qsizetype limit_;
+  qsizetype length_;
 };
 
 MessageSink& messageSink() {
@@ -150,8 +171,7 @@ LoginForm::LoginForm(ClientLibrary& library, bool nameList, QWidget* parent) : Q
     nameList_->setObjectName(QStringLiteral("UserName"));
     nameList_->setEditable(true);
     nameList_->setInsertPolicy(QComboBox::NoInsert);
-    // 13 characters as typed; a name chosen from the list is taken whole.
-    forms::LimitTyping(*nameList_->lineEdit(), 13);
+    nameList_->lineEdit()->setValidator(new ListedNameLimit(*nameList_, 13));
     nameWidget = nameList_;
   } else {
     nameEdit_ = new QLineEdit(this);
@@ -183,12 +203,25 @@ void LoginForm::showEvent(QShowEvent* event) {
   guardedHandler(this, [this] { FormShow(); });
 }
 
-QString LoginForm::typedName() const { return nameEdit_ != nullptr ? nameEdit_->text() : nameList_->currentText(); }
+// The name as the operator table holds it. A listed name keeps its own
+// bytes: its text on screen need not convert back to them (a name ending in
+// half a character shows a replacement character).
+std::string LoginForm::nameBytes() const {
+  if (nameEdit_ != nullptr) return common::Utf8ToGbk(nameEdit_->text().toStdString());
+  const QString text = nameList_->currentText();
+  int listed = nameList_->currentIndex();
+  if (listed < 0 || nameList_->itemText(listed) != text)
+    listed = nameList_->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (listed < 0) return common::Utf8ToGbk(text.toStdString());
+  const QByteArray raw = nameList_->itemData(listed).toByteArray();
+  return std::string(raw.constData(), static_cast<std::size_t>(raw.size()));
+}
 
 void LoginForm::FormShow() {
   if (nameList_ != nullptr) {
     nameList_->clear();
-    for (const std::string& name : SortedOperatorNames(library_)) nameList_->addItem(fromUtf8(name));
+    for (const std::string& name : SortedOperatorNames(library_))
+      nameList_->addItem(fromUtf8(common::GbkToUtf8(name)), QByteArray(name.data(), static_cast<qsizetype>(name.size())));
     nameList_->setCurrentIndex(-1);
     nameList_->setEditText(QString());
     nameList_->setFocus();
@@ -200,8 +233,8 @@ void LoginForm::FormShow() {
 }
 
 void LoginForm::OKBtnClick() {
-  const std::string name = typedName().toStdString();
-  const std::string typedPassword = password->text().toStdString();
+  const std::string name = nameBytes();
+  const std::string typedPassword = common::Utf8ToGbk(password->text().toStdString());
   const LoginOutcome outcome = CheckLogin(library_, name, typedPassword, requiredMask);
   if (!outcome.accepted) {
     showMessage(this, fromUtf8(VlogText(library_, outcome.messageKey)));
@@ -432,7 +465,9 @@ void TChCtrl_form::select_btnClick() {
 
 // --- node-state choice ---
 
-TChooseNodeStatusDlg::TChooseNodeStatusDlg(ClientLibrary& library, QWidget* parent) : QDialog(parent) {
+TChooseNodeStatusDlg::TChooseNodeStatusDlg(ClientLibrary& library, const NodeStatusTree::NodeChoice& preset,
+                                           QWidget* parent)
+    : QDialog(parent) {
   setWindowTitle(QStringLiteral("Dialog"));
   m_tvNodeStatus = tree(this, "m_tvNodeStatus");
   OKBtn = button(*this, "OKBtn", "确定");
@@ -444,6 +479,7 @@ TChooseNodeStatusDlg::TChooseNodeStatusDlg(ClientLibrary& library, QWidget* pare
   translate(*this, "TChooseNodeStatusDlg", library.engine());
   nodes_ = NodeStatusTree::ForNodeChoice(library);
   fillNodeStatusTree(m_tvNodeStatus, nodes_);
+  if (const auto found = nodes_.find(preset)) selectNodeState(m_tvNodeStatus, found->first, found->second);
   connect(OKBtn, &QPushButton::clicked, this, [this] { guardedHandler(this, [this] { OKBtnClick(); }); });
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }

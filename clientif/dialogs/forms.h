@@ -47,6 +47,7 @@ class LoginForm : public QDialog {
 
  public:
   std::int32_t requiredMask = 0;
+  // In code page 936, as the operator table holds them.
   const std::string& enteredName() const { return name_; }
   const std::string& enteredPassword() const { return password_; }
 
@@ -61,7 +62,7 @@ class LoginForm : public QDialog {
  protected:
   LoginForm(ClientLibrary& library, bool nameList, QWidget* parent);
   void showEvent(QShowEvent* event) override;
-  QString typedName() const;
+  std::string nameBytes() const;
 
   ClientLibrary& library_;
   QLineEdit* nameEdit_ = nullptr;
@@ -157,7 +158,9 @@ class TChooseNodeStatusDlg : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TChooseNodeStatusDlg(ClientLibrary& library, QWidget* parent = nullptr);
+  // Opens on the item of the preset values (node id, selector, third value).
+  explicit TChooseNodeStatusDlg(ClientLibrary& library, const NodeStatusTree::NodeChoice& preset = {},
+                                QWidget* parent = nullptr);
 
   const NodeStatusTree::NodeChoice& choice() const { return choice_; }
   void OKBtnClick();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fmt/format.h>
@@ -546,6 +548,30 @@ TEST_F(IpcTest, MutexesAndEventsKeepNoDescriptor) {
   EXPECT_TRUE(mutex.Release());
 }
 
+// A child of fork() does not get its parent's views: there the objects read
+// as unusable, and freeing them there takes nothing from the parent.
+TEST_F(IpcTest, ParentsObjectsInAForkedChildAreUnusableAndFreedHarmlessly) {
+  auto section = std::make_unique<TSharedMem>("FORKED", true, 64);
+  auto mutex = std::make_unique<TMutex>("FORKED");
+  auto event = std::make_unique<TEvent>("FORKED", true, true, true);
+  ASSERT_TRUE(section->Ok());
+  section->View()[0] = 3;
+  Child child([&](Child&) {
+    const bool unusable = !section->Ok() && section->View() == nullptr && !mutex->Get(0) && !event->Wait(0);
+    section.reset();
+    mutex.reset();
+    event.reset();
+    return unusable ? 0 : 1;
+  });
+  EXPECT_EQ(child.exitCode(), 0);
+  for (const ObjectKind kind : {ObjectKind::Section, ObjectKind::Mutex, ObjectKind::Event})
+    EXPECT_TRUE(NamedObjectExists(kind, "FORKED"));
+  EXPECT_EQ(section->View()[0], 3);
+  EXPECT_TRUE(mutex->Get(0));
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_TRUE(event->Wait(0));
+}
+
 TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {
   Child holder([](Child& self) {
     TSharedMem theirs("FRESH", true, 64);
@@ -620,6 +646,91 @@ TEST_P(PlantedObjectTest, AnotherUsersObjectCountsAsAbsentAndOursIsMadeBeside) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PlantedObjectTest, ::testing::ValuesIn(kKindCases),
                          [](const ::testing::TestParamInfo<KindCase>& item) { return std::string(item.param.label); });
+
+// What else another user can leave under our object's name: a link (here to
+// a file of theirs), a folder or a FIFO. None of them is ours; each is passed
+// over and ours is made under the next name.
+struct PlantCase {
+  const char* label;
+  std::function<bool(const std::string& path)> plant;
+};
+
+const PlantCase kPlantCases[] = {
+    {"Symlink",
+     [](const std::string& path) {
+       const std::string target = path + ".target";
+       const int fd = ::open(target.c_str(), O_CREAT | O_EXCL | O_RDWR, 0666);
+       return fd >= 0 && ::ftruncate(fd, 4096) == 0 && ::symlink(target.c_str(), path.c_str()) == 0;
+     }},
+    {"Folder", [](const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }},
+    {"Fifo", [](const std::string& path) { return ::mkfifo(path.c_str(), 0666) == 0; }},
+};
+
+class PlantedEntryTest : public IpcTest,
+                         public ::testing::WithParamInterface<std::tuple<PlantCase, KindCase>> {};
+
+TEST_P(PlantedEntryTest, IsPassedOverAndOursIsMadeBeside) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  const auto& [plant, c] = GetParam();
+  const std::string path = "/dev/shm" + PosixObjectName(c.kind, "PLANTED_ENTRY").value();
+  ASSERT_TRUE(common::test::RunAsNobody([&] { return plant.plant(path); }));
+  {
+    auto mine = c.make("PLANTED_ENTRY");
+    ASSERT_NE(mine->Handle(), 0);
+    EXPECT_TRUE(NamedObjectExists(c.kind, "PLANTED_ENTRY"));
+    if (auto* section = dynamic_cast<TSharedMem*>(mine.get())) {
+      ASSERT_TRUE(section->Ok());
+      EXPECT_TRUE(section->CreatedNew());
+      section->View()[0] = 7;
+    }
+    Child peer([&](Child&) {
+      auto theirs = c.make("PLANTED_ENTRY");
+      if (theirs->Handle() == 0) return 1;
+      if (auto* section = dynamic_cast<TSharedMem*>(theirs.get())) return section->View()[0] == 7 ? 0 : 2;
+      return 0;
+    });
+    EXPECT_EQ(peer.exitCode(), 0);
+  }
+  fs::remove(path);
+  fs::remove(path + ".target");
+}
+
+INSTANTIATE_TEST_SUITE_P(Plants, PlantedEntryTest,
+                         ::testing::Combine(::testing::ValuesIn(kPlantCases), ::testing::ValuesIn(kKindCases)),
+                         [](const auto& item) {
+                           return std::string(std::get<0>(item.param).label) + std::get<1>(item.param).label;
+                         });
+
+TEST_F(IpcTest, WithEveryNameInLineTakenNothingIsMadeAndTheMutexSaysWhich) {
+  if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;
+  std::vector<std::string> paths;
+  for (const ObjectKind kind : {ObjectKind::Section, ObjectKind::Mutex, ObjectKind::Event}) {
+    const std::string base = "/dev/shm" + PosixObjectName(kind, "ALL_TAKEN").value();
+    paths.push_back(base);
+    for (int place = 1; place <= 8; ++place) paths.push_back(fmt::format("{}~{}", base, place));
+  }
+  ASSERT_TRUE(common::test::RunAsNobody([&] {
+    for (const std::string& path : paths)
+      if (::mkdir(path.c_str(), 0777) != 0) return false;
+    return true;
+  }));
+  TSharedMem section("ALL_TAKEN", true, 64);
+  EXPECT_FALSE(section.Ok());
+  EXPECT_EQ(section.Handle(), 0);
+  TEvent event("ALL_TAKEN", true, false, true);
+  EXPECT_EQ(event.Handle(), 0);
+  try {
+    TMutex mutex("ALL_TAKEN");
+    ADD_FAILURE() << "a mutex was had";
+  } catch (const ObjectUnavailable& unavailable) {
+    EXPECT_EQ(unavailable.objectName(), "ALL_TAKEN");
+  }
+  // One name set free is enough.
+  fs::remove(paths[8]);
+  TSharedMem beside("ALL_TAKEN", true, 64);
+  EXPECT_TRUE(beside.Ok());
+  for (const std::string& path : paths) fs::remove(path);
+}
 
 TEST_F(IpcTest, PlantedSectionIsNeitherOpenedNorRead) {
   if (const char* why = common::test::OtherUserUnavailable()) GTEST_SKIP() << why;

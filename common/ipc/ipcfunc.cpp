@@ -120,7 +120,7 @@ std::shared_ptr<NamedObject> openEvent(std::string_view name, bool create, bool 
 // holds the process id so that a child of fork() opens its own.
 std::shared_ptr<NamedObject> openMutex(std::string_view name) {
   const auto posixName = PosixObjectName(ObjectKind::Mutex, name);
-  if (!posixName) throw common::SilentAbort();
+  if (!posixName) throw ObjectUnavailable(name);
   static std::mutex registryLock;
   static std::map<std::pair<pid_t, std::string>, std::weak_ptr<NamedObject>> registry;
   const std::lock_guard guard(registryLock);
@@ -132,7 +132,7 @@ std::shared_ptr<NamedObject> openMutex(std::string_view name) {
     block->magic = kMutexMagic;
     return true;
   });
-  if (!object) throw common::SilentAbort();
+  if (!object) throw ObjectUnavailable(name);
   std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
   registry[key] = object;
   return object;
@@ -151,8 +151,10 @@ std::shared_ptr<NamedObject> openSection(const std::string& posixName, bool crea
   return std::move(opened.object);
 }
 
+// Null also in a child of fork(), where the block is not mapped.
 pthread_mutex_t* mutexOf(detail::NamedObject* object) {
-  return object == nullptr ? nullptr : &static_cast<MutexBlock*>(object->block())->mutex;
+  auto* block = object == nullptr ? nullptr : static_cast<MutexBlock*>(object->block());
+  return block == nullptr ? nullptr : &block->mutex;
 }
 
 EventBlock* eventOf(detail::NamedObject* object) {
@@ -256,14 +258,14 @@ TMutex::~TMutex() {
 }
 
 TMutex::TMutex(TMutex&& other) noexcept
-    : THandledObject(std::move(other)), heldCount_(std::exchange(other.heldCount_, 0)) {}
+    : THandledObject(std::move(other)), heldCount_(other.heldCount_.exchange(0)) {}
 
 TMutex& TMutex::operator=(TMutex&& other) noexcept {
   if (this != &other) {
     pthread_mutex_t* mutex = mutexOf(object());
     while (heldCount_ > 0 && mutex != nullptr && ::pthread_mutex_unlock(mutex) == 0) --heldCount_;
     THandledObject::operator=(std::move(other));
-    heldCount_ = std::exchange(other.heldCount_, 0);
+    heldCount_ = other.heldCount_.exchange(0);
   }
   return *this;
 }
@@ -295,7 +297,9 @@ bool TMutex::Get(std::uint32_t milliseconds) {
 bool TMutex::Release() {
   pthread_mutex_t* mutex = mutexOf(object());
   if (mutex == nullptr || ::pthread_mutex_unlock(mutex) != 0) return false;
-  if (heldCount_ > 0) --heldCount_;
+  int held = heldCount_.load();
+  while (held > 0 && !heldCount_.compare_exchange_weak(held, held - 1)) {
+  }
   return true;
 }
 

@@ -19,14 +19,17 @@
 // a temporary name and then linked to the real one, so nobody ever sees half of
 // one.
 //
-// Only objects of the process's effective user are used: an object of that
-// name made by another user counts as absent, and our own is made under the
-// next name in line (see namedobject.h).
+// Only plain objects of the process's effective user are used: anything else
+// under the name (another user's object, a link, a folder, a FIFO) counts as
+// absent, and our own is made under the next name in line (see
+// namedobject.h). Links are never followed.
 //
 // An object is used from the thread that created it. Objects are not
-// inherited: a child made with fork() opens its own and must not free its
-// parent's (end it with _exit or exec); their memory is not mapped there.
+// inherited: a child made with fork() opens its own. Its parent's read there
+// as unusable (no view, no mutex, no event; their memory is not mapped
+// there), and freeing them there takes nothing from the parent.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -102,12 +105,25 @@ class TEvent : public THandledObject {
   bool resetEvent();
 };
 
+// What TMutex raises when it can neither open nor create its mutex: the
+// silent abort, telling also which mutex could not be had (its Windows name),
+// for a caller that wants to say so.
+class ObjectUnavailable : public common::SilentAbort {
+ public:
+  explicit ObjectUnavailable(std::string_view name) : name_(name) {}
+  const std::string& objectName() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
 // A named, recursive mutex. The constructor is TMutex.Create. Objects of one
 // name in one process share a single descriptor (and Handle).
 class TMutex : public THandledObject {
  public:
   // Opens the mutex of that name or creates it, not owned. Raises
-  // common::SilentAbort when neither works.
+  // ObjectUnavailable (a common::SilentAbort) when neither works: every name
+  // in line is taken by something that is not ours, or the system is short.
   explicit TMutex(std::string_view name);
   // A mutex this thread still holds through this object is released here:
   // the memory it lives in is unmapped with the object.
@@ -119,12 +135,14 @@ class TMutex : public THandledObject {
   // kInfinite: no limit); a thread that owns it obtains it again. A mutex
   // whose owner ended without releasing it is abandoned: that call repairs
   // and frees it and returns false ("not obtained"); the next call obtains it.
+  // Several threads may wait in Get on one object at the same time; each
+  // obtains the mutex for itself.
   bool Get(std::uint32_t milliseconds);
   // True when this thread owned the mutex and has released it once.
   bool Release();
 
  private:
-  int heldCount_ = 0;  // successful Gets through this object not yet released
+  std::atomic<int> heldCount_{0};  // successful Gets through this object not yet released
 };
 
 // A named section of shared memory and one view of it. The constructors are

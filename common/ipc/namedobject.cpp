@@ -1,6 +1,7 @@
 #include "common/ipc/namedobject.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -46,8 +47,10 @@ class Fd {
 };
 
 // A descriptor of 3 or above, so that a handle never reads as 0 ("none").
+// Links are never followed, and nothing planted under the name (a FIFO, a
+// device) can make the open wait.
 Fd shmOpen(const std::string& posixName, int flags) {
-  Fd fd(::shm_open(posixName.c_str(), flags | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR));
+  Fd fd(::shm_open(posixName.c_str(), flags | O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, S_IRUSR | S_IWUSR));
   if (!fd.valid() || fd.get() > 2) return fd;
   return Fd(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
 }
@@ -57,14 +60,20 @@ bool isLinked(int fd) {
   return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
 }
 
+// A plain file of our own: anything else under the name (another user's
+// file, a FIFO, a device) is not an object we may use.
 bool ownedByUs(int fd) {
   struct stat st {};
-  return ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid();
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
 }
 
-// How many names in line are tried before giving up (each taken by another
-// user's object).
-constexpr int kNamesInLine = 8;
+// Failures of the system rather than of what lies under a name: they end the
+// search instead of passing the name over.
+bool systemShortage(int error) { return error == EMFILE || error == ENFILE || error == ENOMEM || error == EINTR; }
+
+// How many names in line are tried before giving up: the name itself and
+// "~1".."~8" (each taken by something that is not ours).
+constexpr int kNamesInLine = 9;
 
 std::string nameInLine(const std::string& posixName, int place) {
   return place == 0 ? posixName : fmt::format("{}~{}", posixName, place);
@@ -119,6 +128,20 @@ Made makeObject(const std::string& posixName, const NamedObject::Initialise& ini
 
 }  // namespace
 
+namespace {
+
+std::atomic<unsigned> processGeneration{0};
+
+void enterForkedChild() { processGeneration.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+unsigned ProcessGeneration() {
+  static const bool registered = ::pthread_atfork(nullptr, nullptr, enterForkedChild) == 0;
+  (void)registered;
+  return processGeneration.load(std::memory_order_relaxed);
+}
+
 Mapping Mapping::map(int fd, std::size_t length) {
   Mapping mapping;
   const std::int64_t size = objectSize(fd);
@@ -131,21 +154,31 @@ Mapping Mapping::map(int fd, std::size_t length) {
   ::madvise(data, length, MADV_DONTFORK);
   mapping.data_ = data;
   mapping.size_ = length;
+  mapping.generation_ = ProcessGeneration();
   return mapping;
 }
 
-Mapping::~Mapping() {
-  if (data_ != nullptr) ::munmap(data_, size_);
+// In a child of fork() the range is not mapped (MADV_DONTFORK) and may hold
+// something else of the child's by now: it is left alone.
+void Mapping::release() {
+  if (data_ != nullptr && mine()) ::munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
 }
 
+Mapping::~Mapping() { release(); }
+
 Mapping::Mapping(Mapping&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      generation_(other.generation_) {}
 
 Mapping& Mapping::operator=(Mapping&& other) noexcept {
   if (this != &other) {
-    if (data_ != nullptr) ::munmap(data_, size_);
+    release();
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
+    generation_ = other.generation_;
   }
   return *this;
 }
@@ -161,11 +194,12 @@ namespace {
 enum class Lookup { Held, Absent, Foreign, Failed };
 
 // Opens and joins our object of exactly this name. Foreign: the name is taken
-// by an object we may not use (another user's, or one we cannot open).
+// by something we may not use: another user's object, a link, a folder, a
+// FIFO, or anything else that cannot be opened as our own plain object.
 Lookup lookUp(const std::string& name, Fd& result) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     Fd fd = shmOpen(name, 0);
-    if (!fd.valid()) return errno == ENOENT ? Lookup::Absent : errno == EACCES ? Lookup::Foreign : Lookup::Failed;
+    if (!fd.valid()) return errno == ENOENT ? Lookup::Absent : systemShortage(errno) ? Lookup::Failed : Lookup::Foreign;
     if (!ownedByUs(fd.get())) return Lookup::Foreign;
     switch (attach(fd.get(), name)) {
       case Attach::Held:
@@ -236,7 +270,7 @@ namespace {
 
 // The name opened again, while it still names the object device:inode.
 Fd reopen(const std::string& name, dev_t device, ino_t inode) {
-  Fd fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0));
+  Fd fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
   struct stat st {};
   if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || st.st_dev != device || st.st_ino != inode || st.st_nlink == 0)
     return Fd(-1);
@@ -247,6 +281,12 @@ Fd reopen(const std::string& name, dev_t device, ino_t inode) {
 
 NamedObject::~NamedObject() {
   block_ = Mapping();
+  if (generation_ != ProcessGeneration()) {
+    // The parent's object, in a child of fork(): an exclusive lock taken
+    // through the shared descriptor would take the parent's lock away.
+    if (fd_ >= 0) ::close(fd_);
+    return;
+  }
   // After closeDescriptor this process held the object through its mappings
   // (a mapping keeps the descriptor's lock), and they are gone by now.
   Fd fd = fd_ >= 0 ? Fd(fd_) : reopen(name_, device_, inode_);

@@ -12,7 +12,13 @@
 
 namespace ipc::detail {
 
+// Which process an object or mapping belongs to: a number that changes in
+// the child of every fork(), read without a system call.
+unsigned ProcessGeneration();
+
 // A shared read-write mapping of the first bytes of a descriptor's object.
+// It is not passed on to a child of fork(): there it reads as empty (data()
+// null, size() 0), and freeing it there leaves the address range alone.
 class Mapping {
  public:
   Mapping() = default;
@@ -22,12 +28,16 @@ class Mapping {
   Mapping(Mapping&& other) noexcept;
   Mapping& operator=(Mapping&& other) noexcept;
 
-  void* data() const { return data_; }
-  std::size_t size() const { return size_; }
+  void* data() const { return mine() ? data_ : nullptr; }
+  std::size_t size() const { return mine() ? size_ : 0; }
 
  private:
+  bool mine() const { return generation_ == ProcessGeneration(); }
+  void release();
+
   void* data_ = nullptr;
   std::size_t size_ = 0;
+  unsigned generation_ = 0;
 };
 
 // The size of the object behind fd; -1 when it cannot be read.
@@ -43,11 +53,12 @@ class NamedObject {
     bool createdNew = false;
   };
 
-  // Only objects of this process's effective user are ever used. /dev/shm is
-  // shared by all users, so anyone may make an object under our name: such an
-  // object counts as absent. It cannot be removed either, so our own object
-  // of that name is then made under the next free name in line ("<name>~1",
-  // "<name>~2", ...); opening looks for ours under all of them.
+  // Only plain objects of this process's effective user are ever used.
+  // /dev/shm is shared by all users, so anyone may put an object, a link, a
+  // folder or a FIFO under our name: such an entry counts as absent. It cannot
+  // be removed either, so our own object of that name is then made under the
+  // next free name in line ("<name>~1" .. "<name>~8"); opening looks for ours
+  // under all of them. With all nine taken there is no object.
 
   // The existing object of that name; null when there is none.
   static std::shared_ptr<NamedObject> open(const std::string& posixName);
@@ -56,6 +67,9 @@ class NamedObject {
   // True when the name is held by a live process.
   static bool exists(const std::string& posixName);
 
+  // In a child of fork() the object is the parent's: freeing it there only
+  // closes the child's copy of the descriptor and leaves the name and the
+  // parent's lock alone.
   ~NamedObject();
   NamedObject(const NamedObject&) = delete;
   NamedObject& operator=(const NamedObject&) = delete;
@@ -76,13 +90,15 @@ class NamedObject {
   void* block() const { return block_.data(); }
 
  private:
-  NamedObject(int fd, std::string posixName) : fd_(fd), handle_(fd), name_(std::move(posixName)) {}
+  NamedObject(int fd, std::string posixName)
+      : fd_(fd), handle_(fd), name_(std::move(posixName)), generation_(ProcessGeneration()) {}
 
   int fd_;  // -1 after closeDescriptor
   int handle_;
   std::string name_;  // the name it was found or made under
   dev_t device_ = 0;  // which object it is, kept by closeDescriptor
   ino_t inode_ = 0;
+  unsigned generation_;  // the process that opened it
   Mapping block_;
 };
 

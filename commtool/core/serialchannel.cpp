@@ -104,7 +104,7 @@ void CSerialChannel::readerLoop() {
       failed = true;
       break;
     }
-    const ssize_t n = RetryOnEintr([&] { return ::read(fd, buffer.data(), buffer.size()); });
+    const ssize_t n = readSome(fd, buffer.data(), buffer.size());
     if (n < 0 && errno == EAGAIN) continue;
     if (n <= 0) {  // EIO on a hang-up: the device is gone
       failed = true;
@@ -120,11 +120,16 @@ void CSerialChannel::readerLoop() {
 }
 
 // Gathers what follows within the read interval, up to one chunk.
+ssize_t CSerialChannel::readSome(int fd, std::uint8_t* buffer, std::size_t size) {
+  std::lock_guard line(lineMutex_);
+  return RetryOnEintr([&] { return ::read(fd, buffer, size); });
+}
+
 int CSerialChannel::readBurst(std::uint8_t* buffer, int first) {
   int total = first;
   while (total < kReadChunk) {
     if (waitInput(handle_.get(), stopEvent_.get(), readInterval_.load()) != Wait::Ready) break;
-    const ssize_t n = RetryOnEintr([&] { return ::read(handle_.get(), buffer + total, kReadChunk - total); });
+    const ssize_t n = readSome(handle_.get(), buffer + total, static_cast<std::size_t>(kReadChunk - total));
     if (n <= 0) break;  // an error shows again at the next wait
     total += static_cast<int>(n);
   }
@@ -134,7 +139,7 @@ int CSerialChannel::readBurst(std::uint8_t* buffer, int first) {
 bool CSerialChannel::startWriter() {
   const int fd = handle_.get();
   return writer_.Start(
-      fd,
+      fd, stopEvent_.get(), lineMutex_,
       [fd](const std::uint8_t* bytes, std::size_t count) -> ssize_t {
         const ssize_t n = RetryOnEintr([&] { return ::write(fd, bytes, count); });
         if (n < 0 && errno == EAGAIN) return 0;
@@ -146,20 +151,28 @@ bool CSerialChannel::startWriter() {
 }
 
 int CSerialChannel::Write(const std::uint8_t* bytes, int count) {
+  setWriteError({});
+  if (!handle_) setWriteError(texts::kNotOpen);
   if (count <= 0 || !bytes || !handle_) return 0;
-  return writer_.Queue(std::vector<std::uint8_t>(bytes, bytes + count)) ? count : 0;
+  if (!writer_.Queue(std::vector<std::uint8_t>(bytes, bytes + count))) {
+    setWriteError(texts::kQueueFull);
+    return 0;
+  }
+  return count;
 }
 
+// The writer's stop signals the event the reader waits on too; stopping_ tells
+// the reader that the program closes the port.
 bool CSerialChannel::Close() {
+  stopping_.store(true);
   writer_.Stop();
   if (readerThread_.joinable()) {
-    stopping_.store(true);
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t rc = ::write(stopEvent_.get(), &one, sizeof one);
     if (Mailbox* owner = Owner()) owner->Interrupt();
     readerThread_.join();
-    stopping_.store(false);
   }
+  stopping_.store(false);
   readerRunning_.store(false);
   stopEvent_.reset();
   // The exclusive mode belongs to the terminal, not to this descriptor: a

@@ -57,6 +57,7 @@ void Recorder::poll() {
       case ChannelMessage::Kind::Received:
         data.insert(data.end(), message.bytes.begin(), message.bytes.end());
         chunks.push_back(message.bytes.size());
+        events.push_back({Event::Received, message.bytes.size()});
         break;
       case ChannelMessage::Kind::Accepted:
         accepted.push_back(std::move(message.socket));
@@ -67,6 +68,13 @@ void Recorder::poll() {
         break;
       case ChannelMessage::Kind::Sent:
         sent.push_back({message.written, message.whole});
+        events.push_back({Event::Sent, message.written});
+        break;
+      case ChannelMessage::Kind::Refused:
+        refused.push_back(message.peer);
+        break;
+      case ChannelMessage::Kind::Dropped:
+        dropped = message.dropped;
         break;
     }
   }

@@ -48,6 +48,14 @@ class Recorder {
     bool whole;
   };
   std::vector<Sent> sent;  // the outcome of each frame, in order
+  std::vector<std::string> refused;  // peers refused for want of descriptors
+  std::uint64_t dropped = 0;         // the last count of datagrams the kernel dropped
+  // Deliveries and frame reports in the order they arrived, with their sizes.
+  struct Event {
+    enum Kind { Received, Sent } kind;
+    std::size_t bytes;
+  };
+  std::vector<Event> events;
 
  private:
   Mailbox mailbox_;

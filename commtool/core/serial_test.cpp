@@ -193,6 +193,12 @@ TEST_F(SerialTest, FrameLongerThanTheLineTakesGoesOutWholeAndInOrder) {
   EXPECT_FALSE(channel.Sending());
 }
 
+TEST_F(SerialTest, EchoOfAFrameNeverComesBeforeTheFramesReport) {
+  ASSERT_TRUE(open(channel)) << channel.OpenError();
+  test::Echo echo(pty.master.get());
+  EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
+}
+
 TEST_F(SerialTest, CloseDropsFramesThatWaitForAStalledLine) {
   ASSERT_TRUE(open(channel, 3, 9600));
   const auto frame = test::Pattern(256 * 1024, 3);  // more than the line holds: nobody reads the other end

@@ -237,6 +237,19 @@ TEST(SocketTcp, FrameToAPeerThatReadsSlowlyGoesOutWholeAndInOrder) {
   EXPECT_EQ(channel.State(), kSocketConnected);
 }
 
+// An echo can only be read after its frame went out; it is never handed over
+// before that frame's report, or the window would show the reply first.
+TEST(SocketTcp, EchoOfAFrameNeverComesBeforeTheFramesReport) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  test::Echo echo(peer.get());
+  EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
+}
+
 TEST(SocketTcp, CloseDropsFramesThatWaitForAPeerThatStoppedReading) {
   int port = 0;
   auto listener = test::ListenLoopback(port);

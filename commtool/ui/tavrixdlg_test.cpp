@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <sys/socket.h>
 
@@ -342,6 +344,49 @@ TEST(CSessionDlg, LongBurstIsShownWhole) {
   std::vector<std::uint8_t> shownBytes;
   HexToBytes(text.toStdString(), shownBytes);
   EXPECT_TRUE(shownBytes == burst);
+}
+
+// A peer on loopback echoes every frame. Reading the display from the top,
+// no echo may come before the frame it echoes.
+TEST(CSessionDlg, SentFrameIsShownBeforeItsEcho) {
+  test::FakeHooks fake;
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  auto client = test::ConnectLoopback(port);
+  test::Echo echo(client.get());
+  CSessionDlg window(fake.hooks(), nullptr);
+  window.show();
+  ASSERT_TRUE(window.AttachSocket(test::AcceptOne(listener.get()), "127.0.0.1:1"));
+  test::Child<QAbstractButton>(&window, "1011")->click();  // text in
+  test::Child<QAbstractButton>(&window, "1012")->click();  // text shown
+  auto* input = test::Child<QPlainTextEdit>(&window, "1016");
+  auto* send = test::Child<QPushButton>(&window, "1017");
+  constexpr int kFrames = 2000;
+  for (int i = 0; i < kFrames; ++i) {
+    ASSERT_TRUE(test::WaitUntil([&] { return window.FramesGoingOut() < 16; }));
+    input->setPlainText(QStringLiteral("f%1").arg(i, 4, 10, QLatin1Char('0')));
+    send->click();
+  }
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return window.Model().ReceivedBytes() == kFrames * 5u && window.FramesGoingOut() == 0 &&
+           window.Owner().PendingBytes() == 0 && !window.Model().Display().HasUpdate();
+  }));
+  int sent = 0, echoed = 0, early = 0;
+  const QColor green(kSentColour.r, kSentColour.g, kSentColour.b);
+  for (QTextBlock block = test::Child<QPlainTextEdit>(&window, "1027")->document()->begin(); block.isValid();
+       block = block.next())
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const int frames = static_cast<int>(it.fragment().text().count(QLatin1Char('f')));
+      if (it.fragment().charFormat().foreground().color() == green) {
+        sent += frames;
+      } else {
+        echoed += frames;
+        early += echoed > sent;
+      }
+    }
+  EXPECT_EQ(sent, kFrames);
+  EXPECT_EQ(echoed, kFrames);
+  EXPECT_EQ(early, 0);
 }
 
 TEST(CSessionDlg, RefusesASocketWithoutPeer) {

@@ -177,6 +177,38 @@ TEST(SocketTcp, WriteRefusals) {
   EXPECT_EQ(channel.LastError(), EFAULT);
 }
 
+// Every send that takes nothing says why, for the window to show.
+TEST(SocketTcp, RefusedWritesSayWhy) {
+  CSocketChannel closed;
+  EXPECT_EQ(write(closed, Bytes("x")), -1);
+  EXPECT_EQ(closed.WriteError(), "未发送：端口未打开\n");
+
+  test::Recorder recorder;
+  CSocketChannel listening;
+  ASSERT_TRUE(openServer(listening, recorder.owner(), kProtocolTcp));
+  EXPECT_EQ(write(listening, Bytes("x")), -1);
+  EXPECT_EQ(listening.WriteError(), "未发送：TCP Server 只接受连接，请在客户端的连接窗口中发送\n");
+
+  CSocketChannel udp;
+  ASSERT_TRUE(openServer(udp, recorder.owner(), kProtocolUdp));
+  EXPECT_EQ(write(udp, Bytes("x")), 0);
+  EXPECT_EQ(udp.WriteError(), "未发送：还没有收到过数据报，不知道发给谁\n");
+
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  CSocketChannel client;
+  ASSERT_TRUE(openClient(client, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());  // reads nothing: the first frame never finishes
+  const std::vector<std::uint8_t> big(16 << 20, 1);
+  EXPECT_EQ(write(client, big), static_cast<int>(big.size()));
+  int queued = 0;
+  while (queued < 100 && write(client, Bytes("x")) == 1) ++queued;
+  EXPECT_GE(queued, static_cast<int>(FrameWriter::kMaxFrames) - 1);  // the big one may still wait in the queue
+  EXPECT_LE(queued, static_cast<int>(FrameWriter::kMaxFrames));
+  EXPECT_EQ(client.WriteError(), "未发送：已有 16 帧等待发送\n");
+  EXPECT_EQ(write(closed, Bytes("x")), -1);
+}
+
 TEST(SocketTcp, WriteTextEndsEachLineAsAsked) {
   int port = 0;
   auto listener = test::ListenLoopback(port);
@@ -248,6 +280,34 @@ TEST(SocketTcp, EchoOfAFrameNeverComesBeforeTheFramesReport) {
   auto peer = test::AcceptOne(listener.get());
   test::Echo echo(peer.get());
   EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
+}
+
+// A UDP client's datagrams go out on the channel's writer like TCP frames,
+// and their echoes come after their reports.
+TEST(SocketUdp, EchoOfADatagramNeverComesBeforeItsReport) {
+  int peerPort = 0;
+  auto peer = test::UdpLoopback(peerPort);
+  const int room = 8 << 20;  // so that the echo loses nothing while it falls behind
+  if (::setsockopt(peer.get(), SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0)
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+  std::atomic<bool> run{true};
+  std::thread echo([&] {
+    std::uint8_t buffer[2048];
+    while (run) {
+      pollfd p{peer.get(), POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n = ::recvfrom(peer.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+      if (n > 0) ::sendto(peer.get(), buffer, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+  });
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolUdp, peerPort));
+  EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
+  run = false;
+  echo.join();
 }
 
 TEST(SocketTcp, CloseDropsFramesThatWaitForAPeerThatStoppedReading) {

@@ -215,11 +215,13 @@ TEST_F(MainDialogTest, RepeatNeedsAnIntervalOfAtLeast10Ms) {
 TEST_F(MainDialogTest, PeerThatClosesResetsTheDialog) {
   auto peer = openTcpClient();
   click("1002");
+  ASSERT_TRUE(test::WriteAll(peer.get(), {0x01, 0x02}));
+  ASSERT_TRUE(shows(QStringLiteral("01 02 (2 bytes) ")));
   peer.reset();
   ASSERT_TRUE(test::WaitUntil([&] { return dialog.PortOpen() == 0; }));
   EXPECT_EQ(caption("1003"), QStringLiteral("打开端口"));
   EXPECT_TRUE(child<QWidget>("1022")->isEnabled());
-  EXPECT_TRUE(shown().contains(QStringLiteral("断开服务器端(127.0.0.1)")));
+  EXPECT_EQ(shown(), QStringLiteral("01 02 (2 bytes) \n断开服务器端(127.0.0.1)\n"));  // the note on a line of its own
 }
 
 TEST_F(MainDialogTest, DisplayIsEmptiedAfterMoreThan10240CharactersWhilePauseDropsText) {
@@ -249,8 +251,9 @@ TEST_F(MainDialogTest, TcpServerGivesEachClientAWindowOfItsOwn) {
   click("1003");
   ASSERT_EQ(dialog.PortOpen(), 1) << (fake.messages.empty() ? "" : fake.messages[0].toStdString());
   setInput(QStringLiteral("01"));
-  click("1017");  // the listening channel never sends
+  click("1017");  // the listening channel never sends, and says so
   EXPECT_EQ(dialog.Model().SentBytes(), 0u);
+  EXPECT_TRUE(shows(QStringLiteral("未发送：TCP Server 只接受连接，请在客户端的连接窗口中发送\n")));
 
   auto first = test::ConnectLoopback(port);
   auto second = test::ConnectLoopback(port);
@@ -510,11 +513,24 @@ TEST_F(MainDialogSerialTest, FramesOnAStalledLineAreCountedWholeAndRepeatDoesNot
   EXPECT_EQ(lastSent % 4000, 0u);  // whole frames only
 
   click("1003");
-  EXPECT_TRUE(shown().endsWith(QStringLiteral("连接已关闭，1 帧未发送完，已丢弃\n")));
+  EXPECT_TRUE(shown().endsWith(QStringLiteral("R\n连接已关闭，1 帧未发送完，已丢弃\n")));
   EXPECT_EQ(dialog.FramesGoingOut(), 0u);
   const auto onTheLine = test::ReadAvailable(pty.master.get(), 50);
   EXPECT_GE(onTheLine.size(), lastSent);
   EXPECT_EQ(onTheLine, std::vector<std::uint8_t>(onTheLine.size(), 'R'));
+}
+
+// Nobody reads the other end; sends pile up until 16 frames wait behind the
+// one going out. The next send puts nothing on the line and says why.
+TEST_F(MainDialogSerialTest, SendThatFindsTheQueueFullSaysSo) {
+  chooseType(3 + 3);
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1);
+  click("1011");
+  setInput(QString(8000, QLatin1Char('Q')));
+  for (int i = 0; i < 40; ++i) click("1017");
+  EXPECT_TRUE(shows(QStringLiteral("未发送：已有 16 帧等待发送\n")));
+  EXPECT_LE(dialog.FramesGoingOut(), 1u + 16u);  // once the reports that came are taken
 }
 
 TEST_F(MainDialogSerialTest, OpenFailureShowsTheChannelsMessageAndChangesNothing) {

@@ -494,6 +494,46 @@ TEST(SocketUdp, LongDatagramsArriveWhole) {
   EXPECT_EQ(recorder.data, expected);
 }
 
+// The receive thread waits while its owner takes nothing, so a burst fills
+// the socket's buffer and the kernel drops the rest. Every datagram is
+// either delivered or counted as dropped once a later one arrives.
+TEST(SocketUdp, DatagramsTheKernelDroppedAreCounted) {
+  Mailbox slow(64 * 1024);
+  slow.SetWake([] {});
+  CSocketChannel server;
+  ASSERT_TRUE(openServer(server, &slow, kProtocolUdp));
+  int granted = 0;
+  socklen_t length = sizeof granted;
+  ASSERT_EQ(::getsockopt(server.Socket(), SOL_SOCKET, SO_RCVBUF, &granted, &length), 0);
+  EXPECT_GE(granted, CSocketChannel::kUdpReceiveBuffer) << "a buffer sized for bursts";  // root is granted it all
+
+  int senderPort = 0;
+  auto sender = test::UdpLoopback(senderPort);
+  constexpr int kBurst = 30000;  // 30 MB: more than the buffer and the mailbox hold
+  const auto datagram = test::Pattern(1000, 3);
+  for (int i = 0; i < kBurst; ++i) ASSERT_TRUE(test::SendDatagram(sender.get(), server.LocalPort(), datagram));
+
+  int received = 0;
+  std::uint64_t dropped = 0;
+  bool markerSent = false;
+  const auto deadline = std::chrono::steady_clock::now() + test::kGuard;
+  while (static_cast<std::uint64_t>(received) + dropped < kBurst + 1u && std::chrono::steady_clock::now() < deadline) {
+    bool more = false;
+    for (auto& message : slow.Take(SIZE_MAX, more)) {
+      if (message.kind == ChannelMessage::Kind::Received) ++received;
+      if (message.kind == ChannelMessage::Kind::Dropped) dropped = message.dropped;
+    }
+    if (!markerSent) {  // room again: this one carries the count of all that were dropped
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      markerSent = test::SendDatagram(sender.get(), server.LocalPort(), Bytes("end"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GT(dropped, 0u);
+  EXPECT_EQ(static_cast<std::uint64_t>(received) + dropped, kBurst + 1u);
+  EXPECT_EQ(server.DatagramsDropped(), dropped);
+}
+
 TEST(SocketUdp, RepliesWhileDatagramsArriveGoToARealSender) {
   test::Recorder recorder;
   CSocketChannel server;

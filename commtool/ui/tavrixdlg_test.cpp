@@ -419,6 +419,34 @@ TEST_F(MainDialogTest, UdpServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) 
   EXPECT_EQ(test::ReceiveDatagram(sender.get()), (std::vector<std::uint8_t>{0x32}));
 }
 
+// A burst while the window is busy overflows the socket's buffer: the display
+// says how many datagrams the kernel dropped, and those and the ones that came
+// make up the burst.
+TEST_F(MainDialogTest, DatagramsTheKernelDroppedAreShown) {
+  int port = 0;
+  test::UdpLoopback(port);
+  chooseType(2);
+  child<QLineEdit>("1038")->setText(QString::number(port));
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1);
+  int senderPort = 0;
+  auto sender = test::UdpLoopback(senderPort);
+  constexpr int kBurst = 30000;  // 30 MB, while the event loop does not run
+  const auto datagram = test::Pattern(1000, 4);
+  for (int i = 0; i < kBurst; ++i) ASSERT_TRUE(test::SendDatagram(sender.get(), port, datagram));
+  ASSERT_TRUE(test::WaitUntil([&] { return dialog.Owner().PendingBytes() < 1000000; }));
+  ASSERT_TRUE(test::SendDatagram(sender.get(), port, Bytes("end")));  // carries the count of all dropped
+  const QRegularExpression line(QStringLiteral("\n接收缓冲区已满，系统丢弃了 (\\d+) 个数据报\n$"));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return dialog.Model().ReceivedBytes() % 1000 == 3 && line.match(shown()).hasMatch();
+  })) << shown().right(200).toStdString();
+  const auto lastShown = line.match(shown()).captured(1).toULongLong();  // since the line before
+  const auto dropped = dialog.SocketChannel().DatagramsDropped();
+  EXPECT_GT(lastShown, 0u);
+  EXPECT_LE(lastShown, dropped);
+  EXPECT_EQ(dialog.Model().ReceivedBytes() / 1000 + dropped, static_cast<std::uint64_t>(kBurst));
+}
+
 // A datagram that would take the display past 10240 characters empties it
 // first and is shown, however long the entry before it was.
 TEST_F(MainDialogTest, EntryThatEmptiesTheDisplayIsShown) {

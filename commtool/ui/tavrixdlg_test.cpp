@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
@@ -390,6 +391,51 @@ TEST(CSessionDlg, SentFrameIsShownBeforeItsEcho) {
   EXPECT_EQ(sent, kFrames);
   EXPECT_EQ(echoed, kFrames);
   EXPECT_EQ(early, 0);
+}
+
+// One large chunk from the peer, then slow traffic: the user never scrolled,
+// so each display stays at its end, whatever the size of the chunk.
+TEST(Display, FollowsNewTextAfterALargeChunk) {
+  for (const bool session : {false, true}) {
+    for (const std::size_t size : {std::size_t{20} << 10, std::size_t{1} << 20}) {
+      SCOPED_TRACE(testing::Message() << size << " bytes into " << (session ? "a connection window" : "the main dialog"));
+      test::FakeHooks fake;
+      int port = 0;
+      auto listener = test::ListenLoopback(port);
+      std::unique_ptr<TerminalWindow> window;
+      UniqueFd peer;
+      if (session) {
+        auto client = test::ConnectLoopback(port);
+        auto* connection = new CSessionDlg(fake.hooks(), nullptr);
+        window.reset(connection);
+        connection->setAttribute(Qt::WA_DeleteOnClose, false);
+        ASSERT_TRUE(connection->AttachSocket(test::AcceptOne(listener.get()), "127.0.0.1:1"));
+        peer = std::move(client);
+      } else {
+        auto* dialog = new CTavrixDlg(fake.hooks());
+        window.reset(dialog);
+        test::Child<QComboBox>(dialog, "1022")->setCurrentIndex(1);
+        test::Child<QLineEdit>(dialog, "1037")->setText(QStringLiteral("127.0.0.1"));
+        test::Child<QLineEdit>(dialog, "1038")->setText(QString::number(port));
+        test::Child<QPushButton>(dialog, "1003")->click();
+        peer = test::AcceptOne(listener.get());
+      }
+      window->show();
+      QScrollBar* bar = test::Child<QPlainTextEdit>(window.get(), "1027")->verticalScrollBar();
+      std::uint64_t expected = size;
+      std::thread burst([&] { test::WriteAll(peer.get(), test::Pattern(size, 5)); });
+      ASSERT_TRUE(test::WaitUntil([&] { return window->Model().ReceivedBytes() == expected; }));
+      burst.join();
+      for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(test::WriteAll(peer.get(), {0x0A}));
+        ++expected;
+        ASSERT_TRUE(test::WaitUntil([&] { return window->Model().ReceivedBytes() == expected; }));
+        test::WaitUntil([&] { return !window->Model().Display().HasUpdate(); });
+        QApplication::processEvents();
+      }
+      EXPECT_EQ(bar->value(), bar->maximum());
+    }
+  }
 }
 
 TEST(CSessionDlg, RefusesASocketWithoutPeer) {

@@ -244,7 +244,9 @@ void TerminalWindow::sendOnce(bool fromTimer) {
     goingOut_.push_back({plan, fromTimer});  // shown once it is on the line
     return;
   }
-  model_.ShowNote(target ? target->WriteError() : texts::kNotOpen);
+  const std::string_view why = target ? std::string_view(target->WriteError()) : texts::kNotOpen;
+  if (why.empty()) return;
+  model_.ShowNote(why);
   flushDisplay();
 }
 

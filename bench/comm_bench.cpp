@@ -3,6 +3,7 @@
 //   TcpFromChannel      frames written through a TCP client channel to a peer that reads and checks them
 //   MainDialogDisplay   the same into the main dialog (HEX display, emptied at 10240 characters)
 //   SessionDisplay      a connection window, whose display is never emptied
+//   UdpBurst*           a burst of datagrams into a UDP server channel, beside a plain reader
 // Every byte is checked in order against the stream that was sent. The
 // dialogs run offscreen; a 1 ms timer measures the longest stall of the
 // event loop while data arrives.
@@ -250,6 +251,107 @@ BENCHMARK(TcpFromChannel)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// A burst of count datagrams of 50 bytes from another thread, as fast as the
+// sender goes, into a socket on loopback port; the reader runs meanwhile.
+void sendBurst(int port, int count) {
+  UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<std::uint16_t>(port));
+  std::uint8_t datagram[50] = {};
+  for (int i = 0; i < count; ++i) {
+    std::memcpy(datagram, &i, sizeof i);
+    ::sendto(fd.get(), datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+}
+
+constexpr auto kBurstQuiet = std::chrono::milliseconds(300);  // the burst is over once nothing came for this long
+
+struct BurstFigures {
+  double kept = 0;
+  double runs = 0;
+  double lowest = 1;
+  void add(int received, int sent) {
+    const double share = static_cast<double>(received) / sent;
+    kept += share;
+    lowest = std::min(lowest, share);
+    ++runs;
+  }
+  void report(benchmark::State& state) const {
+    state.counters["kept_percent"] = 100 * kept / runs;
+    state.counters["lowest_percent"] = 100 * lowest;
+  }
+};
+
+// The reference: a socket with the channel's receive buffer, read one
+// datagram at a time by a thread that does nothing else.
+void UdpBurstPlainReader(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  BurstFigures figures;
+  for (auto _ : state) {
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    const int size = tavrix::CSocketChannel::kUdpReceiveBuffer;
+    if (::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+      ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    std::thread sender(sendBurst, ntohs(address.sin_port), count);
+    int received = 0;
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    for (;;) {
+      pollfd p{fd.get(), POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(kBurstQuiet.count())) <= 0) break;
+      if (::recv(fd.get(), buffer.data(), buffer.size(), 0) > 0) ++received;
+    }
+    sender.join();
+    figures.add(received, count);
+  }
+  figures.report(state);
+}
+BENCHMARK(UdpBurstPlainReader)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The same burst into a UDP server channel, whose mailbox a plain thread takes.
+void UdpBurstIntoChannel(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  BurstFigures figures;
+  for (auto _ : state) {
+    tavrix::Mailbox mailbox;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool woken = false;
+    mailbox.SetWake([&] {
+      std::lock_guard lock(mutex);
+      woken = true;
+      cv.notify_one();
+    });
+    tavrix::CSocketChannel channel;
+    channel.Open(&mailbox, "", tavrix::kProtocolUdp, false, 0, 0, 0, 8, 0, true, true);
+    std::thread sender(sendBurst, channel.LocalPort(), count);
+    int received = 0;
+    for (;;) {
+      {
+        std::unique_lock lock(mutex);
+        if (!cv.wait_for(lock, kBurstQuiet, [&] { return woken; })) break;
+        woken = false;
+      }
+      bool more = true;
+      while (more)
+        for (auto& message : mailbox.Take(SIZE_MAX, more))
+          received += message.kind == tavrix::ChannelMessage::Kind::Received;
+    }
+    sender.join();
+    channel.Close();
+    figures.add(received, count);
+  }
+  figures.report(state);
+}
+BENCHMARK(UdpBurstIntoChannel)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // Runs the event loop until the window has received total bytes; returns the
 // longest gap between two 1 ms probe ticks, less the 1 ms.

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "commtool/core/mailbox.h"
 
@@ -38,14 +39,18 @@ class CCommChannel {
   Mailbox* Owner() const { return owner_.load(); }
   // The message for the user when the last Open failed; empty otherwise.
   const std::string& OpenError() const { return openError_; }
+  // Why the last Write took nothing, for the user; empty when it took the bytes.
+  const std::string& WriteError() const { return writeError_; }
 
  protected:
   void setOwner(Mailbox* owner) { owner_.store(owner); }
   void setOpenError(std::string text) { openError_ = std::move(text); }
+  void setWriteError(std::string_view text) { writeError_ = std::string(text); }
 
  private:
   std::atomic<Mailbox*> owner_{nullptr};
   std::string openError_;
+  std::string writeError_;
 };
 
 }  // namespace tavrix

@@ -1,17 +1,16 @@
 #include "commtool/core/framewriter.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 
 #include <system_error>
 
 namespace tavrix {
 
-FrameWriter::FrameWriter() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-bool FrameWriter::Start(int fd, Put put, Report report) {
-  if (thread_.joinable() || !wake_) return false;
+bool FrameWriter::Start(int fd, int wakeFd, std::mutex& line, Put put, Report report) {
+  if (thread_.joinable() || wakeFd < 0) return false;
   fd_ = fd;
+  wakeFd_ = wakeFd;
+  line_ = &line;
   put_ = std::move(put);
   report_ = std::move(report);
   stopping_ = false;
@@ -47,10 +46,8 @@ int FrameWriter::Stop() {
   }
   work_.notify_one();
   const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t rc = ::write(wake_.get(), &one, sizeof one);
+  [[maybe_unused]] const ssize_t rc = ::write(wakeFd_, &one, sizeof one);
   thread_.join();
-  std::uint64_t drained = 0;
-  [[maybe_unused]] const ssize_t rd = ::read(wake_.get(), &drained, sizeof drained);
   std::lock_guard lock(mutex_);
   const int dropped = abandoned_ + static_cast<int>(queue_.size());
   queue_.clear();
@@ -71,40 +68,37 @@ void FrameWriter::run() {
       queue_.pop_front();
       writing_ = true;
     }
-    std::size_t written = 0;
-    bool failed = false;
-    const bool finished = writeFrame(frame, written, failed);
-    {
-      std::lock_guard lock(mutex_);
-      writing_ = false;
-      if (!finished) {
-        ++abandoned_;
-        return;
-      }
+    const bool finished = writeFrame(frame);
+    std::lock_guard lock(mutex_);
+    writing_ = false;
+    if (!finished) {
+      ++abandoned_;
+      return;
     }
-    report_(written, !failed);
   }
 }
 
-bool FrameWriter::writeFrame(const std::vector<std::uint8_t>& frame, std::size_t& written, bool& failed) {
-  while (written < frame.size()) {
-    const ssize_t n = put_(frame.data() + written, frame.size() - written);
-    if (n > 0) {
-      written += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0) {
-      failed = true;
-      return true;
+// Reports the frame once it is known to be whole or failed; false when Stop abandoned it.
+bool FrameWriter::writeFrame(const std::vector<std::uint8_t>& frame) {
+  std::size_t written = 0;
+  for (;;) {
+    {
+      std::lock_guard line(*line_);
+      const ssize_t n = put_(frame.data() + written, frame.size() - written);
+      if (n > 0) written += static_cast<std::size_t>(n);
+      if (n < 0 || written == frame.size()) {
+        report_(written, n >= 0);
+        return true;
+      }
+      if (n > 0) continue;
     }
     if (!waitWritable()) return false;
   }
-  return true;
 }
 
 // False when Stop wakes the writer.
 bool FrameWriter::waitWritable() {
-  pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_.get(), POLLIN, 0}};
+  pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
   if (RetryOnEintr([&] { return ::poll(fds, 2, -1); }) < 0) return true;  // the next write tells
   return fds[1].revents == 0;
 }

@@ -4,6 +4,11 @@
 // byte is on the line, the line fails, or the channel is closed. Each frame's
 // outcome is reported when it is known, so that the window counts and shows a
 // frame once it went out whole.
+//
+// The writer holds the owner's line mutex around each write and the report of
+// the frame that write finished. The owner's reader holds it around each read:
+// a reply read after a frame went out is then posted after that frame's
+// report, and the window shows the frame before the reply.
 
 #include <sys/types.h>
 
@@ -32,12 +37,14 @@ class FrameWriter {
   // The outcome of one frame: the bytes written, and whether that was all of it.
   using Report = std::function<void(std::size_t written, bool whole)>;
 
-  FrameWriter();
+  FrameWriter() = default;
   FrameWriter(const FrameWriter&) = delete;
   FrameWriter& operator=(const FrameWriter&) = delete;
   ~FrameWriter() { Stop(); }
 
-  bool Start(int fd, Put put, Report report);
+  // wakeFd: the owner's eventfd. Stop signals it and leaves it signalled; the
+  // owner clears it once every thread that watches it has stopped.
+  bool Start(int fd, int wakeFd, std::mutex& line, Put put, Report report);
   // False when the writer is not running or the queue is full.
   bool Queue(std::vector<std::uint8_t> frame);
   // Drops the queued frames, abandons the one going out and joins the thread.
@@ -50,13 +57,14 @@ class FrameWriter {
  private:
   void run();
   // False when Stop abandoned the frame.
-  bool writeFrame(const std::vector<std::uint8_t>& frame, std::size_t& written, bool& failed);
+  bool writeFrame(const std::vector<std::uint8_t>& frame);
   bool waitWritable();
 
   int fd_ = -1;
+  int wakeFd_ = -1;  // Stop wakes a writer that waits for the line
+  std::mutex* line_ = nullptr;
   Put put_;
   Report report_;
-  UniqueFd wake_;  // eventfd: Stop wakes a writer that waits for the line
   std::thread thread_;
   mutable std::mutex mutex_;
   std::condition_variable work_;

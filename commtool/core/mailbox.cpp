@@ -31,6 +31,32 @@ void Mailbox::PostDataWaiting(std::vector<std::uint8_t> bytes, const std::atomic
   push({ChannelMessage::Kind::Received, std::move(bytes), {}, {}}, lock);
 }
 
+void Mailbox::PostDatagramsWaiting(std::vector<std::vector<std::uint8_t>> datagrams, const std::atomic<bool>& stop) {
+  if (datagrams.empty()) return;
+  std::unique_lock lock(mutex_);
+  room_.wait(lock, [&] { return bytes_ <= limit_ || stop.load(); });
+  if (stop.load()) return;
+  const std::size_t last = datagrams.size() - 1;
+  for (std::size_t i = 0; i < last; ++i) {
+    bytes_ += datagrams[i].size();
+    queue_.push_back({ChannelMessage::Kind::Received, std::move(datagrams[i]), {}, {}});
+  }
+  push({ChannelMessage::Kind::Received, std::move(datagrams[last]), {}, {}}, lock);
+}
+
+void Mailbox::PostRefused(std::string peer) {
+  std::unique_lock lock(mutex_);
+  push({ChannelMessage::Kind::Refused, {}, {}, std::move(peer)}, lock);
+}
+
+void Mailbox::PostDropped(std::uint64_t total) {
+  std::unique_lock lock(mutex_);
+  ChannelMessage message;
+  message.kind = ChannelMessage::Kind::Dropped;
+  message.dropped = total;
+  push(std::move(message), lock);
+}
+
 void Mailbox::PostAccepted(UniqueFd socket, std::string peer) {
   std::unique_lock lock(mutex_);
   push({ChannelMessage::Kind::Accepted, {}, std::move(socket), std::move(peer)}, lock);

@@ -19,13 +19,16 @@
 namespace tavrix {
 
 struct ChannelMessage {
-  enum class Kind { Received, Accepted, Ended, Sent };
+  // Refused: a client closed at once because descriptors ran short.
+  // Dropped: the kernel dropped datagrams because the receive buffer was full.
+  enum class Kind { Received, Accepted, Ended, Sent, Refused, Dropped };
   Kind kind = Kind::Received;
   std::vector<std::uint8_t> bytes;  // Received
   UniqueFd socket;                  // Accepted: closed with the message unless taken
-  std::string peer;                 // Accepted: "%d.%d.%d.%d:%d"
+  std::string peer;                 // Accepted, Refused: "%d.%d.%d.%d:%d"
   std::size_t written = 0;          // Sent: bytes of the oldest frame not reported yet that went out
   bool whole = false;               // Sent: the frame went out whole
+  std::uint64_t dropped = 0;        // Dropped: datagrams dropped since the channel was opened
 };
 
 class Mailbox {
@@ -43,7 +46,11 @@ class Mailbox {
   void PostData(std::vector<std::uint8_t> bytes);
   // Waits while more than the limit is waiting, unless stop is or becomes set.
   void PostDataWaiting(std::vector<std::uint8_t> bytes, const std::atomic<bool>& stop);
+  // Each datagram stays one delivery; all of them go in with one wait and one wake.
+  void PostDatagramsWaiting(std::vector<std::vector<std::uint8_t>> datagrams, const std::atomic<bool>& stop);
   void PostAccepted(UniqueFd socket, std::string peer);
+  void PostRefused(std::string peer);
+  void PostDropped(std::uint64_t total);
   void PostEnded();
   // The outcome of the oldest frame written and not reported yet.
   void PostSent(std::size_t written, bool whole);

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -90,6 +93,31 @@ TEST_F(SerialTest, PortLockedByAnotherProgramIsBusy) {
   ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
   EXPECT_FALSE(open(channel));
   EXPECT_EQ(channel.OpenError(), "COM3已被其它程序打开，打开失败！");
+}
+
+// Another program holds the port open without locking it (as a terminal
+// opened by hand does): the port is busy until that program lets it go.
+TEST_F(SerialTest, PortHeldOpenByAnotherProgramIsBusy) {
+  const pid_t holder = ::fork();
+  if (holder == 0) {
+    ::close(pty.master.get());  // a program that only uses the port
+    const int fd = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+    if (fd >= 0) ::pause();
+    ::_exit(1);
+  }
+  ASSERT_GT(holder, 0);
+  const auto deadline = std::chrono::steady_clock::now() + test::kGuard;
+  bool busy = false;
+  while (!busy && std::chrono::steady_clock::now() < deadline) {  // until the holder has opened it
+    busy = !open(channel);
+    if (!busy) channel.Close();
+  }
+  EXPECT_TRUE(busy);
+  EXPECT_EQ(channel.OpenError(), "COM3已被其它程序打开，打开失败！");
+  EXPECT_FALSE(channel.IsOpen());
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_TRUE(open(channel)) << channel.OpenError();
 }
 
 TEST_F(SerialTest, RefusedSettingClosesThePortSoItCanBeOpenedAgain) {
@@ -191,6 +219,12 @@ TEST_F(SerialTest, FrameLongerThanTheLineTakesGoesOutWholeAndInOrder) {
   EXPECT_TRUE(recorder.sent[0].whole);
   EXPECT_EQ(recorder.sent[1].written, 4u);
   EXPECT_FALSE(channel.Sending());
+}
+
+TEST_F(SerialTest, EchoOfAFrameNeverComesBeforeTheFramesReport) {
+  ASSERT_TRUE(open(channel)) << channel.OpenError();
+  test::Echo echo(pty.master.get());
+  EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
 }
 
 TEST_F(SerialTest, CloseDropsFramesThatWaitForAStalledLine) {

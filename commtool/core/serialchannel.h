@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "commtool/core/channel.h"
@@ -63,13 +64,15 @@ class CSerialChannel : public CCommChannel {
   bool startReader();
   void readerLoop();
   int readBurst(std::uint8_t* buffer, int first);
+  ssize_t readSome(int fd, std::uint8_t* buffer, std::size_t size);
   bool startWriter();
   bool setModemLine(int line, bool on);
 
   SerialDriver& driver_;
   UniqueFd handle_;
   FrameWriter writer_;
-  UniqueFd stopEvent_;
+  UniqueFd stopEvent_;   // eventfd: Close wakes the reader and the writer
+  std::mutex lineMutex_;  // around each read, and each write with its report (FrameWriter)
   std::thread readerThread_;
   std::atomic<bool> readerRunning_{false};
   std::atomic<bool> stopping_{false};

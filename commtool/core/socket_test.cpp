@@ -177,6 +177,38 @@ TEST(SocketTcp, WriteRefusals) {
   EXPECT_EQ(channel.LastError(), EFAULT);
 }
 
+// Every send that takes nothing says why, for the window to show.
+TEST(SocketTcp, RefusedWritesSayWhy) {
+  CSocketChannel closed;
+  EXPECT_EQ(write(closed, Bytes("x")), -1);
+  EXPECT_EQ(closed.WriteError(), "未发送：端口未打开\n");
+
+  test::Recorder recorder;
+  CSocketChannel listening;
+  ASSERT_TRUE(openServer(listening, recorder.owner(), kProtocolTcp));
+  EXPECT_EQ(write(listening, Bytes("x")), -1);
+  EXPECT_EQ(listening.WriteError(), "未发送：TCP Server 只接受连接，请在客户端的连接窗口中发送\n");
+
+  CSocketChannel udp;
+  ASSERT_TRUE(openServer(udp, recorder.owner(), kProtocolUdp));
+  EXPECT_EQ(write(udp, Bytes("x")), 0);
+  EXPECT_EQ(udp.WriteError(), "未发送：还没有收到过数据报，不知道发给谁\n");
+
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  CSocketChannel client;
+  ASSERT_TRUE(openClient(client, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());  // reads nothing: the first frame never finishes
+  const std::vector<std::uint8_t> big(16 << 20, 1);
+  EXPECT_EQ(write(client, big), static_cast<int>(big.size()));
+  int queued = 0;
+  while (queued < 100 && write(client, Bytes("x")) == 1) ++queued;
+  EXPECT_GE(queued, static_cast<int>(FrameWriter::kMaxFrames) - 1);  // the big one may still wait in the queue
+  EXPECT_LE(queued, static_cast<int>(FrameWriter::kMaxFrames));
+  EXPECT_EQ(client.WriteError(), "未发送：已有 16 帧等待发送\n");
+  EXPECT_EQ(write(closed, Bytes("x")), -1);
+}
+
 TEST(SocketTcp, WriteTextEndsEachLineAsAsked) {
   int port = 0;
   auto listener = test::ListenLoopback(port);
@@ -235,6 +267,47 @@ TEST(SocketTcp, FrameToAPeerThatReadsSlowlyGoesOutWholeAndInOrder) {
   EXPECT_TRUE(recorder.sent[0].whole);
   EXPECT_TRUE(recorder.sent[1].whole);
   EXPECT_EQ(channel.State(), kSocketConnected);
+}
+
+// An echo can only be read after its frame went out; it is never handed over
+// before that frame's report, or the window would show the reply first.
+TEST(SocketTcp, EchoOfAFrameNeverComesBeforeTheFramesReport) {
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolTcp, port));
+  auto peer = test::AcceptOne(listener.get());
+  test::Echo echo(peer.get());
+  EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
+}
+
+// A UDP client's datagrams go out on the channel's writer like TCP frames,
+// and their echoes come after their reports.
+TEST(SocketUdp, EchoOfADatagramNeverComesBeforeItsReport) {
+  int peerPort = 0;
+  auto peer = test::UdpLoopback(peerPort);
+  const int room = 8 << 20;  // so that the echo loses nothing while it falls behind
+  if (::setsockopt(peer.get(), SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0)
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+  std::atomic<bool> run{true};
+  std::thread echo([&] {
+    std::uint8_t buffer[2048];
+    while (run) {
+      pollfd p{peer.get(), POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n = ::recvfrom(peer.get(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+      if (n > 0) ::sendto(peer.get(), buffer, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&from), length);
+    }
+  });
+  test::Recorder recorder;
+  CSocketChannel channel;
+  ASSERT_TRUE(openClient(channel, recorder.owner(), kProtocolUdp, peerPort));
+  EXPECT_EQ(test::EchoesBeforeTheirFrame(channel, recorder, 20000), 0);
+  run = false;
+  echo.join();
 }
 
 TEST(SocketTcp, CloseDropsFramesThatWaitForAPeerThatStoppedReading) {
@@ -419,6 +492,46 @@ TEST(SocketUdp, LongDatagramsArriveWhole) {
   std::vector<std::uint8_t> expected = big;
   expected.insert(expected.end(), medium.begin(), medium.end());
   EXPECT_EQ(recorder.data, expected);
+}
+
+// The receive thread waits while its owner takes nothing, so a burst fills
+// the socket's buffer and the kernel drops the rest. Every datagram is
+// either delivered or counted as dropped once a later one arrives.
+TEST(SocketUdp, DatagramsTheKernelDroppedAreCounted) {
+  Mailbox slow(64 * 1024);
+  slow.SetWake([] {});
+  CSocketChannel server;
+  ASSERT_TRUE(openServer(server, &slow, kProtocolUdp));
+  int granted = 0;
+  socklen_t length = sizeof granted;
+  ASSERT_EQ(::getsockopt(server.Socket(), SOL_SOCKET, SO_RCVBUF, &granted, &length), 0);
+  EXPECT_GE(granted, CSocketChannel::kUdpReceiveBuffer) << "a buffer sized for bursts";  // root is granted it all
+
+  int senderPort = 0;
+  auto sender = test::UdpLoopback(senderPort);
+  constexpr int kBurst = 30000;  // 30 MB: more than the buffer and the mailbox hold
+  const auto datagram = test::Pattern(1000, 3);
+  for (int i = 0; i < kBurst; ++i) ASSERT_TRUE(test::SendDatagram(sender.get(), server.LocalPort(), datagram));
+
+  int received = 0;
+  std::uint64_t dropped = 0;
+  bool markerSent = false;
+  const auto deadline = std::chrono::steady_clock::now() + test::kGuard;
+  while (static_cast<std::uint64_t>(received) + dropped < kBurst + 1u && std::chrono::steady_clock::now() < deadline) {
+    bool more = false;
+    for (auto& message : slow.Take(SIZE_MAX, more)) {
+      if (message.kind == ChannelMessage::Kind::Received) ++received;
+      if (message.kind == ChannelMessage::Kind::Dropped) dropped = message.dropped;
+    }
+    if (!markerSent) {  // room again: this one carries the count of all that were dropped
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      markerSent = test::SendDatagram(sender.get(), server.LocalPort(), Bytes("end"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_GT(dropped, 0u);
+  EXPECT_EQ(static_cast<std::uint64_t>(received) + dropped, kBurst + 1u);
+  EXPECT_EQ(server.DatagramsDropped(), dropped);
 }
 
 TEST(SocketUdp, RepliesWhileDatagramsArriveGoToARealSender) {

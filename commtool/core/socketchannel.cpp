@@ -9,12 +9,15 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <fmt/format.h>
 
+#include "commtool/core/descriptors.h"
 #include "commtool/core/texts.h"
 
 namespace tavrix {
@@ -70,7 +73,7 @@ std::string PeerText(const sockaddr_in& address) {
                      ntohs(address.sin_port));
 }
 
-CSocketChannel::CSocketChannel() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+CSocketChannel::CSocketChannel() = default;
 
 CSocketChannel::~CSocketChannel() { Close(); }
 
@@ -94,9 +97,17 @@ bool CSocketChannel::Open(Mailbox* owner, const std::string& address, int protoc
   return false;
 }
 
+// Made once, when the channel first needs it, and kept: a channel that
+// cannot have it opens nothing.
+bool CSocketChannel::makeWake() {
+  if (!wake_) wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  return wake_ || refuse(errno);
+}
+
 bool CSocketChannel::create(int protocol, int receiveSize) {
   if (socket_) return refuse(EACCES);
   if (protocol != kProtocolTcp && protocol != kProtocolUdp) return refuse(EINVAL);
+  if (!makeWake()) return false;
   const int type = protocol == kProtocolTcp ? SOCK_STREAM : SOCK_DGRAM;
   UniqueFd fd(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
   if (!fd) return refuse(errno);
@@ -105,6 +116,11 @@ bool CSocketChannel::create(int protocol, int receiveSize) {
     if (::setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger) != 0) return refuse(errno);
   } else {
     hasPeer_.store(false);
+    // Room for a burst; beyond the system's ceiling only with the right to force it.
+    if (!setIntOption(fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, kUdpReceiveBuffer))
+      setIntOption(fd.get(), SOL_SOCKET, SO_RCVBUF, kUdpReceiveBuffer);
+    setIntOption(fd.get(), SOL_SOCKET, SO_RXQ_OVFL, 1);  // each datagram tells how many were dropped
+    dropped_.store(0);
   }
   socket_ = std::move(fd);
   receiveSize_.store(receiveSize > 0 ? receiveSize : 4096);
@@ -130,7 +146,7 @@ bool CSocketChannel::connect(const std::string& address, int port) {
     }
     hasPeer_.store(true);
     state_.store(kSocketConnected);
-    return true;
+    return startWriter();
   }
   return connectTcp(remote);
 }
@@ -174,7 +190,7 @@ bool CSocketChannel::bind(int port) {
   if (protocol_ == kProtocolUdp) {
     state_.store(kSocketBound);
     hasPeer_.store(false);
-    return startThread(receiveThread_, &CSocketChannel::receiveLoop);
+    return startWriter() && startThread(receiveThread_, &CSocketChannel::receiveLoop);
   }
   if (::listen(fd, 10) != 0 || !setBlocking(fd, false)) return refuse(errno);
   state_.store(kSocketBound);
@@ -183,19 +199,42 @@ bool CSocketChannel::bind(int port) {
 
 bool CSocketChannel::startWriter() {
   const int fd = socket_.get();
+  const bool tcp = protocol_ == kProtocolTcp;
   const bool started = writer_.Start(
-      fd,
-      [this, fd](const std::uint8_t* bytes, std::size_t count) -> ssize_t {
-        const ssize_t n = RetryOnEintr([&] { return ::send(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT); });
-        if (n >= 0) return n;
-        if (errno == EAGAIN) return 0;
-        lastError_.store(errno);
-        return -1;
+      fd, wake_.get(), lineMutex_,
+      [this, fd, tcp](const std::uint8_t* bytes, std::size_t count) {
+        return tcp ? putStream(fd, bytes, count) : putDatagram(fd, bytes, count);
       },
       [this](std::size_t written, bool whole) {
         if (Mailbox* owner = Owner()) owner->PostSent(written, whole);
       });
   return started || refuse(EAGAIN);
+}
+
+ssize_t CSocketChannel::putStream(int fd, const std::uint8_t* bytes, std::size_t count) {
+  const ssize_t n = RetryOnEintr([&] { return ::send(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT); });
+  if (n >= 0) return n;
+  if (errno == EAGAIN) return 0;
+  lastError_.store(errno);
+  return -1;
+}
+
+// Runs on the writer thread. A UDP client starts receiving after its first
+// datagram went out: only then has its socket a port that answers can reach.
+// Close joins the writer before the receive thread, so the two never race.
+ssize_t CSocketChannel::putDatagram(int fd, const std::uint8_t* bytes, std::size_t count) {
+  const sockaddr_in to = replyAddress();
+  const ssize_t n = RetryOnEintr([&] {
+    return ::sendto(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  });
+  if (n < 0 && errno == EAGAIN) return 0;
+  if (n < 0) {
+    lastError_.store(errno);
+    return -1;
+  }
+  if (state_.load() == kSocketConnected && !receiveThread_.joinable() && !stopping_.load())
+    startThread(receiveThread_, &CSocketChannel::receiveLoop);
+  return n;
 }
 
 bool CSocketChannel::startThread(std::thread& thread, void (CSocketChannel::*loop)()) {
@@ -241,10 +280,11 @@ void CSocketChannel::receiveLoop() {
     setIntOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, 1);
     setIntOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, 1);
   }
-  std::vector<std::uint8_t> buffer(tcp ? kReceiveBuffer : kDatagramBuffer);
+  std::vector<std::uint8_t> buffer(tcp ? kReceiveBuffer : 0);
+  std::unique_ptr<DatagramBatch> batch = tcp ? nullptr : std::make_unique<DatagramBatch>();
   receiveRun_.store(2);
   while (receiveRun_.load() == 2 && !stopping_.load()) {
-    if (!(tcp ? receiveStream(buffer.data()) : receiveDatagram(buffer.data()))) break;
+    if (!(tcp ? receiveStream(buffer.data()) : receiveDatagrams(*batch))) break;
   }
   receiveRun_.store(1);
   if (!stopping_.load()) {
@@ -262,7 +302,11 @@ void CSocketChannel::receiveLoop() {
 bool CSocketChannel::receiveStream(std::uint8_t* buffer) {
   const std::size_t size = static_cast<std::size_t>(std::min(receiveSize_.load(), kReceiveBuffer));
   for (;;) {
-    const ssize_t n = ::recv(socket_.get(), buffer, size, MSG_DONTWAIT);
+    ssize_t n = 0;
+    {
+      std::lock_guard line(lineMutex_);
+      n = ::recv(socket_.get(), buffer, size, MSG_DONTWAIT);
+    }
     if (n > 0) {
       hasPeer_.store(true);
       if (Mailbox* owner = Owner()) owner->PostDataWaiting(std::vector<std::uint8_t>(buffer, buffer + n), stopping_);
@@ -279,20 +323,71 @@ bool CSocketChannel::receiveStream(std::uint8_t* buffer) {
   }
 }
 
-bool CSocketChannel::receiveDatagram(std::uint8_t* buffer) {
+// Room for kDatagramBatch whole datagrams, their senders and the kernel's
+// drop counter, handed to recvmmsg at once.
+struct CSocketChannel::DatagramBatch {
+  static constexpr std::size_t kControl = CMSG_SPACE(sizeof(std::uint32_t));
+  std::unique_ptr<std::uint8_t[]> data = std::make_unique_for_overwrite<std::uint8_t[]>(
+      std::size_t{kDatagramBatch} * kDatagramBuffer);  // pages cost memory only once a datagram fills them
+  iovec parts[kDatagramBatch];
+  sockaddr_in senders[kDatagramBatch];
+  alignas(cmsghdr) std::uint8_t control[kDatagramBatch][kControl];
+  mmsghdr headers[kDatagramBatch];
+
+  void reset() {
+    for (int i = 0; i < kDatagramBatch; ++i) {
+      parts[i] = {data.get() + std::size_t(i) * kDatagramBuffer, kDatagramBuffer};
+      headers[i] = {};
+      headers[i].msg_hdr.msg_name = &senders[i];
+      headers[i].msg_hdr.msg_namelen = sizeof senders[i];
+      headers[i].msg_hdr.msg_iov = &parts[i];
+      headers[i].msg_hdr.msg_iovlen = 1;
+      headers[i].msg_hdr.msg_control = control[i];
+      headers[i].msg_hdr.msg_controllen = kControl;
+    }
+  }
+  // The kernel's count of datagrams dropped so far, as datagram i carries it; -1 when it carries none.
+  std::int64_t dropCount(int i) const {
+    const msghdr& header = headers[i].msg_hdr;
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(const_cast<msghdr*>(&header), const_cast<cmsghdr*>(c)))
+      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+        std::uint32_t count = 0;
+        std::memcpy(&count, CMSG_DATA(c), sizeof count);
+        return count;
+      }
+    return -1;
+  }
+};
+
+bool CSocketChannel::receiveDatagrams(DatagramBatch& batch) {
   for (;;) {
-    sockaddr_in from{};
-    socklen_t length = sizeof from;
-    const ssize_t n = ::recvfrom(socket_.get(), buffer, kDatagramBuffer, MSG_DONTWAIT,
-                                 reinterpret_cast<sockaddr*>(&from), &length);
-    if (n >= 0) {  // an empty datagram names its sender and carries nothing
+    batch.reset();
+    int n = 0;
+    {
+      std::lock_guard line(lineMutex_);
+      n = ::recvmmsg(socket_.get(), batch.headers, kDatagramBatch, MSG_DONTWAIT, nullptr);
+    }
+    if (n > 0) {
+      std::vector<std::vector<std::uint8_t>> datagrams;
+      datagrams.reserve(static_cast<std::size_t>(n));
+      std::int64_t dropped = -1;
+      for (int i = 0; i < n; ++i) {
+        const std::uint8_t* bytes = static_cast<const std::uint8_t*>(batch.parts[i].iov_base);
+        // An empty datagram names its sender and carries nothing.
+        if (batch.headers[i].msg_len > 0) datagrams.emplace_back(bytes, bytes + batch.headers[i].msg_len);
+        dropped = std::max(dropped, batch.dropCount(i));
+      }
       {
         std::lock_guard lock(addressMutex_);
-        localAddr_ = from;
+        localAddr_ = batch.senders[n - 1];
       }
       hasPeer_.store(true);
-      if (n > 0)
-        if (Mailbox* owner = Owner()) owner->PostDataWaiting(std::vector<std::uint8_t>(buffer, buffer + n), stopping_);
+      Mailbox* owner = Owner();
+      if (owner) owner->PostDatagramsWaiting(std::move(datagrams), stopping_);
+      if (dropped > static_cast<std::int64_t>(dropped_.load())) {
+        dropped_.store(static_cast<std::uint64_t>(dropped));
+        if (owner) owner->PostDropped(dropped_.load());
+      }
       return true;
     }
     if (errno == EINTR || errno == ECONNREFUSED) continue;  // a port-unreachable answer ends nothing
@@ -313,10 +408,15 @@ void CSocketChannel::acceptLoop() {
     socklen_t length = sizeof peer;
     UniqueFd client(::accept4(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC));
     if (client) {
-      if (Mailbox* owner = Owner())
-        owner->PostAccepted(std::move(client), PeerText(peer));
-      else
+      Mailbox* owner = Owner();
+      if (!owner) {
         ::shutdown(client.get(), SHUT_RDWR);
+      } else if (!RoomForConnection()) {  // the client's window would eat into the reserve
+        client.reset();
+        owner->PostRefused(PeerText(peer));
+      } else {
+        owner->PostAccepted(std::move(client), PeerText(peer));
+      }
       continue;
     }
     const int error = errno;
@@ -347,8 +447,10 @@ sockaddr_in CSocketChannel::replyAddress() {
 }
 
 int CSocketChannel::Write(const std::uint8_t* bytes, int count) {
+  setWriteError({});
   const int state = state_.load();
   if (state < kSocketConnected || (state == kSocketBound && protocol_ == kProtocolTcp)) {
+    setWriteError(state == kSocketBound ? texts::kServerDoesNotSend : texts::kNotOpen);
     lastError_.store(ENOTCONN);
     return -1;
   }
@@ -356,25 +458,15 @@ int CSocketChannel::Write(const std::uint8_t* bytes, int count) {
     lastError_.store(EFAULT);
     return -1;
   }
-  if (protocol_ == kProtocolUdp) return sendDatagram(bytes, count, state);
-  return writer_.Queue(std::vector<std::uint8_t>(bytes, bytes + count)) ? count : 0;
-}
-
-int CSocketChannel::sendDatagram(const std::uint8_t* bytes, int count, int state) {
-  if (!hasPeer_.load()) return 0;
-  const sockaddr_in to = replyAddress();
-  const ssize_t n = RetryOnEintr([&] {
-    return ::sendto(socket_.get(), bytes, static_cast<std::size_t>(count), MSG_NOSIGNAL,
-                    reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  });
-  if (n < 0) {
-    lastError_.store(errno);
-    return -1;
+  if (protocol_ == kProtocolUdp && !hasPeer_.load()) {
+    setWriteError(texts::kNoPeerYet);
+    return 0;
   }
-  if (Mailbox* owner = Owner()) owner->PostSent(static_cast<std::size_t>(n), n == count);
-  if (state == kSocketConnected && !receiveThread_.joinable())
-    startThread(receiveThread_, &CSocketChannel::receiveLoop);
-  return static_cast<int>(n);
+  if (!writer_.Queue(std::vector<std::uint8_t>(bytes, bytes + count))) {
+    setWriteError(texts::kQueueFull);
+    return 0;
+  }
+  return count;
 }
 
 int CSocketChannel::WriteText(std::string_view text) {
@@ -396,6 +488,10 @@ bool CSocketChannel::Attach(UniqueFd socket) {
     return refuse(ENOTCONN);
   }
   Close();
+  if (!makeWake()) {
+    ::shutdown(socket.get(), SHUT_RDWR);
+    return false;
+  }
   socket_ = std::move(socket);
   protocol_ = kProtocolTcp;
   if (receiveSize_.load() == 0) receiveSize_.store(4096);
@@ -407,11 +503,16 @@ bool CSocketChannel::Attach(UniqueFd socket) {
   return startWriter() && startThread(receiveThread_, &CSocketChannel::receiveLoop);
 }
 
+// The writer is stopped first, so that a frame going out is dropped rather
+// than failed by the shutdown; the eventfd it signals wakes the other threads
+// too, which see stopping_ and end without a word.
 bool CSocketChannel::Close() {
-  writer_.Stop();
   if (socket_) {
     state_.store(kSocketClosing);
     stopping_.store(true);
+  }
+  writer_.Stop();
+  if (socket_) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t rc = ::write(wake_.get(), &one, sizeof one);
     if (Mailbox* owner = Owner()) owner->Interrupt();
@@ -420,8 +521,10 @@ bool CSocketChannel::Close() {
   if (receiveThread_.joinable()) receiveThread_.join();
   if (acceptThread_.joinable()) acceptThread_.join();
   socket_.reset();
-  std::uint64_t drained = 0;
-  [[maybe_unused]] const ssize_t rc = ::read(wake_.get(), &drained, sizeof drained);
+  if (wake_) {
+    std::uint64_t drained = 0;
+    [[maybe_unused]] const ssize_t rd = ::read(wake_.get(), &drained, sizeof drained);
+  }
   stopping_.store(false);
   state_.store(kSocketClosed);
   lastError_.store(0);

@@ -63,6 +63,7 @@ void DisplayLog::Append(Rgb colour, std::string_view text) {
   const std::size_t count = characterCount(text);
   length_ += count;
   pending_ += count;
+  atLineStart_ = text.back() == '\n';
   if (!entries_.empty() && entries_.back().colour == colour && entries_.back().hex.empty())
     entries_.back().text += text;
   else
@@ -74,11 +75,13 @@ void DisplayLog::AppendHex(Rgb colour, std::span<const std::uint8_t> bytes) {
   const std::size_t count = HexTextLength(bytes.size());
   length_ += count;
   pending_ += count;
+  atLineStart_ = false;
   entries_.push_back({colour, {}, {bytes.begin(), bytes.end()}});
 }
 
 void DisplayLog::Clear() {
   cleared_ = true;
+  atLineStart_ = true;
   entries_.clear();
   length_ = 0;
   pending_ = 0;
@@ -160,20 +163,28 @@ void TerminalModel::Show(ShowKind kind, std::string_view text) {
   showEntry(kind, characterCount(text), [&](Rgb colour) { display_.Append(colour, text); });
 }
 
+void TerminalModel::ShowNote(std::string_view text) {
+  while (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  showEntry(ShowKind::Other, characterCount(text), [&](Rgb colour) { display_.Append(colour, text); }, true);
+}
+
 // A display with a limit is emptied when the entry would take it past the
 // limit, before the entry goes in: the entry that fills it is the first one
 // the user sees afterwards, never one that vanishes unseen.
-void TerminalModel::showEntry(ShowKind kind, std::size_t length, const std::function<void(Rgb)>& append) {
+void TerminalModel::showEntry(ShowKind kind, std::size_t length, const std::function<void(Rgb)>& append, bool note) {
   if (modes_.paused) return;
   const std::string stamp = modes_.showTime ? TimeStamp(clock_()) : std::string();
+  const bool endLine = modes_.lineBreak || note;
+  const Rgb colour = kind == ShowKind::Sent ? kSentColour : kind == ShowKind::Received ? kReceivedColour : kOtherColour;
   if (limit_ > 0) {
-    const std::size_t entry = stamp.size() + length + (modes_.lineBreak ? 1 : 0);  // a time stamp is ASCII
+    const std::size_t breaks = (endLine ? 1 : 0) + (note && !display_.AtLineStart() ? 1 : 0);
+    const std::size_t entry = stamp.size() + length + breaks;  // a time stamp is ASCII
     if (display_.Length() > 0 && display_.Length() + entry > limit_) display_.Clear();
   }
+  if (note && !display_.AtLineStart()) display_.Append(colour, "\n");
   display_.Append(kStampColour, stamp);
-  const Rgb colour = kind == ShowKind::Sent ? kSentColour : kind == ShowKind::Received ? kReceivedColour : kOtherColour;
   append(colour);
-  if (modes_.lineBreak) display_.Append(colour, "\n");
+  if (endLine) display_.Append(colour, "\n");
 }
 
 void TerminalModel::ResetCounters() {

@@ -62,6 +62,8 @@ class DisplayLog {
   std::size_t Length() const { return length_; }        // characters held
   std::size_t PendingLength() const { return pending_; }  // characters not taken yet
   bool HasUpdate() const { return cleared_ || !entries_.empty(); }
+  // Whether the text held ends with a line break (or there is none).
+  bool AtLineStart() const { return atLineStart_; }
   DisplayUpdate TakeUpdate();
 
  private:
@@ -71,6 +73,7 @@ class DisplayLog {
     std::vector<std::uint8_t> hex;  // shown as hex text instead of text when not empty
   };
   bool cleared_ = false;
+  bool atLineStart_ = true;
   std::vector<Entry> entries_;
   std::size_t length_ = 0;
   std::size_t pending_ = 0;
@@ -116,6 +119,9 @@ class TerminalModel {
   // Sees every received delivery, in order, before it is shown (for checks and benchmarks).
   void SetReceiveTap(std::function<void(std::span<const std::uint8_t>)> tap) { tap_ = std::move(tap); }
   void Show(ShowKind kind, std::string_view text);
+  // The program's own note (third kind): on a line of its own, whatever
+  // came before it and whether or not "自动换行" is checked.
+  void ShowNote(std::string_view text);
   void ClearDisplay() { display_.Clear(); }
 
   DisplayLog& Display() { return display_; }
@@ -127,7 +133,7 @@ class TerminalModel {
 
  private:
   // Shows an entry of length characters that append puts into the display in the colour it is given.
-  void showEntry(ShowKind kind, std::size_t length, const std::function<void(Rgb)>& append);
+  void showEntry(ShowKind kind, std::size_t length, const std::function<void(Rgb)>& append, bool note = false);
 
   std::size_t limit_;
   Clock clock_;

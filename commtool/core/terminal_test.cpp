@@ -1,5 +1,7 @@
 #include "commtool/core/terminal.h"
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "commtool/core/hexcode.h"
@@ -124,6 +126,43 @@ TEST(TerminalModel, ShowStampsColoursLineBreaksAndPause) {
   model.Show(ShowKind::Sent, "dropped");
   EXPECT_FALSE(model.Display().HasUpdate());
   EXPECT_EQ(model.ReceivedBytes(), 3u);  // counted though not shown
+}
+
+// The program's own notes start a line of their own and end it, whatever came
+// before them and whether or not line breaks are on.
+TEST(TerminalModel, NotesStandOnLinesOfTheirOwn) {
+  struct Case {
+    const char* what;
+    bool lineBreak;
+    bool showTime;
+    std::function<void(TerminalModel&)> before;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"empty display", false, false, [](TerminalModel&) {}, "note\n"},
+      {"after hex", false, false, [](TerminalModel& m) { m.ShowReceived(Bytes("\x01")); },
+       "01 (1 bytes) \nnote\n"},
+      {"after text", false, false, [](TerminalModel& m) { m.Show(ShowKind::Sent, "ab"); }, "ab\nnote\n"},
+      {"after a line", false, false, [](TerminalModel& m) { m.Show(ShowKind::Sent, "ab\n"); }, "ab\nnote\n"},
+      {"line breaks on", true, false, [](TerminalModel& m) { m.Show(ShowKind::Sent, "ab"); }, "ab\nnote\n"},
+      {"with time", false, true, [](TerminalModel& m) { m.Show(ShowKind::Sent, "ab"); },
+       "[2024-03-05 07:08:09:045] ab\n[2024-03-05 07:08:09:045] note\n"},
+      {"after the display was cleared", false, false,
+       [](TerminalModel& m) {
+         m.Show(ShowKind::Sent, "ab");
+         m.ClearDisplay();
+       },
+       "note\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TerminalModel model(0, fixedTime);
+    model.Modes().lineBreak = c.lineBreak;
+    model.Modes().showTime = c.showTime;
+    c.before(model);
+    model.ShowNote("note\n");
+    EXPECT_EQ(displayed(model), c.shown);
+  }
 }
 
 // The display is emptied before an entry that would take it past 10240

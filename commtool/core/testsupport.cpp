@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <random>
 #include <stdexcept>
 
@@ -57,6 +58,7 @@ void Recorder::poll() {
       case ChannelMessage::Kind::Received:
         data.insert(data.end(), message.bytes.begin(), message.bytes.end());
         chunks.push_back(message.bytes.size());
+        events.push_back({Event::Received, message.bytes.size()});
         break;
       case ChannelMessage::Kind::Accepted:
         accepted.push_back(std::move(message.socket));
@@ -67,6 +69,13 @@ void Recorder::poll() {
         break;
       case ChannelMessage::Kind::Sent:
         sent.push_back({message.written, message.whole});
+        events.push_back({Event::Sent, message.written});
+        break;
+      case ChannelMessage::Kind::Refused:
+        refused.push_back(message.peer);
+        break;
+      case ChannelMessage::Kind::Dropped:
+        dropped = message.dropped;
         break;
     }
   }
@@ -217,6 +226,48 @@ int FreeTcpPort() {
   int port = 0;
   ListenLoopback(port);
   return port;
+}
+
+Echo::Echo(int fd)
+    : thread_([this, fd] {
+        std::vector<std::uint8_t> buffer(65536);
+        while (run_) {
+          if (!waitFd(fd, POLLIN, 50)) continue;
+          const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+          if (n <= 0) return;
+          if (!WriteAll(fd, std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + n))) return;
+        }
+      }) {}
+
+Echo::~Echo() {
+  run_ = false;
+  thread_.join();
+}
+
+int EchoesBeforeTheirFrame(CCommChannel& channel, Recorder& recorder, int frames) {
+  for (int i = 0; i < frames;) {
+    std::uint8_t frame[8];
+    const std::uint64_t number = static_cast<std::uint64_t>(i);
+    std::memcpy(frame, &number, sizeof frame);
+    if (channel.Write(frame, sizeof frame) == static_cast<int>(sizeof frame)) {
+      ++i;
+      continue;
+    }
+    const std::size_t reported = recorder.sent.size();
+    if (!recorder.waitFor([&] { return recorder.sent.size() > reported; })) return -1;
+  }
+  if (!recorder.waitForBytes(std::size_t(frames) * 8)) return -1;
+  std::size_t sent = 0, received = 0;
+  int early = 0;
+  for (const auto& event : recorder.events) {
+    if (event.kind == Recorder::Event::Sent) {
+      sent += event.bytes;
+    } else {
+      received += event.bytes;
+      early += received > sent;
+    }
+  }
+  return early;
 }
 
 bool HaveProgram(const std::string& name) {

@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <thread>
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "commtool/core/channel.h"
 #include "commtool/core/fd.h"
 #include "commtool/core/mailbox.h"
 
@@ -48,6 +51,14 @@ class Recorder {
     bool whole;
   };
   std::vector<Sent> sent;  // the outcome of each frame, in order
+  std::vector<std::string> refused;  // peers refused for want of descriptors
+  std::uint64_t dropped = 0;         // the last count of datagrams the kernel dropped
+  // Deliveries and frame reports in the order they arrived, with their sizes.
+  struct Event {
+    enum Kind { Received, Sent } kind;
+    std::size_t bytes;
+  };
+  std::vector<Event> events;
 
  private:
   Mailbox mailbox_;
@@ -107,6 +118,25 @@ bool SendDatagram(int fd, int port, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReceiveDatagram(int fd, int* fromPort = nullptr);
 // A port that was free a moment ago.
 int FreeTcpPort();
+
+// Sends back whatever arrives on fd, until it is destroyed or fd ends.
+class Echo {
+ public:
+  explicit Echo(int fd);
+  ~Echo();
+  Echo(const Echo&) = delete;
+  Echo& operator=(const Echo&) = delete;
+
+ private:
+  std::atomic<bool> run_{true};
+  std::thread thread_;
+};
+
+// Writes frames distinct 8-byte frames through the channel (waiting for
+// reports while its queue is full) to a peer that echoes them, until every
+// echo came back. Answers how many deliveries held echoed bytes of a frame
+// whose report had not come before them.
+int EchoesBeforeTheirFrame(CCommChannel& channel, Recorder& recorder, int frames);
 
 // Whether a program is on the PATH.
 bool HaveProgram(const std::string& name);

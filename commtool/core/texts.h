@@ -28,6 +28,17 @@ inline constexpr std::string_view kBadCheckStart = "请输入 1 到 1000 之间�
 // Shown when a channel closes with frames not yet on the line; {} is their number.
 inline constexpr std::string_view kFramesDropped = "连接已关闭，{} 帧未发送完，已丢弃\n";
 
+// Shown when a send took nothing, with the reason.
+inline constexpr std::string_view kQueueFull = "未发送：已有 16 帧等待发送\n";
+inline constexpr std::string_view kServerDoesNotSend = "未发送：TCP Server 只接受连接，请在客户端的连接窗口中发送\n";
+inline constexpr std::string_view kNoPeerYet = "未发送：还没有收到过数据报，不知道发给谁\n";
+inline constexpr std::string_view kNotOpen = "未发送：端口未打开\n";
+
+// A client refused because descriptors ran short; {} the peer, {} the limit.
+inline constexpr std::string_view kClientRefused = "拒绝客户端 {}：打开的文件数将达上限 {}，连接已关闭\n";
+// Datagrams the kernel dropped since the last such line; {} their number.
+inline constexpr std::string_view kDatagramsDropped = "接收缓冲区已满，系统丢弃了 {} 个数据报\n";
+
 // Captions.
 inline constexpr std::string_view kOpenPort = "打开端口";
 inline constexpr std::string_view kClosePort = "关闭端口";

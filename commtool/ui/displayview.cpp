@@ -34,7 +34,13 @@ QMimeData* DisplayEdit::createMimeDataFromSelection() const {
 }
 
 DisplayView::DisplayView(DisplayEdit* edit, qsizetype softLineLength)
-    : edit_(edit), softLineLength_(softLineLength) {}
+    : edit_(edit), softLineLength_(softLineLength) {
+  QScrollBar* bar = edit_->verticalScrollBar();
+  QObject::connect(bar, &QScrollBar::valueChanged, edit_, [this, bar](int value) { following_ = value >= bar->maximum(); });
+  QObject::connect(bar, &QScrollBar::rangeChanged, edit_, [this, bar](int, int maximum) {
+    if (following_) bar->setValue(maximum);
+  });
+}
 
 const QTextCharFormat& DisplayView::format(Rgb colour) {
   const int key = colour.r << 16 | colour.g << 8 | colour.b;
@@ -51,9 +57,12 @@ const QTextCharFormat& DisplayView::format(Rgb colour) {
 
 void DisplayView::Apply(const DisplayUpdate& update) {
   QScrollBar* bar = edit_->verticalScrollBar();
-  const bool atEnd = update.cleared || bar->value() >= bar->maximum();
+  if (update.cleared) {
+    edit_->clear();
+    following_ = true;
+  }
+  const bool atEnd = following_;
   const int kept = bar->value();
-  if (update.cleared) edit_->clear();
   if (update.runs.empty()) return;
   QTextCursor cursor(edit_->document());
   cursor.movePosition(QTextCursor::End);

@@ -20,6 +20,11 @@
 
 namespace tavrix {
 
+// The view follows new text whenever it was at the end before the text came:
+// the widget lays out long paragraphs later and the scroll range grows after
+// the text went in, so following is a state kept from the user's last
+// scrolling, and every growth of the range brings a following view to the end.
+
 // The display widget: copies a line held in several paragraphs as one line.
 class DisplayEdit : public QPlainTextEdit {
   Q_OBJECT
@@ -54,6 +59,7 @@ class DisplayView {
 
   DisplayEdit* edit_;
   qsizetype softLineLength_;
+  bool following_ = true;
   std::map<int, QTextCharFormat> formats_;
 };
 

@@ -19,6 +19,7 @@
 
 #include <fmt/format.h>
 
+#include "commtool/core/descriptors.h"
 #include "commtool/core/texts.h"
 #include "commtool/ui/aboutdlg.h"
 #include "commtool/ui/sessiondlg.h"
@@ -217,11 +218,17 @@ void CTavrixDlg::connectionEnded() {
   const int index = type_->currentIndex();
   closePort();
   if (index == kTcpClient || index == kUdpClient)
-    Model().Show(ShowKind::Other, "断开服务器端(" + address_->text().toStdString() + ")\n");
+    Model().ShowNote("断开服务器端(" + address_->text().toStdString() + ")");
   flushDisplay();
 }
 
 void CTavrixDlg::clientAccepted(UniqueFd socket, std::string peer) {
+  // Checked again here: windows made since the accept thread looked have used descriptors.
+  if (!RoomForConnection()) {
+    socket.reset();
+    Model().ShowNote(fmt::format(fmt::runtime(texts::kClientRefused), peer, DescriptorLimit()));
+    return;
+  }
   auto* session = new CSessionDlg(hooks(), this);
   if (!session->AttachSocket(std::move(socket), peer)) {
     delete session;

@@ -6,8 +6,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <sys/socket.h>
 
@@ -213,11 +216,13 @@ TEST_F(MainDialogTest, RepeatNeedsAnIntervalOfAtLeast10Ms) {
 TEST_F(MainDialogTest, PeerThatClosesResetsTheDialog) {
   auto peer = openTcpClient();
   click("1002");
+  ASSERT_TRUE(test::WriteAll(peer.get(), {0x01, 0x02}));
+  ASSERT_TRUE(shows(QStringLiteral("01 02 (2 bytes) ")));
   peer.reset();
   ASSERT_TRUE(test::WaitUntil([&] { return dialog.PortOpen() == 0; }));
   EXPECT_EQ(caption("1003"), QStringLiteral("打开端口"));
   EXPECT_TRUE(child<QWidget>("1022")->isEnabled());
-  EXPECT_TRUE(shown().contains(QStringLiteral("断开服务器端(127.0.0.1)")));
+  EXPECT_EQ(shown(), QStringLiteral("01 02 (2 bytes) \n断开服务器端(127.0.0.1)\n"));  // the note on a line of its own
 }
 
 TEST_F(MainDialogTest, DisplayIsEmptiedAfterMoreThan10240CharactersWhilePauseDropsText) {
@@ -247,8 +252,9 @@ TEST_F(MainDialogTest, TcpServerGivesEachClientAWindowOfItsOwn) {
   click("1003");
   ASSERT_EQ(dialog.PortOpen(), 1) << (fake.messages.empty() ? "" : fake.messages[0].toStdString());
   setInput(QStringLiteral("01"));
-  click("1017");  // the listening channel never sends
+  click("1017");  // the listening channel never sends, and says so
   EXPECT_EQ(dialog.Model().SentBytes(), 0u);
+  EXPECT_TRUE(shows(QStringLiteral("未发送：TCP Server 只接受连接，请在客户端的连接窗口中发送\n")));
 
   auto first = test::ConnectLoopback(port);
   auto second = test::ConnectLoopback(port);
@@ -344,6 +350,94 @@ TEST(CSessionDlg, LongBurstIsShownWhole) {
   EXPECT_TRUE(shownBytes == burst);
 }
 
+// A peer on loopback echoes every frame. Reading the display from the top,
+// no echo may come before the frame it echoes.
+TEST(CSessionDlg, SentFrameIsShownBeforeItsEcho) {
+  test::FakeHooks fake;
+  int port = 0;
+  auto listener = test::ListenLoopback(port);
+  auto client = test::ConnectLoopback(port);
+  test::Echo echo(client.get());
+  CSessionDlg window(fake.hooks(), nullptr);
+  window.show();
+  ASSERT_TRUE(window.AttachSocket(test::AcceptOne(listener.get()), "127.0.0.1:1"));
+  test::Child<QAbstractButton>(&window, "1011")->click();  // text in
+  test::Child<QAbstractButton>(&window, "1012")->click();  // text shown
+  auto* input = test::Child<QPlainTextEdit>(&window, "1016");
+  auto* send = test::Child<QPushButton>(&window, "1017");
+  constexpr int kFrames = 2000;
+  for (int i = 0; i < kFrames; ++i) {
+    ASSERT_TRUE(test::WaitUntil([&] { return window.FramesGoingOut() < 16; }));
+    input->setPlainText(QStringLiteral("f%1").arg(i, 4, 10, QLatin1Char('0')));
+    send->click();
+  }
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return window.Model().ReceivedBytes() == kFrames * 5u && window.FramesGoingOut() == 0 &&
+           window.Owner().PendingBytes() == 0 && !window.Model().Display().HasUpdate();
+  }));
+  int sent = 0, echoed = 0, early = 0;
+  const QColor green(kSentColour.r, kSentColour.g, kSentColour.b);
+  for (QTextBlock block = test::Child<QPlainTextEdit>(&window, "1027")->document()->begin(); block.isValid();
+       block = block.next())
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const int frames = static_cast<int>(it.fragment().text().count(QLatin1Char('f')));
+      if (it.fragment().charFormat().foreground().color() == green) {
+        sent += frames;
+      } else {
+        echoed += frames;
+        early += echoed > sent;
+      }
+    }
+  EXPECT_EQ(sent, kFrames);
+  EXPECT_EQ(echoed, kFrames);
+  EXPECT_EQ(early, 0);
+}
+
+// One large chunk from the peer, then slow traffic: the user never scrolled,
+// so each display stays at its end, whatever the size of the chunk.
+TEST(Display, FollowsNewTextAfterALargeChunk) {
+  for (const bool session : {false, true}) {
+    for (const std::size_t size : {std::size_t{20} << 10, std::size_t{1} << 20}) {
+      SCOPED_TRACE(testing::Message() << size << " bytes into " << (session ? "a connection window" : "the main dialog"));
+      test::FakeHooks fake;
+      int port = 0;
+      auto listener = test::ListenLoopback(port);
+      std::unique_ptr<TerminalWindow> window;
+      UniqueFd peer;
+      if (session) {
+        auto client = test::ConnectLoopback(port);
+        auto* connection = new CSessionDlg(fake.hooks(), nullptr);
+        window.reset(connection);
+        connection->setAttribute(Qt::WA_DeleteOnClose, false);
+        ASSERT_TRUE(connection->AttachSocket(test::AcceptOne(listener.get()), "127.0.0.1:1"));
+        peer = std::move(client);
+      } else {
+        auto* dialog = new CTavrixDlg(fake.hooks());
+        window.reset(dialog);
+        test::Child<QComboBox>(dialog, "1022")->setCurrentIndex(1);
+        test::Child<QLineEdit>(dialog, "1037")->setText(QStringLiteral("127.0.0.1"));
+        test::Child<QLineEdit>(dialog, "1038")->setText(QString::number(port));
+        test::Child<QPushButton>(dialog, "1003")->click();
+        peer = test::AcceptOne(listener.get());
+      }
+      window->show();
+      QScrollBar* bar = test::Child<QPlainTextEdit>(window.get(), "1027")->verticalScrollBar();
+      std::uint64_t expected = size;
+      std::thread burst([&] { test::WriteAll(peer.get(), test::Pattern(size, 5)); });
+      ASSERT_TRUE(test::WaitUntil([&] { return window->Model().ReceivedBytes() == expected; }));
+      burst.join();
+      for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(test::WriteAll(peer.get(), {0x0A}));
+        ++expected;
+        ASSERT_TRUE(test::WaitUntil([&] { return window->Model().ReceivedBytes() == expected; }));
+        test::WaitUntil([&] { return !window->Model().Display().HasUpdate(); });
+        QApplication::processEvents();
+      }
+      EXPECT_EQ(bar->value(), bar->maximum());
+    }
+  }
+}
+
 TEST(CSessionDlg, RefusesASocketWithoutPeer) {
   test::FakeHooks fake;
   CSessionDlg window(fake.hooks(), nullptr);
@@ -369,6 +463,34 @@ TEST_F(MainDialogTest, UdpServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) 
   setInput(QStringLiteral("32"));
   click("1017");
   EXPECT_EQ(test::ReceiveDatagram(sender.get()), (std::vector<std::uint8_t>{0x32}));
+}
+
+// A burst while the window is busy overflows the socket's buffer: the display
+// says how many datagrams the kernel dropped, and those and the ones that came
+// make up the burst.
+TEST_F(MainDialogTest, DatagramsTheKernelDroppedAreShown) {
+  int port = 0;
+  test::UdpLoopback(port);
+  chooseType(2);
+  child<QLineEdit>("1038")->setText(QString::number(port));
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1);
+  int senderPort = 0;
+  auto sender = test::UdpLoopback(senderPort);
+  constexpr int kBurst = 30000;  // 30 MB, while the event loop does not run
+  const auto datagram = test::Pattern(1000, 4);
+  for (int i = 0; i < kBurst; ++i) ASSERT_TRUE(test::SendDatagram(sender.get(), port, datagram));
+  ASSERT_TRUE(test::WaitUntil([&] { return dialog.Owner().PendingBytes() < 1000000; }));
+  ASSERT_TRUE(test::SendDatagram(sender.get(), port, Bytes("end")));  // carries the count of all dropped
+  const QRegularExpression line(QStringLiteral("\n接收缓冲区已满，系统丢弃了 (\\d+) 个数据报\n$"));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return dialog.Model().ReceivedBytes() % 1000 == 3 && line.match(shown()).hasMatch();
+  })) << shown().right(200).toStdString();
+  const auto lastShown = line.match(shown()).captured(1).toULongLong();  // since the line before
+  const auto dropped = dialog.SocketChannel().DatagramsDropped();
+  EXPECT_GT(lastShown, 0u);
+  EXPECT_LE(lastShown, dropped);
+  EXPECT_EQ(dialog.Model().ReceivedBytes() / 1000 + dropped, static_cast<std::uint64_t>(kBurst));
 }
 
 // A datagram that would take the display past 10240 characters empties it
@@ -465,11 +587,23 @@ TEST_F(MainDialogSerialTest, FramesOnAStalledLineAreCountedWholeAndRepeatDoesNot
   EXPECT_EQ(lastSent % 4000, 0u);  // whole frames only
 
   click("1003");
-  EXPECT_TRUE(shown().endsWith(QStringLiteral("连接已关闭，1 帧未发送完，已丢弃\n")));
+  EXPECT_TRUE(shown().endsWith(QStringLiteral("R\n连接已关闭，1 帧未发送完，已丢弃\n")));
   EXPECT_EQ(dialog.FramesGoingOut(), 0u);
   const auto onTheLine = test::ReadAvailable(pty.master.get(), 50);
   EXPECT_GE(onTheLine.size(), lastSent);
   EXPECT_EQ(onTheLine, std::vector<std::uint8_t>(onTheLine.size(), 'R'));
+}
+
+// Nobody reads the other end; sends pile up until 16 frames wait behind the
+// one going out. The next send puts nothing on the line and says why.
+TEST_F(MainDialogSerialTest, SendThatFindsTheQueueFullSaysSo) {
+  chooseType(3 + 3);
+  click("1003");
+  ASSERT_EQ(dialog.PortOpen(), 1);
+  click("1011");
+  setInput(QString(8000, QLatin1Char('Q')));
+  for (int i = 0; i < 40; ++i) click("1017");
+  EXPECT_TRUE(shows(QStringLiteral("未发送：已有 16 帧等待发送\n")));
 }
 
 TEST_F(MainDialogSerialTest, OpenFailureShowsTheChannelsMessageAndChangesNothing) {

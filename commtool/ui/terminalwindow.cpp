@@ -17,6 +17,7 @@
 
 #include <fmt/format.h>
 
+#include "commtool/core/descriptors.h"
 #include "commtool/core/hexcode.h"
 #include "commtool/core/texts.h"
 #include "commtool/ui/flatbutton.h"
@@ -239,7 +240,14 @@ void TerminalWindow::sendOnce(bool fromTimer) {
   if (plan.bytes.empty()) return;
   CCommChannel* target = channel();
   const int queued = target ? target->Write(plan.bytes.data(), static_cast<int>(plan.bytes.size())) : 0;
-  if (queued > 0) goingOut_.push_back({plan, fromTimer});  // shown once it is on the line
+  if (queued > 0) {
+    goingOut_.push_back({plan, fromTimer});  // shown once it is on the line
+    return;
+  }
+  const std::string_view why = target ? std::string_view(target->WriteError()) : texts::kNotOpen;
+  if (why.empty()) return;
+  model_.ShowNote(why);
+  flushDisplay();
 }
 
 void TerminalWindow::frameSent(const ChannelMessage& message) {
@@ -255,9 +263,10 @@ void TerminalWindow::settleAfterClose() {
     for (auto& message : mailbox_.Take(SIZE_MAX, more))
       if (message.kind == ChannelMessage::Kind::Sent) frameSent(message);
   if (!goingOut_.empty()) {
-    model_.Show(ShowKind::Other, fmt::format(fmt::runtime(texts::kFramesDropped), goingOut_.size()));
+    model_.ShowNote(fmt::format(fmt::runtime(texts::kFramesDropped), goingOut_.size()));
     goingOut_.clear();
   }
+  droppedSeen_ = droppedShown_ = 0;  // the next channel counts from 0
   flushDisplay();
 }
 
@@ -327,6 +336,7 @@ void TerminalWindow::drain() {
     if (model_.Display().PendingLength() > kMaxPendingCharacters) break;
   }
   if (ended) return;
+  showDropped();
   if (more) scheduleDrain();  // after the events that wait, so the window keeps answering
   if (!more || sinceFlush_.elapsed() >= kFlushIntervalMs ||
       model_.Display().PendingLength() > kMaxPendingCharacters)
@@ -345,12 +355,26 @@ bool TerminalWindow::handle(ChannelMessage& message) {
     case ChannelMessage::Kind::Sent:
       frameSent(message);
       return true;
+    case ChannelMessage::Kind::Refused:
+      model_.ShowNote(fmt::format(fmt::runtime(texts::kClientRefused), message.peer, DescriptorLimit()));
+      return true;
+    case ChannelMessage::Kind::Dropped:
+      droppedSeen_ = std::max(droppedSeen_, message.dropped);
+      return true;
     case ChannelMessage::Kind::Ended:
+      showDropped();
       flushDisplay();
       connectionEnded();
       return false;
   }
   return true;
+}
+
+// One line per pass over the waiting messages, however many batches reported drops.
+void TerminalWindow::showDropped() {
+  if (droppedSeen_ <= droppedShown_) return;
+  model_.ShowNote(fmt::format(fmt::runtime(texts::kDatagramsDropped), droppedSeen_ - droppedShown_));
+  droppedShown_ = droppedSeen_;
 }
 
 void TerminalWindow::flushDisplay() {

@@ -94,6 +94,7 @@ class TerminalWindow : public QDialog {
   void scheduleDrain();
   bool handle(ChannelMessage& message);
   void frameSent(const ChannelMessage& message);
+  void showDropped();
   void sendClicked();
   void sendOnce(bool fromTimer);
   bool startRepeat();
@@ -112,6 +113,8 @@ class TerminalWindow : public QDialog {
     bool fromTimer;
   };
   std::deque<GoingOut> goingOut_;  // in the order the channel writes them
+  std::uint64_t droppedSeen_ = 0;   // the kernel's drop count, as last reported
+  std::uint64_t droppedShown_ = 0;  // the drop count the display has told of
   QElapsedTimer sinceFlush_;
 
   QGroupBox* modeFrame_ = nullptr;

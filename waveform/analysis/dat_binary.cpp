@@ -259,9 +259,9 @@ std::uint64_t BinaryRecordSize(std::uint32_t analogCount, std::uint32_t digitalC
 }
 
 void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::UserMessage>& messages) {
-  bool written = false;
+  data.setSamplesWritten(0);
   const auto readFailed = [&] {
-    if (written) data.clearSamples();
+    data.clearSamples();
     messages.push_back(FaultWaveMessage(kMsgBinaryReadFailed, "读dat文件数据失败！"));
   };
   const auto fileSize = dat.size();
@@ -274,14 +274,15 @@ void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::Us
   const auto toRead = static_cast<std::uint64_t>(layout.sampleCount);
   const std::uint64_t wholeRecords = std::min(toRead, *fileSize / recordSize);
   bool negative = false;
-  written = wholeRecords > 0;
-  if (written && !placeWholeRecords(placer, dat, wholeRecords, negative)) return readFailed();
+  data.setSamplesWritten(static_cast<std::int64_t>(wholeRecords));
+  if (wholeRecords > 0 && !placeWholeRecords(placer, dat, wholeRecords, negative)) return readFailed();
 
   if (wholeRecords < toRead) {
     // The file ends inside the samples to read (possible with two rates):
     // what lies beyond its end is illegal data and stays 0.
     const std::uint64_t partialBytes = std::min(*fileSize - wholeRecords * recordSize, recordSize);
     if (partialBytes > 0) {
+      data.setSamplesWritten(static_cast<std::int64_t>(wholeRecords) + 1);
       std::vector<unsigned char> partial(static_cast<std::size_t>(partialBytes));
       if (dat.read(wholeRecords * recordSize, std::span(reinterpret_cast<char*>(partial.data()), partial.size())) !=
           partial.size())

@@ -294,7 +294,8 @@ void AnalyseRecord(RecordData& data, common::JobProgress* progress) {
   const auto samples = static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 100000 / samples), [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end && !progress->cancelled(); ++i) {
-      CalcRmsCurve(layout, data.samples(i), data.rms(i));
+      // Past its written values every curve is 0 already, as the buffer was made.
+      CalcRmsCurve(layout, data.samples(i), data.rms(i).first(static_cast<std::size_t>(data.rmsValuesWritten())));
       progress->advance();
     }
   });

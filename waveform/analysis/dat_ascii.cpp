@@ -296,7 +296,7 @@ class LineParser {
         illegal(kMsgAsciiBadDigital);
         continue;
       }
-      if (value == 0 || value == 1) buffers_[analogCount_ + j][k] = value;
+      if (value == 1) buffers_[analogCount_ + j][k] = 1;  // a 0 is there already: no page for a lane of zeros
     }
     return true;
   }

@@ -173,9 +173,13 @@ class RecordPlacer {
   void placeDigital(const unsigned char* records, std::uint64_t first, std::size_t count, std::size_t word) const {
     std::uint16_t words[kTileRecords];
     const unsigned char* in = records + wordOffset(word);
-    for (std::size_t r = 0; r < count; ++r, in += recordSize_) words[r] = loadLe16(in);
+    unsigned anySet = 0;
+    for (std::size_t r = 0; r < count; ++r, in += recordSize_) anySet |= words[r] = loadLe16(in);
+    // The buffers start at 0: a lane that stays 0 is not written, and its
+    // pages cost nothing (most lanes of a record never change).
     for (std::size_t b = 0; b < bitsOfWord(word); ++b)
-      spreadBit(words, count, static_cast<unsigned>(b), buffers_[analogCount_ + 16 * word + b] + first);
+      if ((anySet >> b) & 1u)
+        spreadBit(words, count, static_cast<unsigned>(b), buffers_[analogCount_ + 16 * word + b] + first);
   }
 
   const RecordLayout& layout_;

@@ -171,18 +171,9 @@ void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int st
   std::vector<Canvas::FigureStep> steps;
   steps.reserve(vs.size());
   Point previous = vs[0].p;
-  MarkerOrder lastMarker = MarkerOrder::None;
   for (const Vertex& v : vs) {
-    // Back at the same point with no line to draw: nothing, or the marker that
-    // was the last thing drawn there, changes no pixel (dense columns hold
-    // long runs of these).
-    if (!steps.empty() && v.p == previous &&
-        (v.marker == MarkerOrder::None ||
-         (v.marker == MarkerOrder::AfterIncoming && lastMarker == MarkerOrder::AfterIncoming)))
-      continue;
     steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, static_cast<int>(v.marker)}});
     previous = v.p;
-    lastMarker = v.marker;
   }
   canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
     const auto order = static_cast<MarkerOrder>(key[2]);

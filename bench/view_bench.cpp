@@ -2,7 +2,9 @@
 // by the record generator into a temporary folder at start and opened as a
 // window opens them (reading, analysis, envelopes):
 //   W1: BINARY, 96 analogue and 160 digital channels, 10 kHz, 100 000 samples;
-//   W5: recordgen --analog 64 --digital 32 --rate 20000:1200000.
+//   W5: recordgen --analog 64 --digital 32 --rate 20000:1200000;
+//   TwoRates: recordgen --analog 10 --digital 0 --rate 1000:10000 --rate 100000:210000
+//   (10 s at 1 kHz, interpolated, then 2 s at 100 kHz), markers on and off.
 // 8 rows of 4 channels and 32 digital lanes, at every zoom level from -4 to 4,
 // the frame taken from the middle of the record; the same for the RMS view, and
 // one move of the time cursor (the two columns it repaints).
@@ -81,6 +83,18 @@ Workload& w5() {
   return instance;
 }
 
+Workload& twoRates() {
+  static Workload instance = [] {
+    recordgen::RecordSpec spec;
+    spec.analog = 10;
+    spec.digital = 0;
+    spec.rates = {{1000, 10000}, {100000, 210000}};
+    spec.seed = 42;
+    return load(spec, "TwoRates");
+  }();
+  return instance;
+}
+
 wave::WindowOptions options(bool pointsAndLines) {
   wave::WindowOptions o;
   for (int g = 0; g < wave::kGroupRowCount; ++g) {
@@ -97,12 +111,16 @@ wave::WindowOptions options(bool pointsAndLines) {
 
 enum class View { Wave, Rms };
 
-// The view at horizontal zoom level `level`, starting in the middle of the record
-// (atStart: at its start, where zoomed far out every digital sample lies on one x).
+// Where the frame lies: in the middle of the record, at its start (where zoomed
+// far out every digital sample lies on one x), or centred where the second rate
+// begins.
+enum class Frame { Middle, Start, RateChange };
+
+// The view at horizontal zoom level `level`, at `frame`.
 // cursorOnly: only the two pixel columns that a move of the time cursor repaints.
 // withSummary: false draws from every point, as before the envelopes.
 void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, bool pointsAndLines, int level,
-                bool cursorOnly, bool withSummary, bool atStart) {
+                bool cursorOnly, bool withSummary, Frame frame) {
   Workload& w = workload();
   const wave::WindowOptions o = options(pointsAndLines);
   const wave::WaveViewport viewport = wave::SetZoomLevels(w.data->layout(), level, 0);
@@ -121,7 +139,10 @@ void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, boo
                               w.data->NoNegativeSamples == 0,
                               false,
                               withSummary ? w.data->drawSummary() : nullptr};
-  const int left = atStart ? 0 : static_cast<int>(geo.recordWidth() / 2);
+  const std::int64_t rateChange = std::max<std::int64_t>(0, geo.xOfPoint2(0) - kWidth / 2);
+  const int left = frame == Frame::Start        ? 0
+                   : frame == Frame::RateChange ? static_cast<int>(rateChange)
+                                                : static_cast<int>(geo.recordWidth() / 2);
   QImage image(kWidth, kHeight, QImage::Format_RGB32);
   std::vector<wave::Rect> parts{wave::Rect{left, 0, left + kWidth, kHeight}};
   if (cursorOnly) {
@@ -172,33 +193,40 @@ int main(int argc, char** argv) {
   QGuiApplication app(qtArgc, qtArgv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  std::fprintf(stderr, "writing and opening W1 and W5...\n");
+  std::fprintf(stderr, "writing and opening W1, W5 and TwoRates...\n");
   w1();
   w5();
+  twoRates();
   const auto ms = [](benchmark::internal::Benchmark* b) { b->Unit(benchmark::kMillisecond)->UseRealTime(); };
   const std::pair<const char*, Workload& (*)()> workloads[] = {{"W1", w1}, {"W5", w5}};
   for (const auto& [name, workload] : workloads) {
     for (const auto& [viewName, view] : {std::pair{"PaintWave", View::Wave}, std::pair{"PaintRms", View::Rms}})
       for (int level = wave::kMinZoomLevel; level <= wave::kMaxZoomLevel; ++level)
         ms(benchmark::RegisterBenchmark((std::string(viewName) + "/" + name + "/zoom" + std::to_string(level) + "/points").c_str(),
-                                        paintFrame, workload, view, true, level, false, true, false));
+                                        paintFrame, workload, view, true, level, false, true, Frame::Middle));
     const std::string w = name;
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines").c_str(), paintFrame, workload, View::Wave, false,
-                                    -4, false, true, false));
+                                    -4, false, true, Frame::Middle));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/lines/every_point").c_str(), paintFrame, workload,
-                                    View::Wave, false, -4, false, false, false));
+                                    View::Wave, false, -4, false, false, Frame::Middle));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
-                                    View::Wave, true, -4, false, false, false));
+                                    View::Wave, true, -4, false, false, Frame::Middle));
     ms(benchmark::RegisterBenchmark(("PaintRms/" + w + "/zoom-4/points/every_point").c_str(), paintFrame, workload,
-                                    View::Rms, true, -4, false, false, false));
+                                    View::Rms, true, -4, false, false, Frame::Middle));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/start").c_str(), paintFrame, workload, View::Wave,
-                                    true, -4, false, true, true));
+                                    true, -4, false, true, Frame::Start));
     ms(benchmark::RegisterBenchmark(("PaintWave/" + w + "/zoom-4/points/start/every_point").c_str(), paintFrame,
-                                    workload, View::Wave, true, -4, false, false, true));
+                                    workload, View::Wave, true, -4, false, false, Frame::Start));
     ms(benchmark::RegisterBenchmark(("MoveCursor/" + w + "/zoom0/points").c_str(), paintFrame, workload, View::Wave, true,
-                                    0, true, true, false));
+                                    0, true, true, Frame::Middle));
     ms(benchmark::RegisterBenchmark(("BuildDrawSummary/" + w).c_str(), buildSummary, workload));
   }
+  for (const auto& [viewName, view] : {std::pair{"PaintWave", View::Wave}, std::pair{"PaintRms", View::Rms}})
+    for (const bool points : {true, false})
+      for (int level = wave::kMinZoomLevel; level <= wave::kMaxZoomLevel; ++level)
+        ms(benchmark::RegisterBenchmark((std::string(viewName) + "/TwoRates/zoom" + std::to_string(level) +
+                                         (points ? "/points" : "/lines")).c_str(),
+                                        paintFrame, twoRates, view, points, level, false, true, Frame::RateChange));
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -296,7 +296,7 @@ class LineParser {
         illegal(kMsgAsciiBadDigital);
         continue;
       }
-      if (value == 0 || value == 1) buffers_[analogCount_ + j][k] = value;
+      if (value == 1) buffers_[analogCount_ + j][k] = 1;  // a 0 is there already: no page for a lane of zeros
     }
     return true;
   }
@@ -328,10 +328,12 @@ void ReadAsciiDat(RecordData& data, DataFileReader& dat, std::vector<common::Use
   std::uint64_t lineCount = 0;
   bool stopped = false;
   bool negative = false;
+  data.setSamplesWritten(0);
   while (!(stopped && lineCount >= required) && lines.nextBatch(batch, toRead - lineCount)) {
     const std::uint64_t first = lineCount;
     lineCount += batch.size();
     if (stopped) continue;  // only counting lines now
+    data.setSamplesWritten(static_cast<std::int64_t>(lineCount));
 
     // The lines are parsed in ranges side by side; the outcome is taken in
     // file order, as if they had been read one after the other.
@@ -354,6 +356,7 @@ void ReadAsciiDat(RecordData& data, DataFileReader& dat, std::vector<common::Use
         stopped = true;
         found.push_back(FaultWaveMessage(kMsgAsciiFewFields, "读dat文件数据失败！"));
         parser.clear(first + range.shortLine, first + batch.size());
+        data.setSamplesWritten(static_cast<std::int64_t>(first + range.shortLine));
         break;
       }
     }

@@ -173,9 +173,13 @@ class RecordPlacer {
   void placeDigital(const unsigned char* records, std::uint64_t first, std::size_t count, std::size_t word) const {
     std::uint16_t words[kTileRecords];
     const unsigned char* in = records + wordOffset(word);
-    for (std::size_t r = 0; r < count; ++r, in += recordSize_) words[r] = loadLe16(in);
+    unsigned anySet = 0;
+    for (std::size_t r = 0; r < count; ++r, in += recordSize_) anySet |= words[r] = loadLe16(in);
+    // The buffers start at 0: a lane that stays 0 is not written, and its
+    // pages cost nothing (most lanes of a record never change).
     for (std::size_t b = 0; b < bitsOfWord(word); ++b)
-      spreadBit(words, count, static_cast<unsigned>(b), buffers_[analogCount_ + 16 * word + b] + first);
+      if ((anySet >> b) & 1u)
+        spreadBit(words, count, static_cast<unsigned>(b), buffers_[analogCount_ + 16 * word + b] + first);
   }
 
   const RecordLayout& layout_;
@@ -259,9 +263,9 @@ std::uint64_t BinaryRecordSize(std::uint32_t analogCount, std::uint32_t digitalC
 }
 
 void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::UserMessage>& messages) {
-  bool written = false;
+  data.setSamplesWritten(0);
   const auto readFailed = [&] {
-    if (written) data.clearSamples();
+    data.clearSamples();
     messages.push_back(FaultWaveMessage(kMsgBinaryReadFailed, "读dat文件数据失败！"));
   };
   const auto fileSize = dat.size();
@@ -274,14 +278,15 @@ void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::Us
   const auto toRead = static_cast<std::uint64_t>(layout.sampleCount);
   const std::uint64_t wholeRecords = std::min(toRead, *fileSize / recordSize);
   bool negative = false;
-  written = wholeRecords > 0;
-  if (written && !placeWholeRecords(placer, dat, wholeRecords, negative)) return readFailed();
+  data.setSamplesWritten(static_cast<std::int64_t>(wholeRecords));
+  if (wholeRecords > 0 && !placeWholeRecords(placer, dat, wholeRecords, negative)) return readFailed();
 
   if (wholeRecords < toRead) {
     // The file ends inside the samples to read (possible with two rates):
     // what lies beyond its end is illegal data and stays 0.
     const std::uint64_t partialBytes = std::min(*fileSize - wholeRecords * recordSize, recordSize);
     if (partialBytes > 0) {
+      data.setSamplesWritten(static_cast<std::int64_t>(wholeRecords) + 1);
       std::vector<unsigned char> partial(static_cast<std::size_t>(partialBytes));
       if (dat.read(wholeRecords * recordSize, std::span(reinterpret_cast<char*>(partial.data()), partial.size())) !=
           partial.size())

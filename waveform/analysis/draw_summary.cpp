@@ -26,15 +26,16 @@ float stepBound(double step) {
 }  // namespace
 
 PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride,
-                             std::int64_t count)
+                             std::int64_t count, std::int64_t zeroFrom)
     : offset_(offset), stride_(std::max<std::int64_t>(1, stride)), count_(std::max<std::int64_t>(0, count)) {
   const auto last = static_cast<std::int64_t>(buffer.size()) - 1;
   if (count_ > 0 && offset_ + (count_ - 1) * stride_ > last) count_ = last < offset_ ? 0 : (last - offset_) / stride_ + 1;
-  const std::int64_t blocks = (count_ + kBottomBlock - 1) / kBottomBlock;
+  known_ = std::clamp<std::int64_t>(zeroFrom, 0, count_);
+  const std::int64_t blocks = (known_ + kBottomBlock - 1) / kBottomBlock;
   bottom_.resize(static_cast<std::size_t>(blocks));
   bottomSteps_.resize(static_cast<std::size_t>(blocks));
   for (std::int64_t b = 0; b < blocks; ++b) {
-    const std::int64_t first = b * kBottomBlock, end = std::min(count_, first + kBottomBlock);
+    const std::int64_t first = b * kBottomBlock, end = std::min(known_, first + kBottomBlock);
     Bottom out;
     double lowest = kInfinity, highest = -kInfinity, step = 0;
     double previous = first > 0 ? value(buffer, first - 1) : 0;
@@ -126,11 +127,25 @@ void PointEnvelope::addBlock(Extremes& e, std::span<const double> buffer, std::i
 }
 
 PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const {
-  Extremes e;
   k0 = std::max<std::int64_t>(0, k0);
   k1 = std::min(k1, count_ - 1);
+  Extremes e = overKnown(buffer, k0, std::min(k1, known_ - 1));
+  if (k1 < known_ || k0 > k1) return e;
+  // The zero tail, and the step into it from the last point summarised.
+  e.lowest = std::min(e.lowest, 0.0);
+  e.highest = std::max(e.highest, 0.0);
+  if (known_ > 0 && k0 <= known_) {
+    const double step = std::fabs(value(buffer, known_ - 1));
+    e.largestStep = std::max(e.largestStep, step < kInfinity ? step : kInfinity);
+  }
+  return e;
+}
+
+PointEnvelope::Extremes PointEnvelope::overKnown(std::span<const double> buffer, std::int64_t k0,
+                                                 std::int64_t k1) const {
+  Extremes e;
   std::int64_t k = k0;
-  const auto fits = [&](std::int64_t size) { return k % size == 0 && std::min(k + size, count_) - 1 <= k1; };
+  const auto fits = [&](std::int64_t size) { return k % size == 0 && std::min(k + size, known_) - 1 <= k1; };
   while (k <= k1) {
     if (!fits(kBottomBlock)) {  // up to the next block or the range's end
       const std::int64_t end = std::min(k1, (k / kBottomBlock + 1) * kBottomBlock - 1);
@@ -160,11 +175,18 @@ PointEnvelope::Extremes PointEnvelope::over(std::span<const double> buffer, std:
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
                             std::span<const std::span<const double>> digital, const RecordLayout& layout,
-                            bool interpolated) {
+                            bool interpolated, std::int64_t samplesWritten) {
   DrawSummary summary;
   const std::int64_t step1 = interpolated ? 1 : layout.f1, step2 = interpolated ? 1 : layout.f2;
   const std::int64_t points1 = layout.rate1Samples * layout.f1;
   const std::int64_t points2 = layout.twoRates ? (layout.sampleCount - layout.rate1Samples) * layout.f2 : 0;
+  // Where the zeros no sample wrote begin: in the points of each rate, in the
+  // RMS values (a cycle after the last sample) and in the digital samples.
+  const std::int64_t written = std::clamp<std::int64_t>(samplesWritten, 0, layout.sampleCount);
+  const std::int64_t writtenPoints = written == layout.sampleCount ? points1 + points2 : layout.pointOf(written);
+  const auto upTo = [](std::int64_t points, std::int64_t step) { return (std::max<std::int64_t>(points, 0) + step - 1) / step; };
+  const std::int64_t zero1 = upTo(writtenPoints, step1), zero2 = upTo(writtenPoints - points1, step2);
+  const std::int64_t zeroRms = written == 0 ? 0 : written + layout.rmsCycle - 1;
   summary.rate1.resize(analog.size());
   summary.rate2.resize(analog.size());
   summary.rms.resize(rms.size());
@@ -175,14 +197,16 @@ DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
       for (std::size_t c = begin; c < end && !failed; ++c) {
         if (c < digital.size()) {
           const std::span<const double> b = digital[c];
-          for (std::size_t i = 0; i + 1 < b.size(); ++i)
+          const auto switchable = std::min(b.size(), static_cast<std::size_t>(written));
+          for (std::size_t i = 0; i + 1 < b.size() && i < switchable; ++i)
             if ((b[i] == 0) != (b[i + 1] == 0)) summary.digitalSwitches[c].push_back(static_cast<std::int64_t>(i));
         }
         if (c < analog.size()) {
-          summary.rate1[c] = PointEnvelope(analog[c], 0, step1, (points1 + step1 - 1) / step1);
-          if (points2 > 0) summary.rate2[c] = PointEnvelope(analog[c], points1, step2, (points2 + step2 - 1) / step2);
+          summary.rate1[c] = PointEnvelope(analog[c], 0, step1, upTo(points1, step1), zero1);
+          if (points2 > 0) summary.rate2[c] = PointEnvelope(analog[c], points1, step2, upTo(points2, step2), zero2);
         }
-        if (c < rms.size()) summary.rms[c] = PointEnvelope(rms[c], 0, 1, static_cast<std::int64_t>(rms[c].size()));
+        if (c < rms.size())
+          summary.rms[c] = PointEnvelope(rms[c], 0, 1, static_cast<std::int64_t>(rms[c].size()), zeroRms);
       }
     } catch (const std::bad_alloc&) {
       failed = true;
@@ -204,7 +228,8 @@ void BuildDrawSummary(RecordData& data) {
     }
     for (std::size_t d = 0; d < source.digitalCount(); ++d) digital.push_back(source.samples(source.analogCount() + d));
     data.setDrawSummary(std::make_unique<DrawSummary>(
-        SummariseCurves(analog, rms, digital, source.layout(), source.NoNegativeSamples == 0)));
+        SummariseCurves(analog, rms, digital, source.layout(), source.NoNegativeSamples == 0,
+                        source.samplesWritten())));
   } catch (const std::bad_alloc&) {
     data.setDrawSummary(nullptr);
   }

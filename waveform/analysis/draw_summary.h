@@ -22,7 +22,10 @@ class RecordData;
 class PointEnvelope {
  public:
   PointEnvelope() = default;
-  PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride, std::int64_t count);
+  // Points from zeroFrom on are known to be 0 (or -0): they are neither read
+  // nor summarised, so a tail that no sample wrote costs no memory or time.
+  PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride, std::int64_t count,
+                std::int64_t zeroFrom = std::numeric_limits<std::int64_t>::max());
 
   std::int64_t count() const { return count_; }
   std::int64_t offset() const { return offset_; }
@@ -61,12 +64,15 @@ class PointEnvelope {
     std::uint32_t lowest = 0, highest = 0;
     float largestStep = 0;
   };
+  // Extremes of points k0 .. k1 below known_.
+  Extremes overKnown(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
   // Points k0 .. k1 read one by one.
   void addPoints(Extremes& e, std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
   void addBlock(Extremes& e, std::span<const double> buffer, std::int64_t first, std::int64_t lowest,
                 std::int64_t highest, float largestStep) const;
 
   std::int64_t offset_ = 0, stride_ = 1, count_ = 0;
+  std::int64_t known_ = 0;  // the points summarised; the rest are 0
   std::vector<Bottom> bottom_;
   std::vector<float> bottomSteps_;
   std::vector<std::vector<Upper>> upper_;  // upper_[0] has blocks of 128 points
@@ -89,11 +95,13 @@ struct RecordLayout;
 
 // The envelopes of the analogue point buffers (with the record's layout; only
 // the stored samples unless interpolated) and of the RMS arrays, and the
-// switches of the digital channels.
+// switches of the digital channels. Samples from samplesWritten on are 0 (see
+// RecordData::samplesWritten).
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
                             std::span<const std::span<const double>> digital, const RecordLayout& layout,
-                            bool interpolated);
+                            bool interpolated,
+                            std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max());
 
 // Builds the summary of the record's final data (after loading and analysis)
 // and keeps it with the data.

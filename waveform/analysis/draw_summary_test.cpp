@@ -110,5 +110,34 @@ TEST(DrawSummaryTest, OpeningARecordBuildsItForEveryCurve) {
   EXPECT_EQ(data.drawSummary(), nullptr);
 }
 
+// A buffer whose tail no sample wrote: summarised only up to it, every range
+// gives what the summary of all points gives.
+TEST(DrawSummaryTest, AZeroTailIsKnownWithoutBeingRead) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> value(-1e4, 1e4);
+  const std::int64_t count = 9000;
+  for (const std::int64_t zeroFrom : {0, 1, 15, 16, 17, 1000, 4097, 8999}) {
+    std::vector<double> b(static_cast<std::size_t>(count));
+    for (std::int64_t k = 0; k < zeroFrom; ++k) b[static_cast<std::size_t>(k)] = value(rng) + (k % 3 == 0 ? 2e4 : 0);
+    const PointEnvelope all(b, 0, 1, count);
+    const PointEnvelope known(b, 0, 1, count, zeroFrom);
+    EXPECT_LE(known.bytes(), all.bytes());
+    std::uniform_int_distribution<std::int64_t> at(0, count - 1);
+    for (int t = 0; t < 300; ++t) {
+      std::int64_t k0 = at(rng), k1 = at(rng);
+      if (t % 3 == 0) k0 = std::max<std::int64_t>(0, zeroFrom - t % 20), k1 = std::min(count - 1, zeroFrom + t % 7);
+      if (k1 < k0) std::swap(k0, k1);
+      const auto want = all.over(b, k0, k1), got = known.over(b, k0, k1);
+      SCOPED_TRACE(testing::Message() << zeroFrom << ": " << k0 << ".." << k1);
+      EXPECT_EQ(got.lowest, want.lowest);
+      EXPECT_EQ(got.highest, want.highest);
+      EXPECT_GE(got.largestStep, direct(b, 0, 1, k0, k1).largestStep);
+    }
+    // Nothing in the tail is read: a value planted there is not seen.
+    b[static_cast<std::size_t>(count - 1)] = 1e12;
+    EXPECT_EQ(known.over(b, zeroFrom, count - 1).highest, 0.0);
+  }
+}
+
 }  // namespace
 }  // namespace wave

@@ -73,14 +73,18 @@ struct Rate {
   double clampedSample(std::int64_t k) const { return sample(std::clamp<std::int64_t>(k, 0, count - 1)); }
 };
 
-void forwardPass(const Rate& rate, std::int64_t lastInterval, double& theta) {
+// zeroFrom: the rate's first sample from which on no sample was written. The
+// intervals between two such zeros would only be filled with 0 or -0 and set
+// the phase to pi, so they are left as they are and only the phase is set.
+void forwardPass(const Rate& rate, std::int64_t lastInterval, std::int64_t zeroFrom, double& theta) {
   theta = 0;
   if (rate.f < 2) return;
   const SineFit fit(kTwoPi / rate.n);
   const long double step = kTwoPi / (static_cast<long double>(rate.f) * rate.n);
   const std::int64_t quarter = rate.n / 4;
   lastInterval = std::min(lastInterval, rate.reach - 2);
-  for (std::int64_t k = 0; k <= lastInterval; ++k) {
+  const std::int64_t lastFilled = std::min(lastInterval, zeroFrom - 1);
+  for (std::int64_t k = 0; k <= lastFilled; ++k) {
     const double y1 = rate.sample(k);
     const double y2 = rate.sample(k + 1);
     const double y3 = rate.clampedSample(k + quarter);
@@ -111,14 +115,17 @@ void forwardPass(const Rate& rate, std::int64_t lastInterval, double& theta) {
     else
       linearFill(out, rate.f, y1, y2);
   }
+  if (lastFilled < lastInterval) theta = kPiPhase;
 }
 
-void backwardPass(const Rate& rate, std::int64_t firstSample, double& theta) {
+void backwardPass(const Rate& rate, std::int64_t firstSample, std::int64_t zeroFrom, double& theta) {
   if (rate.f < 2) return;
   const SineFit fit(kTwoPi / rate.n);
   const long double step = kTwoPi / (static_cast<long double>(rate.f) * rate.n);
   const std::int64_t quarter = rate.n / 4;
-  for (std::int64_t m = std::max<std::int64_t>(firstSample, 1); m < rate.count; ++m) {
+  const std::int64_t start = std::max<std::int64_t>(firstSample, 1);
+  const std::int64_t end = std::min(rate.count, std::clamp<std::int64_t>(zeroFrom, 0, rate.count) + 1);
+  for (std::int64_t m = start; m < end; ++m) {
     const double y1 = rate.sample(m);
     const double y2 = rate.sample(m - 1);
     const double y3 = rate.clampedSample(m - quarter);
@@ -139,26 +146,30 @@ void backwardPass(const Rate& rate, std::int64_t firstSample, double& theta) {
     }
     sineFill(out, -1, rate.f, theta, step, a);
   }
+  if (std::max(start, end) < rate.count) theta = kPiPhase;  // the intervals between zeros left out
 }
 
 }  // namespace
 
 double SineAmplitude(long double d, double y2, double y1) { return amplitude(SineFit(d), y2, y1); }
 
-void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer) {
+void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer, std::int64_t samplesWritten) {
   const std::int64_t count1 = layout.rate1Samples;
   const std::int64_t count2 = layout.twoRates ? layout.sampleCount - layout.rate1Samples : 0;
   if (buffer.size() < static_cast<std::size_t>(layout.analogPoints) || count1 < 1) return;
   const Rate first{buffer.data(), count1, count1 + (count2 > 0 ? 1 : 0), layout.N1, layout.f1};
   const Rate second{buffer.data() + count1 * layout.f1, count2, count2, layout.N2, layout.f2};
 
+  const std::int64_t zero1 = std::max<std::int64_t>(samplesWritten, 0);
+  const std::int64_t zero2 = std::max<std::int64_t>(zero1, count1) - count1;
+
   double theta = 0;
   // With two rates the forward pass of the first rate ends with the interval
   // that leads to the second rate's first sample.
-  forwardPass(first, layout.twoRates ? count1 - 1 : count1 - layout.f1, theta);
-  if (layout.twoRates) forwardPass(second, count2 - layout.f2, theta);
-  backwardPass(first, count1 - layout.f1 + 1, theta);
-  if (layout.twoRates) backwardPass(second, count2 - layout.f2 - 1, theta);
+  forwardPass(first, layout.twoRates ? count1 - 1 : count1 - layout.f1, zero1, theta);
+  if (layout.twoRates) forwardPass(second, count2 - layout.f2, zero2, theta);
+  backwardPass(first, count1 - layout.f1 + 1, zero1, theta);
+  if (layout.twoRates) backwardPass(second, count2 - layout.f2 - 1, zero2, theta);
 }
 
 void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted) {
@@ -193,7 +204,7 @@ void InterpolateRecord(RecordData& data, common::JobProgress* progress) {
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 200000 / points), [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
       if (progress && progress->cancelled()) return;
-      SineInterpolateChannel(layout, data.samples(i));
+      SineInterpolateChannel(layout, data.samples(i), data.samplesWritten());
       if (progress) progress->advance();
     }
   });

@@ -3,6 +3,8 @@
 // whose cycle holds fewer than 32 samples, so that every cycle is drawn with at
 // least 32 points.
 
+#include <cstdint>
+#include <limits>
 #include <span>
 
 #include "common/job.h"
@@ -18,8 +20,11 @@ double SineAmplitude(long double d, double y2, double y1);
 // forward pass over the intervals (sine fill, or a straight line where the fit
 // contradicts the direction of the signal), then a backward pass over the last
 // intervals. Sample points are never changed; nothing outside the buffer is
-// read or written.
-void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer);
+// read or written. From sample samplesWritten on every sample is 0 (see
+// RecordData::samplesWritten): the points between two of them are left at 0,
+// where a fill would write 0 or -0, which show alike.
+void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer,
+                            std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max());
 
 // The points of one analogue buffer that neither a sample nor the sine fit
 // gives a value: unless sineFitted, the points between two samples (of either

@@ -267,5 +267,31 @@ TEST(SineInterpolate, EqualInfiniteSamplesAreJoinedAtTheirLevel) {
   EXPECT_EQ(buffer[static_cast<std::size_t>(layout.pointOf(10) + 2)], INFINITY);
 }
 
+
+// Samples from some point on never written (a data file shorter than its
+// configuration says): the fill leaves the points between those zeros alone,
+// and every point compares equal to filling them all (0 and -0 show alike).
+TEST(SineInterpolate, LeavesTheUnwrittenTailAsItWasMade) {
+  const TcfgInfo record = MakeRecord(1, 0, 1200, 48, 600, 96);  // f1 2, f2 3
+  const RecordLayout layout = MakeRecordLayout(record);
+  for (const std::int64_t written : {0, 1, 2, 7, 47, 48, 49, 50, 80, 95, 96}) {
+    const auto whole = testing::Allocate(record);
+    const auto cut = testing::Allocate(record);
+    ASSERT_TRUE(whole && cut);
+    for (std::int64_t k = 0; k < written; ++k) {
+      const double v = 50 * std::sin(0.7 * static_cast<double>(k) + 0.2) - (k % 5 == 0 ? 9 : 0);
+      whole->samples(0)[static_cast<std::size_t>(layout.pointOf(k))] = v;
+      cut->samples(0)[static_cast<std::size_t>(layout.pointOf(k))] = v;
+    }
+    SineInterpolateChannel(layout, whole->samples(0));
+    SineInterpolateChannel(layout, cut->samples(0), written);
+    const auto a = whole->samples(0), b = cut->samples(0);
+    for (std::size_t p = 0; p < a.size(); ++p) ASSERT_EQ(a[p], b[p]) << "written " << written << " point " << p;
+    // Past the last interval that holds a written sample nothing was touched.
+    const auto untouched = b.subspan(static_cast<std::size_t>(layout.pointOf(std::min<std::int64_t>(written, 96))));
+    for (double v : untouched) ASSERT_FALSE(std::signbit(v)) << "written " << written;
+  }
+}
+
 }  // namespace
 }  // namespace wave

@@ -10,15 +10,18 @@ namespace wave {
 void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> channels) {
   const RecordLayout& layout = data.layout();
   const std::size_t count = std::min(data.analogCount(), channels.size());
+  std::size_t longest = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const wave::TWaveformData& channel = channels[i];
     const std::span<double> out = data.samples(i);
     const std::size_t samples = std::min<std::size_t>(channel.Samples.size(), static_cast<std::size_t>(layout.rate1Samples));
     const long double offset = channel.Offset;
+    longest = std::max(longest, samples);
     for (std::size_t k = 0; k < samples; ++k)
       out[k * static_cast<std::size_t>(layout.f1)] =
           static_cast<double>((channel.Samples[k] + offset) * channel.Factor);
   }
+  data.setSamplesWritten(static_cast<std::int64_t>(longest));
 }
 
 namespace {
@@ -68,6 +71,7 @@ std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t 
                                                  std::span<const wave::TWaveformData> waveChannels,
                                                  common::JobProgress* progress) {
   std::vector<common::UserMessage> messages;
+  if (source != stationdb::kSourcePowerQuality && !fromFile(source)) data.setSamplesWritten(0);
   if (source == stationdb::kSourcePowerQuality) CopyWaveChannels(data, waveChannels);
   if (fromFile(source)) {
     const std::string& cfgPath = data.record().CfgPath;

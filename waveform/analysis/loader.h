@@ -99,7 +99,9 @@ inline constexpr std::size_t kAsciiLongestLine = std::size_t{4} << 20;
 
 // Fill the record's buffers from its data file. Both read the samples of both
 // rates, never read or write outside the data and the buffers, may clear
-// NoNegativeSamples, and leave every buffer at 0 when the file is refused.
+// NoNegativeSamples, and leave every buffer at 0 when the file is refused. They
+// expect the buffers at 0, as created, and note how far they wrote
+// (RecordData::samplesWritten).
 void ReadBinaryDat(RecordData& data, DataFileReader& dat, std::vector<common::UserMessage>& messages);
 void ReadAsciiDat(RecordData& data, DataFileReader& dat, std::vector<common::UserMessage>& messages,
                   std::size_t blockBytes = kAsciiBlockBytes);

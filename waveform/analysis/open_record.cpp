@@ -14,10 +14,13 @@ void findPeaks(OpenedRecord& opened) {
   const RecordData& data = *opened.data;
   opened.analogPeaks.assign(data.analogCount(), 0.0);
   opened.rmsPeaks.assign(data.layout().oneCycle ? 0 : data.analogCount(), 0.0);
+  const auto analogPoints = static_cast<std::size_t>(data.analogPointsWritten());
+  const auto rmsValues = static_cast<std::size_t>(data.rmsValuesWritten());
   ParallelFor(data.analogCount(), 1, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
-      opened.analogPeaks[i] = GetMaxAbsValue(data.samples(i));
-      if (!opened.rmsPeaks.empty()) opened.rmsPeaks[i] = GetMaxAbsValue(data.rms(i));
+      // The zeros past what was written change no peak.
+      opened.analogPeaks[i] = GetMaxAbsValue(data.samples(i).first(analogPoints));
+      if (!opened.rmsPeaks.empty()) opened.rmsPeaks[i] = GetMaxAbsValue(data.rms(i).first(rmsValues));
     }
   });
 }

@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <random>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "tools/recordgen/record_writer.h"
 #include "waveform/analysis/loader.h"
+#include "waveform/analysis/rms_harmonics.h"
 #include "waveform/analysis/test_support.h"
 #include "waveform/model/cfgreader.h"
 #include "waveform/model/scale.h"
@@ -123,6 +127,69 @@ TEST_F(RecordFiles, AMissingDataFileIsReported) {
     ASSERT_TRUE(opened.data);
     EXPECT_EQ(Keys(opened.messages), std::vector<std::string>{format == recordgen::DatFormat::Ascii ? "str19" : "str13"});
     EXPECT_TRUE(AllZero(opened.data->samples(0)));
+  }
+}
+
+// The bytes of the buffer that have memory behind them.
+std::size_t residentBytes(std::span<const double> buffer) {
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data()) / page * page;
+  const auto end = reinterpret_cast<std::uintptr_t>(buffer.data() + buffer.size());
+  std::vector<unsigned char> pages((end - begin + page - 1) / page);
+  if (mincore(reinterpret_cast<void*>(begin), end - begin, pages.data()) != 0) return buffer.size_bytes();
+  return static_cast<std::size_t>(std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; })) * page;
+}
+
+// A configuration that claims far more samples than its data file holds: the
+// messages are those of a short file, and the pages of the buffers that no
+// sample reached are never touched, neither by clearing, interpolation, RMS
+// curves, peaks nor the drawing summary.
+TEST_F(RecordFiles, ALyingConfigurationCostsOnlyWhatTheDataFileHolds) {
+  constexpr std::int32_t kClaimed = 2000000;
+  struct Case {
+    const char* name;
+    recordgen::DatFormat format;
+    bool twoRates;  // the claim in a second rate: the first rate loads
+    std::vector<std::string> messages;
+    std::int64_t written;
+  };
+  const std::vector<std::string> fiveIllegal(5, "str15");
+  for (const Case& c : {Case{"binary", recordgen::DatFormat::Binary, false, {"str13"}, 0},
+                        Case{"ascii", recordgen::DatFormat::Ascii, false, {"str19"}, 0},
+                        Case{"binary two rates", recordgen::DatFormat::Binary, true, fiveIllegal, 200},
+                        Case{"ascii two rates", recordgen::DatFormat::Ascii, true, {"str19"}, 200}}) {
+    SCOPED_TRACE(c.name);
+    recordgen::RecordSpec spec;
+    spec.format = c.format;
+    spec.rates = {{1000, 200}};  // N1 20, f1 2: interpolated, as the samples go negative
+    TcfgInfo record = write(spec, "lying");
+    if (c.twoRates) {
+      record.nrates = 2;
+      record.samp2 = 1000;
+      record.endsamp2 = kClaimed;
+    } else {
+      record.endsamp1 = record.endsamp2 = kClaimed;
+    }
+    const auto opened = OpenRecordData(record, stationdb::kSourceFolder, {});
+    ASSERT_TRUE(opened.data);
+    const RecordData& data = *opened.data;
+    EXPECT_EQ(Keys(opened.messages), c.messages);
+    EXPECT_EQ(data.samplesWritten(), c.written);
+    EXPECT_EQ(data.NoNegativeSamples, c.written > 0 ? 0 : 1);
+    ASSERT_NE(data.drawSummary(), nullptr);
+    for (std::size_t slot = 0; slot < data.channelCount(); ++slot)
+      EXPECT_LT(residentBytes(data.samples(slot)), data.samples(slot).size_bytes() / 4) << "slot " << slot;
+    for (std::size_t i = 0; i < data.analogCount(); ++i)
+      EXPECT_LT(residentBytes(data.rms(i)), data.rms(i).size_bytes() / 4) << "RMS " << i;
+
+    // What is shown is what the whole buffers give.
+    for (std::size_t i = 0; i < data.analogCount(); ++i) {
+      std::vector<double> rms(static_cast<std::size_t>(data.layout().sampleCount));
+      CalcRmsCurve(data.layout(), data.samples(i), rms);
+      ASSERT_TRUE(std::equal(rms.begin(), rms.end(), data.rms(i).begin())) << "RMS " << i;
+      EXPECT_EQ(opened.rmsPeaks[i], GetMaxAbsValue(rms));
+      EXPECT_EQ(opened.analogPeaks[i], GetMaxAbsValue(data.samples(i)));
+    }
   }
 }
 

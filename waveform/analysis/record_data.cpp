@@ -136,7 +136,7 @@ struct RecordData::Block {
 };
 
 RecordData::RecordData(const TcfgInfo& record, const RecordLayout& layout)
-    : record_(record), layout_(layout), block_(std::make_unique<Block>()) {}
+    : record_(record), layout_(layout), block_(std::make_unique<Block>()), samplesWritten_(layout.sampleCount) {}
 
 RecordData::~RecordData() = default;
 
@@ -185,9 +185,30 @@ std::span<double> RecordData::harmonics() { return block_->harmonics; }
 std::span<const double> RecordData::harmonics() const { return block_->harmonics; }
 
 void RecordData::clearSamples() {
-  for (auto buffer : block_->samples) std::fill(buffer.begin(), buffer.end(), 0.0);
+  // Zeros written over pages never touched would cost every page of the buffers.
+  const auto analogPoints = static_cast<std::size_t>(analogPointsWritten());
+  const auto digitalPoints = static_cast<std::size_t>(samplesWritten_);
+  for (std::size_t slot = 0; slot < block_->samples.size(); ++slot) {
+    const std::span<double> buffer = block_->samples[slot];
+    const std::size_t used = std::min(buffer.size(), slot < analogCount() ? analogPoints : digitalPoints);
+    std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used), 0.0);
+  }
+  samplesWritten_ = 0;
   NoNegativeSamples = 1;
   drawSummary_.reset();
+}
+
+void RecordData::setSamplesWritten(std::int64_t samples) {
+  samplesWritten_ = std::clamp<std::int64_t>(samples, 0, layout_.sampleCount);
+}
+
+std::int64_t RecordData::analogPointsWritten() const {
+  return samplesWritten_ >= layout_.sampleCount ? layout_.analogPoints : layout_.pointOf(samplesWritten_);
+}
+
+std::int64_t RecordData::rmsValuesWritten() const {
+  if (samplesWritten_ == 0) return 0;
+  return std::min(layout_.sampleCount, samplesWritten_ + layout_.rmsCycle - 1);
 }
 
 void RecordData::setDrawSummary(std::unique_ptr<const DrawSummary> summary) { drawSummary_ = std::move(summary); }

@@ -110,8 +110,23 @@ class RecordData {
   std::span<double> harmonics();
   std::span<const double> harmonics() const;
 
-  // Sets every sample point back to 0 and NoNegativeSamples back to 1.
+  // Sets every sample point back to 0 and NoNegativeSamples back to 1. Only the
+  // points of the samples written so far are touched.
   void clearSamples();
+
+  // The samples 0 .. samplesWritten() - 1 are the ones a reader may have
+  // written; every point of a later sample is still 0 (a point between samples
+  // after them only 0 or -0 from the interpolation). A reader that knows how
+  // far the data file went says so, so that the work and the memory of
+  // analysing follow what the file holds, not what its configuration claims.
+  // All samples until told otherwise.
+  std::int64_t samplesWritten() const { return samplesWritten_; }
+  void setSamplesWritten(std::int64_t samples);
+  // The points of an analogue buffer from which on every point is 0 or -0.
+  std::int64_t analogPointsWritten() const;
+  // The RMS values from which on every value is 0 (their cycle holds only
+  // unwritten samples).
+  std::int64_t rmsValuesWritten() const;
 
   // The envelopes for zoomed-out drawing (BuildDrawSummary); null until built
   // and after the samples change.
@@ -129,6 +144,7 @@ class RecordData {
   RecordLayout layout_;
   std::unique_ptr<Block> block_;
   std::unique_ptr<const DrawSummary> drawSummary_;
+  std::int64_t samplesWritten_ = 0;
 };
 
 }  // namespace wave

@@ -190,13 +190,30 @@ void transformPlain(const AngleTables& t, std::span<const double> weighted, std:
 }
 #endif
 
-// The widest vectors the processor has.
-LanePath lanePath() {
+// The path of the given width; none (run null) when it cannot run here.
+LanePath lanePath(HarmonicLanes lanes) {
+  switch (lanes) {
+    case HarmonicLanes::Plain:
+      return {8, &transformPlain};
 #ifdef WAVE_LANE_PATHS
-  if (__builtin_cpu_supports("avx512f")) return {32, &transformAvx512};
-  if (__builtin_cpu_supports("avx2")) return {12, &transformAvx2};
+    case HarmonicLanes::Avx2:
+      if (__builtin_cpu_supports("avx2")) return {12, &transformAvx2};
+      break;
+    case HarmonicLanes::Avx512:
+      if (__builtin_cpu_supports("avx512f")) return {32, &transformAvx512};
+      break;
 #endif
-  return {8, &transformPlain};
+    default:
+      break;
+  }
+  return {0, nullptr};
+}
+
+// The widest vectors the processor has.
+LanePath widestPath() {
+  for (const HarmonicLanes lanes : {HarmonicLanes::Avx512, HarmonicLanes::Avx2})
+    if (const LanePath path = lanePath(lanes); path.run) return path;
+  return lanePath(HarmonicLanes::Plain);
 }
 
 constexpr std::size_t kMostLanes = 32;
@@ -240,8 +257,15 @@ void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, s
   }
 }
 
+bool HarmonicLanesAvailable(HarmonicLanes lanes) {
+  return lanes == HarmonicLanes::Widest || lanePath(lanes).run != nullptr;
+}
+
 void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int32_t last,
-                        std::span<long double> magnitudes) {
+                        std::span<long double> magnitudes, HarmonicLanes lanes) {
+  static const LanePath widest = widestPath();
+  const LanePath path = lanes == HarmonicLanes::Widest ? widest : lanePath(lanes);
+  if (!path.run) return;
   const auto n = static_cast<std::int32_t>(x.size());
   first = std::max(first, 1);
   last = std::min({last, n / 2, first + static_cast<std::int32_t>(magnitudes.size()) - 1});
@@ -251,7 +275,6 @@ void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int3
   std::vector<double> weighted(x.size());
   for (std::size_t k = 0; k < x.size(); ++k) weighted[k] = static_cast<double>(weight * x[k]);
 
-  static const LanePath path = lanePath();
   const auto groups = static_cast<std::size_t>(last - first) / path.lanes + 1;
   ParallelFor(groups, std::max<std::size_t>(1, 4096 / x.size()), [&](std::size_t begin, std::size_t end) {
     float re[kMostLanes], im[kMostLanes];
@@ -294,7 +317,8 @@ void AnalyseRecord(RecordData& data, common::JobProgress* progress) {
   const auto samples = static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 100000 / samples), [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end && !progress->cancelled(); ++i) {
-      CalcRmsCurve(layout, data.samples(i), data.rms(i));
+      // Past its written values every curve is 0 already, as the buffer was made.
+      CalcRmsCurve(layout, data.samples(i), data.rms(i).first(static_cast<std::size_t>(data.rmsValuesWritten())));
       progress->advance();
     }
   });

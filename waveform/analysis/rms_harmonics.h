@@ -16,13 +16,19 @@ namespace wave {
 // min(rms.size(), sampleCount) values.
 void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, std::span<double> rms);
 
+// The vector widths the spectrum can be computed with. Each gives the same
+// bits; Widest is the widest the processor has.
+enum class HarmonicLanes { Widest, Plain, Avx2, Avx512 };
+// Whether this processor (and this build) can run the given width.
+bool HarmonicLanesAvailable(HarmonicLanes lanes);
+
 // |H_h| for the orders first .. last (at most N div 2) of one cycle of N
 // samples x into magnitudes[h - first]: the Fourier sums of cos and sin of
 // (2h·3.1415926 / N)·(k + 1) times (2 / N)·x_k, each sum rounded to single
 // precision after every addition, and the root of their squares. Split over
-// threads by orders.
+// threads by orders. A width that is not available computes nothing.
 void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int32_t last,
-                        std::span<long double> magnitudes);
+                        std::span<long double> magnitudes, HarmonicLanes lanes = HarmonicLanes::Widest);
 
 // values[h - 2] = |H_h| / |H_1| * 100 for h = 2 .. N1 div 2, by the direct
 // Fourier transform of the first N1 samples of the channel; 0 when |H_1| is 0.

@@ -18,12 +18,15 @@
 #include "waveform/canvas/recording_canvas.h"
 #include "waveform/view/rms_view.h"
 #include "waveform/view/test_scene.h"
+#include "waveform/view/trace_path.h"
+#include "waveform/view/wave_draw.h"
 #include "waveform/view/zoom.h"
 
 namespace wave {
 namespace {
 
 using scenetest::TestRecord;
+using trace::MarkerOrder;
 
 class WaveImageTest : public ::testing::Test {
  protected:
@@ -124,6 +127,47 @@ TEST_F(WaveImageTest, ExposedPartsAtZoomZeroDrawTheSamePixels) {
 }
 
 // The RMS view reduces its curves the same way.
+// Outline markers need their drawing order; a vertex again at the point just
+// drawn may be left out only where that changes no pixel. Drawn vertex by
+// vertex against DrawInOrder, on runs that come back to the same point with
+// every marker order.
+TEST_F(WaveImageTest, RepeatedPointsInOrderDrawTheSamePixels) {
+  const QSize size(60, 60);
+  const MarkerOrder orders[] = {MarkerOrder::AfterIncoming, MarkerOrder::BeforeIncoming, MarkerOrder::None};
+  for (const int style : {6, 7, 8, 9, 0}) {
+    std::vector<trace::Vertex> vs;
+    for (int i = 0; i < 60; ++i) {
+      const Point p{10 + i / 12, 30 + static_cast<int>(std::lround(12 * std::sin(i / 4.0)))};
+      for (int again = 0; again < 1 + i % 3; ++again) vs.push_back({p, orders[(i * 7 + again) % 3]});
+    }
+    const TColor colour = 0x2060C0;
+    const QImage inOrder = renderTiles(size, {Rect{0, 0, 60, 60}}, [&](Canvas& canvas) {
+      canvas.brush() = Brush{0xFFFFFF, BrushStyle::Solid};
+      trace::DrawInOrder(canvas, vs, colour, style);
+    });
+    const QImage oneByOne = renderTiles(size, {Rect{0, 0, 60, 60}}, [&](Canvas& canvas) {
+      canvas.brush() = Brush{0xFFFFFF, BrushStyle::Solid};
+      canvas.pen() = Pen{colour, 1, PenStyle::Solid, PenMode::Copy};
+      Point previous = vs.front().p;
+      for (const trace::Vertex& v : vs) {
+        if (v.marker == MarkerOrder::BeforeIncoming) Draw_Point_Symbol(canvas, v.p.x, 2, colour, style, v.p.y);
+        if (!(v.p == previous)) {
+          canvas.moveTo(previous.x, previous.y);
+          canvas.lineTo(v.p.x, v.p.y);
+        }
+        if (v.marker == MarkerOrder::AfterIncoming) Draw_Point_Symbol(canvas, v.p.x, 2, colour, style, v.p.y);
+        previous = v.p;
+      }
+    });
+    int differing = 0;
+    QPoint first(-1, -1);
+    for (int y = 0; y < size.height(); ++y)
+      for (int x = 0; x < size.width(); ++x)
+        if (inOrder.pixel(x, y) != oneByOne.pixel(x, y) && differing++ == 0) first = QPoint(x, y);
+    EXPECT_EQ(differing, 0) << "style " << style << ", first at " << first.x() << "," << first.y();
+  }
+}
+
 TEST_F(WaveImageTest, ZoomedOutRmsCurvesDrawTheSamePixels) {
   for (const int pixelsPerCycle : {40, 5}) {  // two pixels a value, and eight values a pixel
     SCOPED_TRACE(pixelsPerCycle);

@@ -21,7 +21,7 @@ class KeepingOpener final : public wave::RecordOpener {
   wave::DisplaySettings& displaySettings() override { return settings_; }
   void setRecord(const wave::TcfgInfo& record) override { record_ = record; }
   wave::OptionsDialogResult showOptionsDialog() override { return {true, true}; }
-  void createRecordWindow(const std::string&) override { created_ = true; }
+  void createRecordWindow(const std::string&, wave::RecordFiles) override { created_ = true; }
 
   const wave::TcfgInfo& record() const { return record_; }
   bool created() const { return created_; }

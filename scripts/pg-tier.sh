@@ -18,12 +18,23 @@
 #                                            speaks GBK, the databases store UTF-8
 #   STATIONDB_PG_STOP_MAIN, STATIONDB_PG_START_MAIN
 #                                            commands that stop (immediately) and start the main cluster
+#   STATIONDB_PG_PAUSE_MAIN, STATIONDB_PG_RESUME_MAIN
+#                                            commands that freeze (SIGSTOP) the main cluster's server and
+#                                            its backends, and let them go on (SIGCONT): a server that
+#                                            stops answering while its connections stay up
+#   STATIONDB_PG_ODD_USER, STATIONDB_PG_ODD_CATALOG
+#                                            a user (same password) and an empty catalog of both
+#                                            servers whose names hold ";", braces and outer blanks
 #   STATIONDB_PG_DIR                         the temporary folder (data, logs, ODBC files)
 #   ODBCSYSINI, ODBCINI                      the ODBC files there (odbcinst.ini keeps the system's drivers)
 # The server refuses to run as root, so as root the clusters run as the user postgres.
 
 PG_TIER_SUFFIX=T1
 PG_TIER_DRIVER=pgtier
+# A user and a catalog whose names hold what connection strings must quote:
+# ";", braces and outer blanks.
+PG_TIER_ODD_USER=' u;s{e}r '
+PG_TIER_ODD_CATALOG=' c;a{t}x '
 
 # Runs a PostgreSQL program as the clusters' owner.
 pg_tier_as_owner() {
@@ -122,6 +133,8 @@ pg_tier_load() {
     for db in VELKORA_BILLING DAVUREVA_HISTORY "velkora_config_$PG_TIER_SUFFIX" "velkora_DATA_$PG_TIER_SUFFIX"; do
       echo "CREATE DATABASE \"$db\" OWNER quenlor;"
     done
+    echo "CREATE ROLE \"$PG_TIER_ODD_USER\" LOGIN PASSWORD '${PG_TIER_PASSWORD//\'/\'\'}';"
+    echo "CREATE DATABASE \"$PG_TIER_ODD_CATALOG\" OWNER \"$PG_TIER_ODD_USER\";"
   } | pg_tier_as_owner "${psql[@]}" -d postgres || return 1
   pg_tier_config_sql 12 | pg_tier_as_owner "${psql[@]}" -U quenlor -d VELKORA_BILLING || return 1
   pg_tier_history_sql 12 | pg_tier_as_owner "${psql[@]}" -U quenlor -d DAVUREVA_HISTORY || return 1
@@ -137,6 +150,12 @@ pg_tier_hooks() {
   printf '#!/bin/sh\n%s -m immediate -w stop >/dev/null\n' "$pg_ctl" >"$STATIONDB_PG_DIR/stop-$name"
   printf '#!/bin/sh\n%s status >/dev/null && exit 0\n%s -l "%s.log" -w -t 15 start >/dev/null\n' \
     "$pg_ctl" "$pg_ctl" "$data" >"$STATIONDB_PG_DIR/start-$name"
+  # The server first, so that it starts no backend the second kill misses.
+  local signal
+  for signal in STOP CONT; do
+    printf '#!/bin/sh\npid=$(head -n 1 "%s/postmaster.pid" 2>/dev/null) || exit 1\nkill -%s "$pid" || exit 1\nfor child in $(pgrep -P "$pid"); do kill -%s "$child"; done\nexit 0\n' \
+      "$data" "$signal" "$signal" >"$STATIONDB_PG_DIR/signal-$signal-$name"
+  done
 }
 
 pg_tier_connection_text() {
@@ -208,7 +227,9 @@ pg_tier_start() {
 
   export STATIONDB_PG_DIR
   export STATIONDB_PG_MAIN STATIONDB_PG_STANDBY STATIONDB_PG_SUFFIX STATIONDB_PG_PROVIDERS STATIONDB_PG_ODBC_OPTIONS
-  export STATIONDB_PG_STOP_MAIN STATIONDB_PG_START_MAIN ODBCSYSINI ODBCINI
+  export STATIONDB_PG_STOP_MAIN STATIONDB_PG_START_MAIN STATIONDB_PG_PAUSE_MAIN STATIONDB_PG_RESUME_MAIN
+  export STATIONDB_PG_ODD_USER="$PG_TIER_ODD_USER" STATIONDB_PG_ODD_CATALOG="$PG_TIER_ODD_CATALOG"
+  export ODBCSYSINI ODBCINI
   STATIONDB_PG_MAIN=$(pg_tier_connection_text "$PG_TIER_MAIN_PORT")
   STATIONDB_PG_STANDBY=$(pg_tier_connection_text "$PG_TIER_STANDBY_PORT")
   STATIONDB_PG_SUFFIX=$PG_TIER_SUFFIX
@@ -217,6 +238,8 @@ pg_tier_start() {
   # Through sh: a temporary folder may forbid running files.
   STATIONDB_PG_STOP_MAIN="sh $(printf %q "$STATIONDB_PG_DIR/stop-main")"
   STATIONDB_PG_START_MAIN="sh $(printf %q "$STATIONDB_PG_DIR/start-main")"
+  STATIONDB_PG_PAUSE_MAIN="sh $(printf %q "$STATIONDB_PG_DIR/signal-STOP-main")"
+  STATIONDB_PG_RESUME_MAIN="sh $(printf %q "$STATIONDB_PG_DIR/signal-CONT-main")"
   ODBCSYSINI=$STATIONDB_PG_DIR
   ODBCINI=$STATIONDB_PG_DIR/odbc.ini
 }
@@ -227,13 +250,15 @@ pg_tier_stop() {
   [ -n "$dir" ] && [ -d "$dir" ] || return 0
   local name
   for name in main standby; do
-    # A cluster a test left stopped is no failure.
+    # A cluster a test left frozen or stopped is no failure.
+    if [ -f "$dir/signal-CONT-$name" ]; then sh "$dir/signal-CONT-$name" 2>/dev/null || true; fi
     if [ -f "$dir/stop-$name" ]; then sh "$dir/stop-$name" 2>/dev/null || true; fi
   done
   rm -rf "$dir"
   unset STATIONDB_PG_DIR STATIONDB_PG_MAIN STATIONDB_PG_STANDBY STATIONDB_PG_SUFFIX STATIONDB_PG_PROVIDERS \
     STATIONDB_PG_ODBC_OPTIONS \
-    STATIONDB_PG_STOP_MAIN STATIONDB_PG_START_MAIN ODBCSYSINI ODBCINI
+    STATIONDB_PG_STOP_MAIN STATIONDB_PG_START_MAIN STATIONDB_PG_PAUSE_MAIN STATIONDB_PG_RESUME_MAIN ODBCSYSINI ODBCINI \
+    STATIONDB_PG_ODD_USER STATIONDB_PG_ODD_CATALOG
   return 0
 }
 
@@ -243,7 +268,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
       pg_tier_start >&2 || exit 1
       for v in STATIONDB_PG_DIR STATIONDB_PG_MAIN STATIONDB_PG_STANDBY STATIONDB_PG_SUFFIX STATIONDB_PG_PROVIDERS \
         STATIONDB_PG_ODBC_OPTIONS \
-        STATIONDB_PG_STOP_MAIN STATIONDB_PG_START_MAIN ODBCSYSINI ODBCINI; do
+        STATIONDB_PG_STOP_MAIN STATIONDB_PG_START_MAIN STATIONDB_PG_PAUSE_MAIN STATIONDB_PG_RESUME_MAIN ODBCSYSINI ODBCINI \
+        STATIONDB_PG_ODD_USER STATIONDB_PG_ODD_CATALOG; do
         printf 'export %s=%q\n' "$v" "${!v}"
       done
       ;;

@@ -6,6 +6,8 @@
 // stored again cut. LimitTyping refuses only the user's edits that would make
 // the text longer than the limit and longer than it was: a longer text that
 // the program set stays whole, and the user may shorten it but not lengthen it.
+// A paste that would go past the limit puts in its first characters, as far
+// as they fit.
 
 class QLineEdit;
 

@@ -49,7 +49,33 @@ TEST(LimitTyping, LimitsTypingButNotTheProgramsTexts) {
          QTest::keyClicks(&e, "xyz");
        },
        "abxgh"},
-      {"a paste past the limit is refused", [](QLineEdit& e) { e.insert("abcdefgh"); }, ""},
+      {"a paste past the limit puts in what fits", [](QLineEdit& e) { e.insert("abcdefgh"); }, "abcde"},
+      {"a paste in the middle keeps the text around it",
+       [](QLineEdit& e) {
+         QTest::keyClicks(&e, "a1");
+         e.setCursorPosition(1);
+         e.insert("xyzw");
+       },
+       "axyz1"},
+      {"a paste over a selection",
+       [](QLineEdit& e) {
+         QTest::keyClicks(&e, "abcd");
+         e.setSelection(1, 2);
+         e.insert("12345");
+       },
+       "a123d"},
+      {"a paste into a longer stored text puts in nothing",
+       [](QLineEdit& e) {
+         e.setText("abcdefgh");
+         e.insert("xy");
+       },
+       "abcdefgh"},
+      {"a paste never splits a character",
+       [](QLineEdit& e) {
+         QTest::keyClicks(&e, "abcd");
+         e.insert(QString::fromUtf8("\xf0\x9f\x98\x80"));  // two UTF-16 units
+       },
+       "abcd"},
       {"emptied, the limit is 5 again",
        [](QLineEdit& e) {
          e.setText("abcdefgh");

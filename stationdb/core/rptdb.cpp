@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/ipc/silentabort.h"
 #include "stationdb/db/connectionstring.h"
 #include "stationdb/db/error.h"
 
@@ -23,9 +24,6 @@ void createIfMissing(std::unique_ptr<T>& object) {
   if (!object) object = std::make_unique<T>();
 }
 
-void createMutexIfMissing(std::unique_ptr<ipc::TMutex>& mutex, std::string_view name) {
-  if (!mutex) mutex = std::make_unique<ipc::TMutex>(name);  // raises common::SilentAbort when it cannot
-}
 
 // "Initial Catalog=<catalog>;" + text, or empty for an empty text.
 std::string withCatalog(std::string_view catalog, std::string_view text) {
@@ -67,6 +65,15 @@ common::UserMessage DatabaseErrorMessage(std::string key, const std::exception& 
       common::MessageIcon::Warning};
 }
 
+common::UserMessage MutexUnavailableMessage(std::string_view name) {
+  return common::UserMessage{std::string(kRptDBSection),
+                             {common::TextPiece{"str6", std::string(kMutexUnavailableText)},
+                              common::TextPiece::literal(std::string(name)),
+                              common::TextPiece{"str7", std::string(kMutexUnavailableTail)}},
+                             common::TextPiece::literal(std::string(common::kDefaultCaption)),
+                             common::MessageIcon::Error};
+}
+
 MutexHold::MutexHold(ipc::TMutex* mutex, std::uint32_t timeoutMs)
     : mutex_(mutex), obtained_(mutex != nullptr && mutex->Get(timeoutMs)) {}
 
@@ -82,6 +89,30 @@ void RptDB::createQueryObjects() {
   createIfMissing(configStoredProc_);
   createIfMissing(historyDataSet_);
   createIfMissing(historyStoredProc_);
+  applyCommandTimeout();
+}
+
+void RptDB::applyCommandTimeout() {
+  for (db::Dataset* dataset : {configDataSet_.get(), historyDataSet_.get()})
+    if (dataset != nullptr) dataset->setCommandTimeout(commandTimeout_);
+  for (db::StoredProc* proc : {configStoredProc_.get(), historyStoredProc_.get()})
+    if (proc != nullptr) proc->setCommandTimeout(commandTimeout_);
+}
+
+void RptDB::setCommandTimeout(std::chrono::milliseconds timeout) {
+  commandTimeout_ = timeout;
+  applyCommandTimeout();
+}
+
+void RptDB::createMutexIfMissing(std::unique_ptr<ipc::TMutex>& mutex, std::string_view name) {
+  if (mutex) return;
+  try {
+    mutex = std::make_unique<ipc::TMutex>(name);
+  } catch (const common::SilentAbort&) {
+    // Without it no query may run; the user must learn why nothing happens.
+    report(MutexUnavailableMessage(name));
+    throw;
+  }
 }
 
 void RptDB::createMutexes(bool config, bool history) {
@@ -100,6 +131,7 @@ std::int32_t RptDB::ConnectDatabases(TDBConnectionSettings& settings) {
     closeOrCreate(configConnection_);
     createIfMissing(configDataSet_);
     createIfMissing(configStoredProc_);
+    applyCommandTimeout();
     if (settings.ConfigCatalog.empty()) settings.ConfigCatalog = kDefaultConfigCatalog;
     configConnection_->setConnectionString(BuildConnectionString(settings.ConfigServer, settings.ConfigCatalog,
                                                                  settings.ConfigUser, settings.ConfigPassword));
@@ -110,6 +142,7 @@ std::int32_t RptDB::ConnectDatabases(TDBConnectionSettings& settings) {
     closeOrCreate(historyConnection_);
     createIfMissing(historyDataSet_);
     createIfMissing(historyStoredProc_);
+    applyCommandTimeout();
     if (settings.HistoryCatalog.empty()) settings.HistoryCatalog = kDefaultHistoryCatalog;
     historyConnection_->setConnectionString(BuildConnectionString(settings.HistoryServer, settings.HistoryCatalog,
                                                                   settings.HistoryUser, settings.HistoryPassword));

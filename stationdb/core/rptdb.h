@@ -14,6 +14,10 @@
 //                             main and standby texts from the client library;
 //                             opens them to find which server pair answers.
 //
+// Every command of the query objects has a time-out (commandTimeout, 30 s):
+// a database that does not answer in time fails the command as a database
+// error, so the query releases its mutex and reports it as any other.
+//
 // Results: 0 or a count for success, -1 for a mutex time-out or a caught
 // database error, -2 where a connection could not be opened. A caught
 // database error is reported as a language text of "Strings_RptDB" followed
@@ -32,6 +36,7 @@
 // or, with the usual error handling in one place:
 //   return rpt.RunLocked(rpt.HistoryStoredProcMutex(), "str3", [&] { ...; return rv; });
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -57,6 +62,10 @@ inline constexpr std::string_view kHistoryDataSetMutexName = "QUENLORADODATASETC
 inline constexpr std::string_view kHistoryStoredProcMutexName = "QUENLORADOSTOREDPROCMUTEX_HISTORY";
 // How long a query waits for its mutex.
 inline constexpr std::uint32_t kMutexTimeoutMs = 3000;
+// str6 + the mutex's name + str7 of "Strings_RptDB": a query mutex that can
+// be neither opened nor created.
+inline constexpr std::string_view kMutexUnavailableText = "无法打开或创建数据库互斥对象“";
+inline constexpr std::string_view kMutexUnavailableTail = "”，数据库操作无法进行！";
 
 // Default catalogs when the settings leave them empty.
 inline constexpr std::string_view kDefaultConfigCatalog = "VELKORA_BILLING";
@@ -84,6 +93,9 @@ std::string BuildConnectionString(std::string_view server, std::string_view cata
 // The message for a caught database error: the text of key (str3, str4 or
 // str5 of "Strings_RptDB", built-in "数据库操作错误：") followed directly by the error's message.
 common::UserMessage DatabaseErrorMessage(std::string key, const std::exception& error);
+
+// The message for a query mutex that cannot be had at all (error icon).
+common::UserMessage MutexUnavailableMessage(std::string_view name);
 
 using MessageSink = std::function<void(const common::UserMessage&)>;
 
@@ -114,7 +126,9 @@ class RptDB {
   // creates and binds the query objects and creates the mutexes. Opens
   // nothing. 0, or -1 when anything raised on the way. Sets ConnectionState
   // to 1, so that nothing goes on using a standby server of an earlier
-  // automation-system session.
+  // automation-system session. In both set-ups a query mutex that can be
+  // neither opened nor created is reported (MutexUnavailableMessage) before
+  // the -1.
   std::int32_t ConnectDatabases(TDBConnectionSettings& settings);
 
   // Automation-system set-up with the catalog suffix and the main and standby
@@ -151,6 +165,11 @@ class RptDB {
   ipc::TMutex* HistoryDataSetMutex() const { return historyDataSetMutex_.get(); }
   ipc::TMutex* HistoryStoredProcMutex() const { return historyStoredProcMutex_.get(); }
 
+  // How long each command of the four query objects waits for the
+  // database: 30 s; tests set a shorter one.
+  std::chrono::milliseconds commandTimeout() const { return commandTimeout_; }
+  void setCommandTimeout(std::chrono::milliseconds timeout);
+
   // The wait for a query mutex: 3000 ms; tests set a shorter one.
   std::uint32_t mutexTimeout() const { return mutexTimeout_; }
   void setMutexTimeout(std::uint32_t milliseconds) { mutexTimeout_ = milliseconds; }
@@ -167,7 +186,10 @@ class RptDB {
 
  private:
   void createQueryObjects();
+  void applyCommandTimeout();
   void createMutexes(bool config, bool history);
+  // Raises common::SilentAbort (after reporting it) when it cannot.
+  void createMutexIfMissing(std::unique_ptr<ipc::TMutex>& mutex, std::string_view name);
 
   std::unique_ptr<db::Connection> configConnection_;
   std::unique_ptr<db::Connection> configStandbyConnection_;
@@ -183,6 +205,7 @@ class RptDB {
   std::unique_ptr<ipc::TMutex> historyStoredProcMutex_;
   std::int32_t connectionState_ = 0;
   std::uint32_t mutexTimeout_ = kMutexTimeoutMs;
+  std::chrono::milliseconds commandTimeout_ = db::kDefaultCommandTimeout;
   MessageSink messageSink_;
 };
 

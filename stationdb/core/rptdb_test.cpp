@@ -207,12 +207,22 @@ TEST_F(RptDBTest, ASecondSetUpReopensAndKeepsTheObjects) {
   EXPECT_EQ(rpt_.ConnectionState(), 1);
 }
 
-TEST_F(RptDBTest, AMutexThatCannotBeMadeEndsTheSetUp) {
+TEST_F(RptDBTest, AMutexThatCannotBeMadeEndsTheSetUpWithAMessageNamingIt) {
   ScopedEnv unusable(ipc::kPrefixVariable, std::string(300, 'x'));  // names too long for the system
   servers_.catalogs = {{"up", {"velkora_config_T", "velkora_DATA_T"}}};
-  TDBConnectionSettings settings;
-  EXPECT_EQ(rpt_.ConnectDatabases(settings), -1);
-  EXPECT_EQ(rpt_.InitRedundantConnections("T", text("up"), ""), -1);
+  const std::string expected =
+      fmt::format("无法打开或创建数据库互斥对象“{}”，数据库操作无法进行！", kConfigDataSetMutexName);
+  for (const bool automation : {false, true}) {
+    SCOPED_TRACE(automation ? "automation" : "power quality");
+    messages_.clear();
+    TDBConnectionSettings settings;
+    EXPECT_EQ(automation ? rpt_.InitRedundantConnections("T", text("up"), "") : rpt_.ConnectDatabases(settings), -1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].section, "Strings_RptDB");
+    EXPECT_EQ(messages_[0].textKeys(), (std::vector<std::string>{"str6", "str7"}));
+    EXPECT_EQ(messages_[0].icon, common::MessageIcon::Error);
+    EXPECT_EQ(common::ResolveText(messages_[0], common::BuiltInText), expected);
+  }
   EXPECT_TRUE(servers_.opened.empty());  // the test never ran
 }
 

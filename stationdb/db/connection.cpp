@@ -2,6 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
 #include "common/strings.h"
 #include "stationdb/db/error.h"
 
@@ -11,6 +16,39 @@ namespace {
 Connection& requireConnection(Connection* connection) {
   if (connection == nullptr) throw Error("Missing Connection or ConnectionString");
   return *connection;
+}
+
+// One command on its way to the database, shared between the caller and the
+// thread that waits for the answer. The thread works on copies, so that a
+// caller that gave up owes it nothing.
+struct PendingCommand {
+  std::shared_ptr<Session> session;
+  CommandType type = CommandType::Text;
+  std::string text;
+  std::vector<Parameter> parameters;
+  bool hasParameters = false;
+
+  std::mutex mutex;
+  std::condition_variable answered;
+  bool done = false;
+  CommandResult result;
+  std::exception_ptr error;
+};
+
+void runPending(const std::shared_ptr<PendingCommand>& pending) {
+  CommandRequest request{pending->type, pending->text, pending->hasParameters ? &pending->parameters : nullptr};
+  CommandResult result;
+  std::exception_ptr error;
+  try {
+    result = pending->session->execute(request);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  const std::lock_guard lock(pending->mutex);
+  pending->result = std::move(result);
+  pending->error = error;
+  pending->done = true;
+  pending->answered.notify_all();
 }
 
 }  // namespace
@@ -41,7 +79,34 @@ CommandResult Connection::execute(CommandRequest& request) {
       if (close) connection.close();
     }
   } closeAfter{*this, openedHere && !keepConnection_};
-  return session_->execute(request);
+  if (request.timeout.count() <= 0) return session_->execute(request);
+  return executeWithin(request);
+}
+
+CommandResult Connection::executeWithin(CommandRequest& request) {
+  auto pending = std::make_shared<PendingCommand>();
+  pending->session = session_;
+  pending->type = request.type;
+  pending->text = request.text;
+  if (request.parameters != nullptr) {
+    pending->parameters = *request.parameters;
+    pending->hasParameters = true;
+  }
+  std::thread waiter(runPending, pending);
+  std::unique_lock lock(pending->mutex);
+  if (!pending->answered.wait_for(lock, request.timeout, [&] { return pending->done; })) {
+    lock.unlock();
+    // The waiting thread keeps the session until the database answers or the
+    // program ends; this connection is done with it.
+    waiter.detach();
+    session_.reset();
+    throw Error(fmt::format("Query timeout expired ({} ms without an answer)", request.timeout.count()));
+  }
+  lock.unlock();
+  waiter.join();
+  if (pending->error) std::rethrow_exception(pending->error);
+  if (request.parameters != nullptr) *request.parameters = std::move(pending->parameters);
+  return std::move(pending->result);
 }
 
 Parameter& Parameters::add(std::string name, DataType type, Direction direction, int size, Value value) {
@@ -64,7 +129,7 @@ void Dataset::open() {
   close();
   Connection& connection = requireConnection(connection_);
   if (commandText_.empty()) throw Error("CommandText is empty");
-  CommandRequest request{commandType_, commandText_, &parameters_.items()};
+  CommandRequest request{commandType_, commandText_, &parameters_.items(), commandTimeout_};
   CommandResult result = connection.execute(request);
   if (!result.rows) return;
   rows_ = std::move(*result.rows);
@@ -123,7 +188,7 @@ const Value& Dataset::field(int position) const {
 void StoredProc::execute() {
   Connection& connection = requireConnection(connection_);
   if (procedureName_.empty()) throw Error("The procedure name is empty");
-  CommandRequest request{CommandType::StoredProc, procedureName_, &parameters_.items()};
+  CommandRequest request{CommandType::StoredProc, procedureName_, &parameters_.items(), commandTimeout_};
   connection.execute(request);
 }
 

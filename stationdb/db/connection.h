@@ -14,6 +14,12 @@
 // object bound to it. Every failure raises db::Error. These objects belong
 // to one thread.
 //
+// Every command has a time-out (30 s unless set otherwise, as ADO's command
+// time-out): when the database has not answered by then, the command raises
+// db::Error and the connection is closed, so that the caller can let go of
+// what it holds; a server that answers late finds nobody listening. The next
+// command opens the connection anew.
+//
 // Example:
 //   db::Connection connection;
 //   connection.setConnectionString("Provider=SQLOLEDB.1;...;Data Source=host");
@@ -25,6 +31,7 @@
 //   proc.execute();  // opens the connection
 //   int rv = proc.parameters().byName("@RETURN_VALUE").value.asInt32();
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -35,6 +42,8 @@
 #include "stationdb/db/value.h"
 
 namespace db {
+
+inline constexpr std::chrono::milliseconds kDefaultCommandTimeout{30000};
 
 class Connection {
  public:
@@ -59,13 +68,18 @@ class Connection {
   void close();
   bool connected() const { return session_ != nullptr; }
 
-  // Runs one command, opening the connection first when it is closed.
+  // Runs one command, opening the connection first when it is closed. A
+  // command that gets no answer within request.timeout raises db::Error and
+  // leaves the connection closed.
   CommandResult execute(CommandRequest& request);
 
  private:
+  CommandResult executeWithin(CommandRequest& request);
+
   std::string connectionString_;
   bool keepConnection_ = true;
-  std::unique_ptr<Session> session_;
+  // Shared with a command still waiting for its answer.
+  std::shared_ptr<Session> session_;
 };
 
 // The ordered parameters of a stored-procedure call.
@@ -96,6 +110,9 @@ class Dataset {
   void setCommandText(std::string text) { commandText_ = std::move(text); }
   const std::string& commandText() const { return commandText_; }
   Parameters& parameters() { return parameters_; }
+  // How long open() waits for the answer; 0: no limit.
+  void setCommandTimeout(std::chrono::milliseconds timeout) { commandTimeout_ = timeout; }
+  std::chrono::milliseconds commandTimeout() const { return commandTimeout_; }
 
   // Runs the command (closing first when active) and reads its first row set
   // whole. Afterwards the dataset is active when the command returned a row
@@ -125,6 +142,7 @@ class Dataset {
   CommandType commandType_ = CommandType::Text;
   std::string commandText_;
   Parameters parameters_;
+  std::chrono::milliseconds commandTimeout_ = kDefaultCommandTimeout;
   bool active_ = false;
   RowSet rows_;
   std::size_t current_ = 0;
@@ -137,6 +155,9 @@ class StoredProc {
   void setProcedureName(std::string name) { procedureName_ = std::move(name); }
   const std::string& procedureName() const { return procedureName_; }
   Parameters& parameters() { return parameters_; }
+  // How long execute() waits for the answer; 0: no limit.
+  void setCommandTimeout(std::chrono::milliseconds timeout) { commandTimeout_ = timeout; }
+  std::chrono::milliseconds commandTimeout() const { return commandTimeout_; }
 
   // Runs the procedure; afterwards the output and return-value parameters
   // hold what it gave (a row set it returns is dropped). Raises without a
@@ -147,6 +168,7 @@ class StoredProc {
   Connection* connection_ = nullptr;
   std::string procedureName_;
   Parameters parameters_;
+  std::chrono::milliseconds commandTimeout_ = kDefaultCommandTimeout;
 };
 
 }  // namespace db

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include "stationdb/db/error.h"
 #include "stationdb/db/testsupport.h"
 
@@ -11,6 +15,10 @@ namespace {
 // A provider whose sessions answer every command with a fixed row set.
 struct FakeServer {
   bool answers = true;
+  // While hung, commands wait until it is let go (a server that stopped).
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool hung = false;
   int opens = 0;
   int liveSessions = 0;
   std::string lastArgument;
@@ -23,8 +31,16 @@ FakeServer* gServer = nullptr;
 class FakeSession : public Session {
  public:
   FakeSession() { ++gServer->liveSessions; }
-  ~FakeSession() override { --gServer->liveSessions; }
+  ~FakeSession() override {
+    const std::lock_guard lock(gServer->mutex);
+    --gServer->liveSessions;
+    gServer->changed.notify_all();
+  }
   CommandResult execute(CommandRequest& request) override {
+    {
+      std::unique_lock lock(gServer->mutex);
+      gServer->changed.wait(lock, [] { return !gServer->hung; });
+    }
     gServer->lastCommand = request.text;
     if (request.type == CommandType::StoredProc && !request.parameters->empty())
       request.parameters->front().value = Value::integer(7);
@@ -134,6 +150,62 @@ TEST_F(ConnectionTest, DatasetsReadRowSetsWhole) {
   data.open();
   EXPECT_FALSE(data.active());
   EXPECT_TRUE(data.eof());
+}
+
+TEST_F(ConnectionTest, ACommandWithoutAnAnswerFailsAfterItsTimeOutAndTheNextOneWorks) {
+  Connection connection;
+  connection.setConnectionString("Provider=SQLOLEDB.1;Data Source=x");
+  StoredProc proc;
+  proc.setConnection(&connection);
+  proc.setProcedureName("PD_SP_16");
+  proc.parameters().add("@RETURN_VALUE", DataType::Integer, Direction::ReturnValue);
+  EXPECT_EQ(proc.commandTimeout(), std::chrono::seconds(30));
+  proc.setCommandTimeout(std::chrono::milliseconds(100));
+  connection.open();
+  server_.hung = true;
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(proc.execute(), Error);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100) + std::chrono::seconds(2));
+  EXPECT_FALSE(connection.connected());
+  EXPECT_TRUE(proc.parameters()[0].value.isNull()) << "nothing came back";
+
+  {
+    const std::lock_guard lock(server_.mutex);
+    server_.hung = false;
+    server_.changed.notify_all();
+  }
+  proc.execute();  // a new session
+  EXPECT_EQ(server_.opens, 2);
+  EXPECT_EQ(proc.parameters()[0].value, Value::integer(7));
+
+  // The late answer of the abandoned session is dropped with it.
+  connection.close();
+  std::unique_lock lock(server_.mutex);
+  EXPECT_TRUE(server_.changed.wait_for(lock, std::chrono::seconds(5), [this] { return server_.liveSessions == 0; }));
+}
+
+TEST_F(ConnectionTest, DatasetsGiveUpAfterTheirTimeOutToo) {
+  server_.rows = RowSet{{"a"}, {{Value::integer(1)}}};
+  Connection connection;
+  connection.setConnectionString("Provider=SQLOLEDB.1;Data Source=x");
+  Dataset data;
+  data.setConnection(&connection);
+  data.setCommandText("SELECT a FROM t");
+  data.setCommandTimeout(std::chrono::milliseconds(50));
+  server_.hung = true;
+  EXPECT_THROW(data.open(), Error);
+  EXPECT_FALSE(data.active());
+  {
+    const std::lock_guard lock(server_.mutex);
+    server_.hung = false;
+    server_.changed.notify_all();
+  }
+  data.open();
+  EXPECT_EQ(data.recordCount(), 1);
+  connection.close();
+  std::unique_lock lock(server_.mutex);
+  EXPECT_TRUE(server_.changed.wait_for(lock, std::chrono::seconds(5), [this] { return server_.liveSessions == 0; }));
 }
 
 }  // namespace

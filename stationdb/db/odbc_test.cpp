@@ -28,6 +28,28 @@ TEST(OdbcTest, TranslatesAdoStrings) {
             "Driver=PostgreSQL Unicode;Server=s;Port=5433;");
 }
 
+TEST(OdbcTest, NamesWithSpecialCharactersAreQuotedAsTheDriverReadsThem) {
+  // The ADO string as the program builds it: values quoted where they must be.
+  const ConnectionString ado = ConnectionString::parse(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=\" u;s{e}r \";Password=\"p+w;}\";"
+      "Initial Catalog=\" c;a{t}x'\\ \";Data Source=h,5432");
+  EXPECT_EQ(OdbcConnectionString(ado, "FreeTDS", ""),
+            "Driver=FreeTDS;Server=h;Port=5432;Database={ c;a{t}}x'\\ };UID={ u;s{e}}r };PWD={p+w;}}};");
+  EXPECT_EQ(OdbcConnectionString(ado, "pg", "", BracedValues::OnlyPasswordAndOptions),
+            "Driver=pg;Server=h;Port=5432;PWD={p+w;}}};pqopt={dbname=' c;a{t}}x\\'\\\\ ' user=' u;s{e}}r '};");
+  // Plain names stay where they were; the password is braced all the same.
+  EXPECT_EQ(OdbcConnectionString(ConnectionString::parse("Initial Catalog=c;User ID=u;Password=a%41;Data Source=h"),
+                                 "pg", "", BracedValues::OnlyPasswordAndOptions),
+            "Driver=pg;Server=h;Database=c;UID=u;PWD={a%41};");
+}
+
+TEST(OdbcTest, ThePostgresDriverIsKnownByItsLibrary) {
+  EXPECT_TRUE(IsPostgresDriver("/usr/lib/x86_64-linux-gnu/odbc/psqlodbca.so"));
+  EXPECT_TRUE(IsPostgresDriver("psqlodbcw.so"));
+  EXPECT_FALSE(IsPostgresDriver("/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"));
+  EXPECT_FALSE(IsPostgresDriver("No Such Driver 4711"));
+}
+
 TEST(OdbcTest, LoginTimeoutDefaultsToFifteenSeconds) {
   EXPECT_EQ(OdbcLoginTimeout(ConnectionString::parse("Data Source=s")), 15);
   EXPECT_EQ(OdbcLoginTimeout(ConnectionString::parse("Data Source=s;Connect Timeout=4")), 4);

@@ -1,12 +1,14 @@
 #include "stationdb/db/odbcprovider.h"
 
 #include <fmt/format.h>
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -35,21 +37,37 @@ constexpr std::array<std::string_view, 2> kPasswordKeys = {"Password", "PWD"};
 constexpr std::array<std::string_view, 2> kTimeoutKeys = {"Connect Timeout", "Connection Timeout"};
 constexpr std::array<std::string_view, 3> kDroppedKeys = {"Provider", "Persist Security Info", "Integrated Security"};
 
-// A value in ODBC's grammar: in braces when it holds ";", braces or outer blanks.
-std::string odbcValue(std::string_view value) {
-  const bool plain = value.find_first_of(";{}") == std::string_view::npos &&
-                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
-  if (plain) return std::string(value);
-  std::string braced = "{";
-  for (const char c : value) {
-    braced += c;
-    if (c == '}') braced += '}';
-  }
-  return braced + "}";
+// Whether a value must be braced in ODBC's grammar: it holds ";", braces or outer blanks.
+bool needsBraces(std::string_view value) {
+  return value.find_first_of(";{}") != std::string_view::npos ||
+         (!value.empty() && (value.front() == ' ' || value.back() == ' '));
 }
+
+// A value in braces, a closing brace doubled.
+std::string braced(std::string_view value) {
+  std::string out = "{";
+  for (const char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  return out + "}";
+}
+
+// A value in ODBC's grammar: braced where it must be.
+std::string odbcValue(std::string_view value) { return needsBraces(value) ? braced(value) : std::string(value); }
 
 void append(std::string& out, std::string_view keyword, std::string_view value) {
   out += fmt::format("{}={};", keyword, odbcValue(value));
+}
+
+// A value of a libpq option text: in single quotes, backslashes and quotes escaped.
+std::string libpqValue(std::string_view value) {
+  std::string quoted = "'";
+  for (const char c : value) {
+    if (c == '\\' || c == '\'') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "'";
 }
 
 bool handledKey(std::string_view keyword) {
@@ -491,18 +509,43 @@ std::string OdbcDriverName(const std::string& argument) {
   return "FreeTDS";
 }
 
+bool IsPostgresDriver(std::string_view driver) {
+  std::string library(driver);
+  char path[4096] = {};
+  const std::string section(driver);
+  if (SQLGetPrivateProfileString(section.c_str(), "Driver", "", path, sizeof path, "ODBCINST.INI") > 0 &&
+      path[0] != '\0')
+    library = path;
+  const std::string file = std::filesystem::path(library).filename().string();
+  return common::StartsWithText(file, "psqlodbc");
+}
+
 std::string OdbcConnectionString(const ConnectionString& connection, std::string_view driver,
-                                 std::string_view options) {
+                                 std::string_view options, BracedValues braces) {
+  const bool postgres = braces == BracedValues::OnlyPasswordAndOptions;
   std::string out;
+  // Names the PostgreSQL driver would take with their braces go to libpq itself.
+  std::string libpqOptions;
+  const auto appendName = [&](std::string_view keyword, std::string_view libpqKeyword, std::string_view value) {
+    if (!postgres || !needsBraces(value)) {
+      append(out, keyword, value);
+      return;
+    }
+    if (!libpqOptions.empty()) libpqOptions += ' ';
+    libpqOptions += fmt::format("{}={}", libpqKeyword, libpqValue(value));
+  };
   if (!connection.get("Driver") && !connection.get("DSN")) append(out, "Driver", driver);
   if (auto server = connection.getAny(kServerKeys)) appendServer(out, *server);
-  if (auto catalog = connection.getAny(kCatalogKeys)) append(out, "Database", *catalog);
+  if (auto catalog = connection.getAny(kCatalogKeys)) appendName("Database", "dbname", *catalog);
   if (isIntegrated(connection)) {
     append(out, "Trusted_Connection", "Yes");
   } else {
-    if (auto user = connection.getAny(kUserKeys)) append(out, "UID", *user);
-    if (auto password = connection.getAny(kPasswordKeys)) append(out, "PWD", *password);
+    if (auto user = connection.getAny(kUserKeys)) appendName("UID", "user", *user);
+    // The PostgreSQL driver decodes an unbraced password ("+" is a blank, "%41" is "A").
+    if (auto password = connection.getAny(kPasswordKeys))
+      out += fmt::format("PWD={};", postgres ? braced(*password) : odbcValue(*password));
   }
+  if (!libpqOptions.empty()) out += fmt::format("pqopt={};", braced(libpqOptions));
   std::vector<std::string> passed;
   for (const auto& pair : connection.pairs()) {
     if (handledKey(pair.keyword)) continue;
@@ -538,8 +581,10 @@ std::string OdbcCallText(std::string_view procedure, const std::vector<Parameter
 
 std::unique_ptr<Session> OpenOdbcSession(const ConnectionString& connection, const std::string& argument) {
   const char* options = std::getenv(kOdbcOptionsVariable);
-  const std::string text =
-      OdbcConnectionString(connection, OdbcDriverName(argument), options != nullptr ? options : "");
+  const std::string driver = OdbcDriverName(argument);
+  const BracedValues braces =
+      IsPostgresDriver(driver) ? BracedValues::OnlyPasswordAndOptions : BracedValues::Everywhere;
+  const std::string text = OdbcConnectionString(connection, driver, options != nullptr ? options : "", braces);
   return std::make_unique<OdbcSession>(environment(), text, OdbcLoginTimeout(connection));
 }
 

@@ -10,6 +10,13 @@
 // (15 s without it); every other keyword passes unchanged (so Driver= or
 // DSN= in a string win over the configured driver).
 //
+// Values are quoted by ODBC's rules: in braces when they hold ";", braces or
+// outer blanks, a closing brace doubled. The PostgreSQL driver (psqlODBC)
+// takes braces off only the password and its own option texts: there the
+// password is always braced, and a database or user name that needs braces
+// goes to libpq in the driver's pqopt option instead (a pqopt of
+// QUENLOR_ODBC_OPTIONS would replace it).
+//
 // The driver is the mapping's argument ("SQLOLEDB.1=odbc:PostgreSQL Unicode"),
 // else $QUENLOR_ODBC_DRIVER, else "FreeTDS". $QUENLOR_ODBC_OPTIONS, when set,
 // is appended to every translated string as it stands ("TDS_Version=7.4;ClientCharset=GBK").
@@ -37,8 +44,17 @@ std::unique_ptr<Session> OpenOdbcSession(const ConnectionString& connection, con
 
 // The driver an "odbc" mapping with this argument uses.
 std::string OdbcDriverName(const std::string& argument);
+// How a driver reads braced values.
+enum class BracedValues {
+  Everywhere,              // ODBC's rule (FreeTDS and most drivers)
+  OnlyPasswordAndOptions,  // the PostgreSQL driver
+};
+// Whether the driver (an odbcinst.ini name or a library path) is the PostgreSQL driver.
+bool IsPostgresDriver(std::string_view driver);
+
 // The ODBC connection string for an ADO one (see above); options are appended as they stand.
-std::string OdbcConnectionString(const ConnectionString& connection, std::string_view driver, std::string_view options);
+std::string OdbcConnectionString(const ConnectionString& connection, std::string_view driver, std::string_view options,
+                                 BracedValues braces = BracedValues::Everywhere);
 // The log-in time-out in seconds: Connect Timeout (or Connection Timeout), else 15.
 int OdbcLoginTimeout(const ConnectionString& connection);
 // The call escape for a stored procedure with these parameters.

@@ -16,6 +16,7 @@
 // Row sets are read whole: a provider hands back every row of a command's
 // first row set at once.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,6 +51,8 @@ struct CommandRequest {
   CommandType type = CommandType::Text;
   std::string text;                    // SQL text, or the procedure name
   std::vector<Parameter>* parameters;  // stored procedures: ordered; outputs are written back here
+  // How long the caller waits for the answer; 0: no limit.
+  std::chrono::milliseconds timeout{0};
 };
 
 // The first row set of a command, or nothing when it returned none.

@@ -13,15 +13,18 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "stationdb/core/memorystream.h"
 #include "stationdb/db/connection.h"
 #include "stationdb/db/connectionstring.h"
+#include "stationdb/db/error.h"
 #include "stationdb/db/odbcprovider.h"
 #include "stationdb/db/testsupport.h"
 #include "stationdb/queries/configtrees.h"
@@ -124,11 +127,22 @@ class PgTierTest : public ::testing::Test {
   }
   // The next test finds main running, whatever this one did to it.
   void TearDown() override {
-    if (!mainText_.empty()) startMain();
+    if (mainText_.empty()) return;
+    resumeMain();
+    startMain();
   }
 
   static bool startMain() { return std::system(Env("STATIONDB_PG_START_MAIN").c_str()) == 0; }
   static bool stopMain() { return std::system(Env("STATIONDB_PG_STOP_MAIN").c_str()) == 0; }
+  // Freezes main's server and backends (SIGSTOP): its connections stay up and nothing answers.
+  static bool pauseMain() {
+    const std::string command = Env("STATIONDB_PG_PAUSE_MAIN");
+    return !command.empty() && std::system(command.c_str()) == 0;
+  }
+  static void resumeMain() {
+    const std::string command = Env("STATIONDB_PG_RESUME_MAIN");
+    if (!command.empty()) (void)std::system(command.c_str());
+  }
 
   std::string config21() const { return "velkora_config_" + suffix_; }
   std::string history21() const { return "velkora_DATA_" + suffix_; }
@@ -264,6 +278,112 @@ TEST_F(PgTierTest, AMainThatHangsGivesWayToTheStandbyAfterTheLoginTimeOut) {
   ASSERT_EQ(LoadConfigTrees(db_.rpt, kAuto, trees_), 0);
   ASSERT_NE(trees_.StationRoot->GetChild(0), nullptr);
   EXPECT_EQ(trees_.StationRoot->GetChild(0)->GetName(), kStandbyStation);
+}
+
+// Main frozen for a scope and let go at its end, also when an expectation fails.
+class FrozenMain {
+ public:
+  FrozenMain(bool (*pause)(), void (*resume)()) : resume_(resume), frozen_(pause()) {}
+  ~FrozenMain() { resume_(); }
+  FrozenMain(const FrozenMain&) = delete;
+  FrozenMain& operator=(const FrozenMain&) = delete;
+  bool frozen() const { return frozen_; }
+
+ private:
+  void (*resume_)();
+  bool frozen_;
+};
+
+TEST_F(PgTierTest, AServerThatStopsAnsweringFailsEachQueryWithinTheCommandTimeOut) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kTimeout = std::chrono::seconds(1);
+  constexpr auto kBound = kTimeout + std::chrono::seconds(2);
+  RptDB& rpt = db_.rpt;
+  rpt.setCommandTimeout(kTimeout);
+  // A query after the first time-out opens a new connection: it gives up after the log-in time-out.
+  const std::string main = mainText_ + ";Connect Timeout=1";
+  ASSERT_EQ(rpt.InitRedundantConnections(suffix_, main, ""), kMainAnswered);
+  ASSERT_EQ(LoadConfigTrees(rpt, kAuto, trees_), 0);
+  state_.RecordSourceMode = kAuto;
+  const TSystemTime local{2000, 1, 6, 1, 0, 0, 0, 0};
+
+  struct Query {
+    const char* name;
+    std::function<std::int32_t()> run;
+    std::string_view mutex;
+    const char* messageKey;  // nullptr: the error passes out to the caller
+  };
+  const std::vector<Query> queries = {
+      {"WriteEventLog", [&] { return WriteEventLog(rpt, kProgramEventType, 0, false, 1, "frozen", "", nullptr); },
+       kHistoryStoredProcMutexName, "str3"},
+      {"LoadConfigTrees", [&] { return LoadConfigTrees(rpt, kAuto, trees_); }, kConfigDataSetMutexName, nullptr},
+      {"GetServerTime",
+       [&] {
+         TSystemTime time;
+         return GetServerTime(rpt, time, [&] { return local; });
+       },
+       kConfigStoredProcMutexName, "str4"},
+      {"QueryZavoVivords", [&] { return QueryZavoVivords(rpt, state_, kAnyID, kAnyID, kAnyID, 0.0, 0.0); },
+       kHistoryDataSetMutexName, "str5"},
+  };
+
+  {
+    const FrozenMain frozen(&PgTierTest::pauseMain, &PgTierTest::resumeMain);
+    ASSERT_TRUE(frozen.frozen());
+    for (const Query& q : queries) {
+      SCOPED_TRACE(q.name);
+      db_.messages.clear();
+      const auto start = Clock::now();
+      if (q.messageKey == nullptr) {
+        EXPECT_THROW(q.run(), db::Error);
+      } else {
+        EXPECT_EQ(q.run(), -1);
+        ASSERT_EQ(db_.messages.size(), 1u);
+        EXPECT_EQ(db_.messages[0].textKeys(), std::vector<std::string>{q.messageKey});
+      }
+      EXPECT_LT(Clock::now() - start, kBound);
+      EXPECT_TRUE(FreeForOthers(q.mutex));
+    }
+  }
+
+  // Main answers again: every query works on the same set-up.
+  db_.messages.clear();
+  for (const Query& q : queries) {
+    SCOPED_TRACE(q.name);
+    EXPECT_GE(q.run(), 0);
+  }
+  EXPECT_TRUE(db_.messages.empty()) << Shown(db_.messages.front());
+}
+
+// What the connection answers to "SELECT current_database(), current_user".
+std::pair<std::string, std::string> WhoAmI(db::Connection* connection) {
+  db::Dataset dataset;
+  dataset.setConnection(connection);
+  dataset.setCommandText("SELECT current_database(), current_user");
+  dataset.open();
+  return {dataset.field(0).asText(), dataset.field(1).asText()};
+}
+
+TEST_F(PgTierTest, NamesThatConnectionStringsMustQuoteReachTheServerWhole) {
+  const std::string user = Env("STATIONDB_PG_ODD_USER");
+  const std::string catalog = Env("STATIONDB_PG_ODD_CATALOG");
+  if (user.empty() || catalog.empty()) GTEST_SKIP() << "this tier has no user and catalog with odd names";
+
+  TDBConnectionSettings settings = mainSettings();
+  settings.ConfigUser = settings.HistoryUser = user;
+  settings.ConfigCatalog = settings.HistoryCatalog = catalog;
+  ASSERT_EQ(db_.rpt.ConnectDatabases(settings), 0);
+  EXPECT_EQ(WhoAmI(db_.rpt.ConfigConnection()), std::make_pair(catalog, user));
+  EXPECT_EQ(WhoAmI(db_.rpt.HistoryConnection()), std::make_pair(catalog, user));
+
+  // The automation system's texts name the user the same way.
+  const auto parsed = db::ConnectionString::parse(mainText_);
+  const std::string oddMain = fmt::format("Provider=SQLOLEDB.1;User ID={};Password={};Data Source={}",
+                                          db::QuoteConnectionValue(user),
+                                          db::QuoteConnectionValue(parsed.get("Password").value_or("")),
+                                          parsed.get("Data Source").value_or(""));
+  ASSERT_EQ(db_.rpt.InitRedundantConnections(suffix_, oddMain, ""), kMainAnswered);
+  EXPECT_EQ(WhoAmI(db_.rpt.ConfigConnection()), std::make_pair(config21(), user));
 }
 
 TEST_F(PgTierTest, EventLogEntryArrivesWhole) {

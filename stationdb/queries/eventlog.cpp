@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "common/datetime.h"
+#include "stationdb/db/error.h"
 #include "stationdb/tree/nodetypes.h"
 
 namespace stationdb {
@@ -88,7 +91,10 @@ std::int32_t GetServerTime(RptDB& rpt, TSystemTime& time, const std::function<TS
     p.add("@DT", db::DataType::DateTime, db::Direction::Output);
     proc->execute();
     const std::int32_t result = p[0].value.asInt32();
-    if (result == 0) time = DateTimeToSystemTime(p[1].value.asDateTime());
+    if (result != 0) return result;
+    // An empty time would read as 1899-12-30 and decide the log-in rules.
+    if (p[1].value.isNull()) throw db::Error(fmt::format("{} returned 0 without a time in @DT", kServerTimeProc));
+    time = DateTimeToSystemTime(p[1].value.asDateTime());
     return result;
   });
 }

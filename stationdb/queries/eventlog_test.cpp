@@ -155,6 +155,19 @@ TEST_F(ServerTimeTest, OtherReturnValueKeepsTheLocalTime) {
   EXPECT_EQ(time, local_);
 }
 
+TEST_F(ServerTimeTest, ZeroWithoutATimeIsAFailureThatKeepsTheLocalTime) {
+  querytest::DefineServerTime(standIn_.config12(), 0, "2024-02-29 13:45:10.123");
+  standIn_.config12().exec("UPDATE clock SET dt = NULL");
+  standIn_.connect12(db_.rpt);
+  TSystemTime time;
+  EXPECT_EQ(GetServerTime(db_.rpt, time, local()), -1);
+  EXPECT_EQ(time, local_) << "not 1899-12-30";
+  ASSERT_EQ(db_.messages.size(), 1u);
+  EXPECT_EQ(db_.messages[0].textKeys(), (std::vector<std::string>{"str4"}));
+  EXPECT_EQ(Shown(db_.messages[0]), "数据库操作错误：SP_24 returned 0 without a time in @DT");
+  EXPECT_TRUE(FreeForOthers(kConfigStoredProcMutexName));
+}
+
 TEST_F(ServerTimeTest, FailingProcedureGivesMinusOneAndTheMessage) {
   standIn_.config12();  // the catalog has no SP_24
   standIn_.connect12(db_.rpt);

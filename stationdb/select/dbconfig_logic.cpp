@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "common/gbk.h"
 #include "stationdb/core/rptdb.h"
 
 namespace stationdb {
@@ -13,7 +14,7 @@ struct KeyText {
   std::string_view text;
 };
 
-constexpr std::array<KeyText, 14> kTexts{{
+constexpr std::array<KeyText, 15> kTexts{{
     {"str0", "配置数据库服务器名称不能为空！"},
     {"str1", "配置数据库名称不能为空！"},
     {"str2", "历史数据库服务器名称不能为空！"},
@@ -28,6 +29,7 @@ constexpr std::array<KeyText, 14> kTexts{{
     {"str11", "历史数据库连接出错，请检查后重新输入"},
     {"str12", "与数据库"},
     {"str13", "建立连接失败！"},
+    {"str14", "中含有GBK字符集之外的字符，无法保存，请修改后重新输入！"},
 }};
 
 common::TextPiece Piece(std::string key) {
@@ -79,11 +81,33 @@ void ApplyDialogCatalogDefaults(TDBConnectionSettings& settings) {
 }
 
 std::string CutSetting(std::string_view text) {
-  if (text.size() <= kMaxSettingLength) return std::string(text);
-  std::size_t end = kMaxSettingLength;
-  // Step back over continuation bytes so that the cut falls between characters.
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0u) == 0x80u) --end;
-  return std::string(text.substr(0, end));
+  // contp.dat stores each setting as at most 255 bytes of code page 936.
+  const std::string gbk = common::Utf8ToGbk(text);
+  if (gbk.size() <= kMaxSettingLength) return std::string(text);
+  std::size_t end = 0;
+  while (end < gbk.size()) {
+    const auto lead = static_cast<unsigned char>(gbk[end]);
+    const std::size_t step = lead >= 0x81 && lead <= 0xFE ? 2 : 1;
+    if (end + step > kMaxSettingLength) break;
+    end += step;
+  }
+  return common::GbkToUtf8(std::string_view(gbk).substr(0, end));
+}
+
+bool FitsGbk(std::string_view text) { return common::GbkToUtf8(common::Utf8ToGbk(text)) == text; }
+
+std::optional<DBField> FirstFieldOutsideGbk(const DBGroupFields& group) {
+  const std::array<std::pair<const std::string*, DBField>, 4> fields{{{&group.Server, DBField::Server},
+                                                                      {&group.Catalog, DBField::Catalog},
+                                                                      {&group.User, DBField::User},
+                                                                      {&group.Password, DBField::Password}}};
+  for (const auto& [text, field] : fields)
+    if (!FitsGbk(*text)) return field;
+  return std::nullopt;
+}
+
+common::UserMessage OutsideGbkMessage(std::string_view fieldName) {
+  return Plain({common::TextPiece::literal(std::string(fieldName)), Piece("str14")});
 }
 
 TDBConnectionSettings SettingsFromFields(const DBGroupFields& config, const DBGroupFields& history,

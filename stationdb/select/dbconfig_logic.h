@@ -42,8 +42,19 @@ std::string HistoryTestString(const DBGroupFields& history);
 // The catalog defaults that showing the dialog puts into empty settings.
 void ApplyDialogCatalogDefaults(TDBConnectionSettings& settings);
 
-// A setting cut to 255 bytes without splitting a UTF-8 character.
+// A setting cut to what contp.dat holds: 255 bytes of code page 936 (GBK),
+// between characters. The text must be one that GBK holds (FitsGbk).
 std::string CutSetting(std::string_view text);
+
+// Whether code page 936 holds every character of the text (contp.dat stores
+// the settings so; another character would be stored as "?").
+bool FitsGbk(std::string_view text);
+
+enum class DBField { Server, Catalog, User, Password };
+// The first field of a group with a character outside GBK, none when all fit.
+std::optional<DBField> FirstFieldOutsideGbk(const DBGroupFields& group);
+// The refusal of such a field: its name as the dialog shows it, then str14.
+common::UserMessage OutsideGbkMessage(std::string_view fieldName);
 
 // The ten settings from the two groups and the two tested strings.
 TDBConnectionSettings SettingsFromFields(const DBGroupFields& config, const DBGroupFields& history,

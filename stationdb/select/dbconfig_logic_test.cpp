@@ -62,14 +62,47 @@ TEST(DBConfigLogic, CatalogDefaultsFillOnlyEmptySettings) {
   EXPECT_EQ(settings.HistoryCatalog, "DAVUREVA_HISTORY");
 }
 
-TEST(DBConfigLogic, CutKeepsWholeCharacters) {
-  EXPECT_EQ(CutSetting(std::string(300, 'a')).size(), 255u);
-  EXPECT_EQ(CutSetting("abc"), "abc");
-  std::string chinese;
-  for (int i = 0; i < 100; ++i) chinese += "库";  // 3 bytes each
-  EXPECT_EQ(CutSetting(chinese).size(), 255u);
-  const std::string shifted = "a" + chinese;
-  EXPECT_EQ(CutSetting(shifted).size(), 253u);
+TEST(DBConfigLogic, CutCountsTheGbkBytesContpDatHolds) {
+  const auto repeat = [](std::string_view piece, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += piece;
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"short", "abc", "abc"},
+      {"300 letters", std::string(300, 'a'), std::string(255, 'a')},
+      // 200 GBK bytes (600 bytes of UTF-8) fit whole.
+      {"100 Chinese characters", repeat("库", 100), repeat("库", 100)},
+      {"128 Chinese characters", repeat("库", 128), repeat("库", 127)},
+      {"a letter and 127 characters", "a" + repeat("库", 127), "a" + repeat("库", 127)},
+      {"a letter and 128 characters", "a" + repeat("库", 128), "a" + repeat("库", 127)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CutSetting(c.text), c.kept) << c.name;
+}
+
+TEST(DBConfigLogic, FindsTheFirstFieldGbkCannotHold) {
+  struct Case {
+    DBGroupFields group;
+    std::optional<DBField> field;
+  };
+  const Case cases[] = {
+      {{"服务器", "库", "用户", "口令;{}", false}, std::nullopt},
+      {{"s", "c", "u", "p\xc3\xa4", false}, DBField::Password},      // pä
+      {{"s", "c", "\xc2\xb0", "p", false}, std::nullopt},          // ° is in GBK
+      {{"s", "\xf0\x9f\x98\x80", "u\xc3\xa4", "", false}, DBField::Catalog},
+      {{"\xea\xb0\x80", "c", "", "", true}, DBField::Server},     // a Hangul syllable
+  };
+  for (const Case& c : cases) EXPECT_EQ(FirstFieldOutsideGbk(c.group), c.field) << c.group.Password;
+  const common::UserMessage refusal = OutsideGbkMessage("配置数据库 口令");
+  EXPECT_EQ(common::ResolveText(refusal, common::BuiltInText),
+            "配置数据库 口令中含有GBK字符集之外的字符，无法保存，请修改后重新输入！");
+  EXPECT_EQ(refusal.textKeys(), std::vector<std::string>{"str14"});
+  EXPECT_EQ(refusal.icon, common::MessageIcon::None);
 }
 
 TEST(DBConfigLogic, SettingsTakeFieldsAndStrings) {

@@ -63,6 +63,36 @@ TEST(WaveSelect, RowsOfOneRecordShowOnceAndUnknownMetersNot) {
   EXPECT_TRUE(BuildWaveListRows(rows, nullptr, kPqMeterType).empty());
 }
 
+// What the hash set and the meter index must give as the linear scans did.
+TEST(WaveSelect, ListTellsRecordsApartByAllFiveFields) {
+  Tree tree(kPqStationRootType, kPqChannelType, kPqMeterType);
+  // A second meter 70 later in the tree: the first one found names the rows.
+  CSetObj* channel8 = tree.root.GetChild(1);
+  channel8->AddChild(std::make_unique<CSetObj>(channel8, "meter70 again", kPqMeterType, 70));
+  const auto changed = [](TWaveformRecord r, void (*change)(TWaveformRecord&)) {
+    change(r);
+    return r;
+  };
+  const TWaveformRecord first = Row(70, 1);
+  const std::vector<TWaveformRecord> rows{
+      first,
+      changed(first, [](TWaveformRecord& r) { r.StationID = 2; }),
+      changed(first, [](TWaveformRecord& r) { r.ChannelID = 8; }),
+      changed(first, [](TWaveformRecord& r) { r.TriggerTime += 1e-9; }),
+      changed(first, [](TWaveformRecord& r) { r.Millisecond = -5; }),
+      changed(first, [](TWaveformRecord& r) { r.SerialNo = 9; }),  // the same record again
+      changed(first, [](TWaveformRecord& r) { r.TriggerTime = 0.0; }),
+      changed(first, [](TWaveformRecord& r) { r.TriggerTime = -0.0; }),  // equal to 0.0
+      changed(first, [](TWaveformRecord& r) { r.StationID = 2; r.SerialNo = 10; }),
+  };
+  std::vector<std::size_t> indexes;
+  for (const WaveListRow& item : BuildWaveListRows(rows, &tree.root, kPqMeterType)) {
+    indexes.push_back(item.Index);
+    EXPECT_EQ(item.MeterName, "meter70");
+  }
+  EXPECT_EQ(indexes, (std::vector<std::size_t>{0, 1, 2, 3, 4, 6}));
+}
+
 TEST(WaveSelect, YearStartKeepsTimeOfDay) {
   const common::TDateTime now = *common::EncodeDateTime({2026, 12, 10, 11, 5, 30, 250});
   const common::DateTimeParts start = common::DecodeDateTime(YearStartAtTimeOfDay(now));

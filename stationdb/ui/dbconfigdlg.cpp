@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <optional>
 #include <utility>
 
 #include "common/forms/typing_limit.h"
@@ -89,13 +90,14 @@ TDBConfigForm::TDBConfigForm(TDBConnectionSettings& settings, forms::FormService
   checkBox1_ = history_.windowsUser;
   // Labels of the groups: Label1 to Label4 and Label5 to Label8, in field order.
   int labelNumber = 1;
-  for (const Group* group : {&config_, &history_}) {
+  for (Group* group : {&config_, &history_}) {
     const QString captions[4] = {QStringLiteral("服务器名称："), QStringLiteral("数据库名称："),
                                  QStringLiteral("登录用户名："), QStringLiteral("口令：")};
     for (int i = 0; i < 4; ++i) {
       auto* label = new QLabel(captions[i], group->box);
       label->setObjectName(QStringLiteral("Label%1").arg(labelNumber++));
       label->setGeometry(16, 24 + i * 32, 84, 16);
+      group->labels[i] = label;
     }
   }
 
@@ -193,6 +195,7 @@ bool TDBConfigForm::ValidateAndConnect() {
     group->password->clear();
     group->windowsUser->setChecked(true);
   }
+  if (!gbkHoldsEveryField()) return false;
   const DBGroupFields config = fields(config_);
   const DBGroupFields history = fields(history_);
 
@@ -209,6 +212,20 @@ bool TDBConfigForm::ValidateAndConnect() {
   historyString_ = HistoryTestString(history);
   if (!answers(historyString_, history.Catalog, kHistoryTest)) return false;
   label9_->clear();
+  return true;
+}
+
+bool TDBConfigForm::gbkHoldsEveryField() {
+  for (const Group* group : {&config_, &history_}) {
+    const std::optional<DBField> field = FirstFieldOutsideGbk(fields(*group));
+    if (!field) continue;
+    // The field as the dialog names it: "配置数据库 口令".
+    QString label = group->labels[static_cast<int>(*field)]->text();
+    while (label.endsWith(QChar(0xFF1A)) || label.endsWith(QLatin1Char(':'))) label.chop(1);
+    const QString name = group->box->title() + QLatin1Char(' ') + label;
+    services_.showMessage(this, OutsideGbkMessage(name.toStdString()));
+    return false;
+  }
   return true;
 }
 

@@ -73,12 +73,15 @@ class TDBConfigForm : public QDialog {
     QLineEdit* user;
     QLineEdit* password;
     QCheckBox* windowsUser;
+    QLabel* labels[4];  // of server, catalog, user and password
   };
   Group makeGroup(const char* boxName, const QString& caption, int left, const char* const names[5]);
   void fillGroup(const Group& group, const std::string& server, const std::string& catalog, const std::string& user,
                  const std::string& password);
   static void applyCheckRule(const Group& group);
   static DBGroupFields fields(const Group& group);
+  // Refuses (with its message) a field whose text contp.dat could not hold.
+  bool gbkHoldsEveryField();
   void setStatus(const common::UserMessage& status);
 
   TDBConnectionSettings& settings_;

@@ -201,6 +201,9 @@ TEST_F(DBConfigFormTest, LongStoredSettingsAreShownTestedAndKeptWhole) {
   settings.ConfigUser = std::string(35, 'u');
   settings.ConfigPassword = std::string(35, 'p');
   settings.HistoryServer = std::string(255, 'h');
+  // 100 Chinese characters: 200 bytes in contp.dat, 300 in UTF-8.
+  settings.HistoryCatalog.clear();
+  for (int i = 0; i < 100; ++i) settings.HistoryCatalog += "库";
   settings.HistoryUser = std::string(31, 'v');
   settings.HistoryPassword = std::string(31, 'q');
   const TDBConnectionSettings before = settings;
@@ -227,6 +230,38 @@ TEST_F(DBConfigFormTest, LongStoredSettingsAreShownTestedAndKeptWhole) {
   TDBConnectionSettings stored = settings;
   stored.ConfigConnectionString = stored.HistoryConnectionString = "";
   EXPECT_EQ(stored, before);
+}
+
+// contp.dat holds GBK: a character outside it would be stored as "?" and
+// the next load would fail with a text that was never tested.
+TEST_F(DBConfigFormTest, ACharacterGbkCannotHoldIsRefusedWithTheFieldsName) {
+  struct Case {
+    QLineEdit* (TDBConfigForm::*edit)() const;
+    const char* name;
+  };
+  const Case cases[] = {
+      {&TDBConfigForm::passwordEdit, "配置数据库 口令"},
+      {&TDBConfigForm::DatabaseEdit, "配置数据库 数据库名称"},
+      {&TDBConfigForm::Edit3, "历史数据库 登录用户名"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    settings = Stored();
+    settings.HistoryUser = "hu";
+    const TDBConnectionSettings before = settings;
+    services.messages.clear();
+    tested.clear();
+    auto dialog = shown();
+    (dialog.get()->*c.edit)()->setText(QStringLiteral("p\u00e4"));  // pä
+    answers = {true, true};
+    dialog->OKBtn()->click();
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(common::ResolveText(services.messages[0], common::BuiltInText),
+              std::string(c.name) + "中含有GBK字符集之外的字符，无法保存，请修改后重新输入！");
+    EXPECT_TRUE(tested.empty()) << "no connection test";
+    EXPECT_NE(dialog->result(), TDBConfigForm::kModalOk);
+    EXPECT_EQ(settings, before);
+  }
 }
 
 TEST_F(DBConfigFormTest, CloseBoxCancelsAndKeepsTheSettings) {

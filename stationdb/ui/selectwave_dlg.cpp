@@ -84,14 +84,18 @@ QDateTime FromTDateTime(common::TDateTime value) {
 // The station tree's items as the tree loader fills them.
 class TSelectWaveDlg::TreeAdapter : public TreeItems {
  public:
-  explicit TreeAdapter(QTreeWidget& tree) : tree_(tree) {}
+  // The two images are made once: making an icon decodes its image, which
+  // for every item of a big station took seconds.
+  explicit TreeAdapter(QTreeWidget& tree)
+      : tree_(tree), groupIcon_(ImageIcon(tree, kGroupImage)), leafIcon_(ImageIcon(tree, kLeafImage)) {}
 
   TreeItemHandle AddItem(TreeItemHandle parent, const std::string& caption, const CSetObj* node,
                          int imageIndex) override {
     auto* item = parent == kNoTreeItem ? new QTreeWidgetItem(&tree_) : new QTreeWidgetItem(itemOf(parent));
     item->setText(0, forms::Utf8(common::GbkToUtf8(caption)));
     item->setData(0, kNodeRole, QVariant::fromValue(reinterpret_cast<quintptr>(node)));
-    if (imageIndex != kNoImage) item->setIcon(0, ImageIcon(tree_, imageIndex));
+    if (imageIndex == kGroupImage) item->setIcon(0, groupIcon_);
+    if (imageIndex == kLeafImage) item->setIcon(0, leafIcon_);
     return reinterpret_cast<TreeItemHandle>(item);
   }
   void DeleteChildren(TreeItemHandle item) override { qDeleteAll(itemOf(item)->takeChildren()); }
@@ -100,6 +104,8 @@ class TSelectWaveDlg::TreeAdapter : public TreeItems {
  private:
   static QTreeWidgetItem* itemOf(TreeItemHandle handle) { return reinterpret_cast<QTreeWidgetItem*>(handle); }
   QTreeWidget& tree_;
+  const QIcon groupIcon_;
+  const QIcon leafIcon_;
 };
 
 TSelectWaveDlg::TSelectWaveDlg(const SelectWaveContext& context, forms::FormServices& services, QWidget* parent,
@@ -266,14 +272,19 @@ void TSelectWaveDlg::Update_Wave_ListView_Ex(std::uint32_t meterType) {
   const std::vector<WaveListRow> rows =
       BuildWaveListRows(context_.state.ZavoVivords, context_.trees.StationRoot.get(), meterType);
   const QIcon icon = ImageIcon(*listView_, kListImage);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(rows.size()));
   for (const WaveListRow& row : rows) {
-    auto* item = new QTreeWidgetItem(listView_);
+    auto* item = new QTreeWidgetItem;
     item->setText(0, forms::Utf8(row.Caption));
     item->setText(1, forms::Utf8(common::GbkToUtf8(row.MeterName)));
     item->setText(2, forms::Utf8(row.SerialNo));
     item->setData(0, kRowRole, QVariant::fromValue(static_cast<qulonglong>(row.Index)));
     item->setIcon(0, icon);
+    items.push_back(item);
   }
+  // All at once: the view takes them in one step instead of one per item.
+  listView_->addTopLevelItems(items);
 }
 
 void TSelectWaveDlg::Select_Wave_ListViewDblClick() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ipc/ipcfunc.h"
+#include "stationdb/db/testsupport.h"
 #include "waveform/app/db_menu_fakes.h"
 #include "waveform/app/station_access.h"
 
@@ -605,6 +607,36 @@ std::uint8_t longestTexts(char* suffix, char* main, char* standby) {
 std::uint8_t noTexts(char* suffix, char*, char*) {
   suffix[0] = 'x';  // whatever it leaves behind is not used
   return 0;
+}
+
+std::uint8_t standInTexts(char* suffix, char* main, char* standby) {
+  std::strcpy(suffix, "T");
+  std::strcpy(main, "Provider=SQLOLEDB.1;Data Source=main");
+  standby[0] = '\0';
+  return 1;
+}
+
+// What the program's database layer does when its query mutexes cannot be
+// had at all (names that the system refuses): each entry says so.
+TEST_F(DatabaseMenuTest, EachEntryNamesAQueryMutexThatCannotBeHad) {
+  const dbtest::TempFolder folder;
+  const dbtest::ScopedEnv unusable(ipc::kPrefixVariable, std::string(300, 'x'));
+  StationAccess station(folder.path() / "contp.dat", standInTexts);
+  // As the program wires it: the layer's messages go to the main window's boxes.
+  station.rpt().setMessageSink([this](const common::UserMessage& m) { window.ask(m, MessageButtons::Ok); });
+  DatabaseMenu realMenu{MainWindowFields{TempFilesFlag, CfgInfo, RecordSourceMode, CurrentUserID, DBConnectionClosed},
+                        window, station, dialogs};
+  for (void (DatabaseMenu::*entry)() : {&DatabaseMenu::database_20Click, &DatabaseMenu::database_velkoraClick}) {
+    window.shown.clear();
+    window.texts.clear();
+    (realMenu.*entry)();
+    ASSERT_EQ(window.shown.size(), 1u);
+    EXPECT_EQ(window.shown[0].section, "Strings_RptDB");
+    EXPECT_EQ(window.shown[0].icon, common::MessageIcon::Error);
+    EXPECT_NE(window.texts[0].find("QUENLORADODATASETCOMMUTEX_CONFIG"), std::string::npos) << window.texts[0];
+    EXPECT_EQ(RecordSourceMode, 0) << "both entries stay free";
+    EXPECT_EQ(dialogs.loginsShown, 0);
+  }
 }
 
 TEST(ReadDBConnTexts, TakesTheLibrarysLongestTextsWhole) {

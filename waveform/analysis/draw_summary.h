@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "common/job.h"
+
 namespace wave {
 
 class RecordData;
@@ -22,7 +24,9 @@ class RecordData;
 class PointEnvelope {
  public:
   PointEnvelope() = default;
-  PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride, std::int64_t count);
+  // A cancelled job stops within a block of points and leaves the envelope unfinished.
+  PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride, std::int64_t count,
+                const common::JobProgress* progress = nullptr);
 
   std::int64_t count() const { return count_; }
   std::int64_t offset() const { return offset_; }
@@ -89,14 +93,16 @@ struct RecordLayout;
 
 // The envelopes of the analogue point buffers (with the record's layout; only
 // the stored samples unless interpolated) and of the RMS arrays, and the
-// switches of the digital channels.
+// switches of the digital channels. With progress: the layout's sample count
+// for each analogue channel done; a cancelled job stops within a block of
+// points and the summary is of no use.
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
                             std::span<const std::span<const double>> digital, const RecordLayout& layout,
-                            bool interpolated);
+                            bool interpolated, common::JobProgress* progress = nullptr);
 
 // Builds the summary of the record's final data (after loading and analysis)
 // and keeps it with the data.
-void BuildDrawSummary(RecordData& data);
+void BuildDrawSummary(RecordData& data, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

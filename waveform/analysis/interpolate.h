@@ -18,12 +18,13 @@ double SineAmplitude(long double d, double y2, double y1);
 // forward pass over the intervals (sine fill, or a straight line where the fit
 // contradicts the direction of the signal), then a backward pass over the last
 // intervals. Sample points are never changed; nothing outside the buffer is
-// read or written.
-void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer);
+// read or written. With progress: one step per sample, reported in blocks; a
+// cancelled job stops at its next block and leaves the buffer unfinished.
+void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer,
+                            common::JobProgress* progress = nullptr);
 
-// SineInterpolateChannel for every analogue channel of the record.
-// With progress: one step per channel; channels not yet begun are left when
-// the job is cancelled.
+// SineInterpolateChannel for every analogue channel of the record, with
+// progress as there (one step per sample of each channel).
 void InterpolateRecord(RecordData& data, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

@@ -159,7 +159,7 @@ TEST_F(MainFormRecordsTest, TheWindowComesOnlyWhenTheDataAreComplete) {
 
   runner.jobs.front().work();  // the worker reads and analyses
   wait->refresh();
-  EXPECT_EQ(wait->textLabel()->text(), QStringLiteral("正在分析通道：2 / 2"));
+  EXPECT_EQ(wait->textLabel()->text(), QStringLiteral("正在分析数据：100 %"));
   EXPECT_EQ(form.RecordWindows().size(), 0);
 
   runner.jobs.front().finished();  // back on the window thread
@@ -174,9 +174,9 @@ TEST_F(MainFormRecordsTest, TheWindowComesOnlyWhenTheDataAreComplete) {
   EXPECT_TRUE(services.messages.empty());
 }
 
-// Cancel abandons the opening as the options dialog's Cancel does: a pair the
-// database wrote for it is deleted, one from a folder stays, and no window
-// comes when the worker stops later. No open window takes over the options
+// Cancel abandons the opening as the options dialog's Cancel does, once the
+// worker has stopped: a pair the database wrote for it is deleted, one from a
+// folder stays, and no window comes. No open window takes over the options
 // that were accepted for the abandoned record.
 TEST_F(MainFormRecordsTest, CancelAbandonsTheOpening) {
   common::testing::HeldJobRunner runner;
@@ -192,12 +192,13 @@ TEST_F(MainFormRecordsTest, CancelAbandonsTheOpening) {
     forms::TWaitForm* wait = shownWaitForm();
     ASSERT_NE(wait, nullptr);
     wait->cancelButton()->click();
+    EXPECT_EQ(shownWaitForm(), wait) << "the wait window stays until the worker has stopped";
 
+    runner.runAll();
     EXPECT_EQ(shownWaitForm(), nullptr);
     EXPECT_EQ(fs::exists(cfg), !fromDatabase);
     EXPECT_EQ(fs::exists(fs::path(cfg).replace_extension(".dat")), !fromDatabase);
     EXPECT_EQ(settings.OptionsAccepted, 0);
-    runner.runAll();
     EXPECT_EQ(form.RecordWindows().size(), 0);
   }
   EXPECT_TRUE(ui.messages.empty());

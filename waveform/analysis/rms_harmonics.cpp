@@ -19,8 +19,11 @@ namespace {
 constexpr long double kPi = 3.1415926L;  // as the transform has always used it
 
 // Long loops look at the cancel flag and report progress after about this
-// many samples (well under a millisecond of work for each).
+// many samples (well under a millisecond of work).
 constexpr std::size_t kSamplesBetweenLooks = std::size_t{1} << 16;
+// The transform looks at the cancel flag after this many samples of its
+// lanes (a few milliseconds of one thread on a busy machine).
+constexpr std::size_t kTransformSamplesBetweenLooks = 4096;
 
 // values[i] := sqrt(values[i] / m) in double precision: a unit in the last
 // place from the extended result at most, and two values at a time.
@@ -140,7 +143,7 @@ template <std::size_t W, std::size_t G>
   }
   const auto count = static_cast<std::int32_t>(weighted.size());
   for (std::int32_t begin = 0; begin < count; begin += kRestart) {
-    if (static_cast<std::size_t>(begin) % kSamplesBetweenLooks == 0 && common::Cancelled(progress)) return;
+    if (static_cast<std::size_t>(begin) % kTransformSamplesBetweenLooks == 0 && common::Cancelled(progress)) return;
     for (std::size_t l = 0; l < kLanes; ++l) {
       double c, s;
       t.at(q[l], r[l], c, s);

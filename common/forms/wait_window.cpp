@@ -120,10 +120,10 @@ void RunWithWaitWindow(QWidget* parent, common::JobRunner& runner, std::shared_p
 }
 
 struct ThreadJobRunner::Running {
-  QThreadPool pool;
   std::mutex guard;
   std::uint64_t nextId = 0;
   std::map<std::uint64_t, std::weak_ptr<common::JobProgress>> jobs;
+  QThreadPool pool;  // last: it waits for its jobs, which use the above, before they go
 };
 
 ThreadJobRunner::ThreadJobRunner() : running_(std::make_unique<Running>()) {}

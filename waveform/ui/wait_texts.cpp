@@ -18,7 +18,8 @@ QString megabytes(std::uint64_t bytes) { return QString::number(static_cast<doub
 
 // The share done in whole percent, never 100 before the end.
 QString percent(const common::JobProgress::Snapshot& progress) {
-  const std::uint64_t share = progress.total == 0 ? 0 : progress.done * 100.0L / progress.total;
+  const auto share =
+      progress.total == 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(progress.done * 100.0L / progress.total);
   return QString::number(progress.done < progress.total ? std::min<std::uint64_t>(share, 99) : share) +
          QStringLiteral(" %");
 }

@@ -243,11 +243,12 @@ TEST_F(MainFormRecordsTest, LeavingWhileAWorkerRunsStopsAndJoinsIt) {
   ASSERT_NE(wait, nullptr);
   // Until the worker is in the spectrum (a bounded wait).
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto analysing = [wait] { return wait->textLabel()->text().startsWith(QStringLiteral("正在分析")); };
   do {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     wait->refresh();
-  } while (!wait->textLabel()->text().startsWith(QStringLiteral("正在分析")) && std::chrono::steady_clock::now() < end);
-  ASSERT_TRUE(wait->textLabel()->text().startsWith(QStringLiteral("正在分析"))) << wait->textLabel()->text().toStdString();
+  } while (!analysing() && std::chrono::steady_clock::now() < end);
+  ASSERT_TRUE(analysing()) << wait->textLabel()->text().toStdString();
 
   form.close();  // 文件→退出→确定
   EXPECT_FALSE(form.isVisible());

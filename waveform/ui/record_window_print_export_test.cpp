@@ -319,7 +319,8 @@ TEST_F(FaultWaveFormTest, ExportCancelEitherWinsOrTheWindowSaysTheFileWasWritten
                        Case{"while committing", HeldExportFile::Step::Committing, true}}) {
     SCOPED_TRACE(c.name);
     services.messages.clear();
-    const fs::path file = uitest::FreshFolder(std::string("export-cancel-") + (c.written ? "late" : "early")) / "data.xls";
+    const fs::path exportFolder = uitest::FreshFolder(std::string("export-cancel-") + (c.written ? "late" : "early"));
+    const fs::path file = exportFolder / "data.xls";
     { std::ofstream(file) << "old"; }
     services.saveFile = QString::fromStdString(file.string());
     HeldExportFile held(c.step);

@@ -180,8 +180,10 @@ DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
       for (std::size_t c = begin; c < end && !failed && !common::Cancelled(progress); ++c) {
         if (c < digital.size()) {
           const std::span<const double> b = digital[c];
-          for (std::size_t i = 0; i + 1 < b.size(); ++i)
+          for (std::size_t i = 0; i + 1 < b.size(); ++i) {
+            if (i % (kBlocksBetweenLooks * 256) == 0 && common::Cancelled(progress)) break;
             if ((b[i] == 0) != (b[i + 1] == 0)) summary.digitalSwitches[c].push_back(static_cast<std::int64_t>(i));
+          }
         }
         if (c < analog.size()) {
           summary.rate1[c] = PointEnvelope(analog[c], 0, step1, (points1 + step1 - 1) / step1, progress);

@@ -3,6 +3,7 @@
 // that what the window shows while a job runs can be looked at.
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -12,8 +13,9 @@ namespace common::testing {
 
 class HeldJobRunner final : public JobRunner {
  public:
-  void start(std::function<void()> work, std::function<void()> finished) override {
-    jobs.push_back({std::move(work), std::move(finished)});
+  void start(std::shared_ptr<JobProgress> progress, std::function<void()> work,
+             std::function<void()> finished) override {
+    jobs.push_back({std::move(progress), std::move(work), std::move(finished)});
   }
   // Runs the oldest job's work (as its worker would) and then its finish (as
   // the event loop would).
@@ -28,6 +30,7 @@ class HeldJobRunner final : public JobRunner {
   }
 
   struct Job {
+    std::shared_ptr<JobProgress> progress;
     std::function<void()> work;
     std::function<void()> finished;
   };

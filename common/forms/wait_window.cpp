@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdint>
+#include <map>
+#include <mutex>
 #include <utility>
 
 namespace forms {
@@ -66,33 +69,38 @@ void TWaitForm::refresh() {
 }
 
 void TWaitForm::reject() {
-  if (onCancel) std::exchange(onCancel, nullptr)();
+  // Closing ends nothing: the job decides when it has stopped.
+  if (!ended_) {
+    if (onCancel) onCancel();
+    cancel_->setEnabled(false);
+    return;
+  }
   QDialog::reject();
+}
+
+void TWaitForm::jobEnded() {
+  ended_ = true;
+  onCancel = nullptr;
+  timer_->stop();
+  close();
 }
 
 void RunWithWaitWindow(QWidget* parent, common::JobRunner& runner, std::shared_ptr<common::JobProgress> progress,
                        ProgressText text, std::function<void()> work,
                        std::function<void(std::exception_ptr)> finished, std::function<void()> abandoned) {
-  // Whichever comes first, the end of the work or the user's cancel, ends the
-  // wait; the other then does nothing.
   struct Wait {
     QPointer<QWidget> owner;
     QPointer<TWaitForm> form;
-    bool over = false;
     std::exception_ptr error;
   };
   auto wait = std::make_shared<Wait>();
   wait->owner = parent;
   auto* form = new TWaitForm(progress, std::move(text), parent);
   wait->form = form;
-  form->onCancel = [wait, progress, abandoned = std::move(abandoned)] {
-    if (wait->over) return;
-    wait->over = true;
-    progress->cancel();
-    if (wait->owner && abandoned) abandoned();
-  };
+  form->onCancel = [progress] { progress->cancel(); };
   form->show();
   runner.start(
+      progress,
       [wait, work = std::move(work)] {
         try {
           work();
@@ -100,27 +108,59 @@ void RunWithWaitWindow(QWidget* parent, common::JobRunner& runner, std::shared_p
           wait->error = std::current_exception();
         }
       },
-      [wait, finished = std::move(finished)] {
-        if (wait->over) return;
-        wait->over = true;
-        if (wait->form) {
-          wait->form->onCancel = nullptr;
-          wait->form->close();
+      [wait, progress, finished = std::move(finished), abandoned = std::move(abandoned)] {
+        if (wait->form) wait->form->jobEnded();
+        if (!wait->owner) return;
+        if (progress->complete()) {
+          if (finished) finished(wait->error);
+        } else if (abandoned) {
+          abandoned();
         }
-        if (wait->owner && finished) finished(wait->error);
       });
 }
 
-void ThreadJobRunner::start(std::function<void()> work, std::function<void()> finished) {
-  QThreadPool::globalInstance()->start([work = std::move(work), finished = std::move(finished)]() mutable {
+struct ThreadJobRunner::Running {
+  std::mutex guard;
+  std::uint64_t nextId = 0;
+  std::map<std::uint64_t, std::weak_ptr<common::JobProgress>> jobs;
+  QThreadPool pool;  // last: it waits for its jobs, which use the above, before they go
+};
+
+ThreadJobRunner::ThreadJobRunner() : running_(std::make_unique<Running>()) {}
+
+ThreadJobRunner::~ThreadJobRunner() = default;
+
+void ThreadJobRunner::start(std::shared_ptr<common::JobProgress> progress, std::function<void()> work,
+                            std::function<void()> finished) {
+  std::uint64_t id = 0;
+  {
+    const std::lock_guard lock(running_->guard);
+    id = running_->nextId++;
+    running_->jobs.emplace(id, progress);
+  }
+  Running* running = running_.get();
+  running_->pool.start([running, id, work = std::move(work), finished = std::move(finished)]() mutable {
     work();
+    {
+      const std::lock_guard lock(running->guard);
+      running->jobs.erase(id);
+    }
     // The finish runs in the event loop; when the program is ending there is none.
     if (QCoreApplication* application = QCoreApplication::instance())
       QMetaObject::invokeMethod(application, std::move(finished), Qt::QueuedConnection);
   });
 }
 
-common::JobRunner& BackgroundRunner() {
+bool ThreadJobRunner::stopAll(std::chrono::milliseconds bound) {
+  {
+    const std::lock_guard lock(running_->guard);
+    for (const auto& [id, job] : running_->jobs)
+      if (const std::shared_ptr<common::JobProgress> progress = job.lock()) progress->cancel();
+  }
+  return running_->pool.waitForDone(static_cast<int>(bound.count()));
+}
+
+ThreadJobRunner& BackgroundRunner() {
   static ThreadJobRunner runner;
   return runner;
 }

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -32,8 +33,11 @@ class TWaitForm : public QDialog {
 
   // Shows the job's progress now (a timer does it while the window is shown).
   void refresh();
-  // Called once when the user cancels: the button, Escape or the window's close box.
+  // Called when the user cancels (the button, Escape or the window's close
+  // box) while the job runs. The window stays until the job has ended.
   std::function<void()> onCancel;
+  // The job has ended: the window closes.
+  void jobEnded();
 
   QLabel* textLabel() const { return label_; }
   QProgressBar* progressBar() const { return bar_; }
@@ -48,27 +52,43 @@ class TWaitForm : public QDialog {
   QProgressBar* bar_;
   QPushButton* cancel_;
   QTimer* timer_;
+  bool ended_ = false;
 };
 
 // Runs work through runner while a wait window on parent shows progress.
-// - Done: the wait window closes, then finished(error) runs on the window
-//   thread, error being what work threw (null when it returned), so that it is
-//   shown as if the window thread had thrown it.
-// - Cancelled: the job is told to stop, the wait window closes and abandoned()
-//   runs at once; whatever the job still does is dropped.
+// Cancel asks the job to stop; the wait window stays until the job has ended
+// and then closes. What runs next is what the job's progress decided
+// (JobProgress::complete):
+// - completed: finished(error) on the window thread, error being what work
+//   threw (null when it returned), so that it is shown as if the window thread
+//   had thrown it; a cancel that came after the job completed changes nothing;
+// - cancelled: abandoned(); whatever the job did is dropped.
 // Neither runs when parent is gone by then.
 void RunWithWaitWindow(QWidget* parent, common::JobRunner& runner, std::shared_ptr<common::JobProgress> progress,
                        ProgressText text, std::function<void()> work,
                        std::function<void(std::exception_ptr error)> finished, std::function<void()> abandoned);
 
-// Runs jobs on a pool of worker threads and hands their finish to the
+// Runs jobs on worker threads of its own and hands their finish to the
 // application's event loop.
 class ThreadJobRunner final : public common::JobRunner {
  public:
-  void start(std::function<void()> work, std::function<void()> finished) override;
+  ThreadJobRunner();
+  ~ThreadJobRunner() override;
+  void start(std::shared_ptr<common::JobProgress> progress, std::function<void()> work,
+             std::function<void()> finished) override;
+  // Cancels every job that runs and waits up to bound for the workers to
+  // end; false when one still runs then.
+  bool stopAll(std::chrono::milliseconds bound);
+
+ private:
+  struct Running;
+  std::unique_ptr<Running> running_;
 };
 
 // The program's worker threads.
-common::JobRunner& BackgroundRunner();
+ThreadJobRunner& BackgroundRunner();
+
+// How long leaving the program waits for its workers to stop.
+inline constexpr std::chrono::milliseconds kWorkerStopBound{1000};
 
 }  // namespace forms

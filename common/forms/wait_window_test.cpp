@@ -7,8 +7,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <atomic>
+#include <chrono>
 #include <new>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "common/forms/offscreen_test_app.h"
 #include "common/test_job_runner.h"
@@ -79,27 +83,49 @@ TEST_F(WaitWindowTest, ShowsProgressWhileTheWorkRunsAndClosesWhenItIsDone) {
   EXPECT_EQ(shownWaitForm(), nullptr);
 }
 
-TEST_F(WaitWindowTest, CancelStopsTheJobAtOnceAndDropsItsEnd) {
+// Cancel asks the job to stop; the wait window stays until the job has ended
+// and only then is the opening abandoned.
+TEST_F(WaitWindowTest, CancelWaitsForTheJobToEndThenAbandonsIt) {
   owner.show();
   start([] {});
   TWaitForm* form = shownWaitForm();
   ASSERT_NE(form, nullptr);
   form->cancelButton()->click();
   EXPECT_TRUE(progress->cancelled());
-  EXPECT_EQ(abandonedCalls, 1);
-  EXPECT_EQ(shownWaitForm(), nullptr);
+  EXPECT_EQ(shownWaitForm(), form);
+  EXPECT_FALSE(form->cancelButton()->isEnabled());
+  EXPECT_EQ(abandonedCalls, 0);
 
-  runner.runAll();  // the worker notices later
+  runner.runAll();  // the worker notices and ends
+  EXPECT_EQ(shownWaitForm(), nullptr);
   EXPECT_EQ(finishedCalls, 0);
   EXPECT_EQ(abandonedCalls, 1);
 }
 
-TEST_F(WaitWindowTest, EscapeCancelsLikeTheButton) {
+// A job that completed before the cancel came (it had put its file in place,
+// say) is reported as completed.
+TEST_F(WaitWindowTest, ACancelAfterTheJobCompletedChangesNothing) {
+  owner.show();
+  start([this] { EXPECT_TRUE(progress->complete()); });
+  runner.jobs.front().work();
+  shownWaitForm()->cancelButton()->click();
+  EXPECT_FALSE(progress->cancelled());
+  runner.jobs.front().finished();
+  runner.jobs.clear();
+  EXPECT_EQ(finishedCalls, 1);
+  EXPECT_EQ(abandonedCalls, 0);
+  EXPECT_EQ(shownWaitForm(), nullptr);
+}
+
+TEST_F(WaitWindowTest, EscapeAndTheCloseBoxCancelLikeTheButton) {
   owner.show();
   start([] {});
   ASSERT_NE(shownWaitForm(), nullptr);
   shownWaitForm()->reject();
   EXPECT_TRUE(progress->cancelled());
+  shownWaitForm()->close();
+  EXPECT_NE(shownWaitForm(), nullptr) << "the window stays until the job has ended";
+  runner.runAll();
   EXPECT_EQ(abandonedCalls, 1);
 }
 
@@ -123,6 +149,48 @@ TEST_F(WaitWindowTest, NothingRunsForAWindowThatIsGone) {
   runner.runAll();
   EXPECT_EQ(finishedCalls, 0);
   EXPECT_EQ(abandonedCalls, 0);
+}
+
+// Leaving the program: every running job is cancelled and its worker ends.
+TEST(ThreadJobRunnerTest, StopAllCancelsRunningJobsAndWaitsForTheirWorkers) {
+  ThreadJobRunner runner;
+  std::vector<std::shared_ptr<common::JobProgress>> jobs;
+  std::atomic<int> running{0}, stopped{0};
+  for (int i = 0; i < 3; ++i) {
+    auto progress = std::make_shared<common::JobProgress>();
+    jobs.push_back(progress);
+    runner.start(
+        progress,
+        [progress, &running, &stopped] {
+          ++running;
+          // Work that looks at its cancel flag, bounded in time should it never come.
+          const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+          while (!progress->cancelled() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+          if (progress->cancelled()) ++stopped;
+        },
+        [] {});
+  }
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (running < 3 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+  ASSERT_EQ(running, 3);
+  EXPECT_TRUE(runner.stopAll(kWorkerStopBound));
+  EXPECT_EQ(stopped, 3);
+  for (const auto& progress : jobs) EXPECT_TRUE(progress->cancelled());
+}
+
+// The one decision of a job: the first of cancel and complete wins.
+TEST(JobProgressTest, CancelAndCompleteDecideOnce) {
+  common::JobProgress cancelledFirst;
+  EXPECT_TRUE(cancelledFirst.cancel());
+  EXPECT_FALSE(cancelledFirst.complete());
+  EXPECT_TRUE(cancelledFirst.cancel());
+  EXPECT_TRUE(cancelledFirst.cancelled());
+
+  common::JobProgress completedFirst;
+  EXPECT_TRUE(completedFirst.complete());
+  EXPECT_FALSE(completedFirst.cancel());
+  EXPECT_TRUE(completedFirst.complete());
+  EXPECT_FALSE(completedFirst.cancelled());
 }
 
 }  // namespace

@@ -15,6 +15,10 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
+// Building an envelope looks at the cancel flag every this many bottom blocks
+// (65 536 points, well under a millisecond).
+constexpr std::int64_t kBlocksBetweenLooks = 4096;
+
 // A step kept as a float, never below the double it stands for.
 float stepBound(double step) {
   if (!(step < kInfinity)) return std::numeric_limits<float>::infinity();
@@ -26,7 +30,7 @@ float stepBound(double step) {
 }  // namespace
 
 PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride,
-                             std::int64_t count, std::int64_t zeroFrom)
+                             std::int64_t count, std::int64_t zeroFrom, const common::JobProgress* progress)
     : offset_(offset), stride_(std::max<std::int64_t>(1, stride)), count_(std::max<std::int64_t>(0, count)) {
   const auto last = static_cast<std::int64_t>(buffer.size()) - 1;
   if (count_ > 0 && offset_ + (count_ - 1) * stride_ > last) count_ = last < offset_ ? 0 : (last - offset_) / stride_ + 1;
@@ -35,6 +39,7 @@ PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset
   bottom_.resize(static_cast<std::size_t>(blocks));
   bottomSteps_.resize(static_cast<std::size_t>(blocks));
   for (std::int64_t b = 0; b < blocks; ++b) {
+    if (b % kBlocksBetweenLooks == 0 && common::Cancelled(progress)) return;
     const std::int64_t first = b * kBottomBlock, end = std::min(known_, first + kBottomBlock);
     Bottom out;
     double lowest = kInfinity, highest = -kInfinity, step = 0;
@@ -175,7 +180,7 @@ PointEnvelope::Extremes PointEnvelope::overKnown(std::span<const double> buffer,
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
                             std::span<const std::span<const double>> digital, const RecordLayout& layout,
-                            bool interpolated, std::int64_t samplesWritten) {
+                            bool interpolated, std::int64_t samplesWritten, common::JobProgress* progress) {
   DrawSummary summary;
   const std::int64_t step1 = interpolated ? 1 : layout.f1, step2 = interpolated ? 1 : layout.f2;
   const std::int64_t points1 = layout.rate1Samples * layout.f1;
@@ -194,19 +199,24 @@ DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
   std::atomic<bool> failed{false};
   ParallelFor(std::max({analog.size(), rms.size(), digital.size()}), 1, [&](std::size_t begin, std::size_t end) {
     try {
-      for (std::size_t c = begin; c < end && !failed; ++c) {
+      for (std::size_t c = begin; c < end && !failed && !common::Cancelled(progress); ++c) {
         if (c < digital.size()) {
           const std::span<const double> b = digital[c];
           const auto switchable = std::min(b.size(), static_cast<std::size_t>(written));
-          for (std::size_t i = 0; i + 1 < b.size() && i < switchable; ++i)
+          for (std::size_t i = 0; i + 1 < b.size() && i < switchable; ++i) {
+            if (i % (kBlocksBetweenLooks * 256) == 0 && common::Cancelled(progress)) break;
             if ((b[i] == 0) != (b[i + 1] == 0)) summary.digitalSwitches[c].push_back(static_cast<std::int64_t>(i));
+          }
         }
         if (c < analog.size()) {
-          summary.rate1[c] = PointEnvelope(analog[c], 0, step1, upTo(points1, step1), zero1);
-          if (points2 > 0) summary.rate2[c] = PointEnvelope(analog[c], points1, step2, upTo(points2, step2), zero2);
+          summary.rate1[c] = PointEnvelope(analog[c], 0, step1, upTo(points1, step1), zero1, progress);
+          if (points2 > 0)
+            summary.rate2[c] = PointEnvelope(analog[c], points1, step2, upTo(points2, step2), zero2, progress);
         }
         if (c < rms.size())
-          summary.rms[c] = PointEnvelope(rms[c], 0, 1, static_cast<std::int64_t>(rms[c].size()), zeroRms);
+          summary.rms[c] = PointEnvelope(rms[c], 0, 1, static_cast<std::int64_t>(rms[c].size()), zeroRms, progress);
+        if (c < analog.size())
+          common::Advance(progress, static_cast<std::uint64_t>(std::max<std::int64_t>(layout.sampleCount, 0)));
       }
     } catch (const std::bad_alloc&) {
       failed = true;
@@ -216,7 +226,7 @@ DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
   return summary;
 }
 
-void BuildDrawSummary(RecordData& data) {
+void BuildDrawSummary(RecordData& data, common::JobProgress* progress) {
   // Without a summary the views read every point: slower, the same pixels. So
   // memory that cannot be had for it only leaves it out.
   try {
@@ -229,7 +239,7 @@ void BuildDrawSummary(RecordData& data) {
     for (std::size_t d = 0; d < source.digitalCount(); ++d) digital.push_back(source.samples(source.analogCount() + d));
     data.setDrawSummary(std::make_unique<DrawSummary>(
         SummariseCurves(analog, rms, digital, source.layout(), source.NoNegativeSamples == 0,
-                        source.samplesWritten())));
+                        source.samplesWritten(), progress)));
   } catch (const std::bad_alloc&) {
     data.setDrawSummary(nullptr);
   }

@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "common/job.h"
+
 namespace wave {
 
 class RecordData;
@@ -22,10 +24,12 @@ class RecordData;
 class PointEnvelope {
  public:
   PointEnvelope() = default;
-  // Points from zeroFrom on are known to be 0 (or -0): they are neither read
+  // A cancelled job stops within a block of points and leaves the envelope
+  // unfinished. Points from zeroFrom on are known to be 0 (or -0): they are neither read
   // nor summarised, so a tail that no sample wrote costs no memory or time.
   PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride, std::int64_t count,
-                std::int64_t zeroFrom = std::numeric_limits<std::int64_t>::max());
+                std::int64_t zeroFrom = std::numeric_limits<std::int64_t>::max(),
+                const common::JobProgress* progress = nullptr);
 
   std::int64_t count() const { return count_; }
   std::int64_t offset() const { return offset_; }
@@ -96,15 +100,18 @@ struct RecordLayout;
 // The envelopes of the analogue point buffers (with the record's layout; only
 // the stored samples unless interpolated) and of the RMS arrays, and the
 // switches of the digital channels. Samples from samplesWritten on are 0 (see
-// RecordData::samplesWritten).
+// RecordData::samplesWritten). With progress: the layout's sample count for
+// each analogue channel done; a cancelled job stops within a block of points
+// and the summary is of no use.
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
                             std::span<const std::span<const double>> digital, const RecordLayout& layout,
                             bool interpolated,
-                            std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max());
+                            std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max(),
+                            common::JobProgress* progress = nullptr);
 
 // Builds the summary of the record's final data (after loading and analysis)
 // and keeps it with the data.
-void BuildDrawSummary(RecordData& data);
+void BuildDrawSummary(RecordData& data, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

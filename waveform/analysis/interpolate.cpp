@@ -15,6 +15,10 @@ constexpr long double kPi = 3.1415926L;
 constexpr double kPiPhase = 3.1415926;
 constexpr double kTiny = 1e-31;
 
+// The forward pass looks at the cancel flag and reports progress after this
+// many intervals (about a millisecond of work).
+constexpr std::int64_t kIntervalsBetweenLooks = 4096;
+
 // The sine and tangent of the angle d between two samples.
 struct SineFit {
   long double sinD;
@@ -76,15 +80,24 @@ struct Rate {
 // zeroFrom: the rate's first sample from which on no sample was written. The
 // intervals between two such zeros would only be filled with 0 or -0 and set
 // the phase to pi, so they are left as they are and only the phase is set.
-void forwardPass(const Rate& rate, std::int64_t lastInterval, std::int64_t zeroFrom, double& theta) {
+// With progress: one step per interval, in blocks; returns the steps reported.
+// A cancelled job stops at its next block.
+std::int64_t forwardPass(const Rate& rate, std::int64_t lastInterval, std::int64_t zeroFrom, double& theta,
+                         common::JobProgress* progress) {
   theta = 0;
-  if (rate.f < 2) return;
+  if (rate.f < 2) return 0;
   const SineFit fit(kTwoPi / rate.n);
   const long double step = kTwoPi / (static_cast<long double>(rate.f) * rate.n);
   const std::int64_t quarter = rate.n / 4;
   lastInterval = std::min(lastInterval, rate.reach - 2);
   const std::int64_t lastFilled = std::min(lastInterval, zeroFrom - 1);
+  std::int64_t reported = 0;
   for (std::int64_t k = 0; k <= lastFilled; ++k) {
+    if (k > 0 && k % kIntervalsBetweenLooks == 0) {
+      if (common::Cancelled(progress)) return reported;
+      common::Advance(progress, static_cast<std::uint64_t>(kIntervalsBetweenLooks));
+      reported += kIntervalsBetweenLooks;
+    }
     const double y1 = rate.sample(k);
     const double y2 = rate.sample(k + 1);
     const double y3 = rate.clampedSample(k + quarter);
@@ -116,6 +129,7 @@ void forwardPass(const Rate& rate, std::int64_t lastInterval, std::int64_t zeroF
       linearFill(out, rate.f, y1, y2);
   }
   if (lastFilled < lastInterval) theta = kPiPhase;
+  return reported;
 }
 
 void backwardPass(const Rate& rate, std::int64_t firstSample, std::int64_t zeroFrom, double& theta) {
@@ -153,7 +167,8 @@ void backwardPass(const Rate& rate, std::int64_t firstSample, std::int64_t zeroF
 
 double SineAmplitude(long double d, double y2, double y1) { return amplitude(SineFit(d), y2, y1); }
 
-void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer, std::int64_t samplesWritten) {
+void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer, std::int64_t samplesWritten,
+                            common::JobProgress* progress) {
   const std::int64_t count1 = layout.rate1Samples;
   const std::int64_t count2 = layout.twoRates ? layout.sampleCount - layout.rate1Samples : 0;
   if (buffer.size() < static_cast<std::size_t>(layout.analogPoints) || count1 < 1) return;
@@ -166,10 +181,13 @@ void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer
   double theta = 0;
   // With two rates the forward pass of the first rate ends with the interval
   // that leads to the second rate's first sample.
-  forwardPass(first, layout.twoRates ? count1 - 1 : count1 - layout.f1, zero1, theta);
-  if (layout.twoRates) forwardPass(second, count2 - layout.f2, zero2, theta);
+  std::int64_t reported =
+      forwardPass(first, layout.twoRates ? count1 - 1 : count1 - layout.f1, zero1, theta, progress);
+  if (layout.twoRates) reported += forwardPass(second, count2 - layout.f2, zero2, theta, progress);
+  if (common::Cancelled(progress)) return;
   backwardPass(first, count1 - layout.f1 + 1, zero1, theta);
   if (layout.twoRates) backwardPass(second, count2 - layout.f2 - 1, zero2, theta);
+  common::Advance(progress, static_cast<std::uint64_t>(std::max<std::int64_t>(0, layout.sampleCount - reported)));
 }
 
 void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted) {
@@ -191,10 +209,8 @@ void FillRecordBetweenSamples(RecordData& data, bool sineFitted, common::JobProg
   const RecordLayout& layout = data.layout();
   const auto points = static_cast<std::size_t>(std::max<std::int64_t>(layout.analogPoints, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 2000000 / points), [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      if (progress && progress->cancelled()) return;
+    for (std::size_t i = begin; i < end && !common::Cancelled(progress); ++i)
       FillBetweenSamples(layout, data.samples(i), sineFitted);
-    }
   });
 }
 
@@ -202,11 +218,8 @@ void InterpolateRecord(RecordData& data, common::JobProgress* progress) {
   const RecordLayout& layout = data.layout();
   const auto points = static_cast<std::size_t>(std::max<std::int64_t>(layout.analogPoints, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 200000 / points), [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      if (progress && progress->cancelled()) return;
-      SineInterpolateChannel(layout, data.samples(i), data.samplesWritten());
-      if (progress) progress->advance();
-    }
+    for (std::size_t i = begin; i < end && !common::Cancelled(progress); ++i)
+      SineInterpolateChannel(layout, data.samples(i), data.samplesWritten(), progress);
   });
 }
 

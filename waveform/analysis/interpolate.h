@@ -22,9 +22,12 @@ double SineAmplitude(long double d, double y2, double y1);
 // intervals. Sample points are never changed; nothing outside the buffer is
 // read or written. From sample samplesWritten on every sample is 0 (see
 // RecordData::samplesWritten): the points between two of them are left at 0,
-// where a fill would write 0 or -0, which show alike.
+// where a fill would write 0 or -0, which show alike. With progress: one step
+// per sample, reported in blocks; a cancelled job stops at its next block and
+// leaves the buffer unfinished.
 void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer,
-                            std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max());
+                            std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max(),
+                            common::JobProgress* progress = nullptr);
 
 // The points of one analogue buffer that neither a sample nor the sine fit
 // gives a value: unless sineFitted, the points between two samples (of either
@@ -36,9 +39,8 @@ void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bo
 // left when the job is cancelled.
 void FillRecordBetweenSamples(RecordData& data, bool sineFitted, common::JobProgress* progress = nullptr);
 
-// SineInterpolateChannel for every analogue channel of the record.
-// With progress: one step per channel; channels not yet begun are left when
-// the job is cancelled.
+// SineInterpolateChannel for every analogue channel of the record, with
+// progress as there (one step per sample of each channel).
 void InterpolateRecord(RecordData& data, common::JobProgress* progress = nullptr);
 
 }  // namespace wave

@@ -4,6 +4,7 @@
 
 #include "common/strings.h"
 #include "waveform/analysis/interpolate.h"
+#include "waveform/analysis/rms_harmonics.h"
 
 namespace wave {
 
@@ -63,8 +64,10 @@ bool NeedsInterpolation(const RecordData& data, std::int32_t source) {
 }
 
 std::uint64_t AnalysisSteps(const RecordData& data, std::int32_t source) {
-  const std::uint64_t analog = data.analogCount();
-  return (NeedsInterpolation(data, source) ? analog : 0) + (data.layout().oneCycle ? 1 : analog);
+  // The interpolation and the drawing summary each take one step per sample of each analogue channel.
+  const std::uint64_t channelSamples =
+      data.analogCount() * static_cast<std::uint64_t>(std::max<std::int64_t>(data.layout().sampleCount, 0));
+  return (NeedsInterpolation(data, source) ? channelSamples : 0) + AnalyseSteps(data) + channelSamples;
 }
 
 std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,

@@ -119,8 +119,8 @@ void CopyWaveChannels(RecordData& data, std::span<const wave::TWaveformData> cha
 //
 // With progress: the reading stage counts the bytes of the data file; then the
 // analysing stage begins with AnalysisSteps(data) steps, of which the
-// interpolation takes one per channel. A cancelled job stops reading at the
-// next block; what was read is then of no use.
+// interpolation takes one per sample of each channel. A cancelled job stops
+// reading or interpolating at the next block; what was done is then of no use.
 std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t source,
                                                  std::span<const wave::TWaveformData> waveChannels,
                                                  common::JobProgress* progress = nullptr);
@@ -129,8 +129,9 @@ std::vector<common::UserMessage> LoadChannelData(RecordData& data, std::int32_t 
 // fewer than 32 samples per cycle that holds negative samples.
 bool NeedsInterpolation(const RecordData& data, std::int32_t source);
 
-// The steps of the analysing stage once the samples are read: one per
-// interpolated channel, then one per RMS curve (or one for the spectrum).
+// The steps of the analysing stage once the samples are read: one per sample
+// of each interpolated channel, then those of AnalyseRecord (AnalyseSteps),
+// then one per sample of each analogue channel for the drawing summary.
 std::uint64_t AnalysisSteps(const RecordData& data, std::int32_t source);
 
 }  // namespace wave

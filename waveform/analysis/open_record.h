@@ -31,8 +31,9 @@ struct OpenedRecord {
 };
 
 // With progress (for a job on a worker thread): the reading stage counts the
-// data file's bytes, the analysing stage the channels; a cancelled job stops
-// at its next block or channel and comes back cancelled.
+// data file's bytes, the analysing stage the samples of the channels (orders
+// of a spectrum); a cancelled job stops within a block of samples and comes
+// back cancelled.
 OpenedRecord OpenRecordData(const TcfgInfo& record, std::int32_t source,
                             std::span<const wave::TWaveformData> waveChannels,
                             const RecordLimits& limits = {}, common::JobProgress* progress = nullptr);

@@ -248,19 +248,20 @@ TEST_F(RecordFiles, OneCycleRecordGetsItsSpectrum) {
   EXPECT_NEAR(values[0], 0, 0.05);
 }
 
-// What the wait window shows: the data file's bytes, then one step per
-// interpolated channel and per RMS curve (one for a spectrum); the outcome
-// is the same as without progress.
-TEST_F(RecordFiles, ProgressCountsBytesThenChannels) {
+// What the wait window shows: the data file's bytes, then one step per sample
+// of each channel for the interpolation, the RMS curves and the drawing
+// summary, and one per harmonic order of a spectrum; every step is done at the
+// end, and the outcome is the same as without progress.
+TEST_F(RecordFiles, ProgressCountsBytesThenSamples) {
   struct Case {
     const char* name;
     recordgen::DatFormat format;
     recordgen::Rate rate;
     std::uint64_t steps;  // of the analysing stage, 3 analogue channels
   };
-  const Case cases[] = {{"binary, RMS", recordgen::DatFormat::Binary, {4000, 400}, 3},
-                        {"ascii, interpolated, RMS", recordgen::DatFormat::Ascii, {1000, 200}, 6},
-                        {"binary, one cycle", recordgen::DatFormat::Binary, {3200, 64}, 1}};
+  const Case cases[] = {{"binary, RMS", recordgen::DatFormat::Binary, {4000, 400}, 2 * 3 * 400},
+                        {"ascii, interpolated, RMS", recordgen::DatFormat::Ascii, {1000, 200}, 3 * 3 * 200},
+                        {"binary, one cycle", recordgen::DatFormat::Binary, {3200, 64}, 64 / 2 + 3 * 64}};
   for (const auto& c : cases) {
     recordgen::RecordSpec spec;
     spec.analog = 3;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #ifdef __SSE2__
@@ -16,6 +17,13 @@ namespace wave {
 namespace {
 
 constexpr long double kPi = 3.1415926L;  // as the transform has always used it
+
+// Long loops look at the cancel flag and report progress after about this
+// many samples (well under a millisecond of work).
+constexpr std::size_t kSamplesBetweenLooks = std::size_t{1} << 16;
+// The transform looks at the cancel flag after this many samples of its
+// lanes (a few milliseconds of one thread on a busy machine).
+constexpr std::size_t kTransformSamplesBetweenLooks = 4096;
 
 // values[i] := sqrt(values[i] / m) in double precision: a unit in the last
 // place from the extended result at most, and two values at a time.
@@ -111,9 +119,11 @@ using DoubleVec = typename Vectors<W>::D;
 // last): the sums of cos·(2/N)·x_k and sin·(2/N)·x_k, each rounded to single
 // precision after every addition, as the direct transform does. G vectors of
 // W lanes, as many as the registers hold.
+// A cancelled job leaves the sums unfinished.
 template <std::size_t W, std::size_t G>
 [[gnu::always_inline]] inline void transformLanes(const AngleTables& t, std::span<const double> weighted,
-                                                  std::int32_t first, std::int32_t last, float* re, float* im) {
+                                                  std::int32_t first, std::int32_t last, float* re, float* im,
+                                                  const common::JobProgress* progress) {
   constexpr std::size_t kLanes = W * G;
   using V = DoubleVec<W>;
   using F = typename Vectors<W>::F;  // each lane rounded to single precision on the way through
@@ -133,6 +143,7 @@ template <std::size_t W, std::size_t G>
   }
   const auto count = static_cast<std::int32_t>(weighted.size());
   for (std::int32_t begin = 0; begin < count; begin += kRestart) {
+    if (static_cast<std::size_t>(begin) % kTransformSamplesBetweenLooks == 0 && common::Cancelled(progress)) return;
     for (std::size_t l = 0; l < kLanes; ++l) {
       double c, s;
       t.at(q[l], r[l], c, s);
@@ -165,7 +176,7 @@ template <std::size_t W, std::size_t G>
 }
 
 using LanesFunction = void (*)(const AngleTables&, std::span<const double>, std::int32_t, std::int32_t, float*,
-                               float*);
+                               float*, const common::JobProgress*);
 
 struct LanePath {
   std::size_t lanes;
@@ -173,20 +184,22 @@ struct LanePath {
 };
 
 void transformPlain(const AngleTables& t, std::span<const double> weighted, std::int32_t first, std::int32_t last,
-                    float* re, float* im) {
-  transformLanes<2, 4>(t, weighted, first, last, re, im);
+                    float* re, float* im, const common::JobProgress* progress) {
+  transformLanes<2, 4>(t, weighted, first, last, re, im, progress);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define WAVE_LANE_PATHS 1
 [[gnu::target("avx2")]] void transformAvx2(const AngleTables& t, std::span<const double> weighted,
-                                           std::int32_t first, std::int32_t last, float* re, float* im) {
-  transformLanes<4, 3>(t, weighted, first, last, re, im);
+                                           std::int32_t first, std::int32_t last, float* re, float* im,
+                                           const common::JobProgress* progress) {
+  transformLanes<4, 3>(t, weighted, first, last, re, im, progress);
 }
 
 [[gnu::target("avx512f")]] void transformAvx512(const AngleTables& t, std::span<const double> weighted,
-                                                std::int32_t first, std::int32_t last, float* re, float* im) {
-  transformLanes<8, 4>(t, weighted, first, last, re, im);
+                                                std::int32_t first, std::int32_t last, float* re, float* im,
+                                                const common::JobProgress* progress) {
+  transformLanes<8, 4>(t, weighted, first, last, re, im, progress);
 }
 #endif
 
@@ -228,7 +241,8 @@ constexpr std::size_t kMostLanes = 32;
 // zeros gives exactly 0 however large the samples before it were. Held in
 // extended precision, each value is closer to the exact sum than the direct
 // double sum of M squares is.
-void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, std::span<double> rms) {
+void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, std::span<double> rms,
+                  common::JobProgress* progress) {
   const std::size_t count = std::min(rms.size(), static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 0)));
   const std::int32_t m = layout.rmsCycle;
   if (count == 0 || m < 1) return;
@@ -239,8 +253,14 @@ void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, s
   const auto cycle = static_cast<std::size_t>(m);
   // suffix[i]: the squares of the previous block from its sample i to its end.
   std::vector<long double> suffix(count > cycle ? cycle + 1 : 0);
+  std::size_t unreported = 0;
   for (std::size_t begin = 0; begin < count; begin += cycle) {
     const std::size_t end = std::min(count, begin + cycle);
+    if (unreported >= kSamplesBetweenLooks) {
+      if (common::Cancelled(progress)) return;
+      common::Advance(progress, std::exchange(unreported, 0));
+    }
+    unreported += end - begin;
     long double prefix = 0;
     for (std::size_t n = begin; n < end; ++n) {
       prefix += square(n);
@@ -255,6 +275,7 @@ void CalcRmsCurve(const RecordLayout& layout, std::span<const double> channel, s
       suffix[i] = back;
     }
   }
+  common::Advance(progress, unreported);
 }
 
 bool HarmonicLanesAvailable(HarmonicLanes lanes) {
@@ -262,7 +283,7 @@ bool HarmonicLanesAvailable(HarmonicLanes lanes) {
 }
 
 void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int32_t last,
-                        std::span<long double> magnitudes, HarmonicLanes lanes) {
+                        std::span<long double> magnitudes, HarmonicLanes lanes, common::JobProgress* progress) {
   static const LanePath widest = widestPath();
   const LanePath path = lanes == HarmonicLanes::Widest ? widest : lanePath(lanes);
   if (!path.run) return;
@@ -280,15 +301,19 @@ void HarmonicMagnitudes(std::span<const double> x, std::int32_t first, std::int3
     float re[kMostLanes], im[kMostLanes];
     for (std::size_t g = begin; g < end; ++g) {
       const std::int32_t from = first + static_cast<std::int32_t>(g * path.lanes);
-      path.run(tables, weighted, from, last, re, im);
-      for (std::size_t l = 0; l < path.lanes && from + static_cast<std::int32_t>(l) <= last; ++l)
+      path.run(tables, weighted, from, last, re, im, progress);
+      if (common::Cancelled(progress)) return;
+      std::size_t l = 0;
+      for (; l < path.lanes && from + static_cast<std::int32_t>(l) <= last; ++l)
         magnitudes[static_cast<std::size_t>(from - first) + l] =
             std::sqrt(static_cast<long double>(re[l]) * re[l] + static_cast<long double>(im[l]) * im[l]);
+      common::Advance(progress, l);
     }
   });
 }
 
-void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, std::span<double> values) {
+void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, std::span<double> values,
+                   common::JobProgress* progress) {
   const std::int32_t n = layout.N1;
   const std::int32_t orders = n / 2;
   if (orders < 1) return;
@@ -298,10 +323,17 @@ void CalcHarmonics(const RecordLayout& layout, std::span<const double> channel, 
   for (std::size_t k = 0; k < x.size(); ++k) x[k] = channel[k * f1];
 
   std::vector<long double> magnitudes(static_cast<std::size_t>(orders));  // order h at h - 1
-  HarmonicMagnitudes(x, 1, orders, magnitudes);
+  HarmonicMagnitudes(x, 1, orders, magnitudes, HarmonicLanes::Widest, progress);
+  if (common::Cancelled(progress)) return;
   const auto fundamental = static_cast<float>(magnitudes[0]);
   for (std::size_t h = 2; h <= static_cast<std::size_t>(orders) && h - 2 < values.size(); ++h)
     values[h - 2] = fundamental == 0.0f ? 0.0 : static_cast<float>(magnitudes[h - 1] / fundamental * 100.0f);
+}
+
+std::uint64_t AnalyseSteps(const RecordData& data) {
+  const RecordLayout& layout = data.layout();
+  if (layout.oneCycle) return data.analogCount() > 0 ? static_cast<std::uint64_t>(std::max(layout.N1 / 2, 0)) : 0;
+  return data.analogCount() * static_cast<std::uint64_t>(std::max<std::int64_t>(layout.sampleCount, 0));
 }
 
 void AnalyseRecord(RecordData& data, common::JobProgress* progress) {
@@ -309,17 +341,19 @@ void AnalyseRecord(RecordData& data, common::JobProgress* progress) {
   if (!progress) progress = &unwatched;
   const RecordLayout& layout = data.layout();
   if (layout.oneCycle) {
-    if (data.analogCount() > 0) CalcHarmonics(layout, data.samples(0), data.harmonics());
-    progress->advance();
+    if (data.analogCount() > 0) CalcHarmonics(layout, data.samples(0), data.harmonics(), progress);
     return;
   }
   // A curve costs a few steps per sample: a thread takes at least about 100 000 samples.
   const auto samples = static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 100000 / samples), [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end && !progress->cancelled(); ++i) {
-      // Past its written values every curve is 0 already, as the buffer was made.
-      CalcRmsCurve(layout, data.samples(i), data.rms(i).first(static_cast<std::size_t>(data.rmsValuesWritten())));
-      progress->advance();
+      // Past its written values every curve is 0 already, as the buffer was made;
+      // their steps are counted all the same.
+      const auto written = data.rms(i).first(static_cast<std::size_t>(data.rmsValuesWritten()));
+      CalcRmsCurve(layout, data.samples(i), written, progress);
+      const auto total = static_cast<std::size_t>(std::max<std::int64_t>(layout.sampleCount, 0));
+      if (written.size() < total) common::Advance(progress, total - written.size());
     }
   });
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <numbers>
 #include <random>
 
+#include "waveform/analysis/interpolate.h"
+#include "waveform/analysis/parallel.h"
 #include "waveform/analysis/test_support.h"
 
 namespace wave {
@@ -263,6 +266,61 @@ TEST(AnalyseRecord, OneCycleGetsHarmonicsAndLongerRecordsRmsCurves) {
       EXPECT_NEAR(data->rms(1)[static_cast<std::size_t>(endsamp1 - 1)], std::sqrt(std::min(endsamp1, 20) / 20.0),
                   1e-15);
     }
+  }
+}
+
+}  // namespace
+}  // namespace wave
+
+namespace wave {
+namespace {
+
+// Cancel reaches every long loop within a block of its work: cancelled at its
+// first report of progress, a computation of a single long curve reports at
+// most one more block per worker thread (the block of work each had begun),
+// never the rest. For the spectrum a block is one group of at most 32 orders,
+// each over the cycle's 10^6 samples; a few milliseconds of one thread
+// (bench: cancel_bench).
+TEST(LongComputations, StopWithinABlockOfWorkOnceCancelled) {
+  constexpr std::int64_t kSamples = 1'000'000;
+  struct Case {
+    const char* name;
+    TcfgInfo record;
+    std::function<void(RecordData&, common::JobProgress&)> run;
+    std::uint64_t total;       // the steps of the whole computation
+    std::uint64_t blockSteps;  // at most one block's steps
+  };
+  const Case cases[] = {
+      {"harmonic spectrum of one cycle of 10^6 samples", MakeRecord(1, 0, 50'000'000, kSamples),
+       [](RecordData& d, common::JobProgress& p) { AnalyseRecord(d, &p); }, kSamples / 2, 32},
+      {"RMS curve of 4 * 10^6 samples", MakeRecord(1, 0, 1000, 4 * kSamples),
+       [](RecordData& d, common::JobProgress& p) { AnalyseRecord(d, &p); }, 4 * kSamples, 65536 + 20},
+      {"interpolation of 10^6 samples", MakeRecord(1, 0, 1000, kSamples),
+       [](RecordData& d, common::JobProgress& p) { SineInterpolateChannel(d.layout(), d.samples(0), d.samplesWritten(), &p); }, kSamples,
+       4096},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto data = testing::Allocate(c.record);
+    ASSERT_TRUE(data);
+    const std::int32_t f = data->layout().f1;
+    for (std::int64_t k = 0; k < data->layout().sampleCount; ++k)
+      data->samples(0)[static_cast<std::size_t>(k * f)] =
+          100 * std::sin(2 * std::numbers::pi * static_cast<double>(k) / data->layout().N1 + 0.3);
+    std::atomic<bool> fired{false};
+    std::atomic<std::uint64_t> doneAtCancel{0};
+    common::JobProgress progress([&](common::JobProgress& p) {
+      if (fired.exchange(true)) return;
+      doneAtCancel = p.snapshot().done;
+      p.cancel();
+    });
+    progress.begin(common::JobProgress::Stage::Analysing, c.total);
+    c.run(*data, progress);
+    ASSERT_TRUE(fired) << "progress is reported during the computation";
+    EXPECT_TRUE(progress.cancelled());
+    const std::uint64_t done = progress.snapshot().done;
+    EXPECT_LE(done - doneAtCancel, WorkerCount() * c.blockSteps);
+    EXPECT_LT(done, c.total / 2) << "the rest is never computed";
   }
 }
 

@@ -11,7 +11,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
+#include <string>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -183,7 +186,7 @@ TEST_F(MainFormRecordsTest, TheWindowComesOnlyWhenTheDataAreComplete) {
 
   runner.jobs.front().work();  // the worker reads and analyses
   wait->refresh();
-  EXPECT_EQ(wait->textLabel()->text(), QStringLiteral("正在分析通道：2 / 2"));
+  EXPECT_EQ(wait->textLabel()->text(), QStringLiteral("正在分析数据：100 %"));
   EXPECT_EQ(form.RecordWindows().size(), 0);
 
   runner.jobs.front().finished();  // back on the window thread
@@ -198,9 +201,9 @@ TEST_F(MainFormRecordsTest, TheWindowComesOnlyWhenTheDataAreComplete) {
   EXPECT_TRUE(services.messages.empty());
 }
 
-// Cancel abandons the opening as the options dialog's Cancel does: a pair the
-// database wrote for it is deleted, one from a folder stays, and no window
-// comes when the worker stops later. No open window takes over the options
+// Cancel abandons the opening as the options dialog's Cancel does, once the
+// worker has stopped: a pair the database wrote for it is deleted, one from a
+// folder stays, and no window comes. No open window takes over the options
 // that were accepted for the abandoned record.
 TEST_F(MainFormRecordsTest, CancelAbandonsTheOpening) {
   common::testing::HeldJobRunner runner;
@@ -216,16 +219,68 @@ TEST_F(MainFormRecordsTest, CancelAbandonsTheOpening) {
     forms::TWaitForm* wait = shownWaitForm();
     ASSERT_NE(wait, nullptr);
     wait->cancelButton()->click();
+    EXPECT_EQ(shownWaitForm(), wait) << "the wait window stays until the worker has stopped";
 
+    runner.runAll();
     EXPECT_EQ(shownWaitForm(), nullptr);
     EXPECT_EQ(fs::exists(cfg), !fromDatabase);
     EXPECT_EQ(fs::exists(fs::path(cfg).replace_extension(".dat")), !fromDatabase);
     EXPECT_EQ(settings.OptionsAccepted, 0);
-    runner.runAll();
     EXPECT_EQ(form.RecordWindows().size(), 0);
   }
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_TRUE(services.messages.empty());
+}
+
+// One channel, one cycle of 10^6 samples (BINARY): its harmonic spectrum is long work.
+fs::path writeOneCycleRecord() {
+  const fs::path folder = test::NewFolder("one long cycle");
+  constexpr int kSamples = 1'000'000;
+  test::WriteFile(folder / "cycle.cfg",
+                  "Station,Dev01,1999\r\n1,1A,0D\r\n"
+                  "1,Ua,A,,kV,0.01,0,0,-32768,32767,110,0.1,P\r\n"
+                  "50\r\n1\r\n50000000," + std::to_string(kSamples) + "\r\n"
+                  "01/02/2020,10:11:12.000000\r\n01/02/2020,10:11:12.010000\r\nBINARY\r\n1.0\r\n");
+  std::string dat;
+  dat.reserve(std::size_t{10} * kSamples);
+  const auto put = [&dat](std::uint32_t value, int bytes) {
+    for (int b = 0; b < bytes; ++b) dat += static_cast<char>((value >> (8 * b)) & 0xff);
+  };
+  for (int k = 0; k < kSamples; ++k) {
+    put(static_cast<std::uint32_t>(k + 1), 4);
+    put(static_cast<std::uint32_t>(k / 50), 4);
+    put(static_cast<std::uint16_t>(std::lround(10000 * std::sin(2 * 3.14159265358979 * k / kSamples))), 2);
+  }
+  test::WriteFile(folder / "cycle.dat", dat);
+  return folder / "cycle.cfg";
+}
+
+// Leaving the program while a worker computes a long spectrum: the worker is
+// told to stop and ends, within the second the program waits for it (here 2 s
+// more, for unoptimised sanitizer builds on a busy machine); no record window
+// comes afterwards.
+TEST_F(MainFormRecordsTest, LeavingWhileAWorkerRunsStopsAndJoinsIt) {
+  forms::ThreadJobRunner runner;
+  ui.runner = &runner;
+  form.show();
+  form.openCfgFile(writeOneCycleRecord().string());
+  forms::TWaitForm* wait = shownWaitForm();
+  ASSERT_NE(wait, nullptr);
+  // Until the worker is in the spectrum (a bounded wait).
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto analysing = [wait] { return wait->textLabel()->text().startsWith(QStringLiteral("正在分析")); };
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    wait->refresh();
+  } while (!analysing() && std::chrono::steady_clock::now() < end);
+  ASSERT_TRUE(analysing()) << wait->textLabel()->text().toStdString();
+
+  form.close();  // 文件→退出→确定
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_TRUE(runner.stopAll(forms::kWorkerStopBound + std::chrono::seconds(2)));
+  QCoreApplication::sendPostedEvents();  // the job's end: nothing opens
+  EXPECT_EQ(form.RecordWindows().size(), 0);
+  EXPECT_TRUE(ui.errors.empty());
 }
 
 // A first-time user's folder: every record shipped with the program opens.

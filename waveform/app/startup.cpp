@@ -5,6 +5,8 @@
 #include <QLocale>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "common/lang/engine.h"
@@ -22,6 +24,7 @@
 #include "waveform/print/print_services.h"
 #include "common/forms/form_services.h"
 #include "common/forms/qt_translations.h"
+#include "common/forms/wait_window.h"
 
 namespace wave {
 namespace {
@@ -64,7 +67,14 @@ int RunQuenlor(int argc, char** argv) {
 
   QObject::connect(&instance, &SingleInstance::activateRequested, &mainForm, &TMainForm::WMActivateInstance);
   mainForm.show();
-  return application.exec();
+  const int code = application.exec();
+  // A job still running (an opening or export cancelled just before the end)
+  // is stopped; one that does not stop in time must not keep the program alive.
+  if (!forms::BackgroundRunner().stopAll(forms::kWorkerStopBound)) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
 }
 
 }  // namespace wave

@@ -1,15 +1,16 @@
 #include "waveform/export/sample_export.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <barrier>
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <exception>
 #include <mutex>
-#include <future>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -19,7 +20,6 @@
 #include "common/datetime.h"
 #include "common/gbk.h"
 #include "common/paths.h"
-#include "waveform/analysis/parallel.h"
 #include "waveform/analysis/parallel.h"
 #include "waveform/view/time_cursor.h"
 #include "waveform/view/value_text.h"
@@ -31,12 +31,6 @@ namespace {
 constexpr double kMsPerDay = 86'400'000.0;
 constexpr int kTimeColumn = 2;
 
-std::string decimal(std::int64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
-}
-
 void appendDecimal(std::int64_t value, std::string& out) {
   char buffer[24];
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -44,7 +38,7 @@ void appendDecimal(std::int64_t value, std::string& out) {
 }
 
 std::string text(const common::LangLookup& lookup, int key) {
-  return lookup(kFaultWaveSection, "str" + decimal(key), ExportTextDefault(key));
+  return lookup(kFaultWaveSection, "str" + std::to_string(key), ExportTextDefault(key));
 }
 
 // values[index], or 0 for a point the buffer does not hold.
@@ -119,13 +113,6 @@ class ExportRows {
   std::int64_t rowCount() const { return rows_; }
   std::size_t columnCount() const { return header_.size(); }
 
-  // Row k + 1 of the table (k from 0), cell by cell, UTF-8.
-  std::vector<std::string> cells(std::int64_t k) const {
-    std::vector<std::string> row(columnCount());
-    for (std::size_t c = 0; c < row.size(); ++c) appendCell(k, c, row[c]);
-    return row;
-  }
-
   // The line of that row in the file: GBK, cells joined by tabs, CR LF.
   void appendLine(std::int64_t k, std::string& out) {
     for (std::size_t c = 0; c < columnCount(); ++c) {
@@ -192,16 +179,42 @@ common::UserMessage exportMessage(std::vector<common::TextPiece> text) {
   return message;
 }
 
-// The file cannot be replaced (str35 + name + str36).
-ExportOutcome notReplaced(const std::filesystem::path& fileName) {
+// The old file cannot be deleted (str35 + name + str36).
+ExportOutcome notDeleted(const std::filesystem::path& fileName) {
   return {false, exportMessage({common::TextPiece{"str35", "删除文件“"}, common::TextPiece::literal(fileName.string()),
                                 common::TextPiece{"str36", "”出错，请检查！"}})};
 }
 
-bool isFolder(const std::filesystem::path& fileName) {
-  std::error_code error;
-  return std::filesystem::is_directory(std::filesystem::symlink_status(fileName, error));
+// The new file cannot be written (str57 + name + str58).
+ExportOutcome notWritten(const std::filesystem::path& fileName) {
+  return {false, exportMessage({common::TextPiece{"str57", "无法写入文件“"}, common::TextPiece::literal(fileName.string()),
+                                common::TextPiece{"str58", "”，请检查磁盘空间和文件夹权限！"}})};
 }
+
+// Whether an existing file at fileName is one that could not be deleted where
+// the export comes from: a folder, a read-only file (no write permission for
+// anyone, or none for us), or a file in a folder we cannot write.
+bool cannotBeDeleted(const std::filesystem::path& fileName) {
+  struct stat status {};
+  if (::lstat(fileName.c_str(), &status) != 0) return false;  // nothing to delete
+  if (S_ISDIR(status.st_mode)) return true;
+  if (S_ISREG(status.st_mode) &&
+      ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(fileName.c_str(), W_OK) != 0))
+    return true;
+  const std::filesystem::path folder = fileName.has_parent_path() ? fileName.parent_path() : ".";
+  return ::access(folder.c_str(), W_OK | X_OK) != 0;
+}
+
+class AtomicExportFile final : public ExportFileWriter {
+ public:
+  explicit AtomicExportFile(const std::filesystem::path& fileName) : file_(fileName) {}
+  bool ok() const { return file_.ok(); }
+  bool write(std::string_view bytes) override { return file_.write(bytes); }
+  bool commit() override { return file_.commit(); }
+
+ private:
+  common::AtomicFileWriter file_;
+};
 
 }  // namespace
 
@@ -229,32 +242,10 @@ void AppendFixed3(double value, std::string& out) {
   out += FormatFixed(value, 5, 3);
 }
 
-ExportTable BuildExportTable(const RecordData& data, ViewMode mode, const common::LangLookup& lookup) {
-  const ExportRows rows(data, mode, lookup);
-  ExportTable table;
-  table.reserve(static_cast<std::size_t>(rows.rowCount()) + 1);
-  table.push_back(rows.header());
-  for (std::int64_t k = 0; k < rows.rowCount(); ++k) table.push_back(rows.cells(k));
-  return table;
-}
-
-std::string ExportFileBytes(const ExportTable& table) {
-  std::string utf8;
-  for (const auto& row : table) {
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (c > 0) utf8 += '\t';
-      utf8 += row[c];
-    }
-    utf8 += "\r\n";
-  }
-  return common::Utf8ToGbk(utf8);
-}
-
-ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::path& fileName) {
-  // A folder of that name is never replaced: it counts as a file that cannot be deleted.
-  if (isFolder(fileName)) return notReplaced(fileName);
-  if (common::WriteFileAtomic(fileName, ExportFileBytes(table))) return {true, std::nullopt};
-  return notReplaced(fileName);
+std::unique_ptr<ExportFileWriter> OpenExportFile(const std::filesystem::path& fileName) {
+  auto file = std::make_unique<AtomicExportFile>(fileName);
+  if (!file->ok()) return nullptr;
+  return file;
 }
 
 namespace {
@@ -288,7 +279,7 @@ class StreamedExport {
 
   // False when a write failed or the job was cancelled; an exception of a
   // worker is thrown again here.
-  bool writeTo(common::AtomicFileWriter& file, common::JobProgress& progress) {
+  bool writeTo(ExportFileWriter& file, common::JobProgress& progress) {
     if (!file.write(header_)) return false;
     {
       std::vector<std::jthread> workers;
@@ -302,7 +293,7 @@ class StreamedExport {
   }
 
  private:
-  bool writeRounds(common::AtomicFileWriter& file, common::JobProgress& progress) {
+  bool writeRounds(ExportFileWriter& file, common::JobProgress& progress) {
     for (std::int64_t r = 0; r * roundRows_ < rowCount_; ++r) {
       sync_.arrive_and_wait();  // round r is formatted; the workers go on with the next
       if (failed_) return false;
@@ -352,16 +343,20 @@ class StreamedExport {
 }  // namespace
 
 ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,
-                            const common::LangLookup& lookup, common::JobProgress* progress) {
-  if (isFolder(fileName)) return notReplaced(fileName);
+                            const common::LangLookup& lookup, common::JobProgress* progress,
+                            const ExportFileOpener& open) {
+  if (cannotBeDeleted(fileName)) return notDeleted(fileName);
   common::JobProgress unwatched;
   if (!progress) progress = &unwatched;
   StreamedExport rows(data, mode, lookup, WorkerCount());
   progress->begin(common::JobProgress::Stage::Exporting, static_cast<std::uint64_t>(rows.rowCount()));
-  common::AtomicFileWriter file(fileName);
-  const bool written = rows.writeTo(file, *progress);
-  if (progress->cancelled()) return {};  // the writer takes its temporary file with it
-  if (!written || !file.commit()) return notReplaced(fileName);
+  const std::unique_ptr<ExportFileWriter> file = open(fileName);
+  if (!file) return notWritten(fileName);
+  const bool written = rows.writeTo(*file, *progress);
+  // From here on the export either stops (the writer takes its new file with
+  // it) or completes: a later cancel no longer keeps the old file.
+  if (!progress->complete()) return {};
+  if (!written || !file->commit()) return notWritten(fileName);
   return {true, exportMessage({common::TextPiece{"str44", "导出成功!"}})};
 }
 

@@ -6,6 +6,8 @@
 // the window has to show.
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,31 +20,15 @@
 
 namespace wave {
 
-// The table as the window's hidden grid sgData holds it: rows of cells, row 0
-// the headers.
-using ExportTable = std::vector<std::vector<std::string>>;
-
 // The most harmonic orders the bar view's table lists (orders 2 to 64).
 inline constexpr int kMaxExportedHarmonics = 63;
 
 // The title of the export's message boxes.
 inline constexpr std::string_view kProgramTitle = "Quenlor";
 
-// Builds the table of the view (btnExportDataClick): for the wave and RMS views
-// one row per sample of the first rate with its number, its cycle, its time
-// and a value per analogue channel; for the bar view one row per harmonic
-// order. Texts (headers, the time pattern) come from the window's language
-// section through lookup.
-ExportTable BuildExportTable(const RecordData& data, ViewMode mode,
-                             const common::LangLookup& lookup = &common::BuiltInText);
-
 // Appends the text Format("%5.3f", value) gives (FormatFixed(value, 5, 3)),
 // without building a string on the way for the values that occur in records.
 void AppendFixed3(double value, std::string& out);
-
-// The file's bytes (GridToStrings and the saving of the list): each row's
-// cells joined by a tab, every line ended by CR LF, in GBK.
-std::string ExportFileBytes(const ExportTable& table);
 
 struct ExportOutcome {
   bool written = false;
@@ -50,22 +36,44 @@ struct ExportOutcome {
   std::optional<common::UserMessage> message;
 };
 
-// SaveGridToFile: the table's bytes replace the file at once when they are
-// all written; when it cannot be replaced (a folder of that name, a folder
-// that cannot be written, a failed write) the old file stays and the message
-// says "删除文件“…”出错，请检查！".
-ExportOutcome SaveGridToFile(const ExportTable& table, const std::filesystem::path& fileName);
+// Where an export's bytes go: a new file, written piece by piece, that only
+// commit puts in place of the old one (until then the old file stays).
+class ExportFileWriter {
+ public:
+  virtual ~ExportFileWriter() = default;
+  // False when the bytes could not be written (a full disk, say).
+  virtual bool write(std::string_view bytes) = 0;
+  // Makes the file durable and puts it in place; false on any failure.
+  virtual bool commit() = 0;
+};
 
-// The whole export after the save dialog: the table of the view streamed to
-// fileName, and the success note "导出成功!" when it was written. The rows
-// are formatted into a buffer of a fixed size and written as it fills, into a
-// temporary file that replaces the old one only at the end, so a failed or
-// cancelled export leaves the old file as it was. With progress: the rows
-// written, and a cancelled job stops at its next buffer (written false, no
-// message).
+// Makes the writer of a file; null when nothing can be written there (a
+// folder that is missing or cannot be written).
+using ExportFileOpener = std::function<std::unique_ptr<ExportFileWriter>(const std::filesystem::path&)>;
+
+// The program's writer: a temporary file beside fileName, renamed over it.
+std::unique_ptr<ExportFileWriter> OpenExportFile(const std::filesystem::path& fileName);
+
+// The whole export after the save dialog (btnExportDataClick to
+// SaveGridToFile): the table of the view (for the wave and RMS views one row
+// per sample of the first rate with its number, its cycle, its time and a
+// value per analogue channel; for the bar view one row per harmonic order;
+// row 0 the headers, looked up in the window's section) as lines of cells
+// joined by tabs, ended by CR LF, in GBK, streamed to fileName; the success
+// note "导出成功!" when it was written.
+// - An existing file that cannot be deleted (a folder of that name, a file
+//   without write permission, or one in a folder that cannot be written) is
+//   kept and the message says "删除文件“…”出错，请检查！" (str35, str36).
+// - A file that cannot be written (no file can be made there, a write or the
+//   commit failed) leaves the old file as it was, and the message says
+//   "无法写入文件“…”，请检查磁盘空间和文件夹权限！" (str57, str58).
+// - With progress: the rows written. A cancel that comes before the export
+//   completes (JobProgress::complete, just before the new file is put in
+//   place) stops it at its next buffer and leaves the old file (written false,
+//   no message); one that comes later changes nothing.
 ExportOutcome ExportSamples(const RecordData& data, ViewMode mode, const std::filesystem::path& fileName,
                             const common::LangLookup& lookup = &common::BuiltInText,
-                            common::JobProgress* progress = nullptr);
+                            common::JobProgress* progress = nullptr, const ExportFileOpener& open = OpenExportFile);
 
 // The bytes of rows one worker formats before they are written (the export
 // holds two rounds of such buffers per worker thread).

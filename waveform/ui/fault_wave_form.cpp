@@ -1166,14 +1166,14 @@ void TFaultWaveForm::btnExportDataClick() {
   const ViewMode mode = ViewMode_;
   forms::RunWithWaitWindow(
       this, services_.jobRunner(), progress, WaitText,
-      [=] { *outcome = ExportSamples(*data, mode, file, resolved, progress.get()); },
+      [=, open = exportOpener_] { *outcome = ExportSamples(*data, mode, file, resolved, progress.get(), open); },
       [this, outcome](std::exception_ptr error) {
         forms::GuardedHandler(services_, this, [&] {
           if (error) std::rethrow_exception(error);
           if (outcome->message) services_.showMessage(this, *outcome->message);
         });
       },
-      nullptr);  // cancelled: the old file stays and nothing is said
+      nullptr);  // cancelled before it completed: the old file stays and nothing is said
 }
 
 void TFaultWaveForm::FW_PaintBoxMouseDown(Qt::MouseButton button, int x, int y) {

@@ -28,6 +28,7 @@
 #include "recordmodel/record.h"
 #include "waveform/model/settings.h"
 #include "common/forms/form_services.h"
+#include "waveform/export/sample_export.h"
 #include "waveform/view/rms_view.h"
 #include "waveform/view/time_cursor.h"
 #include "waveform/view/wave_geometry.h"
@@ -135,6 +136,8 @@ class TFaultWaveForm : public QWidget {
   void Print_TBtnClick();
   // Writes the table of the current view to the file the save dialog names.
   void btnExportDataClick();
+  // Where exports are written (tests replace the file writer).
+  void setExportFileOpener(ExportFileOpener open) { exportOpener_ = std::move(open); }
 
   // The time cursor and the value lists.
   void TrackBarMouseDown(Qt::MouseButton button, int x);
@@ -243,6 +246,7 @@ class TFaultWaveForm : public QWidget {
   std::span<const double> harmonics_;  // the computed orders
   std::vector<double> knownAnalogPeaks_;  // found while opening; empty: FormCreate finds them
   std::vector<double> knownRmsPeaks_;
+  ExportFileOpener exportOpener_ = OpenExportFile;
 
   WindowOptions options_;
   WaveViewport viewport_;

@@ -12,11 +12,14 @@
 #include <QPrinter>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <future>
+#include <thread>
 
 #include "common/forms/wait_window.h"
 #include "common/gbk.h"
@@ -133,6 +136,13 @@ TEST_F(FaultWaveFormTest, PrintButtonWithoutAPreviewDoesNothing) {
 
 std::string fileBytes(const fs::path& path) { return common::ReadWholeFile(path).value_or("<missing>"); }
 
+// The file the export of a view writes, written straight by the export.
+std::string exportedBytes(const RecordData& data, ViewMode mode) {
+  const fs::path file = uitest::FreshFolder("export-reference") / "reference.xls";
+  EXPECT_TRUE(ExportSamples(data, mode, file).written);
+  return fileBytes(file);
+}
+
 std::vector<std::string> linesOf(const std::string& utf8) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -171,7 +181,7 @@ TEST_F(FaultWaveFormTest, ExportWritesTheTableOfTheViewToTheChosenFile) {
     EXPECT_EQ(services.saveRequests[0].nameFilters, QStringList{QStringLiteral("EXCEL表格文件 (*.xls)")});
     EXPECT_EQ(services.saveRequests[0].defaultSuffix, QStringLiteral("xls"));
     const std::string bytes = fileBytes(out / c.file);
-    EXPECT_EQ(bytes, ExportFileBytes(BuildExportTable(*w->data(), c.mode)));
+    EXPECT_EQ(bytes, exportedBytes(*w->data(), c.mode));
     // Ten cycles of 20 samples: the header and 200 rows of number, cycles, time and three channels.
     const auto lines = linesOf(common::GbkToUtf8(bytes));
     ASSERT_EQ(lines.size(), 201u);
@@ -194,8 +204,9 @@ TEST_F(FaultWaveFormTest, ExportThatCannotBeWrittenSaysSo) {
   w->action("btnExportData")->trigger();
   EXPECT_FALSE(fs::exists(target));
   ASSERT_EQ(services.messages.size(), 1u);  // no success note
-  EXPECT_EQ(services.messages[0].text, QString::fromStdString("删除文件“" + target.string() + "”出错，请检查！"));
-  EXPECT_EQ(services.messages[0].message.textKeys(), (std::vector<std::string>{"str35", "str36"}));
+  EXPECT_EQ(services.messages[0].text,
+            QString::fromStdString("无法写入文件“" + target.string() + "”，请检查磁盘空间和文件夹权限！"));
+  EXPECT_EQ(services.messages[0].message.textKeys(), (std::vector<std::string>{"str57", "str58"}));
   EXPECT_TRUE(services.errors.empty());
 }
 
@@ -231,7 +242,7 @@ TEST_F(FaultWaveFormTest, ExportRunsBehindTheWaitWindow) {
   EXPECT_EQ(shownWaitForm(), nullptr);
   ASSERT_EQ(services.messages.size(), 1u);
   EXPECT_EQ(services.messages[0].text, QStringLiteral("导出成功!"));
-  EXPECT_EQ(fileBytes(file), ExportFileBytes(BuildExportTable(*w->data(), ViewMode::Waves)));
+  EXPECT_EQ(fileBytes(file), exportedBytes(*w->data(), ViewMode::Waves));
 
   services.messages.clear();
   { std::ofstream(file) << "old"; }
@@ -243,6 +254,107 @@ TEST_F(FaultWaveFormTest, ExportRunsBehindTheWaitWindow) {
   EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
   EXPECT_TRUE(services.messages.empty());
   EXPECT_TRUE(services.errors.empty());
+}
+
+// The program's file writer, held in its commit step or in its first write of
+// rows until the test lets it go.
+class HeldExportFile {
+ public:
+  enum class Step { Writing, Committing };
+  explicit HeldExportFile(Step step) : step_(step) {}
+
+  ExportFileOpener opener() {
+    return [this](const fs::path& fileName) -> std::unique_ptr<ExportFileWriter> {
+      std::unique_ptr<ExportFileWriter> file = OpenExportFile(fileName);
+      if (!file) return nullptr;
+      return std::make_unique<Writer>(*this, std::move(file));
+    };
+  }
+  // Waits (at most 30 s) until the writer is held.
+  bool waitUntilHeld() { return reached_.get_future().wait_for(std::chrono::seconds(30)) == std::future_status::ready; }
+  void release() { release_.set_value(); }
+
+ private:
+  struct Writer final : ExportFileWriter {
+    Writer(HeldExportFile& h, std::unique_ptr<ExportFileWriter> f) : held(h), file(std::move(f)) {}
+    bool write(std::string_view bytes) override {
+      if (held.step_ == Step::Writing && ++writes == 2) held.hold();  // the first write after the header
+      return file->write(bytes);
+    }
+    bool commit() override {
+      if (held.step_ == Step::Committing) held.hold();
+      return file->commit();
+    }
+    HeldExportFile& held;
+    std::unique_ptr<ExportFileWriter> file;
+    int writes = 0;
+  };
+  void hold() {
+    reached_.set_value();
+    released_.wait();
+  }
+
+  Step step_;
+  std::promise<void> reached_, release_;
+  std::shared_future<void> released_ = release_.get_future().share();
+};
+
+// Cancel has one owner: pressed while the rows are written, it wins and the old
+// file stays; pressed while the new file is put in place, it comes too late,
+// and the window says the file was written. Either way the wait window stays
+// until the job has ended.
+TEST_F(FaultWaveFormTest, ExportCancelEitherWinsOrTheWindowSaysTheFileWasWritten) {
+  common::testing::HeldJobRunner runner;
+  services.runner = &runner;
+  chooseChannels({{0}});
+  TFaultWaveForm* w = open(setupFor(written(smallSpec(), "cancel-order")));
+  ASSERT_NE(w, nullptr);
+  w->show();
+  struct Case {
+    const char* name;
+    HeldExportFile::Step step;
+    bool written;
+  };
+  for (const Case c : {Case{"while writing", HeldExportFile::Step::Writing, false},
+                       Case{"while committing", HeldExportFile::Step::Committing, true}}) {
+    SCOPED_TRACE(c.name);
+    services.messages.clear();
+    const fs::path exportFolder = uitest::FreshFolder(std::string("export-cancel-") + (c.written ? "late" : "early"));
+    const fs::path file = exportFolder / "data.xls";
+    { std::ofstream(file) << "old"; }
+    services.saveFile = QString::fromStdString(file.string());
+    HeldExportFile held(c.step);
+    w->setExportFileOpener(held.opener());
+    w->action("btnExportData")->trigger();
+    ASSERT_EQ(runner.jobs.size(), 1u);
+    const common::testing::HeldJobRunner::Job job = runner.jobs.front();
+    runner.jobs.clear();
+
+    std::thread worker(job.work);
+    const bool held_ = held.waitUntilHeld();
+    forms::TWaitForm* wait = shownWaitForm();
+    if (wait != nullptr) wait->cancelButton()->click();
+    held.release();
+    worker.join();
+    ASSERT_TRUE(held_);
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(shownWaitForm(), wait) << "the wait window stays until the job has ended";
+    EXPECT_FALSE(wait->cancelButton()->isEnabled());
+    EXPECT_TRUE(services.messages.empty());
+
+    job.finished();
+    EXPECT_EQ(shownWaitForm(), nullptr);
+    if (c.written) {
+      EXPECT_EQ(fileBytes(file), exportedBytes(*w->data(), ViewMode::Waves));
+      ASSERT_EQ(services.messages.size(), 1u);
+      EXPECT_EQ(services.messages[0].text, QStringLiteral("导出成功!"));
+    } else {
+      EXPECT_EQ(fileBytes(file), "old");
+      EXPECT_TRUE(services.messages.empty());
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1);
+    EXPECT_TRUE(services.errors.empty());
+  }
 }
 
 TEST_F(FaultWaveFormTest, CancelledExportWritesAndShowsNothing) {

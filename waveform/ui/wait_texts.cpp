@@ -3,6 +3,8 @@
 #include "common/forms/form_services.h"
 #include "common/lang/engine.h"
 
+#include <algorithm>
+
 namespace wave {
 namespace {
 
@@ -14,6 +16,14 @@ QString text(const char* key, const char* fallback) {
 
 QString megabytes(std::uint64_t bytes) { return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1); }
 
+// The share done in whole percent, never 100 before the end.
+QString percent(const common::JobProgress::Snapshot& progress) {
+  const auto share =
+      progress.total == 0 ? std::uint64_t{0} : static_cast<std::uint64_t>(progress.done * 100.0L / progress.total);
+  return QString::number(progress.done < progress.total ? std::min<std::uint64_t>(share, 99) : share) +
+         QStringLiteral(" %");
+}
+
 }  // namespace
 
 QString WaitText(const common::JobProgress::Snapshot& progress) {
@@ -24,9 +34,8 @@ QString WaitText(const common::JobProgress::Snapshot& progress) {
     case Stage::Reading:
       return text("str1", "正在读取录波数据：") + megabytes(progress.done) + QStringLiteral(" / ") +
              megabytes(progress.total) + QStringLiteral(" MB");
-    case Stage::Analysing:
-      return text("str2", "正在分析通道：") + QString::number(progress.done) + QStringLiteral(" / ") +
-             QString::number(progress.total);
+    case Stage::Analysing:  // the steps are samples or harmonic orders: the share says more
+      return text("str2", "正在分析数据：") + percent(progress);
     case Stage::Exporting:
       return text("str3", "正在导出数据：") + QString::number(progress.done) + QStringLiteral(" / ") +
              QString::number(progress.total) + text("str4", " 行");

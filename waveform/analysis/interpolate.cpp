@@ -190,17 +190,22 @@ void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer
   common::Advance(progress, static_cast<std::uint64_t>(std::max<std::int64_t>(0, layout.sampleCount - reported)));
 }
 
-void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted) {
+void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted,
+                        std::int64_t samplesWritten) {
   const std::int64_t count = layout.sampleCount;
   if (count < 1 || buffer.size() < static_cast<std::size_t>(layout.analogPoints)) return;
+  // Past the written samples every sample and every point between them is 0
+  // already: only the line into the first unwritten sample is drawn.
+  const std::int64_t written = std::clamp<std::int64_t>(samplesWritten, 0, count);
   if (!sineFitted) {
-    for (std::int64_t k = 0; k + 1 < count; ++k) {
+    for (std::int64_t k = 0; k + 1 < count && k < written; ++k) {
       const std::int64_t at = layout.pointOf(k);
       const auto gap = static_cast<std::int32_t>(layout.pointOf(k + 1) - at);
       double* out = buffer.data() + at;
       linearFill(out, gap, out[0], out[gap]);
     }
   }
+  if (written < count) return;  // the last sample is an unwritten 0, as are the points after it
   const auto last = static_cast<std::size_t>(layout.pointOf(count - 1));
   std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(last) + 1, buffer.end(), buffer[last]);
 }
@@ -210,7 +215,7 @@ void FillRecordBetweenSamples(RecordData& data, bool sineFitted, common::JobProg
   const auto points = static_cast<std::size_t>(std::max<std::int64_t>(layout.analogPoints, 1));
   ParallelFor(data.analogCount(), std::max<std::size_t>(1, 2000000 / points), [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end && !common::Cancelled(progress); ++i)
-      FillBetweenSamples(layout, data.samples(i), sineFitted);
+      FillBetweenSamples(layout, data.samples(i), sineFitted, data.samplesWritten());
   });
 }
 

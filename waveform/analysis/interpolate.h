@@ -32,8 +32,11 @@ void SineInterpolateChannel(const RecordLayout& layout, std::span<double> buffer
 // The points of one analogue buffer that neither a sample nor the sine fit
 // gives a value: unless sineFitted, the points between two samples (of either
 // rate, and across the change of rate) go on the straight line between them;
-// the points after the last sample hold its value.
-void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted);
+// the points after the last sample hold its value. From sample samplesWritten
+// on every sample is 0 (see RecordData::samplesWritten) and the points between
+// them are left as they are.
+void FillBetweenSamples(const RecordLayout& layout, std::span<double> buffer, bool sineFitted,
+                        std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max());
 
 // FillBetweenSamples for every analogue channel; channels not yet begun are
 // left when the job is cancelled.

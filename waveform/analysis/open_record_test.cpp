@@ -152,20 +152,23 @@ TEST_F(RecordFiles, ALyingConfigurationCostsOnlyWhatTheDataFileHolds) {
     bool twoRates;  // the claim in a second rate: the first rate loads
     std::vector<std::string> messages;
     std::int64_t written;
+    std::int32_t samp1 = 1000;  // N1 20, f1 2: interpolated, as the samples go negative
   };
   const std::vector<std::string> fiveIllegal(5, "str15");
   for (const Case& c : {Case{"binary", recordgen::DatFormat::Binary, false, {"str13"}, 0},
                         Case{"ascii", recordgen::DatFormat::Ascii, false, {"str19"}, 0},
                         Case{"binary two rates", recordgen::DatFormat::Binary, true, fiveIllegal, 200},
-                        Case{"ascii two rates", recordgen::DatFormat::Ascii, true, {"str19"}, 200}}) {
+                        Case{"ascii two rates", recordgen::DatFormat::Ascii, true, {"str19"}, 200},
+                        // f1 1, so no sine fit: the second rate's points are filled by straight lines
+                        Case{"ascii two rates, no sine fit", recordgen::DatFormat::Ascii, true, {"str19"}, 200, 3200}}) {
     SCOPED_TRACE(c.name);
     recordgen::RecordSpec spec;
     spec.format = c.format;
-    spec.rates = {{1000, 200}};  // N1 20, f1 2: interpolated, as the samples go negative
+    spec.rates = {{c.samp1, 200}};
     TcfgInfo record = write(spec, "lying");
     if (c.twoRates) {
       record.nrates = 2;
-      record.samp2 = 1000;
+      record.samp2 = 1000;  // f2 2 whatever the first rate
       record.endsamp2 = kClaimed;
     } else {
       record.endsamp1 = record.endsamp2 = kClaimed;

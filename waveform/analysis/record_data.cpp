@@ -110,15 +110,19 @@ struct RecordData::Block {
     munmap(base, bytes);
   }
 
-  // Lays the buffers of the given sizes (in bytes) out; false when the
-  // memory cannot be had.
-  bool allocate(const std::vector<std::size_t>& sizes) {
+  // Lays the buffers of the given sizes (in bytes) out, the first
+  // `largePaged` of them on large pages; false when the memory cannot be had.
+  bool allocate(const std::vector<std::size_t>& sizes, std::size_t largePaged) {
     bytes = kGuard;
-    for (std::size_t used : sizes) bytes += roundUp(used) + kGuard;
+    std::size_t largePagedBytes = bytes;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      bytes += roundUp(sizes[i]) + kGuard;
+      if (i < largePaged) largePagedBytes = bytes;
+    }
     base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) return false;
     // Large pages where the system has them: a fault per 2 MiB instead of per 4 KiB.
-    if (bytes >= kLargePage) madvise(base, bytes, MADV_HUGEPAGE);
+    if (largePagedBytes >= kLargePage) madvise(base, largePagedBytes, MADV_HUGEPAGE);
     auto* bytePtr = static_cast<unsigned char*>(base);
     std::size_t offset = kGuard;
     ASAN_POISON_MEMORY_REGION(bytePtr, kGuard);
@@ -154,20 +158,23 @@ RecordData::Created RecordData::Create(const TcfgInfo& record, const RecordLimit
     const auto points = static_cast<std::size_t>(layout.analogPoints);
     const std::size_t harmonics = layout.oneCycle ? static_cast<std::size_t>(layout.harmonicRoom) : 0;
     const std::size_t rmsCount = layout.oneCycle ? 0 : a;
-    // Analogue points, digital lanes, then the RMS curves or the harmonic values.
+    // Analogue points, the RMS curves or the harmonic values, then the digital
+    // lanes. The lanes stay on small pages: a lane is often smaller than a
+    // large page, and a lane the reader never reaches then costs nothing.
     std::vector<std::size_t> sizes(a, points * sizeof(double));
-    sizes.insert(sizes.end(), d, samples * sizeof(std::uint8_t));
     sizes.insert(sizes.end(), rmsCount, samples * sizeof(double));
     if (layout.oneCycle) sizes.push_back(harmonics * sizeof(double));
+    const std::size_t doubleBuffers = sizes.size();
+    sizes.insert(sizes.end(), d, samples * sizeof(std::uint8_t));
     Block& block = *data->block_;
-    if (!block.allocate(sizes)) return {nullptr, outOfMemory()};
+    if (!block.allocate(sizes, doubleBuffers)) return {nullptr, outOfMemory()};
     const auto doubles = [&](std::size_t i, std::size_t count) {
       return std::span(reinterpret_cast<double*>(block.all[i]), count);
     };
     for (std::size_t i = 0; i < a; ++i) block.samples.push_back(doubles(i, points));
-    for (std::size_t j = 0; j < d; ++j) block.digital.emplace_back(block.all[a + j], samples);
-    for (std::size_t i = 0; i < rmsCount; ++i) block.rms.push_back(doubles(a + d + i, samples));
-    if (layout.oneCycle) block.harmonics = doubles(a + d, harmonics);
+    for (std::size_t i = 0; i < rmsCount; ++i) block.rms.push_back(doubles(a + i, samples));
+    if (layout.oneCycle) block.harmonics = doubles(a, harmonics);
+    for (std::size_t j = 0; j < d; ++j) block.digital.emplace_back(block.all[doubleBuffers + j], samples);
     return {std::move(data), std::nullopt};
   } catch (const std::bad_alloc&) {
     return {nullptr, outOfMemory()};

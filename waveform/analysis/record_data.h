@@ -1,15 +1,15 @@
 #pragma once
 // The sample data of one record window: the point buffers (SampleBuffers), the
-// RMS arrays (RmsBuffers) and the harmonic values (HarmonicValues), in one
-// zero-filled block that is released as a whole with the RecordData. The window
-// owns it through a shared_ptr; print preview and export hold
-// std::shared_ptr<const RecordData>.
+// digital lanes, the RMS arrays (RmsBuffers) and the harmonic values
+// (HarmonicValues), in one zero-filled block that is released as a whole with
+// the RecordData. The window owns it through a shared_ptr; print preview and
+// export hold std::shared_ptr<const RecordData>.
 //
-// Point layout: analogue channels first (slots 0 .. A-1), then digital. Analogue
-// sample k of the first rate lies at point f1*k; with two rates a sample k from
-// endsamp1 on lies at endsamp1*f1 + (k - endsamp1)*f2. Digital sample k lies at
-// point k. A digital lane holds one byte per sample, 0 or 1; digitalValue reads
-// it as the 0.0 or 1.0 that is shown, printed and exported.
+// Point layout: analogue channel i is slot i (0 .. A-1). Analogue sample k of
+// the first rate lies at point f1*k; with two rates a sample k from endsamp1 on
+// lies at endsamp1*f1 + (k - endsamp1)*f2. Digital channel d is a lane of one
+// byte per sample (sample k at k), 0 or 1; digitalValue reads it as the 0.0 or
+// 1.0 that is shown and printed.
 
 #include <cstddef>
 #include <cstdint>

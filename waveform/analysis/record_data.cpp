@@ -88,7 +88,9 @@ std::uint64_t RecordBufferBytes(const TcfgInfo& record, const RecordLayout& layo
   const auto d = static_cast<std::uint64_t>(record.D);
   const auto samples = static_cast<std::uint64_t>(layout.sampleCount);
   const std::uint64_t extra = layout.oneCycle ? static_cast<std::uint64_t>(layout.harmonicRoom) : a * samples;
-  return sizeof(double) * (a * static_cast<std::uint64_t>(layout.analogPoints) + extra) + sizeof(std::uint8_t) * d * samples;
+  // Analogue points, RMS values or harmonics as doubles; a byte per digital sample.
+  return sizeof(double) * (a * static_cast<std::uint64_t>(layout.analogPoints) + extra) +
+         sizeof(std::uint8_t) * d * samples;
 }
 
 // One anonymous mapping holds every buffer: the kernel hands it out zero-filled

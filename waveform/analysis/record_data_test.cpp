@@ -151,7 +151,8 @@ TEST(RecordData, BuffersAreZeroFilledAndSizedByTheLayout) {
     EXPECT_THROW(data->digital(17), std::out_of_range);
     // The size cap counts what is handed out.
     std::uint64_t bytes = data->harmonics().size_bytes();
-    for (std::size_t slot = 0; slot < 3; ++slot) bytes += data->samples(slot).size_bytes() + data->rms(slot).size_bytes();
+    for (std::size_t slot = 0; slot < 3; ++slot)
+      bytes += data->samples(slot).size_bytes() + data->rms(slot).size_bytes();
     for (std::size_t d = 0; d < 17; ++d) bytes += data->digital(d).size_bytes();
     EXPECT_EQ(RecordBufferBytes(record, layout), bytes);
   }

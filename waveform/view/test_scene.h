@@ -45,7 +45,8 @@ struct TestRecord {
     layout = MakeRecordLayout(record);
     viewport = InitialViewport(layout);
     data.assign(static_cast<std::size_t>(analog), std::vector<double>(static_cast<std::size_t>(layout.analogPoints)));
-    lanes.assign(static_cast<std::size_t>(digital), std::vector<std::uint8_t>(static_cast<std::size_t>(layout.sampleCount)));
+    lanes.assign(static_cast<std::size_t>(digital),
+                 std::vector<std::uint8_t>(static_cast<std::size_t>(layout.sampleCount)));
   }
 
   // A record opened as a record window opens it: its buffers, and its points

@@ -348,7 +348,8 @@ TEST_F(WaveImageTest, TheFarEndOfALongRecordZoomedInDrawsLikeAShortRecord) {
   const WaveGeometry shortGeo = shortRecord.prepare();
   const WaveGeometry longGeo = MakeWaveGeometry(layout, SetZoomLevels(layout, kMaxZoomLevel, 0), shortRecord.options);
   ASSERT_GT(longGeo.neededWidth(), std::int64_t{1} << 28);
-  const WaveScene longScene{longGeo, shortRecord.options, shortRecord.scales, buffers, lanes, record, shortRecord.colors, true};
+  const WaveScene longScene{longGeo, shortRecord.options, shortRecord.scales, buffers, lanes, record,
+                            shortRecord.colors, true};
   const QSize size(900, 300);
   const QImage expected = renderRightEnd(shortRecord.scene(shortGeo), size);
   const QImage far = renderRightEnd(longScene, size);

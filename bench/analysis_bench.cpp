@@ -1,5 +1,5 @@
 // Record loading and analysis on generated records, written into a temporary
-// folder at start (W5 is 168 MB of .dat and 1.5 GB of buffers while open) (see bench/README.md for the workloads and figures).
+// folder at start (W5 is 168 MB of .dat and 1.3 GB of buffers while open) (see bench/README.md for the workloads and figures).
 //
 //   analysis_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 

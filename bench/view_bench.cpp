@@ -42,6 +42,7 @@ constexpr int kHeight = 1000;
 struct Workload {
   std::shared_ptr<wave::RecordData> data;
   std::vector<std::span<const double>> buffers;
+  std::vector<std::span<const std::uint8_t>> lanes;
   std::vector<std::span<const double>> rms;
   wave::WaveScales scales;
   wave::RmsScales rmsScales;
@@ -57,7 +58,8 @@ Workload load(const recordgen::RecordSpec& spec, const std::string& name) {
     std::fprintf(stderr, "%s could not be opened\n", name.c_str());
     std::exit(1);
   }
-  for (std::size_t slot = 0; slot < w.data->channelCount(); ++slot) w.buffers.push_back(w.data->samples(slot));
+  for (std::size_t i = 0; i < w.data->analogCount(); ++i) w.buffers.push_back(w.data->samples(i));
+  for (std::size_t d = 0; d < w.data->digitalCount(); ++d) w.lanes.push_back(w.data->digital(d));
   for (std::size_t i = 0; i < w.data->analogCount(); ++i) w.rms.push_back(w.data->rms(i));
   wave::ComputeRmsPeaks(w.rmsScales, w.rms, w.data->layout().sampleCount);
   return w;
@@ -134,6 +136,7 @@ void paintFrame(benchmark::State& state, Workload& (*workload)(), View view, boo
                               o,
                               w.scales,
                               w.buffers,
+                              w.lanes,
                               w.data->record(),
                               wave::DisplaySettings::DefaultChannelColors,
                               w.data->NoNegativeSamples == 0,

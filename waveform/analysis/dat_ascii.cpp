@@ -242,7 +242,8 @@ class LineParser {
         analogCount_(data.analogCount()),
         digitalCount_(data.digitalCount()),
         fieldsNeeded_(std::size_t{data.record().TT} + 2) {
-    for (std::size_t slot = 0; slot < data.channelCount(); ++slot) buffers_.push_back(data.samples(slot).data());
+    for (std::size_t i = 0; i < analogCount_; ++i) buffers_.push_back(data.samples(i).data());
+    for (std::size_t j = 0; j < digitalCount_; ++j) lanes_.push_back(data.digital(j).data());
     for (std::size_t i = 0; i < analogCount_; ++i) scales_.emplace_back(data.record().AInfo[i]);
   }
 
@@ -265,7 +266,7 @@ class LineParser {
     for (std::uint64_t k = first; k < last; ++k) {
       const auto point = static_cast<std::size_t>(layout_.pointOf(static_cast<std::int64_t>(k)));
       for (std::size_t i = 0; i < analogCount_; ++i) buffers_[i][point] = 0;
-      for (std::size_t j = 0; j < digitalCount_; ++j) buffers_[analogCount_ + j][k] = 0;
+      for (std::size_t j = 0; j < digitalCount_; ++j) lanes_[j][k] = 0;
     }
   }
 
@@ -296,7 +297,7 @@ class LineParser {
         illegal(kMsgAsciiBadDigital);
         continue;
       }
-      if (value == 1) buffers_[analogCount_ + j][k] = 1;  // a 0 is there already: no page for a lane of zeros
+      if (value == 1) lanes_[j][k] = 1;  // a 0 is there already: no page for a lane of zeros
     }
     return true;
   }
@@ -305,7 +306,8 @@ class LineParser {
   std::size_t analogCount_;
   std::size_t digitalCount_;
   std::size_t fieldsNeeded_;
-  std::vector<double*> buffers_;
+  std::vector<double*> buffers_;       // analogue
+  std::vector<std::uint8_t*> lanes_;  // digital
   std::vector<AnalogScale> scales_;
 };
 

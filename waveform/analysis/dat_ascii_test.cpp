@@ -65,7 +65,7 @@ TEST(AsciiDat, ReadsEveryLineEnding) {
       ASSERT_TRUE(data);
       EXPECT_TRUE(readAscii(*data, c.text, block).empty()) << c.name << " block " << block;
       EXPECT_EQ(values(data->samples(0)), (std::vector<double>{5, -6, 7})) << c.name << " block " << block;
-      EXPECT_EQ(values(data->samples(1)), (std::vector<double>{1, 0, 1})) << c.name << " block " << block;
+      EXPECT_EQ(testing::DigitalValues(*data, 0), (std::vector<double>{1, 0, 1})) << c.name << " block " << block;
     }
   }
 }
@@ -120,7 +120,7 @@ TEST(AsciiDat, ALineWithTooFewFieldsEndsTheReading) {
   EXPECT_EQ(messages[0].caption.key, "str22");
   EXPECT_EQ(values(data->samples(0)), (std::vector<double>{1, 3, 0, 0}));
   EXPECT_EQ(values(data->samples(1)), (std::vector<double>{2, 4, 0, 0}));
-  EXPECT_EQ(values(data->samples(2)), (std::vector<double>{1, 0, 0, 0}));
+  EXPECT_EQ(testing::DigitalValues(*data, 0), (std::vector<double>{1, 0, 0, 0}));
 }
 
 TEST(AsciiDat, TooFewLinesWinOverTooFewFields) {
@@ -143,7 +143,7 @@ TEST(AsciiDat, IllegalValues) {
   EXPECT_EQ(Keys(messages), (std::vector<std::string>{"str23", "str25", "str23"}));
   EXPECT_EQ(messages[1].caption.key, "str26");
   EXPECT_EQ(values(data->samples(0)), (std::vector<double>{0, 2, 3, 4, 0, 16}));
-  EXPECT_EQ(values(data->samples(1)), (std::vector<double>{1, 0, 0, 0, 1, 0}));
+  EXPECT_EQ(testing::DigitalValues(*data, 0), (std::vector<double>{1, 0, 0, 0, 1, 0}));
 }
 
 TEST(AsciiDat, AtMostFiveIllegalValueMessages) {
@@ -159,7 +159,7 @@ TEST(AsciiDat, ReadsBothRatesOfATwoRateRecord) {
   ASSERT_TRUE(data);
   EXPECT_TRUE(readAscii(*data, "1,0,1,0\n2,0,2,1\n3,0,3,0\n4,0,4,1\n5,0,5,1\n").empty());
   EXPECT_EQ(values(data->samples(0)), (std::vector<double>{1, 0, 2, 0, 3, 0, 4, 0, 0, 5, 0, 0}));
-  EXPECT_EQ(values(data->samples(1)), (std::vector<double>{0, 1, 0, 1, 1}));
+  EXPECT_EQ(testing::DigitalValues(*data, 0), (std::vector<double>{0, 1, 0, 1, 1}));
 }
 
 TEST(AsciiDat, ATwoRateFileEndingInTheSecondRateKeepsWhatItHolds) {
@@ -198,7 +198,7 @@ TEST(AsciiDat, ALongFileReadsAsIfLineByLine) {
   const auto messages = readAscii(*data, text, 4096);
   EXPECT_EQ(Keys(messages), (std::vector<std::string>{"str23", "str21"}));
   const auto analog = data->samples(0);
-  const auto digital = data->samples(1);
+  const auto digital = data->digital(0);
   EXPECT_EQ(analog[99], 100);
   EXPECT_EQ(analog[100], 0);
   EXPECT_EQ(analog[2499], 2500);

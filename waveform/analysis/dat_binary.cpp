@@ -48,27 +48,9 @@ void copyPoints(const double* from, double* to, std::size_t count) {
   for (; r < count; ++r) to[r] = from[r];
 }
 
-// out[r] = 1.0 where bit `bit` of words[r] is set, else 0.0.
-void spreadBit(const std::uint16_t* words, std::size_t count, unsigned bit, double* out) {
-  std::size_t r = 0;
-#if defined(__SSE2__)
-  if (aligned16(out)) {
-    const __m128i mask = _mm_set1_epi16(static_cast<short>(1u << bit));
-    const __m128d one = _mm_set1_pd(1.0);
-    for (; r + 8 <= count; r += 8) {
-      __m128i set;
-      std::memcpy(&set, words + r, sizeof set);
-      set = _mm_cmpeq_epi16(_mm_and_si128(set, mask), mask);  // 16 one bits per set word
-      const __m128i low = _mm_unpacklo_epi16(set, set);
-      const __m128i high = _mm_unpackhi_epi16(set, set);
-      _mm_stream_pd(out + r, _mm_and_pd(_mm_castsi128_pd(_mm_unpacklo_epi32(low, low)), one));
-      _mm_stream_pd(out + r + 2, _mm_and_pd(_mm_castsi128_pd(_mm_unpackhi_epi32(low, low)), one));
-      _mm_stream_pd(out + r + 4, _mm_and_pd(_mm_castsi128_pd(_mm_unpacklo_epi32(high, high)), one));
-      _mm_stream_pd(out + r + 6, _mm_and_pd(_mm_castsi128_pd(_mm_unpackhi_epi32(high, high)), one));
-    }
-  }
-#endif
-  for (; r < count; ++r) out[r] = ((words[r] >> bit) & 1u) ? 1.0 : 0.0;
+// out[r] = 1 where bit `bit` of words[r] is set, else 0.
+void spreadBit(const std::uint16_t* words, std::size_t count, unsigned bit, std::uint8_t* out) {
+  for (std::size_t r = 0; r < count; ++r) out[r] = static_cast<std::uint8_t>((words[r] >> bit) & 1u);
 }
 
 // Makes the stores that bypassed the caches visible before the work is handed back.
@@ -88,7 +70,8 @@ class RecordPlacer {
         wordCount_(digitalWords(static_cast<std::uint32_t>(digitalCount_))),
         recordSize_(BinaryRecordSize(static_cast<std::uint32_t>(analogCount_),
                                      static_cast<std::uint32_t>(digitalCount_))) {
-    for (std::size_t slot = 0; slot < data.channelCount(); ++slot) buffers_.push_back(data.samples(slot).data());
+    for (std::size_t i = 0; i < analogCount_; ++i) buffers_.push_back(data.samples(i).data());
+    for (std::size_t j = 0; j < digitalCount_; ++j) lanes_.push_back(data.digital(j).data());
     for (std::size_t i = 0; i < analogCount_; ++i) scales_.emplace_back(data.record().AInfo[i]);
   }
 
@@ -179,7 +162,7 @@ class RecordPlacer {
     // pages cost nothing (most lanes of a record never change).
     for (std::size_t b = 0; b < bitsOfWord(word); ++b)
       if ((anySet >> b) & 1u)
-        spreadBit(words, count, static_cast<unsigned>(b), buffers_[analogCount_ + 16 * word + b] + first);
+        spreadBit(words, count, static_cast<unsigned>(b), lanes_[16 * word + b] + first);
   }
 
   const RecordLayout& layout_;
@@ -188,7 +171,8 @@ class RecordPlacer {
   std::size_t digitalCount_;
   std::size_t wordCount_;
   std::uint64_t recordSize_;
-  std::vector<double*> buffers_;
+  std::vector<double*> buffers_;       // analogue
+  std::vector<std::uint8_t*> lanes_;  // digital
 };
 
 // The messages for the values that lie beyond the end of the file, in the
@@ -215,7 +199,9 @@ void addIllegalMessages(const RecordPlacer& placer, std::size_t analogCount, std
 // on several threads. False when the file could not be read.
 bool placeWholeRecords(const RecordPlacer& placer, DataFileReader& dat, std::uint64_t records, bool& negative) {
   const std::uint64_t recordSize = placer.recordSize();
-  // A multiple of the tile, so that every chunk starts on whole cache lines of the digital buffers.
+  // A multiple of the tile, so that every chunk starts on whole cache lines of
+  // the analogue buffers (a digital lane's bytes are written one by one, so
+  // two threads may write neighbouring samples of it safely).
   const std::uint64_t perChunk =
       std::max<std::uint64_t>(kTileRecords, kChunkBytes / recordSize / kTileRecords * kTileRecords);
   const std::uint64_t chunks = (records + perChunk - 1) / perChunk;

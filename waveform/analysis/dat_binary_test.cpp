@@ -63,15 +63,12 @@ TEST(BinaryDat, DigitalBitsMapToChannels) {
   ASSERT_EQ(bytes.size(), 54u);
   EXPECT_TRUE(readBinary(*data, bytes).empty());
 
-  const auto digital = [&](int channel) {
-    const auto buffer = data->samples(3 + static_cast<std::size_t>(channel));
-    return std::vector<double>(buffer.begin(), buffer.end());
-  };
+  const auto digital = [&](int channel) { return testing::DigitalValues(*data, static_cast<std::size_t>(channel)); };
   EXPECT_EQ(digital(0), (std::vector<double>{1, 0, 0}));
   EXPECT_EQ(digital(2), (std::vector<double>{0, 0, 1}));
   EXPECT_EQ(digital(15), (std::vector<double>{0, 1, 0}));
   EXPECT_EQ(digital(16), (std::vector<double>{0, 1, 0}));
-  for (int channel : {1, 3, 14}) EXPECT_TRUE(AllZero(data->samples(3 + static_cast<std::size_t>(channel))));
+  for (int channel : {1, 3, 14}) EXPECT_TRUE(AllZero(data->digital(static_cast<std::size_t>(channel))));
   EXPECT_EQ(data->samples(0)[2 * 2], 7);  // f1 = 2
   EXPECT_EQ(data->samples(2)[2 * 1], 6);
 }
@@ -160,7 +157,7 @@ TEST(BinaryDat, AShortFileLoadsNothing) {
   EXPECT_EQ(messages[0].caption.key, "str14");
   EXPECT_EQ(messages[0].text[0].defaultText, "读dat文件数据失败！");
   EXPECT_TRUE(AllZero(data->samples(0)));
-  EXPECT_TRUE(AllZero(data->samples(1)));
+  EXPECT_TRUE(AllZero(data->digital(0)));
   EXPECT_EQ(data->NoNegativeSamples, 1);
 
   EXPECT_EQ(Keys(readBinary(*data, "")), std::vector<std::string>{"str13"});
@@ -217,7 +214,7 @@ TEST(BinaryDat, IllegalDigitalValuesFollowTheAnalogueOnes) {
   const auto messages = readBinary(*data, bytes);
   EXPECT_EQ(Keys(messages), (std::vector<std::string>{"str15", "str17", "str17"}));
   EXPECT_EQ(messages[1].caption.key, "str18");
-  EXPECT_EQ(std::vector<double>(data->samples(1).begin(), data->samples(1).end()), (std::vector<double>{1, 1, 0}));
+  EXPECT_EQ(testing::DigitalValues(*data, 0), (std::vector<double>{1, 1, 0}));
 }
 
 // A generated record, its .dat bytes in memory and the buffers to read them into.
@@ -252,9 +249,9 @@ std::string firstWrongPoint(const Generated& g) {
       if (buffer[p] != expected[p]) return "analogue " + std::to_string(c) + " point " + std::to_string(p);
   }
   for (std::int32_t j = 0; j < g.spec.digital; ++j) {
-    const auto buffer = data.samples(static_cast<std::size_t>(g.spec.analog + j));
     for (std::int64_t k = 0; k < layout.sampleCount; ++k)
-      if (buffer[static_cast<std::size_t>(k)] != (recordgen::DigitalState(g.spec, j, k) ? 1.0 : 0.0))
+      if (data.digitalValue(static_cast<std::size_t>(j), static_cast<std::size_t>(k)) !=
+          (recordgen::DigitalState(g.spec, j, k) ? 1.0 : 0.0))
         return "digital " + std::to_string(j) + " sample " + std::to_string(k);
   }
   return {};
@@ -291,7 +288,8 @@ TEST(BinaryDat, AReadErrorInAnyPartOfALargeFileLoadsNothing) {
     std::vector<common::UserMessage> messages;
     ReadBinaryDat(*g.data, reader, messages);
     EXPECT_EQ(Keys(messages), std::vector<std::string>{"str13"}) << at;
-    for (std::size_t slot = 0; slot < 24; ++slot) EXPECT_TRUE(AllZero(g.data->samples(slot))) << at << " slot " << slot;
+    for (std::size_t slot = 0; slot < 4; ++slot) EXPECT_TRUE(AllZero(g.data->samples(slot))) << at << " slot " << slot;
+    for (std::size_t d = 0; d < 20; ++d) EXPECT_TRUE(AllZero(g.data->digital(d))) << at << " digital " << d;
     EXPECT_EQ(g.data->NoNegativeSamples, 1) << at;
   }
 }

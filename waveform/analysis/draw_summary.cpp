@@ -179,7 +179,7 @@ PointEnvelope::Extremes PointEnvelope::overKnown(std::span<const double> buffer,
 
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
-                            std::span<const std::span<const double>> digital, const RecordLayout& layout,
+                            std::span<const std::span<const std::uint8_t>> digital, const RecordLayout& layout,
                             bool interpolated, std::int64_t samplesWritten, common::JobProgress* progress) {
   DrawSummary summary;
   const std::int64_t step1 = interpolated ? 1 : layout.f1, step2 = interpolated ? 1 : layout.f2;
@@ -201,7 +201,7 @@ DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
     try {
       for (std::size_t c = begin; c < end && !failed && !common::Cancelled(progress); ++c) {
         if (c < digital.size()) {
-          const std::span<const double> b = digital[c];
+          const std::span<const std::uint8_t> b = digital[c];
           const auto switchable = std::min(b.size(), static_cast<std::size_t>(written));
           for (std::size_t i = 0; i + 1 < b.size() && i < switchable; ++i) {
             if (i % (kBlocksBetweenLooks * 256) == 0 && common::Cancelled(progress)) break;
@@ -231,12 +231,13 @@ void BuildDrawSummary(RecordData& data, common::JobProgress* progress) {
   // memory that cannot be had for it only leaves it out.
   try {
     const RecordData& source = data;
-    std::vector<std::span<const double>> analog, rms, digital;
+    std::vector<std::span<const double>> analog, rms;
+    std::vector<std::span<const std::uint8_t>> digital;
     for (std::size_t c = 0; c < source.analogCount(); ++c) {
       analog.push_back(source.samples(c));
       rms.push_back(source.rms(c));
     }
-    for (std::size_t d = 0; d < source.digitalCount(); ++d) digital.push_back(source.samples(source.analogCount() + d));
+    for (std::size_t d = 0; d < source.digitalCount(); ++d) digital.push_back(source.digital(d));
     data.setDrawSummary(std::make_unique<DrawSummary>(
         SummariseCurves(analog, rms, digital, source.layout(), source.NoNegativeSamples == 0,
                         source.samplesWritten(), progress)));

@@ -105,7 +105,7 @@ struct RecordLayout;
 // and the summary is of no use.
 DrawSummary SummariseCurves(std::span<const std::span<const double>> analog,
                             std::span<const std::span<const double>> rms,
-                            std::span<const std::span<const double>> digital, const RecordLayout& layout,
+                            std::span<const std::span<const std::uint8_t>> digital, const RecordLayout& layout,
                             bool interpolated,
                             std::int64_t samplesWritten = std::numeric_limits<std::int64_t>::max(),
                             common::JobProgress* progress = nullptr);

@@ -51,7 +51,7 @@ void expectSamples(const RecordData& data, const recordgen::RecordSpec& spec) {
           << "channel " << c << " sample " << k;
   for (std::int32_t j = 0; j < spec.digital; ++j)
     for (std::int64_t k = 0; k < layout.sampleCount; ++k)
-      ASSERT_EQ(data.samples(static_cast<std::size_t>(spec.analog + j))[static_cast<std::size_t>(k)],
+      ASSERT_EQ(data.digitalValue(static_cast<std::size_t>(j), static_cast<std::size_t>(k)),
                 recordgen::DigitalState(spec, j, k) ? 1.0 : 0.0)
           << "digital " << j << " sample " << k;
 }
@@ -131,7 +131,8 @@ TEST_F(RecordFiles, AMissingDataFileIsReported) {
 }
 
 // The bytes of the buffer that have memory behind them.
-std::size_t residentBytes(std::span<const double> buffer) {
+template <typename T>
+std::size_t residentBytes(std::span<const T> buffer) {
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data()) / page * page;
   const auto end = reinterpret_cast<std::uintptr_t>(buffer.data() + buffer.size());
@@ -180,8 +181,10 @@ TEST_F(RecordFiles, ALyingConfigurationCostsOnlyWhatTheDataFileHolds) {
     EXPECT_EQ(data.samplesWritten(), c.written);
     EXPECT_EQ(data.NoNegativeSamples, c.written > 0 ? 0 : 1);
     ASSERT_NE(data.drawSummary(), nullptr);
-    for (std::size_t slot = 0; slot < data.channelCount(); ++slot)
+    for (std::size_t slot = 0; slot < data.analogCount(); ++slot)
       EXPECT_LT(residentBytes(data.samples(slot)), data.samples(slot).size_bytes() / 4) << "slot " << slot;
+    for (std::size_t d = 0; d < data.digitalCount(); ++d)
+      EXPECT_LT(residentBytes(data.digital(d)), data.digital(d).size_bytes() / 4) << "digital " << d;
     for (std::size_t i = 0; i < data.analogCount(); ++i)
       EXPECT_LT(residentBytes(data.rms(i)), data.rms(i).size_bytes() / 4) << "RMS " << i;
 

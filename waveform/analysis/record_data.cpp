@@ -88,7 +88,9 @@ std::uint64_t RecordBufferBytes(const TcfgInfo& record, const RecordLayout& layo
   const auto d = static_cast<std::uint64_t>(record.D);
   const auto samples = static_cast<std::uint64_t>(layout.sampleCount);
   const std::uint64_t extra = layout.oneCycle ? static_cast<std::uint64_t>(layout.harmonicRoom) : a * samples;
-  return sizeof(double) * (a * static_cast<std::uint64_t>(layout.analogPoints) + d * samples + extra);
+  // Analogue points, RMS values or harmonics as doubles; a byte per digital sample.
+  return sizeof(double) * (a * static_cast<std::uint64_t>(layout.analogPoints) + extra) +
+         sizeof(std::uint8_t) * d * samples;
 }
 
 // One anonymous mapping holds every buffer: the kernel hands it out zero-filled
@@ -97,6 +99,7 @@ struct RecordData::Block {
   void* base = MAP_FAILED;
   std::size_t bytes = 0;
   std::vector<std::span<double>> samples;
+  std::vector<std::span<std::uint8_t>> digital;
   std::vector<std::span<double>> rms;
   std::span<double> harmonics;
 
@@ -109,22 +112,25 @@ struct RecordData::Block {
     munmap(base, bytes);
   }
 
-  // Lays the buffers of the given sizes (in doubles) out; false when the
-  // memory cannot be had.
-  bool allocate(const std::vector<std::size_t>& sizes) {
+  // Lays the buffers of the given sizes (in bytes) out, the first
+  // `largePaged` of them on large pages; false when the memory cannot be had.
+  bool allocate(const std::vector<std::size_t>& sizes, std::size_t largePaged) {
     bytes = kGuard;
-    for (std::size_t count : sizes) bytes += roundUp(count * sizeof(double)) + kGuard;
+    std::size_t largePagedBytes = bytes;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      bytes += roundUp(sizes[i]) + kGuard;
+      if (i < largePaged) largePagedBytes = bytes;
+    }
     base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) return false;
     // Large pages where the system has them: a fault per 2 MiB instead of per 4 KiB.
-    if (bytes >= kLargePage) madvise(base, bytes, MADV_HUGEPAGE);
+    if (largePagedBytes >= kLargePage) madvise(base, largePagedBytes, MADV_HUGEPAGE);
     auto* bytePtr = static_cast<unsigned char*>(base);
     std::size_t offset = kGuard;
     ASAN_POISON_MEMORY_REGION(bytePtr, kGuard);
     all.reserve(sizes.size());
-    for (std::size_t count : sizes) {
-      all.emplace_back(reinterpret_cast<double*>(bytePtr + offset), count);
-      const std::size_t used = count * sizeof(double);
+    for (std::size_t used : sizes) {
+      all.push_back(bytePtr + offset);
       const std::size_t next = offset + roundUp(used) + kGuard;
       ASAN_POISON_MEMORY_REGION(bytePtr + offset + used, next - offset - used);
       offset = next;
@@ -132,7 +138,7 @@ struct RecordData::Block {
     return true;
   }
 
-  std::vector<std::span<double>> all;
+  std::vector<unsigned char*> all;  // the start of each buffer
 };
 
 RecordData::RecordData(const TcfgInfo& record, const RecordLayout& layout)
@@ -151,20 +157,26 @@ RecordData::Created RecordData::Create(const TcfgInfo& record, const RecordLimit
     const std::size_t a = record.A;
     const std::size_t d = record.D;
     const auto samples = static_cast<std::size_t>(layout.sampleCount);
-    std::vector<std::size_t> sizes(a, static_cast<std::size_t>(layout.analogPoints));
-    sizes.insert(sizes.end(), d, samples);
-    if (layout.oneCycle)
-      sizes.push_back(static_cast<std::size_t>(layout.harmonicRoom));
-    else
-      sizes.insert(sizes.end(), a, samples);
+    const auto points = static_cast<std::size_t>(layout.analogPoints);
+    const std::size_t harmonics = layout.oneCycle ? static_cast<std::size_t>(layout.harmonicRoom) : 0;
+    const std::size_t rmsCount = layout.oneCycle ? 0 : a;
+    // Analogue points, the RMS curves or the harmonic values, then the digital
+    // lanes. The lanes stay on small pages: a lane is often smaller than a
+    // large page, and a lane the reader never reaches then costs nothing.
+    std::vector<std::size_t> sizes(a, points * sizeof(double));
+    sizes.insert(sizes.end(), rmsCount, samples * sizeof(double));
+    if (layout.oneCycle) sizes.push_back(harmonics * sizeof(double));
+    const std::size_t doubleBuffers = sizes.size();
+    sizes.insert(sizes.end(), d, samples * sizeof(std::uint8_t));
     Block& block = *data->block_;
-    if (!block.allocate(sizes)) return {nullptr, outOfMemory()};
-    const auto spans = std::span(block.all);
-    block.samples.assign(spans.begin(), spans.begin() + static_cast<std::ptrdiff_t>(a + d));
-    if (layout.oneCycle)
-      block.harmonics = spans.back();
-    else
-      block.rms.assign(spans.begin() + static_cast<std::ptrdiff_t>(a + d), spans.end());
+    if (!block.allocate(sizes, doubleBuffers)) return {nullptr, outOfMemory()};
+    const auto doubles = [&](std::size_t i, std::size_t count) {
+      return std::span(reinterpret_cast<double*>(block.all[i]), count);
+    };
+    for (std::size_t i = 0; i < a; ++i) block.samples.push_back(doubles(i, points));
+    for (std::size_t i = 0; i < rmsCount; ++i) block.rms.push_back(doubles(a + i, samples));
+    if (layout.oneCycle) block.harmonics = doubles(a, harmonics);
+    for (std::size_t j = 0; j < d; ++j) block.digital.emplace_back(block.all[doubleBuffers + j], samples);
     return {std::move(data), std::nullopt};
   } catch (const std::bad_alloc&) {
     return {nullptr, outOfMemory()};
@@ -173,6 +185,9 @@ RecordData::Created RecordData::Create(const TcfgInfo& record, const RecordLimit
 
 std::span<double> RecordData::samples(std::size_t slot) { return block_->samples.at(slot); }
 std::span<const double> RecordData::samples(std::size_t slot) const { return block_->samples.at(slot); }
+
+std::span<std::uint8_t> RecordData::digital(std::size_t d) { return block_->digital.at(d); }
+std::span<const std::uint8_t> RecordData::digital(std::size_t d) const { return block_->digital.at(d); }
 
 std::span<double> RecordData::rms(std::size_t channel) {
   return channel < block_->rms.size() ? block_->rms[channel] : std::span<double>();
@@ -187,12 +202,11 @@ std::span<const double> RecordData::harmonics() const { return block_->harmonics
 void RecordData::clearSamples() {
   // Zeros written over pages never touched would cost every page of the buffers.
   const auto analogPoints = static_cast<std::size_t>(analogPointsWritten());
-  const auto digitalPoints = static_cast<std::size_t>(samplesWritten_);
-  for (std::size_t slot = 0; slot < block_->samples.size(); ++slot) {
-    const std::span<double> buffer = block_->samples[slot];
-    const std::size_t used = std::min(buffer.size(), slot < analogCount() ? analogPoints : digitalPoints);
-    std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(used), 0.0);
-  }
+  const auto digitalSamples = static_cast<std::size_t>(samplesWritten_);
+  for (const std::span<double> buffer : block_->samples)
+    std::fill_n(buffer.begin(), std::min(buffer.size(), analogPoints), 0.0);
+  for (const std::span<std::uint8_t> lane : block_->digital)
+    std::fill_n(lane.begin(), std::min(lane.size(), digitalSamples), std::uint8_t{0});
   samplesWritten_ = 0;
   NoNegativeSamples = 1;
   drawSummary_.reset();

@@ -1,14 +1,15 @@
 #pragma once
 // The sample data of one record window: the point buffers (SampleBuffers), the
-// RMS arrays (RmsBuffers) and the harmonic values (HarmonicValues), in one
-// zero-filled block that is released as a whole with the RecordData. The window
-// owns it through a shared_ptr; print preview and export hold
-// std::shared_ptr<const RecordData>.
+// digital lanes, the RMS arrays (RmsBuffers) and the harmonic values
+// (HarmonicValues), in one zero-filled block that is released as a whole with
+// the RecordData. The window owns it through a shared_ptr; print preview and
+// export hold std::shared_ptr<const RecordData>.
 //
-// Point layout: analogue channels first (slots 0 .. A-1), then digital. Analogue
-// sample k of the first rate lies at point f1*k; with two rates a sample k from
-// endsamp1 on lies at endsamp1*f1 + (k - endsamp1)*f2. Digital sample k lies at
-// point k.
+// Point layout: analogue channel i is slot i (0 .. A-1). Analogue sample k of
+// the first rate lies at point f1*k; with two rates a sample k from endsamp1 on
+// lies at endsamp1*f1 + (k - endsamp1)*f2. Digital channel d is a lane of one
+// byte per sample (sample k at k), 0 or 1; digitalValue reads it as the 0.0 or
+// 1.0 that is shown and printed.
 
 #include <cstddef>
 #include <cstdint>
@@ -100,9 +101,14 @@ class RecordData {
   std::size_t digitalCount() const { return record_.D; }
   std::size_t channelCount() const { return analogCount() + digitalCount(); }
 
-  // SampleBuffers[slot]: analogue channels first, then digital.
+  // SampleBuffers[slot] of an analogue channel (slot < analogCount()).
   std::span<double> samples(std::size_t slot);
   std::span<const double> samples(std::size_t slot) const;
+  // The lane of digital channel d: sample k is 0 or 1.
+  std::span<std::uint8_t> digital(std::size_t d);
+  std::span<const std::uint8_t> digital(std::size_t d) const;
+  // Sample k of digital channel d as a value: 0.0 or 1.0.
+  double digitalValue(std::size_t d, std::size_t k) const { return digital(d)[k]; }
   // RmsBuffers[channel] of an analogue channel; empty for a one-cycle record.
   std::span<double> rms(std::size_t channel);
   std::span<const double> rms(std::size_t channel) const;

@@ -51,9 +51,10 @@ TEST(CheckRecord, RefusesImpossibleRecordsBeforeAllocating) {
 }
 
 TEST(CheckRecord, TheSizeCapIsConfigurable) {
-  const TcfgInfo record = MakeRecord(2, 1, 1000, 100);  // 2*200 + 100 + 2*100 doubles
+  // 2*200 points and 2*100 RMS values as doubles, 100 digital samples as bytes.
+  const TcfgInfo record = MakeRecord(2, 1, 1000, 100);
   const std::uint64_t bytes = RecordBufferBytes(record, MakeRecordLayout(record));
-  EXPECT_EQ(bytes, 8u * 700);
+  EXPECT_EQ(bytes, 8u * 600 + 100);
   EXPECT_FALSE(CheckRecord(record, RecordLimits{bytes}));
   const auto refusal = CheckRecord(record, RecordLimits{bytes - 1});
   ASSERT_TRUE(refusal);
@@ -61,7 +62,7 @@ TEST(CheckRecord, TheSizeCapIsConfigurable) {
 }
 
 // The cap follows the machine: at least 2 GiB, else half the physical memory,
-// so that four times W5 (about 6 GiB of buffers) opens on a 24 GiB machine.
+// so that four times W5 (about 4.7 GiB of buffers) opens on a 24 GiB machine.
 TEST(CheckRecord, TheDefaultCapIsHalfThePhysicalMemoryButAtLeastTwoGiB) {
   constexpr std::uint64_t GiB = std::uint64_t{1} << 30;
   struct Case {
@@ -74,7 +75,7 @@ TEST(CheckRecord, TheDefaultCapIsHalfThePhysicalMemoryButAtLeastTwoGiB) {
   // 64 A + 32 D at 20 kHz, 4.8 million samples.
   const TcfgInfo w5x4 = MakeRecord(64, 32, 20000, 4'800'000);
   const std::uint64_t bytes = RecordBufferBytes(w5x4, MakeRecordLayout(w5x4));
-  ASSERT_GT(bytes, 5 * GiB);
+  ASSERT_GT(bytes, 4 * GiB);
   EXPECT_FALSE(CheckRecord(w5x4, RecordLimits{RecordByteLimitFor(24 * GiB)}));
   const auto refusal = CheckRecord(w5x4, RecordLimits{RecordByteLimitFor(8 * GiB)});
   ASSERT_TRUE(refusal);
@@ -140,13 +141,20 @@ TEST(RecordData, BuffersAreZeroFilledAndSizedByTheLayout) {
       EXPECT_EQ(data->rms(slot).size(), oneCycle ? 0u : 200u);
       EXPECT_TRUE(AllZero(data->rms(slot)));
     }
-    for (std::size_t slot = 3; slot < 20; ++slot) {
-      EXPECT_EQ(data->samples(slot).size(), static_cast<std::size_t>(layout.sampleCount));
-      EXPECT_TRUE(AllZero(data->samples(slot)));
+    for (std::size_t d = 0; d < 17; ++d) {
+      EXPECT_EQ(data->digital(d).size(), static_cast<std::size_t>(layout.sampleCount));
+      EXPECT_TRUE(AllZero(data->digital(d)));
     }
     EXPECT_EQ(data->harmonics().size(), oneCycle ? 11u : 0u);
     EXPECT_EQ(data->NoNegativeSamples, 1);
-    EXPECT_THROW(data->samples(20), std::out_of_range);
+    EXPECT_THROW(data->samples(3), std::out_of_range);  // the digital channels are lanes
+    EXPECT_THROW(data->digital(17), std::out_of_range);
+    // The size cap counts what is handed out.
+    std::uint64_t bytes = data->harmonics().size_bytes();
+    for (std::size_t slot = 0; slot < 3; ++slot)
+      bytes += data->samples(slot).size_bytes() + data->rms(slot).size_bytes();
+    for (std::size_t d = 0; d < 17; ++d) bytes += data->digital(d).size_bytes();
+    EXPECT_EQ(RecordBufferBytes(record, layout), bytes);
   }
 }
 
@@ -163,11 +171,11 @@ TEST(RecordData, ClearSamplesResetsPointsAndFlag) {
   const auto data = testing::Allocate(MakeRecord(1, 1, 1000, 40));
   ASSERT_TRUE(data);
   data->samples(0)[5] = 3;
-  data->samples(1)[7] = 1;
+  data->digital(0)[7] = 1;
   data->NoNegativeSamples = 0;
   data->clearSamples();
   EXPECT_TRUE(AllZero(data->samples(0)));
-  EXPECT_TRUE(AllZero(data->samples(1)));
+  EXPECT_TRUE(AllZero(data->digital(0)));
   EXPECT_EQ(data->NoNegativeSamples, 1);
 }
 

@@ -76,4 +76,17 @@ inline bool AllZero(std::span<const double> values) {
   return true;
 }
 
+inline bool AllZero(std::span<const std::uint8_t> lane) {
+  for (std::uint8_t v : lane)
+    if (v != 0) return false;
+  return true;
+}
+
+// The samples of digital channel d as the values shown.
+inline std::vector<double> DigitalValues(const RecordData& data, std::size_t d) {
+  std::vector<double> out(data.digital(d).size());
+  for (std::size_t k = 0; k < out.size(); ++k) out[k] = data.digitalValue(d, k);
+  return out;
+}
+
 }  // namespace wave::testing

@@ -45,8 +45,8 @@ inline CrowdedRecord MakeCrowdedRecord(int groups, int digital, int lf) {
       b[i] = 88000.0 * std::sin(6.283185307179586 * static_cast<double>(i) / (layout.f1 * layout.N1) + ch);
   }
   for (std::size_t d = 0; d < c.data->digitalCount(); ++d) {
-    auto b = c.data->samples(c.data->analogCount() + d);
-    for (std::size_t k = 0; k < b.size(); ++k) b[k] = static_cast<double>((k / (7 + d)) % 2);
+    auto b = c.data->digital(d);
+    for (std::size_t k = 0; k < b.size(); ++k) b[k] = static_cast<std::uint8_t>((k / (7 + d)) % 2);
   }
   c.data->NoNegativeSamples = 0;
   for (int g = 0; g < groups; ++g) {

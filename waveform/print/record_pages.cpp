@@ -426,7 +426,7 @@ void Print_All_Status(Canvas& canvas, const PageContext& ctx, int r) {
     pageText(canvas, ctx, geo.L - 80 - canvas.textWidth(name), y - roundRatio(h, 5, 10) - 20, name);
 
     // The steps between the page's samples, each sample under its analogue point.
-    const auto states = data.samples(data.analogCount() + static_cast<std::size_t>(d));
+    const auto states = data.digital(static_cast<std::size_t>(d));
     const std::int64_t last = std::min<std::int64_t>(lastSample, static_cast<std::int64_t>(states.size()) - 1);
     if (firstSample >= last) continue;
     const auto levelOf = [&](std::int64_t k) { return states[static_cast<std::size_t>(k)] == 0 ? low : high; };

@@ -29,7 +29,7 @@ inline constexpr int kPrintDotLength = 8;
 // What the record window hands the preview form (Print_TBtnClick).
 struct PrintedRecord {
   TcfgInfo record;
-  std::shared_ptr<const RecordData> data;  // SampleBuffers: analogue channels first, then digital
+  std::shared_ptr<const RecordData> data;  // SampleBuffers of the analogue channels, the digital lanes
   std::uint8_t NoNegativeSamples = 1;
   double CycleCount = 0;
   std::int32_t SamplesPerCycle = 1;  // N

@@ -105,8 +105,8 @@ struct PrintFixture {
                                                              (layout.f1 * layout.N1));
     }
     for (std::size_t d = 0; d < data->digitalCount(); ++d) {
-      auto b = data->samples(data->analogCount() + d);
-      for (std::size_t k = 0; k < b.size(); ++k) b[k] = d == 0 ? static_cast<double>((k / 10) % 2) : 1.0;
+      auto b = data->digital(d);
+      for (std::size_t k = 0; k < b.size(); ++k) b[k] = d == 0 ? static_cast<std::uint8_t>((k / 10) % 2) : 1;
     }
     data->NoNegativeSamples = 0;
     settings.PrinterPageWidth = kA4Width300;

@@ -504,7 +504,8 @@ void TFaultWaveForm::FormCreate() {
   scales_.ScalesDirty = 1;
   DataPanelShown_ = 1;
   options_ = WindowOptions::From(settings_);
-  for (std::size_t slot = 0; slot < data_->channelCount(); ++slot) buffers_.push_back(data_->samples(slot));
+  for (std::size_t i = 0; i < data_->analogCount(); ++i) buffers_.push_back(data_->samples(i));
+  for (std::size_t d = 0; d < data_->digitalCount(); ++d) lanes_.push_back(data_->digital(d));
   for (std::size_t i = 0; i < data_->analogCount(); ++i) rmsBuffers_.push_back(data_->rms(i));
   harmonics_ = ComputedHarmonics(*data_);
   const WaveGeometry geo = geometry();
@@ -689,6 +690,7 @@ void TFaultWaveForm::FormClose() {
   trackBar_ = nullptr;
   allDataModel_->clear();
   buffers_.clear();
+  lanes_.clear();
   rmsBuffers_.clear();
   harmonics_ = {};
   data_.reset();  // every sample, RMS and harmonic array at once
@@ -927,7 +929,7 @@ void TFaultWaveForm::drawView(Canvas& canvas, std::int64_t shift) {
     return;
   }
   const WaveGeometry geo = ShiftedLeft(geometry(), shift);
-  const WaveScene scene{geo, options_, scales_, buffers_, record_, settings_.ChannelColors,
+  const WaveScene scene{geo, options_, scales_, buffers_, lanes_, record_, settings_.ChannelColors,
                         data_->NoNegativeSamples == 0, false, data_->drawSummary()};
   switch (ViewMode_) {
     case ViewMode::Waves:

@@ -241,7 +241,8 @@ class TFaultWaveForm : public QWidget {
   TcfgInfo record_;
   std::shared_ptr<RecordData> data_;
   RecordLayout layout_;
-  std::vector<std::span<const double>> buffers_;
+  std::vector<std::span<const double>> buffers_;        // analogue points
+  std::vector<std::span<const std::uint8_t>> lanes_;  // digital
   std::vector<std::span<const double>> rmsBuffers_;
   std::span<const double> harmonics_;  // the computed orders
   std::vector<double> knownAnalogPeaks_;  // found while opening; empty: FormCreate finds them

@@ -34,7 +34,7 @@ void SetRmsPeaks(RmsScales& scales, std::span<const double> peaks);
 void UpdateRmsScales(RmsScales& scales, const std::array<TChannelGroup, kGroupRowCount>& groups);
 
 struct RmsScene {
-  const WaveScene& wave;  // geometry, options, record, colours, digital buffers
+  const WaveScene& wave;  // geometry, options, record, colours, digital lanes
   std::span<const std::span<const double>> rms;
   const RmsScales& scales;
 };

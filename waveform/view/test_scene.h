@@ -19,8 +19,10 @@ namespace wave::scenetest {
 struct TestRecord {
   TcfgInfo record;
   RecordLayout layout;
-  std::vector<std::vector<double>> data;  // analogue buffers, then digital
+  std::vector<std::vector<double>> data;         // analogue buffers
+  std::vector<std::vector<std::uint8_t>> lanes;  // digital
   std::vector<std::span<const double>> spans;
+  std::vector<std::span<const std::uint8_t>> laneSpans;
   WindowOptions options;
   WaveViewport viewport;
   WaveScales scales;
@@ -43,7 +45,8 @@ struct TestRecord {
     layout = MakeRecordLayout(record);
     viewport = InitialViewport(layout);
     data.assign(static_cast<std::size_t>(analog), std::vector<double>(static_cast<std::size_t>(layout.analogPoints)));
-    for (int i = 0; i < digital; ++i) data.emplace_back(static_cast<std::size_t>(layout.sampleCount));
+    lanes.assign(static_cast<std::size_t>(digital),
+                 std::vector<std::uint8_t>(static_cast<std::size_t>(layout.sampleCount)));
   }
 
   // A record opened as a record window opens it: its buffers, and its points
@@ -51,9 +54,13 @@ struct TestRecord {
   explicit TestRecord(const RecordData& opened)
       : record(opened.record()), layout(opened.layout()), interpolated(opened.NoNegativeSamples == 0) {
     viewport = InitialViewport(layout);
-    for (std::size_t slot = 0; slot < opened.channelCount(); ++slot) {
-      const auto b = opened.samples(slot);
+    for (std::size_t i = 0; i < opened.analogCount(); ++i) {
+      const auto b = opened.samples(i);
       data.emplace_back(b.begin(), b.end());
+    }
+    for (std::size_t d = 0; d < opened.digitalCount(); ++d) {
+      const auto b = opened.digital(d);
+      lanes.emplace_back(b.begin(), b.end());
     }
   }
 
@@ -66,7 +73,7 @@ struct TestRecord {
     }
   }
 
-  std::vector<double>& digitalData(int d) { return data[static_cast<std::size_t>(record.A + d)]; }
+  std::vector<std::uint8_t>& digitalData(int d) { return lanes[static_cast<std::size_t>(d)]; }
 
   void setRow(int g, std::vector<int> channels) {
     auto& row = options.WindowGroups[static_cast<std::size_t>(g)];
@@ -85,6 +92,7 @@ struct TestRecord {
   // Geometry and scales for the current options; keep the result alive while drawing.
   WaveGeometry prepare() {
     spans.assign(data.begin(), data.end());
+    laneSpans.assign(lanes.begin(), lanes.end());
     const WaveGeometry geo = MakeWaveGeometry(layout, viewport, options);
     ComputeChannelPeaks(scales, std::span(spans).first(record.A), geo.P1 + geo.P2);
     scales.ScalesDirty = 1;
@@ -93,7 +101,7 @@ struct TestRecord {
   }
 
   WaveScene scene(const WaveGeometry& geo, bool fullDetail = false) const {
-    return WaveScene{geo, options, scales, spans, record, colors, interpolated, fullDetail};
+    return WaveScene{geo, options, scales, spans, laneSpans, record, colors, interpolated, fullDetail};
   }
 };
 

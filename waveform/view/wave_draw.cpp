@@ -165,7 +165,7 @@ class LaneLines {
 struct LaneLevels {
   int y0 = 0;  // a sample of 0
   int y1 = 0;  // any other sample
-  int of(double v) const { return v == 0 ? y0 : y1; }
+  int of(std::uint8_t v) const { return v == 0 ? y0 : y1; }
 };
 
 // The first sample i in [lo, hi] whose x is at least x; hi + 1 when none is
@@ -186,7 +186,7 @@ std::int64_t firstSampleFrom(const WaveGeometry& geo, std::int64_t lo, std::int6
 struct Edges {
   bool fell = false, rose = false;
 };
-Edges edgesOf(std::span<const double> b, const LaneLevels& lv, std::int64_t first, std::int64_t end,
+Edges edgesOf(std::span<const std::uint8_t> b, const LaneLevels& lv, std::int64_t first, std::int64_t end,
               const std::vector<std::int64_t>* switches) {
   Edges e;
   if (lv.y0 == lv.y1) return e;  // both levels on one line: no edge shows
@@ -208,7 +208,7 @@ Edges edgesOf(std::span<const double> b, const LaneLevels& lv, std::int64_t firs
 // The steps of samples first .. last (the step from i to i + 1 for each i).
 // Steps that stay on one x (more samples than pixels) draw only a fall and a
 // rise there: the pixels of drawing each of them.
-void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const double> b, const LaneLevels& lv,
+void laneSteps(LaneLines& out, const WaveGeometry& geo, std::span<const std::uint8_t> b, const LaneLevels& lv,
                std::int64_t first, std::int64_t last, const std::vector<std::int64_t>* switches) {
   last = std::min<std::int64_t>(last, static_cast<std::int64_t>(b.size()) - 2);
   if (first < 0 || first > last) return;
@@ -412,8 +412,7 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
   const int lanes = std::clamp(digital.Count, 0, kMaxDigitalShown);
   for (int q = 0; q < lanes; ++q) {
     const int d = digital.Index[static_cast<std::size_t>(q)];
-    const std::size_t slot = std::size_t{scene.record.A} + static_cast<std::size_t>(d);
-    if (d < 0 || d >= scene.record.D || slot >= scene.buffers.size()) continue;
+    if (d < 0 || d >= scene.record.D || static_cast<std::size_t>(d) >= scene.digital.size()) continue;
     canvas.pen().width = 1;
     canvas.pen().color = colour(scene, 23);
     canvas.pen().style = PenStyle::Solid;
@@ -429,7 +428,7 @@ void Show_All_Status(Canvas& canvas, const WaveScene& scene, int rowCount) {
 
     const LaneLevels lv{yq + h / 10, yq - h / 25};
     if (std::max(lv.y0, lv.y1) < clip.top || std::min(lv.y0, lv.y1) >= clip.bottom) continue;
-    const auto b = scene.buffers[slot];
+    const auto b = scene.digital[static_cast<std::size_t>(d)];
     const int xlo = clip.left - 1, xhi = clip.right + 1;
     const std::vector<std::int64_t>* switches =
         scene.summary && static_cast<std::size_t>(d) < scene.summary->digitalSwitches.size()

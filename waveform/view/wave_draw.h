@@ -20,13 +20,14 @@
 
 namespace wave {
 
-// Everything one paint of the wave view reads. Buffers: analogue channels
-// first, then digital (SampleBuffers).
+// Everything one paint of the wave view reads. Buffers: the analogue
+// channels' points (SampleBuffers); digital: the lanes, a byte per sample.
 struct WaveScene {
   const WaveGeometry& geo;
   const WindowOptions& options;
   const WaveScales& scales;
   std::span<const std::span<const double>> buffers;
+  std::span<const std::span<const std::uint8_t>> digital;
   const TcfgInfo& record;
   const std::array<TColor, kColorCount>& colors;
   bool interpolated = false;  // NoNegativeSamples = 0: the points between samples hold values

@@ -208,7 +208,7 @@ TEST_F(WaveImageTest, ZoomedOutDigitalSwitchesStandInTheirOwnColumns) {
   t.setRow(0, {0});
   t.setDigital({0});
   auto& lane = t.digitalData(0);
-  for (std::size_t i = 0; i < lane.size(); ++i) lane[i] = static_cast<double>((i / 300) % 2);
+  for (std::size_t i = 0; i < lane.size(); ++i) lane[i] = static_cast<std::uint8_t>((i / 300) % 2);
   t.viewport = SetZoomLevels(t.layout, kMinZoomLevel, 0);
   const WaveGeometry geo = t.prepare();
   ASSERT_EQ(geo.pixelsPerCycle1, 2);
@@ -280,13 +280,14 @@ TEST_F(WaveImageTest, PointsBetweenSamplesOfASecondRateDrawBetweenThem) {
 }
 
 // Buffers of zeros that take no memory until written (calloc maps fresh pages).
+template <typename T>
 struct ZeroBuffer {
-  explicit ZeroBuffer(std::size_t n) : values(static_cast<double*>(std::calloc(n, sizeof(double)))), size(n) {}
+  explicit ZeroBuffer(std::size_t n) : values(static_cast<T*>(std::calloc(n, sizeof(T)))), size(n) {}
   ~ZeroBuffer() { std::free(values); }
   ZeroBuffer(const ZeroBuffer&) = delete;
   ZeroBuffer& operator=(const ZeroBuffer&) = delete;
-  std::span<double> span() const { return {values, size}; }
-  double* values;
+  std::span<T> span() const { return {values, size}; }
+  T* values;
   std::size_t size;
 };
 
@@ -304,7 +305,7 @@ QImage renderRightEnd(const WaveScene& scene, QSize size, std::span<const std::s
   painter.setClipRect(QRect(left, 0, size.width(), size.height()));
   QPainterCanvas canvas(painter, Rect{left, 0, left + size.width(), size.height()});
   const WaveGeometry geo = ShiftedLeft(scene.geo, shift);
-  const WaveScene shifted{geo, scene.options, scene.scales, scene.buffers, scene.record, scene.colors,
+  const WaveScene shifted{geo, scene.options, scene.scales, scene.buffers, scene.digital, scene.record, scene.colors,
                           scene.interpolated, scene.fullDetail, scene.summary};
   if (rmsScales)
     PaintRmsView(canvas, RmsScene{shifted, rms, *rmsScales});
@@ -336,16 +337,19 @@ TEST_F(WaveImageTest, TheFarEndOfALongRecordZoomedInDrawsLikeAShortRecord) {
   TcfgInfo record = shortRecord.record;
   record.endsamp1 = record.endsamp2 = static_cast<std::int32_t>(kSamples);
   const RecordLayout layout = MakeRecordLayout(record);
-  ZeroBuffer analog(static_cast<std::size_t>(layout.analogPoints)), digital(static_cast<std::size_t>(kSamples));
+  ZeroBuffer<double> analog(static_cast<std::size_t>(layout.analogPoints));
+  ZeroBuffer<std::uint8_t> digital(static_cast<std::size_t>(kSamples));
   const std::size_t tailPoints = shortRecord.data[0].size();
   std::copy(shortRecord.data[0].begin(), shortRecord.data[0].end(), analog.values + (analog.size - tailPoints));
-  std::copy(shortRecord.data[1].begin(), shortRecord.data[1].end(), digital.values + (digital.size - kTail));
-  const std::vector<std::span<const double>> buffers{analog.span(), digital.span()};
+  std::copy(shortRecord.lanes[0].begin(), shortRecord.lanes[0].end(), digital.values + (digital.size - kTail));
+  const std::vector<std::span<const double>> buffers{analog.span()};
+  const std::vector<std::span<const std::uint8_t>> lanes{digital.span()};
 
   const WaveGeometry shortGeo = shortRecord.prepare();
   const WaveGeometry longGeo = MakeWaveGeometry(layout, SetZoomLevels(layout, kMaxZoomLevel, 0), shortRecord.options);
   ASSERT_GT(longGeo.neededWidth(), std::int64_t{1} << 28);
-  const WaveScene longScene{longGeo, shortRecord.options, shortRecord.scales, buffers, record, shortRecord.colors, true};
+  const WaveScene longScene{longGeo, shortRecord.options, shortRecord.scales, buffers, lanes, record,
+                            shortRecord.colors, true};
   const QSize size(900, 300);
   const QImage expected = renderRightEnd(shortRecord.scene(shortGeo), size);
   const QImage far = renderRightEnd(longScene, size);
@@ -359,7 +363,7 @@ TEST_F(WaveImageTest, TheFarEndOfALongRecordZoomedInDrawsLikeAShortRecord) {
   // The RMS view of the same tail, one value per sample.
   std::vector<double> shortRms(static_cast<std::size_t>(kTail));
   for (std::size_t n = 0; n < shortRms.size(); ++n) shortRms[n] = 200 + 100 * std::sin(0.01 * static_cast<double>(n));
-  ZeroBuffer longRms(static_cast<std::size_t>(kSamples));
+  ZeroBuffer<double> longRms(static_cast<std::size_t>(kSamples));
   std::copy(shortRms.begin(), shortRms.end(), longRms.values + (longRms.size - shortRms.size()));
   const std::vector<std::span<const double>> shortRmsSpans{shortRms}, longRmsSpans{longRms.span()};
   RmsScales scales;  // the long record's peaks are those of its tail
@@ -436,8 +440,8 @@ class SummaryImageTest : public WaveImageTest {
   static void expectSameEverywhere(SummarisedRecord& s) {
     TestRecord& t = s.t;
     s.t.spans.assign(t.data.begin(), t.data.end());
-    s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans,
-                                std::span(t.spans).subspan(t.record.A), t.layout, t.interpolated);
+    s.t.laneSpans.assign(t.lanes.begin(), t.lanes.end());
+    s.summary = SummariseCurves(t.spans, s.rmsSpans, t.laneSpans, t.layout, t.interpolated);
     const QSize size(420, 440);
     for (int points : {1, 0}) {
       t.options.WindowPointsAndLines = points;
@@ -502,8 +506,8 @@ TEST_F(SummaryImageTest, ZoomedOutTracesDrawTheLinesOfTheReducedDrawing) {
   SummarisedRecord s = summaryRecord(false, true);
   TestRecord& t = s.t;
   t.spans.assign(t.data.begin(), t.data.end());
-  s.summary = SummariseCurves(std::span(t.spans).first(t.record.A), s.rmsSpans,
-                                std::span(t.spans).subspan(t.record.A), t.layout, t.interpolated);
+  t.laneSpans.assign(t.lanes.begin(), t.lanes.end());
+  s.summary = SummariseCurves(t.spans, s.rmsSpans, t.laneSpans, t.layout, t.interpolated);
   t.options.WindowPointsAndLines = 0;
   t.viewport = SetZoomLevels(t.layout, kMinZoomLevel, 0);
   const WaveGeometry geo = t.prepare();

@@ -163,26 +163,78 @@ void DrawOrderFree(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int 
   });
 }
 
+namespace {
+
+// What a step of DrawInOrder draws: its line, or its marker.
+constexpr int kInOrderLine = 0;
+constexpr int kInOrderMarker = 1;
+
+// Leaves out every step that an equal step later in its run of steps with the
+// same x draws again: equal figures at one place have the same pixels, so with
+// the pen copying the later one covers the earlier whatever came in between.
+void keepLastOfEqual(std::vector<Canvas::FigureStep>& steps) {
+  std::vector<std::uint32_t> slots;  // 1 + the index of a kept step, 0 for none
+  std::vector<char> drop(steps.size(), 0);
+  const auto hash = [](const Canvas::FigureStep& s) {
+    std::uint64_t h = static_cast<std::uint32_t>(s.place.y);
+    for (const int k : s.key) h = (h ^ static_cast<std::uint32_t>(k)) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+  };
+  std::size_t end = steps.size();
+  while (end > 0) {
+    std::size_t begin = end - 1;
+    while (begin > 0 && steps[begin - 1].place.x == steps[end - 1].place.x) --begin;
+    if (end - begin > 2) {
+      std::size_t size = 8;
+      while (size < 2 * (end - begin)) size *= 2;
+      slots.assign(size, 0);
+      for (std::size_t i = end; i-- > begin;) {
+        const Canvas::FigureStep& s = steps[i];
+        for (std::size_t h = hash(s) & (size - 1);; h = (h + 1) & (size - 1)) {
+          if (slots[h] == 0) {
+            slots[h] = static_cast<std::uint32_t>(i + 1);
+            break;
+          }
+          const Canvas::FigureStep& kept = steps[slots[h] - 1];
+          if (kept.place == s.place && kept.key == s.key) {
+            drop[i] = 1;
+            break;
+          }
+        }
+      }
+    }
+    end = begin;
+  }
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < steps.size(); ++i)
+    if (!drop[i]) steps[out++] = steps[i];
+  steps.resize(out);
+}
+
+}  // namespace
+
 // Markers filled with the background cover the line that came before them, so
-// lines and markers keep their order here: each vertex is one figure, the line
-// into it and its marker (before or after that line).
+// lines and markers keep their order here: each line and each marker is one
+// figure, drawn in the vertices' order.
 void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style) {
   if (vs.empty()) return;
   std::vector<Canvas::FigureStep> steps;
-  steps.reserve(vs.size());
+  steps.reserve(vs.size() * 2);
   Point previous = vs[0].p;
   for (const Vertex& v : vs) {
-    steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, static_cast<int>(v.marker)}});
+    if (v.marker == MarkerOrder::BeforeIncoming) steps.push_back({v.p, {0, 0, kInOrderMarker}});
+    if (v.p != previous) steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, kInOrderLine}});
+    if (v.marker == MarkerOrder::AfterIncoming) steps.push_back({v.p, {0, 0, kInOrderMarker}});
     previous = v.p;
   }
+  if (canvas.pen().mode == PenMode::Copy) keepLastOfEqual(steps);
   canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
-    const auto order = static_cast<MarkerOrder>(key[2]);
-    if (order == MarkerOrder::BeforeIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
-    if (key[0] != 0 || key[1] != 0) {
+    if (key[2] == kInOrderMarker) {
+      Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+    } else {
       target.moveTo(p.x - key[0], p.y - key[1]);
       target.lineTo(p.x, p.y);
     }
-    if (order == MarkerOrder::AfterIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
   });
 }
 

@@ -271,6 +271,21 @@ class RunSequence {
     const auto [part, k] = at(j);
     return part->run->markerEvery > 0 && k % part->run->markerEvery == 0;
   }
+  MarkerOrder order(std::int64_t j) const {
+    if (!marker(j)) return MarkerOrder::None;
+    const auto [part, k] = at(j);
+    return k == part->run->markerBefore ? MarkerOrder::BeforeIncoming : MarkerOrder::AfterIncoming;
+  }
+  // Some vertex of j0 .. j1 has its marker before the line into it.
+  bool anyMarkerBefore(std::int64_t j0, std::int64_t j1) const {
+    for (const Part& part : parts_) {
+      const std::int64_t k = part.run->markerBefore;
+      if (k < part.run->kFirst || k > part.kLast) continue;
+      const std::int64_t j = part.start + (k - part.run->kFirst);
+      if (j >= j0 && j <= j1) return true;
+    }
+    return false;
+  }
   // The y of every vertex of j0 .. j1 that has a marker.
   template <typename Fn>
   void markerYs(std::int64_t j0, std::int64_t j1, Fn&& fn) const {
@@ -410,6 +425,170 @@ void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const Val
   if (line.size() >= 2) canvas.polyline(line);
   canvas.drawFigures(places, [c, style](Canvas& target, Point p, const std::array<int, 3>&) {
     Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+  });
+}
+
+namespace {
+
+// The steps DrawInOrder draws, collected column by column from a RunSequence.
+class InOrderSteps {
+ public:
+  InOrderSteps(const RunSequence& seq, const ValueToY& map) : seq_(seq), map_(map) {}
+
+  std::vector<Canvas::FigureStep>& steps() { return steps_; }
+
+  // Vertex j: its line and marker in their order.
+  void vertex(std::int64_t j) {
+    const Point p{seq_.x(j), seq_.y(j)};
+    const MarkerOrder order = seq_.order(j);
+    if (order == MarkerOrder::BeforeIncoming) marker(p);
+    if (j > 0 && p != previous_) line(previous_, p);
+    if (order == MarkerOrder::AfterIncoming) marker(p);
+    previous_ = p;
+  }
+
+  // Vertices j + 1 .. e of column x, all with markers after their lines and
+  // at most a row from their neighbours (vertex j drawn already). Every row
+  // that holds a vertex is reached again only by markers of that same row and
+  // by lines of one pixel leaving it (the pixel of the row), so the last of
+  // each covers all the ones before. Going back from e, the rows of e .. t
+  // form a range that grows by one row at a time; each row joins it at its last
+  // vertex, whose outgoing line is its last line leaving the row. The row of e
+  // was left last before its final run of vertices, found in the same way.
+  void column(std::int64_t j, std::int64_t e, int x) {
+    found_.clear();
+    const int yEnd = seq_.y(e);
+    int lo = yEnd, hi = yEnd;
+    std::int64_t finalRun = j;  // the first vertex of e's final run on its row
+    for (std::int64_t cur = e;;) {
+      const std::int64_t t = lastOutside(j, cur - 1, lo, hi);
+      if (t < j) break;
+      if (cur == e) finalRun = t + 1;
+      joined(t, x, lo, hi, j);
+      cur = t;
+    }
+    found_.push_back({e, 1, {x, yEnd}, {}});
+    if (finalRun > j) {  // the last time e's row was left
+      lo = hi = seq_.y(finalRun - 1);
+      for (std::int64_t cur = finalRun - 1;;) {
+        const std::int64_t t = lastOutside(j, cur - 1, lo, hi);
+        if (t < j) break;
+        const int y = seq_.y(t);
+        if (y == yEnd) {
+          const int next = seq_.y(t + 1);
+          found_.push_back({t + 1, 0, {x, y}, {x, next}});
+          break;
+        }
+        (y < lo ? lo : hi) = y;
+        cur = t;
+      }
+    }
+    // In drawing order: by vertex, the line into it before its marker.
+    std::sort(found_.begin(), found_.end(), [](const Found& a, const Found& b) {
+      return a.vertex != b.vertex ? a.vertex < b.vertex : a.kind < b.kind;
+    });
+    for (const Found& f : found_) {
+      if (f.kind == 0)
+        line(f.from, f.to);
+      else
+        marker(f.from);
+    }
+    previous_ = {x, yEnd};
+  }
+
+ private:
+  struct Found {
+    std::int64_t vertex;  // the vertex whose line (0) or marker (1) this is
+    int kind;
+    Point from, to;
+  };
+
+  void marker(Point p) { steps_.push_back({p, {0, 0, kInOrderMarker}}); }
+  void line(Point a, Point b) { steps_.push_back({b, {b.x - a.x, b.y - a.y, kInOrderLine}}); }
+
+  // Vertex t is the last on its row, just outside [lo, hi]; the row joins.
+  void joined(std::int64_t t, int x, int& lo, int& hi, std::int64_t j) {
+    const int y = seq_.y(t);
+    const int next = seq_.y(t + 1);
+    if (t > j) found_.push_back({t, 1, {x, y}, {}});
+    found_.push_back({t + 1, 0, {x, y}, {x, next}});
+    (y < lo ? lo : hi) = y;
+  }
+
+  bool anyOutside(std::int64_t a, std::int64_t b, int lo, int hi) const {
+    const PointEnvelope::Extremes ext = seq_.over(a, b);
+    return map_(ext.highest) < lo || map_(ext.lowest) > hi;
+  }
+
+  // The last vertex of a .. b whose row is outside [lo, hi]; a - 1 when none is.
+  std::int64_t lastOutside(std::int64_t a, std::int64_t b, int lo, int hi) const {
+    std::int64_t top = b;  // the vertices after top are inside
+    for (int k = 0; k < 4 && top >= a; ++k, --top) {
+      const int y = seq_.y(top);
+      if (y < lo || y > hi) return top;
+    }
+    for (std::int64_t width = 8; top >= a; width *= 2) {
+      const std::int64_t from = std::max(a, top - width + 1);
+      if (anyOutside(from, top, lo, hi)) {
+        std::int64_t first = from, last = top;  // the answer lies in first .. last
+        while (first < last) {
+          const std::int64_t mid = first + (last - first + 1) / 2;
+          if (anyOutside(mid, last, lo, hi))
+            first = mid;
+          else
+            last = mid - 1;
+        }
+        return first;
+      }
+      top = from - 1;
+    }
+    return a - 1;
+  }
+
+  const RunSequence& seq_;
+  const ValueToY& map_;
+  std::vector<Canvas::FigureStep> steps_;
+  std::vector<Found> found_;
+  Point previous_;
+};
+
+}  // namespace
+
+void DrawInOrderRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& map, TColor c, int style) {
+  const RunSequence seq(runs, map);
+  const std::int64_t n = seq.size();
+  InOrderSteps out(seq, map);
+  // Lines of one pixel up and down from a row have the same pixels only with a
+  // pen of one pixel, and a later figure covers an earlier one only when the pen copies.
+  const bool copying = canvas.pen().mode == PenMode::Copy;
+  const bool reduce = copying && canvas.pen().width <= 1;
+  std::int64_t j = 0, lastLength = 1;
+  while (j < n) {
+    const int x = seq.x(j);
+    const std::int64_t e = seq.columnEnd(j, x, j + lastLength - 1);
+    lastLength = e - j + 1;
+    out.vertex(j);
+    bool reduced = false;
+    if (reduce && e - j >= 8 && seq.markerOnEach(j, e) && !seq.anyMarkerBefore(j + 1, e)) {
+      const PointEnvelope::Extremes all = seq.over(j, e);
+      if (all.allFinite() && all.largestStep * map.amplitude / map.scale < 0.99) {
+        out.column(j, e, x);
+        reduced = true;
+      }
+    }
+    if (!reduced)
+      for (std::int64_t k = j + 1; k <= e; ++k) out.vertex(k);
+    j = e + 1;
+  }
+  std::vector<Canvas::FigureStep>& steps = out.steps();
+  if (copying) keepLastOfEqual(steps);
+  canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
+    if (key[2] == kInOrderMarker) {
+      Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+    } else {
+      target.moveTo(p.x - key[0], p.y - key[1]);
+      target.lineTo(p.x, p.y);
+    }
   });
 }
 

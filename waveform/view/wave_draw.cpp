@@ -113,7 +113,7 @@ bool traceRuns(std::array<trace::PointRun, 2>& runs, const WaveScene& scene, int
   if (!r.r2.empty())
     runs[1] = {b, &env2, r.r2.first / r.step2, r.r2.last / r.step2,
                trace::RunX{static_cast<double>(geo.P1) * x1, x2, double(geo.L), r.step2, 0},
-               t.markers ? geo.f2 / r.step2 : 0};
+               t.markers ? geo.f2 / r.step2 : 0, t.markers ? 0 : -1};  // the first point's marker comes first
   return true;
 }
 
@@ -325,9 +325,11 @@ void Show_OneChannel_Wave(Canvas& canvas, const WaveScene& scene, int g, TColor 
 
   const trace::ValueToY map{t.yb, t.scale, t.amplitude};
   std::array<trace::PointRun, 2> runs;
-  if (!scene.fullDetail && trace::OrderFree(t.markers, markerStyle) && map.monotone() &&
-      traceRuns(runs, scene, ch, t, canvas.clipBox())) {
-    trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+  if (!scene.fullDetail && map.monotone() && traceRuns(runs, scene, ch, t, canvas.clipBox())) {
+    if (trace::OrderFree(t.markers, markerStyle))
+      trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+    else
+      trace::DrawInOrderRuns(canvas, runs, map, c, markerStyle);
     return;
   }
   const std::vector<Vertex> vs = traceVertices(scene, scene.buffers[static_cast<std::size_t>(ch)], t, canvas.clipBox());

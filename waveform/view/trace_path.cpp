@@ -357,6 +357,43 @@ class RunSequence {
   std::int64_t size_ = 0;
 };
 
+// Some vertex of a .. b lies on a row outside [lo, hi].
+bool anyOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std::int64_t b, int lo, int hi) {
+  const PointEnvelope::Extremes ext = seq.over(a, b);
+  if (ext.allFinite()) return map(ext.highest) < lo || map(ext.lowest) > hi;
+  for (std::int64_t k = a; k <= b; ++k) {
+    const int y = seq.y(k);
+    if (y < lo || y > hi) return true;
+  }
+  return false;
+}
+
+// The last vertex of a .. b on a row outside [lo, hi]; a - 1 when none is.
+// Looks at the last few one by one, then at ranges twice as long each time.
+std::int64_t lastOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std::int64_t b, int lo, int hi) {
+  std::int64_t top = b;  // the vertices after top are inside
+  for (int k = 0; k < 4 && top >= a; ++k, --top) {
+    const int y = seq.y(top);
+    if (y < lo || y > hi) return top;
+  }
+  for (std::int64_t width = 8; top >= a; width *= 2) {
+    const std::int64_t from = std::max(a, top - width + 1);
+    if (anyOutside(seq, map, from, top, lo, hi)) {
+      std::int64_t first = from, last = top;  // the answer lies in first .. last
+      while (first < last) {
+        const std::int64_t mid = first + (last - first + 1) / 2;
+        if (anyOutside(seq, map, mid, last, lo, hi))
+          first = mid;
+        else
+          last = mid - 1;
+      }
+      return first;
+    }
+    top = from - 1;
+  }
+  return a - 1;
+}
+
 // The rows of the markers of vertices j0 .. j1 (one pixel column). Where every
 // vertex has one and neighbouring values lie less than a pixel apart, they fill
 // every row between the column's extremes.
@@ -396,8 +433,8 @@ void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const Val
       }
     } else {
       ColumnRun col{x, seq.y(j), seq.y(e)};
-      std::int64_t before = e;
-      while (before > j && seq.y(before - 1) == col.last) --before;
+      // The vertices before the last one and its repeats.
+      const std::int64_t before = lastOutside(seq, map, j, e - 1, col.last, col.last) + 1;
       if (before > j) {
         col.anyBefore = true;
         const PointEnvelope::Extremes ext = seq.over(j, before - 1);
@@ -461,7 +498,7 @@ class InOrderSteps {
     int lo = yEnd, hi = yEnd;
     std::int64_t finalRun = j;  // the first vertex of e's final run on its row
     for (std::int64_t cur = e;;) {
-      const std::int64_t t = lastOutside(j, cur - 1, lo, hi);
+      const std::int64_t t = lastOutside(seq_, map_, j, cur - 1, lo, hi);
       if (t < j) break;
       if (cur == e) finalRun = t + 1;
       joined(t, x, lo, hi, j);
@@ -471,7 +508,7 @@ class InOrderSteps {
     if (finalRun > j) {  // the last time e's row was left
       lo = hi = seq_.y(finalRun - 1);
       for (std::int64_t cur = finalRun - 1;;) {
-        const std::int64_t t = lastOutside(j, cur - 1, lo, hi);
+        const std::int64_t t = lastOutside(seq_, map_, j, cur - 1, lo, hi);
         if (t < j) break;
         const int y = seq_.y(t);
         if (y == yEnd) {
@@ -513,36 +550,6 @@ class InOrderSteps {
     if (t > j) found_.push_back({t, 1, {x, y}, {}});
     found_.push_back({t + 1, 0, {x, y}, {x, next}});
     (y < lo ? lo : hi) = y;
-  }
-
-  bool anyOutside(std::int64_t a, std::int64_t b, int lo, int hi) const {
-    const PointEnvelope::Extremes ext = seq_.over(a, b);
-    return map_(ext.highest) < lo || map_(ext.lowest) > hi;
-  }
-
-  // The last vertex of a .. b whose row is outside [lo, hi]; a - 1 when none is.
-  std::int64_t lastOutside(std::int64_t a, std::int64_t b, int lo, int hi) const {
-    std::int64_t top = b;  // the vertices after top are inside
-    for (int k = 0; k < 4 && top >= a; ++k, --top) {
-      const int y = seq_.y(top);
-      if (y < lo || y > hi) return top;
-    }
-    for (std::int64_t width = 8; top >= a; width *= 2) {
-      const std::int64_t from = std::max(a, top - width + 1);
-      if (anyOutside(from, top, lo, hi)) {
-        std::int64_t first = from, last = top;  // the answer lies in first .. last
-        while (first < last) {
-          const std::int64_t mid = first + (last - first + 1) / 2;
-          if (anyOutside(mid, last, lo, hi))
-            first = mid;
-          else
-            last = mid - 1;
-        }
-        return first;
-      }
-      top = from - 1;
-    }
-    return a - 1;
   }
 
   const RunSequence& seq_;

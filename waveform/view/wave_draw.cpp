@@ -326,11 +326,20 @@ void Show_OneChannel_Wave(Canvas& canvas, const WaveScene& scene, int g, TColor 
   const trace::ValueToY map{t.yb, t.scale, t.amplitude};
   std::array<trace::PointRun, 2> runs;
   if (!scene.fullDetail && map.monotone() && traceRuns(runs, scene, ch, t, canvas.clipBox())) {
-    if (trace::OrderFree(t.markers, markerStyle))
+    if (trace::OrderFree(t.markers, markerStyle)) {
       trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
-    else
+      return;
+    }
+    // Outline markers gain from the envelopes only where a column holds many
+    // points; with a few, drawing each point costs less.
+    const auto dense = [](const trace::PointRun& run) {
+      const double pixelsPerPoint = run.x.b * static_cast<double>(run.x.scale);
+      return run.envelope && run.kLast >= run.kFirst && pixelsPerPoint > 0 && pixelsPerPoint * 32 <= 1;
+    };
+    if (std::any_of(runs.begin(), runs.end(), dense)) {
       trace::DrawInOrderRuns(canvas, runs, map, c, markerStyle);
-    return;
+      return;
+    }
   }
   const std::vector<Vertex> vs = traceVertices(scene, scene.buffers[static_cast<std::size_t>(ch)], t, canvas.clipBox());
   trace::DrawCurve(canvas, vs, c, t.markers, markerStyle, scene.fullDetail);

@@ -214,27 +214,25 @@ void keepLastOfEqual(std::vector<Canvas::FigureStep>& steps) {
 }  // namespace
 
 // Markers filled with the background cover the line that came before them, so
-// lines and markers keep their order here: each line and each marker is one
-// figure, drawn in the vertices' order.
+// lines and markers keep their order here: each vertex is one figure, the line
+// into it and its marker (before or after that line).
 void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style) {
   if (vs.empty()) return;
   std::vector<Canvas::FigureStep> steps;
-  steps.reserve(vs.size() * 2);
+  steps.reserve(vs.size());
   Point previous = vs[0].p;
   for (const Vertex& v : vs) {
-    if (v.marker == MarkerOrder::BeforeIncoming) steps.push_back({v.p, {0, 0, kInOrderMarker}});
-    if (v.p != previous) steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, kInOrderLine}});
-    if (v.marker == MarkerOrder::AfterIncoming) steps.push_back({v.p, {0, 0, kInOrderMarker}});
+    steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, static_cast<int>(v.marker)}});
     previous = v.p;
   }
-  if (canvas.pen().mode == PenMode::Copy) keepLastOfEqual(steps);
   canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
-    if (key[2] == kInOrderMarker) {
-      Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
-    } else {
+    const auto order = static_cast<MarkerOrder>(key[2]);
+    if (order == MarkerOrder::BeforeIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+    if (key[0] != 0 || key[1] != 0) {
       target.moveTo(p.x - key[0], p.y - key[1]);
       target.lineTo(p.x, p.y);
     }
+    if (order == MarkerOrder::AfterIncoming) Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
   });
 }
 

@@ -252,9 +252,11 @@ void Show_OneChannel_RMS(Canvas& canvas, const RmsScene& scene, int r, int g, in
   canvas.pen().mode = PenMode::Copy;
   const trace::ValueToY map{params.y0, params.scale, params.amplitude};
   std::array<trace::PointRun, 2> runs;
-  if (!scene.wave.fullDetail && trace::OrderFree(params.markers, markerStyle) && map.monotone() &&
-      curveRuns(runs, scene, ch, params, canvas.clipBox())) {
-    trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+  if (!scene.wave.fullDetail && map.monotone() && curveRuns(runs, scene, ch, params, canvas.clipBox())) {
+    if (trace::OrderFree(params.markers, markerStyle))
+      trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+    else
+      trace::DrawInOrderRuns(canvas, runs, map, c, markerStyle);
     return;
   }
   const std::vector<Vertex> vs =

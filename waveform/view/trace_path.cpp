@@ -163,6 +163,56 @@ void DrawOrderFree(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int 
   });
 }
 
+namespace {
+
+// What a step of DrawInOrder draws: its line, or its marker.
+constexpr int kInOrderLine = 0;
+constexpr int kInOrderMarker = 1;
+
+// Leaves out every step that an equal step later in its run of steps with the
+// same x draws again: equal figures at one place have the same pixels, so with
+// the pen copying the later one covers the earlier whatever came in between.
+void keepLastOfEqual(std::vector<Canvas::FigureStep>& steps) {
+  std::vector<std::uint32_t> slots;  // 1 + the index of a kept step, 0 for none
+  std::vector<char> drop(steps.size(), 0);
+  const auto hash = [](const Canvas::FigureStep& s) {
+    std::uint64_t h = static_cast<std::uint32_t>(s.place.y);
+    for (const int k : s.key) h = (h ^ static_cast<std::uint32_t>(k)) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+  };
+  std::size_t end = steps.size();
+  while (end > 0) {
+    std::size_t begin = end - 1;
+    while (begin > 0 && steps[begin - 1].place.x == steps[end - 1].place.x) --begin;
+    if (end - begin > 2) {
+      std::size_t size = 8;
+      while (size < 2 * (end - begin)) size *= 2;
+      slots.assign(size, 0);
+      for (std::size_t i = end; i-- > begin;) {
+        const Canvas::FigureStep& s = steps[i];
+        for (std::size_t h = hash(s) & (size - 1);; h = (h + 1) & (size - 1)) {
+          if (slots[h] == 0) {
+            slots[h] = static_cast<std::uint32_t>(i + 1);
+            break;
+          }
+          const Canvas::FigureStep& kept = steps[slots[h] - 1];
+          if (kept.place == s.place && kept.key == s.key) {
+            drop[i] = 1;
+            break;
+          }
+        }
+      }
+    }
+    end = begin;
+  }
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < steps.size(); ++i)
+    if (!drop[i]) steps[out++] = steps[i];
+  steps.resize(out);
+}
+
+}  // namespace
+
 // Markers filled with the background cover the line that came before them, so
 // lines and markers keep their order here: each vertex is one figure, the line
 // into it and its marker (before or after that line).
@@ -218,6 +268,21 @@ class RunSequence {
   bool marker(std::int64_t j) const {
     const auto [part, k] = at(j);
     return part->run->markerEvery > 0 && k % part->run->markerEvery == 0;
+  }
+  MarkerOrder order(std::int64_t j) const {
+    if (!marker(j)) return MarkerOrder::None;
+    const auto [part, k] = at(j);
+    return k == part->run->markerBefore ? MarkerOrder::BeforeIncoming : MarkerOrder::AfterIncoming;
+  }
+  // Some vertex of j0 .. j1 has its marker before the line into it.
+  bool anyMarkerBefore(std::int64_t j0, std::int64_t j1) const {
+    for (const Part& part : parts_) {
+      const std::int64_t k = part.run->markerBefore;
+      if (k < part.run->kFirst || k > part.kLast) continue;
+      const std::int64_t j = part.start + (k - part.run->kFirst);
+      if (j >= j0 && j <= j1) return true;
+    }
+    return false;
   }
   // The y of every vertex of j0 .. j1 that has a marker.
   template <typename Fn>
@@ -290,6 +355,43 @@ class RunSequence {
   std::int64_t size_ = 0;
 };
 
+// Some vertex of a .. b lies on a row outside [lo, hi].
+bool anyOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std::int64_t b, int lo, int hi) {
+  const PointEnvelope::Extremes ext = seq.over(a, b);
+  if (ext.allFinite()) return map(ext.highest) < lo || map(ext.lowest) > hi;
+  for (std::int64_t k = a; k <= b; ++k) {
+    const int y = seq.y(k);
+    if (y < lo || y > hi) return true;
+  }
+  return false;
+}
+
+// The last vertex of a .. b on a row outside [lo, hi]; a - 1 when none is.
+// Looks at the last few one by one, then at ranges twice as long each time.
+std::int64_t lastOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std::int64_t b, int lo, int hi) {
+  std::int64_t top = b;  // the vertices after top are inside
+  for (int k = 0; k < 4 && top >= a; ++k, --top) {
+    const int y = seq.y(top);
+    if (y < lo || y > hi) return top;
+  }
+  for (std::int64_t width = 8; top >= a; width *= 2) {
+    const std::int64_t from = std::max(a, top - width + 1);
+    if (anyOutside(seq, map, from, top, lo, hi)) {
+      std::int64_t first = from, last = top;  // the answer lies in first .. last
+      while (first < last) {
+        const std::int64_t mid = first + (last - first + 1) / 2;
+        if (anyOutside(seq, map, mid, last, lo, hi))
+          first = mid;
+        else
+          last = mid - 1;
+      }
+      return first;
+    }
+    top = from - 1;
+  }
+  return a - 1;
+}
+
 // The rows of the markers of vertices j0 .. j1 (one pixel column). Where every
 // vertex has one and neighbouring values lie less than a pixel apart, they fill
 // every row between the column's extremes.
@@ -329,8 +431,8 @@ void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const Val
       }
     } else {
       ColumnRun col{x, seq.y(j), seq.y(e)};
-      std::int64_t before = e;
-      while (before > j && seq.y(before - 1) == col.last) --before;
+      // The vertices before the last one and its repeats.
+      const std::int64_t before = lastOutside(seq, map, j, e - 1, col.last, col.last) + 1;
       if (before > j) {
         col.anyBefore = true;
         const PointEnvelope::Extremes ext = seq.over(j, before - 1);
@@ -358,6 +460,140 @@ void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const Val
   if (line.size() >= 2) canvas.polyline(line);
   canvas.drawFigures(places, [c, style](Canvas& target, Point p, const std::array<int, 3>&) {
     Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+  });
+}
+
+namespace {
+
+// The steps DrawInOrder draws, collected column by column from a RunSequence.
+class InOrderSteps {
+ public:
+  InOrderSteps(const RunSequence& seq, const ValueToY& map) : seq_(seq), map_(map) {}
+
+  std::vector<Canvas::FigureStep>& steps() { return steps_; }
+
+  // Vertex j: its line and marker in their order.
+  void vertex(std::int64_t j) {
+    const Point p{seq_.x(j), seq_.y(j)};
+    const MarkerOrder order = seq_.order(j);
+    if (order == MarkerOrder::BeforeIncoming) marker(p);
+    if (j > 0 && p != previous_) line(previous_, p);
+    if (order == MarkerOrder::AfterIncoming) marker(p);
+    previous_ = p;
+  }
+
+  // Vertices j + 1 .. e of column x, all with markers after their lines and
+  // at most a row from their neighbours (vertex j drawn already). Every row
+  // that holds a vertex is reached again only by markers of that same row and
+  // by lines of one pixel leaving it (the pixel of the row), so the last of
+  // each covers all the ones before. Going back from e, the rows of e .. t
+  // form a range that grows by one row at a time; each row joins it at its last
+  // vertex, whose outgoing line is its last line leaving the row. The row of e
+  // was left last before its final run of vertices, found in the same way.
+  void column(std::int64_t j, std::int64_t e, int x) {
+    found_.clear();
+    const int yEnd = seq_.y(e);
+    int lo = yEnd, hi = yEnd;
+    std::int64_t finalRun = j;  // the first vertex of e's final run on its row
+    for (std::int64_t cur = e;;) {
+      const std::int64_t t = lastOutside(seq_, map_, j, cur - 1, lo, hi);
+      if (t < j) break;
+      if (cur == e) finalRun = t + 1;
+      joined(t, x, lo, hi, j);
+      cur = t;
+    }
+    found_.push_back({e, 1, {x, yEnd}, {}});
+    if (finalRun > j) {  // the last time e's row was left
+      lo = hi = seq_.y(finalRun - 1);
+      for (std::int64_t cur = finalRun - 1;;) {
+        const std::int64_t t = lastOutside(seq_, map_, j, cur - 1, lo, hi);
+        if (t < j) break;
+        const int y = seq_.y(t);
+        if (y == yEnd) {
+          const int next = seq_.y(t + 1);
+          found_.push_back({t + 1, 0, {x, y}, {x, next}});
+          break;
+        }
+        (y < lo ? lo : hi) = y;
+        cur = t;
+      }
+    }
+    // In drawing order: by vertex, the line into it before its marker.
+    std::sort(found_.begin(), found_.end(), [](const Found& a, const Found& b) {
+      return a.vertex != b.vertex ? a.vertex < b.vertex : a.kind < b.kind;
+    });
+    for (const Found& f : found_) {
+      if (f.kind == 0)
+        line(f.from, f.to);
+      else
+        marker(f.from);
+    }
+    previous_ = {x, yEnd};
+  }
+
+ private:
+  struct Found {
+    std::int64_t vertex;  // the vertex whose line (0) or marker (1) this is
+    int kind;
+    Point from, to;
+  };
+
+  void marker(Point p) { steps_.push_back({p, {0, 0, kInOrderMarker}}); }
+  void line(Point a, Point b) { steps_.push_back({b, {b.x - a.x, b.y - a.y, kInOrderLine}}); }
+
+  // Vertex t is the last on its row, just outside [lo, hi]; the row joins.
+  void joined(std::int64_t t, int x, int& lo, int& hi, std::int64_t j) {
+    const int y = seq_.y(t);
+    const int next = seq_.y(t + 1);
+    if (t > j) found_.push_back({t, 1, {x, y}, {}});
+    found_.push_back({t + 1, 0, {x, y}, {x, next}});
+    (y < lo ? lo : hi) = y;
+  }
+
+  const RunSequence& seq_;
+  const ValueToY& map_;
+  std::vector<Canvas::FigureStep> steps_;
+  std::vector<Found> found_;
+  Point previous_;
+};
+
+}  // namespace
+
+void DrawInOrderRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& map, TColor c, int style) {
+  const RunSequence seq(runs, map);
+  const std::int64_t n = seq.size();
+  InOrderSteps out(seq, map);
+  // Lines of one pixel up and down from a row have the same pixels only with a
+  // pen of one pixel, and a later figure covers an earlier one only when the pen copies.
+  const bool copying = canvas.pen().mode == PenMode::Copy;
+  const bool reduce = copying && canvas.pen().width <= 1;
+  std::int64_t j = 0, lastLength = 1;
+  while (j < n) {
+    const int x = seq.x(j);
+    const std::int64_t e = seq.columnEnd(j, x, j + lastLength - 1);
+    lastLength = e - j + 1;
+    out.vertex(j);
+    bool reduced = false;
+    if (reduce && e - j >= 8 && seq.markerOnEach(j, e) && !seq.anyMarkerBefore(j + 1, e)) {
+      const PointEnvelope::Extremes all = seq.over(j, e);
+      if (all.allFinite() && all.largestStep * map.amplitude / map.scale < 0.99) {
+        out.column(j, e, x);
+        reduced = true;
+      }
+    }
+    if (!reduced)
+      for (std::int64_t k = j + 1; k <= e; ++k) out.vertex(k);
+    j = e + 1;
+  }
+  std::vector<Canvas::FigureStep>& steps = out.steps();
+  if (copying) keepLastOfEqual(steps);
+  canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
+    if (key[2] == kInOrderMarker) {
+      Draw_Point_Symbol(target, p.x, 2, c, style, p.y);
+    } else {
+      target.moveTo(p.x - key[0], p.y - key[1]);
+      target.lineTo(p.x, p.y);
+    }
   });
 }
 

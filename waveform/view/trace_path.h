@@ -91,6 +91,8 @@ struct PointRun {
   std::int64_t kFirst = 0, kLast = -1;
   RunX x;
   std::int64_t markerEvery = 0;
+  // The point whose marker comes before the line into it (-1: none).
+  std::int64_t markerBefore = -1;
 };
 
 // What DrawOrderFree draws for the vertices of the runs one after the other,
@@ -98,5 +100,12 @@ struct PointRun {
 // and last points and the extremes, and the markers' rows. Needs y.monotone()
 // and markers that OrderFree allows.
 void DrawOrderFreeRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& y, TColor c, int style);
+
+// What DrawInOrder draws for the vertices of the runs one after the other,
+// with the same pixels. Where every point of a pixel column has a marker and
+// neighbouring points lie at most a row apart, the column draws only the last
+// marker on each row and the last line leaving it, found from the envelopes.
+// Needs y.monotone().
+void DrawInOrderRuns(Canvas& canvas, std::span<const PointRun> runs, const ValueToY& y, TColor c, int style);
 
 }  // namespace wave::trace

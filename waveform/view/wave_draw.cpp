@@ -113,7 +113,7 @@ bool traceRuns(std::array<trace::PointRun, 2>& runs, const WaveScene& scene, int
   if (!r.r2.empty())
     runs[1] = {b, &env2, r.r2.first / r.step2, r.r2.last / r.step2,
                trace::RunX{static_cast<double>(geo.P1) * x1, x2, double(geo.L), r.step2, 0},
-               t.markers ? geo.f2 / r.step2 : 0};
+               t.markers ? geo.f2 / r.step2 : 0, t.markers ? 0 : -1};  // the first point's marker comes first
   return true;
 }
 
@@ -325,10 +325,21 @@ void Show_OneChannel_Wave(Canvas& canvas, const WaveScene& scene, int g, TColor 
 
   const trace::ValueToY map{t.yb, t.scale, t.amplitude};
   std::array<trace::PointRun, 2> runs;
-  if (!scene.fullDetail && trace::OrderFree(t.markers, markerStyle) && map.monotone() &&
-      traceRuns(runs, scene, ch, t, canvas.clipBox())) {
-    trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
-    return;
+  if (!scene.fullDetail && map.monotone() && traceRuns(runs, scene, ch, t, canvas.clipBox())) {
+    if (trace::OrderFree(t.markers, markerStyle)) {
+      trace::DrawOrderFreeRuns(canvas, runs, map, c, markerStyle);
+      return;
+    }
+    // Outline markers gain from the envelopes only where a column holds many
+    // points; with a few, drawing each point costs less.
+    const auto dense = [](const trace::PointRun& run) {
+      const double pixelsPerPoint = run.x.b * static_cast<double>(run.x.scale);
+      return run.envelope && run.kLast >= run.kFirst && pixelsPerPoint > 0 && pixelsPerPoint * 32 <= 1;
+    };
+    if (std::any_of(runs.begin(), runs.end(), dense)) {
+      trace::DrawInOrderRuns(canvas, runs, map, c, markerStyle);
+      return;
+    }
   }
   const std::vector<Vertex> vs = traceVertices(scene, scene.buffers[static_cast<std::size_t>(ch)], t, canvas.clipBox());
   trace::DrawCurve(canvas, vs, c, t.markers, markerStyle, scene.fullDetail);

@@ -168,6 +168,90 @@ TEST_F(WaveImageTest, RepeatedPointsInOrderDrawTheSamePixels) {
   }
 }
 
+// Outline markers drawn from the envelopes, column by column, against drawing
+// every point's line and marker one after the other: curves that come back to
+// rows they left (random walks of under a row a point, around zero too), flat
+// ones with blips, steps of several rows, a NaN, markers on every point or only
+// some, and a second run whose first marker comes before its line.
+TEST_F(WaveImageTest, OutlineMarkersFromTheEnvelopesDrawTheSamePixels) {
+  struct Case {
+    const char* name;
+    std::function<double(int, std::uint32_t&)> value;
+  };
+  const auto noise = [](std::uint32_t& s) {
+    s = s * 1664525u + 1013904223u;
+    return static_cast<double>(s >> 8) / static_cast<double>(1u << 24) - 0.5;  // -0.5 .. 0.5
+  };
+  double walk = 0;
+  const Case cases[] = {
+      {"slow sine", [](int k, std::uint32_t&) { return 20 * std::sin(k / 140.0); }},
+      {"walk", [&](int k, std::uint32_t& s) { return walk = (k == 0 ? 7.3 : walk + 0.9 * noise(s)); }},
+      {"walk about zero", [&](int k, std::uint32_t& s) {
+         walk = k == 0 ? 0.2 : walk + 0.6 * noise(s);
+         return walk - 0.0025 * walk * std::fabs(walk);
+       }},
+      {"flat with blips", [](int k, std::uint32_t&) { return k % 97 == 50 ? 4.5 : k % 61 < 3 ? 3.6 : 3.2; }},
+      {"steps of rows", [&](int, std::uint32_t& s) { return 30 * noise(s); }},
+      {"a NaN", [](int k, std::uint32_t&) {
+         return k == 700 ? std::numeric_limits<double>::quiet_NaN() : 9 * std::sin(k / 60.0);
+       }},
+  };
+  const int count = 2400, split = 1300;
+  const trace::ValueToY map{60, 10, 10};  // a row per unit
+  const TColor colour = 0x2060C0;
+  for (const Case& c : cases)
+    for (const int perColumn : {9, 14, 40})
+      for (const int every : {1, 3})
+        for (const int style : {6, 7, 8, 9})
+          for (const BrushStyle brush : {BrushStyle::Solid, BrushStyle::Clear}) {
+          SCOPED_TRACE(testing::Message() << c.name << ", " << perColumn << " a column, marker every " << every
+                                          << ", style " << style << (brush == BrushStyle::Clear ? ", hollow" : ""));
+          std::uint32_t seed = 12345;
+          std::vector<double> b(count);
+          for (int k = 0; k < count; ++k) b[static_cast<std::size_t>(k)] = c.value(k, seed);
+          const PointEnvelope env(b, 0, 1, count);
+          // The second run is twice as dense.
+          const double b1 = 1.0 / perColumn, b2 = 0.5 / perColumn;
+          const std::array<trace::PointRun, 2> runs{
+              trace::PointRun{b, &env, 0, split - 1, trace::RunX{0, b1, 10, 1, 0}, every},
+              trace::PointRun{b, &env, split, count - 1, trace::RunX{split * b1, b2, 10, 1, split}, every, split}};
+          std::vector<trace::Vertex> vs;
+          for (const trace::PointRun& run : runs)
+            for (std::int64_t k = run.kFirst; k <= run.kLast; ++k) {
+              trace::Vertex v{{static_cast<int>(run.x(k)), map(b[static_cast<std::size_t>(k)])}};
+              if (k % every == 0) v.marker = k == run.markerBefore ? MarkerOrder::BeforeIncoming : MarkerOrder::AfterIncoming;
+              vs.push_back(v);
+            }
+          const QSize size(vs.back().p.x + 12, 130);
+          const auto paint = [&](const std::function<void(Canvas&)>& draw) {
+            return renderTiles(size, {Rect{0, 0, size.width(), size.height()}}, [&](Canvas& canvas) {
+              canvas.brush() = Brush{0xFFFFFF, brush};
+              canvas.pen() = Pen{colour, 1, PenStyle::Solid, PenMode::Copy};
+              draw(canvas);
+            });
+          };
+          const QImage fromRuns = paint([&](Canvas& canvas) { trace::DrawInOrderRuns(canvas, runs, map, colour, style); });
+          const QImage oneByOne = paint([&](Canvas& canvas) {
+            Point previous = vs.front().p;
+            for (const trace::Vertex& v : vs) {
+              if (v.marker == MarkerOrder::BeforeIncoming) Draw_Point_Symbol(canvas, v.p.x, 2, colour, style, v.p.y);
+              if (!(v.p == previous)) {
+                canvas.moveTo(previous.x, previous.y);
+                canvas.lineTo(v.p.x, v.p.y);
+              }
+              if (v.marker == MarkerOrder::AfterIncoming) Draw_Point_Symbol(canvas, v.p.x, 2, colour, style, v.p.y);
+              previous = v.p;
+            }
+          });
+          int differing = 0;
+          QPoint first(-1, -1);
+          for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+              if (fromRuns.pixel(x, y) != oneByOne.pixel(x, y) && differing++ == 0) first = QPoint(x, y);
+          EXPECT_EQ(differing, 0) << "first at " << first.x() << "," << first.y();
+        }
+}
+
 TEST_F(WaveImageTest, ZoomedOutRmsCurvesDrawTheSamePixels) {
   for (const int pixelsPerCycle : {40, 5}) {  // two pixels a value, and eight values a pixel
     SCOPED_TRACE(pixelsPerCycle);

@@ -521,7 +521,9 @@ void TFaultWaveForm::FormCreate() {
   }
   fillLists();
   ShowChannelAllData();
-  shownRows_->addRowsInSteps();
+  // The samples a lying .cfg claims beyond its .dat get their rows only when the list is shown.
+  shownRows_->addRowsInSteps(layout_.oneCycle ? INT_MAX
+                                              : static_cast<int>(std::min<std::int64_t>(data_->samplesWritten(), INT_MAX)));
 
   statusPanels_[0]->setText(forms::Utf8(common::Trim(record_.station_name) + "  " + common::Trim(record_.rec_dev_id)));
   statusPanels_[1]->setText(lang(0, "起始时间:") + forms::Utf8(common::FormatDateTime(kTimePattern, record_.StartTime)) +

@@ -438,6 +438,32 @@ TEST_F(RecordWindowCursorTest, AllSamplesViewHasEveryRowOnceItsPageIsShown) {
   }
 }
 
+// A .cfg that claims more samples than its .dat holds: while the list's page
+// is hidden its view gets only the rows of the samples the file holds (a row
+// costs the view memory); shown, it has every row the record claims.
+TEST_F(RecordWindowCursorTest, AllSamplesViewGetsTheClaimedRowsOnlyWhenShown) {
+  recordgen::RecordSpec spec = smallSpec();
+  spec.rates = {{1000, 300}};
+  chooseChannels({{0}});
+  TcfgInfo record = written(spec, "lying");
+  const int claimed = 3 * ShownRowsModel::kRowsPerStep;
+  record.nrates = 2;  // the claim in a second rate: the first rate's samples load
+  record.samp2 = 1000;
+  record.endsamp2 = claimed;
+  TFaultWaveForm* w = TFaultWaveForm::Create(setupFor(record)).release();
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->data()->samplesWritten(), 300);
+  auto* view = child<QTableView>(w, "AllDataListView");
+  QMdiSubWindow* sub = area.addSubWindow(w);
+  sub->show();
+  for (int turn = 0; turn < 10; ++turn) QCoreApplication::processEvents();
+  EXPECT_EQ(view->model()->rowCount(), 300) << "hidden: the rows of the samples the file holds";
+  child<QTabWidget>(w, "FW_Info_PageControl")->setCurrentIndex(1);
+  settle();
+  EXPECT_EQ(view->model()->rowCount(), claimed) << "shown: every row the record claims";
+  delete sub;
+}
+
 TEST_F(RecordWindowCursorTest, RmsViewDrawsCurvesAndReadsRmsValues) {
   chooseChannels({{0, 1}, {2}}, {0});
   TFaultWaveForm* w = open(setupFor(written(smallSpec(), "rms")));

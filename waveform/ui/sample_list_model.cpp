@@ -47,10 +47,14 @@ QVariant AllDataListModel::headerData(int section, Qt::Orientation orientation, 
 
 ShownRowsModel::ShownRowsModel(QObject* parent) : QIdentityProxyModel(parent), steps_(new QTimer(this)) {
   steps_->setInterval(0);
-  connect(steps_, &QTimer::timeout, this, [this] { addRows(kRowsPerStep); });
+  connect(steps_, &QTimer::timeout, this, [this] {
+    addRows(std::min(kRowsPerStep, std::max(0, stepsUpTo_ - rowCount())));
+    if (!all_ && rowCount() >= stepsUpTo_) steps_->stop();
+  });
 }
 
-void ShownRowsModel::addRowsInSteps() {
+void ShownRowsModel::addRowsInSteps(int upTo) {
+  stepsUpTo_ = upTo;
   if (!all_) steps_->start();
 }
 

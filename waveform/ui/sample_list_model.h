@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -60,8 +61,10 @@ class ShownRowsModel : public QIdentityProxyModel {
 
   explicit ShownRowsModel(QObject* parent = nullptr);
 
-  // Gives the view the rows it still lacks in steps, from the next turn of the event loop.
-  void addRowsInSteps();
+  // Gives the view the rows it still lacks in steps, from the next turn of the
+  // event loop, up to the first `upTo` rows; the rest come when it is shown
+  // (the rows past what a data file really holds cost no memory until then).
+  void addRowsInSteps(int upTo = INT_MAX);
   // Gives the view every row from now on.
   void showAllRows();
   bool allRowsShown() const { return all_; }
@@ -73,6 +76,7 @@ class ShownRowsModel : public QIdentityProxyModel {
 
   bool all_ = false;
   int given_ = 0;  // rows the view has while not all_
+  int stepsUpTo_ = INT_MAX;
   QTimer* steps_;
 };
 

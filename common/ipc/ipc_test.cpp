@@ -1,6 +1,7 @@
 #include "common/ipc/ipcfunc.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,13 +12,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -101,6 +105,19 @@ class Child {
   int exitCode() {
     int status = 0;
     ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // As exitCode for a child that must end by itself; -2 (and the child
+  // killed) when it has not ended within limit, a bound that only a hang
+  // reaches.
+  int exitCodeWithin(std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) return -2;  // the destructor kills it
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -570,6 +587,74 @@ TEST_F(IpcTest, ParentsObjectsInAForkedChildAreUnusableAndFreedHarmlessly) {
   EXPECT_TRUE(mutex->Get(0));
   EXPECT_TRUE(mutex->Release());
   EXPECT_TRUE(event->Wait(0));
+}
+
+// Whether a thread of this process waits for a lock on the file with this
+// inode (an flock request that another holder blocks).
+bool LockWaitedFor(ino_t inode) {
+  std::ifstream locks("/proc/locks");
+  const std::string object = fmt::format(":{} ", inode);
+  std::string line;
+  while (std::getline(locks, line))
+    if (line.find(" -> ") != std::string::npos && line.find(object) != std::string::npos) return true;
+  return false;
+}
+
+// Runs what is armed in the prepare handler of the next fork(). Registered
+// after this module's handlers, it runs before them.
+std::atomic<std::function<void()>*> onNextFork{nullptr};
+
+void ArmOnNextFork(std::function<void()>& step) {
+  RegisterForkHandlers();
+  static const bool registered = ::pthread_atfork(
+                                     [] {
+                                       if (auto* armed = onNextFork.exchange(nullptr)) (*armed)();
+                                     },
+                                     nullptr, nullptr) == 0;
+  ASSERT_TRUE(registered);
+  onNextFork.store(&step);
+}
+
+// A thread that opens a mutex holds the lock of the process's open mutexes
+// while it waits for the object's file (here for the exclusive flock that
+// another holder takes while it removes a name). A fork() meanwhile waits for
+// that thread; the child opens mutexes of its own at once.
+TEST_F(IpcTest, AChildForkedWhileAThreadOpensAMutexOpensItsOwn) {
+  const std::string posixName = PosixObjectName(ObjectKind::Mutex, "OPENING").value();
+  const int fd = ::shm_open(posixName.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+  ASSERT_GE(fd, 0);
+  struct stat st {};
+  ASSERT_EQ(::fstat(fd, &st), 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  std::thread opener([] {
+    try {
+      TMutex opened("OPENING");  // an empty file is no mutex: it fails once it gets in
+    } catch (const ObjectUnavailable&) {
+    }
+  });
+  bool waiting = false;
+  for (int i = 0; i < 20000 && !waiting; ++i) {
+    waiting = LockWaitedFor(st.st_ino);
+    if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const auto cleanUp = [&] {
+    ::flock(fd, LOCK_UN);
+    opener.join();
+    ::close(fd);
+    ::shm_unlink(posixName.c_str());
+  };
+  if (!waiting) {
+    cleanUp();
+    FAIL() << "the opening thread never waited for the file";
+  }
+  std::function<void()> letIn = [fd] { ::flock(fd, LOCK_UN); };
+  ArmOnNextFork(letIn);
+  Child child([](Child&) {
+    TMutex own("OWN");
+    return own.Get(0) && own.Release() ? 0 : 1;
+  });
+  cleanUp();
+  EXPECT_EQ(child.exitCodeWithin(std::chrono::seconds(20)), 0);
 }
 
 TEST_F(IpcTest, SectionOfADeadHolderIsCreatedAfresh) {

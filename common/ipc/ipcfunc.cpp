@@ -114,6 +114,22 @@ std::shared_ptr<NamedObject> openEvent(std::string_view name, bool create, bool 
   });
 }
 
+// The mutexes this process has open. Its lock is held only while a mutex is
+// opened: file work, whose one wait is for a holder of the object that
+// removes its name meanwhile. The fork handlers hold it while fork() runs.
+struct MutexRegistry {
+  std::mutex lock;
+  std::map<std::pair<pid_t, std::string>, std::weak_ptr<NamedObject>> objects;
+};
+
+MutexRegistry& mutexRegistry() {
+  static MutexRegistry registry;
+  return registry;
+}
+
+void holdRegistryForFork() { mutexRegistry().lock.lock(); }
+void releaseRegistryAfterFork() { mutexRegistry().lock.unlock(); }
+
 // One mapping per mutex and process: the robust-list entry that the C library
 // keeps for a mutex a thread owns points into that mapping, so it must not go
 // away (or differ between two objects of the same name) while owned. The key
@@ -121,11 +137,12 @@ std::shared_ptr<NamedObject> openEvent(std::string_view name, bool create, bool 
 std::shared_ptr<NamedObject> openMutex(std::string_view name) {
   const auto posixName = PosixObjectName(ObjectKind::Mutex, name);
   if (!posixName) throw ObjectUnavailable(name);
-  static std::mutex registryLock;
-  static std::map<std::pair<pid_t, std::string>, std::weak_ptr<NamedObject>> registry;
-  const std::lock_guard guard(registryLock);
+  RegisterForkHandlers();
+  MutexRegistry& known = mutexRegistry();
+  const std::lock_guard guard(known.lock);
+  auto& registry = known.objects;
   const auto key = std::pair(::getpid(), *posixName);
-  if (auto known = registry[key].lock()) return known;
+  if (auto open = registry[key].lock()) return open;
   auto object = openBlock(*posixName, true, sizeof(MutexBlock), kMutexMagic, [](void* memory) {
     auto* block = static_cast<MutexBlock*>(memory);
     if (!initialiseMutex(&block->mutex, PTHREAD_MUTEX_RECURSIVE)) return false;
@@ -178,6 +195,12 @@ bool sleepOnWord(std::uint32_t* word, std::uint32_t seen, const timespec* deadli
 void wakeAll(std::uint32_t* word) { ::syscall(SYS_futex, word, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0); }
 
 }  // namespace
+
+void RegisterForkHandlers() {
+  static const bool registered =
+      ::pthread_atfork(holdRegistryForFork, releaseRegistryAfterFork, releaseRegistryAfterFork) == 0;
+  (void)registered;
+}
 
 std::optional<std::string> PosixObjectName(ObjectKind kind, std::string_view windowsName) {
   if (windowsName.empty() || windowsName.find('\0') != std::string_view::npos) return std::nullopt;

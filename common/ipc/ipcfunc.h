@@ -63,6 +63,15 @@ std::optional<std::string> PosixObjectName(ObjectKind kind, std::string_view win
 // holders all died is removed here and gives false.
 bool NamedObjectExists(ObjectKind kind, std::string_view windowsName);
 
+// Registers, once per process, the fork() handlers of this module: fork()
+// waits for a thread that is opening a mutex (the lock of the process's open
+// mutexes is held for that only), so that a child never finds that lock held
+// by a thread it does not have. Prepare handlers run in the reverse order of
+// their registration: a module whose own prepare handler takes locks under
+// which it opens mutexes calls this before it registers its own, so that its
+// locks are taken first. Opening a mutex calls it too.
+void RegisterForkHandlers();
+
 // Owns one named object. Handle is its descriptor (never below 3), 0 when the
 // object could not be created or opened; freeing the object closes it.
 // Mutexes, events and sections opened by name (not created) close their

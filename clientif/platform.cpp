@@ -86,8 +86,9 @@ std::optional<int> ChildProcess::exitCode() {
 
 void Reaper::reap(pid_t pid) {
   const std::lock_guard guard(lock_);
-  std::erase_if(waiters_, [](Waiter& waiter) {
-    if (!*waiter.done) return false;
+  const pid_t self = ::getpid();
+  std::erase_if(waiters_, [self](Waiter& waiter) {
+    if (waiter.owner != self || !*waiter.done) return false;
     waiter.thread.join();
     return true;
   });
@@ -98,12 +99,12 @@ void Reaper::reap(pid_t pid) {
                         }
                         *done = true;
                       }),
-                      done});
+                      done, self});
 }
 
 Reaper::~Reaper() {
   for (Waiter& waiter : waiters_) {
-    if (::getpid() != owner_) {
+    if (waiter.owner != ::getpid()) {
       waiter.thread.detach();
       continue;
     }

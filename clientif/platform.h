@@ -76,7 +76,8 @@ class ChildProcess {
 // none stays a zombie once it ends: one thread per program, blocked in
 // waitpid. Freeing the reaper stops the threads of the programs still
 // running (these are then not waited for). In a child of fork() the threads
-// are the parent's: there they are only forgotten.
+// of the parent are not the child's: there they are never joined, only
+// forgotten.
 class Reaper {
  public:
   Reaper() = default;
@@ -86,14 +87,19 @@ class Reaper {
 
   void reap(pid_t pid);
 
+  // For its owner's fork handlers: the lock is held while fork() runs (it is
+  // held only to start a thread or join one that has finished).
+  void holdForFork() { lock_.lock(); }
+  void releaseAfterFork() { lock_.unlock(); }
+
  private:
   struct Waiter {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
+    pid_t owner;  // the process the thread belongs to
   };
   std::mutex lock_;
   std::vector<Waiter> waiters_;
-  pid_t owner_ = ::getpid();
 };
 
 // Starts a system program of the automation system from folder: kind 0

@@ -203,6 +203,8 @@ class ClientLibrary {
   void sleep(std::uint32_t milliseconds) const;
   void progress(const std::string& text) const;
   std::string exchangeMessage() const;  // held: mainHandle_ set
+  void joinForkHandlers();
+  void leaveForkHandlers();
 
   // Readers; the caller holds stateLock_ (shared or exclusive).
   std::optional<NetList> readNetList();
@@ -245,6 +247,17 @@ class ClientLibrary {
   // The client's named mutexes (control queue, event ring) are waited for
   // holding none of these, and held only while their section is used.
   // Every lock is held by a guard, so a cancelled thread frees it once.
+  //
+  // A host that forks while other threads are in the library: the fork
+  // handlers (clientlib_fork.cpp) hold 2, 4 and 5 of every library, and its
+  // reaper's lock, while fork() runs, so that no thread is amid a change of
+  // what they guard; fork() waits only for work that holds none of them
+  // across a wait for the client or a call of the configuration's hooks.
+  // attachLock_ is held across the attach's waits for the client (a minute
+  // and more): fork() does not wait for it. The child starts with every lock
+  // free, attachLock_ too; its thread that held it is not in the child.
+  friend struct ForkHandlers;
+  friend struct LockAccessForTests;
   std::mutex attachLock_;
   mutable WriterFirstLock stateLock_;
   std::mutex netListLock_;  // lastNetList_

@@ -66,11 +66,13 @@ ClientLibrary::ClientLibrary(Config config, lang::MultiLangEngine& engine)
   crShareMutexes_.reserve(kCrShareMutexCount);
   for (int i = 1; i <= kCrShareMutexCount; ++i)
     crShareMutexes_.push_back(openObject<ipc::TMutex>(fmt::format("{}{}", kCrShareMutexBase, i)));
+  joinForkHandlers();
 }
 
 // The exit procedure: every object is freed; the sections of the stations
 // before the others' (the members' order does the rest).
 ClientLibrary::~ClientLibrary() {
+  leaveForkHandlers();
   for (StationObjects& station : stations_) station = StationObjects();
 }
 

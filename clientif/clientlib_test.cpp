@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -16,6 +17,8 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <thread>
 #include <vector>
 
@@ -1103,6 +1106,149 @@ TEST_F(LibraryTest, ConcurrentReadersAgree) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(client().readerCount(0), 0);
+}
+
+}  // namespace
+
+// The library's in-process locks, for a thread of a test to hold.
+struct LockAccessForTests {
+  static std::mutex& attach(ClientLibrary& library) { return library.attachLock_; }
+  static WriterFirstLock& state(ClientLibrary& library) { return library.stateLock_; }
+  static std::shared_mutex& view(ClientLibrary& library, int slot) {
+    return library.viewLocks_[static_cast<std::size_t>(slot)];
+  }
+  static std::mutex& netList(ClientLibrary& library) { return library.netListLock_; }
+  static Reaper& reaper(ClientLibrary& library) { return library.reaper_; }
+};
+
+namespace {
+
+using Locks = LockAccessForTests;
+
+// Lets go a thread that holds a lock of the library once fork() is called:
+// the test's prepare handler is registered after the library's, so it runs
+// before theirs, which wait for that lock. Armed for one fork() at a time.
+std::atomic<std::atomic<bool>*> letGoOnFork{nullptr};
+
+void ArmLetGoOnFork(std::atomic<bool>& letGo) {
+  static const bool registered = ::pthread_atfork(
+                                     [] {
+                                       if (std::atomic<bool>* armed = letGoOnFork.exchange(nullptr)) {
+                                         armed->store(true);
+                                         armed->notify_all();
+                                       }
+                                     },
+                                     nullptr, nullptr) == 0;
+  ASSERT_TRUE(registered);
+  letGoOnFork.store(&letGo);
+}
+
+// The exit status of a forked child that must end by itself within kNoHang;
+// -1 when it had to be killed.
+int ExitCodeWithin(pid_t child, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A host forks while another of its threads holds one of the library's
+// locks. fork() waits for the locks held for short work only; the child
+// never waits for a thread it does not have: it detaches, attaches on its
+// own, reads and refreshes. The parent's library goes on as before.
+TEST_F(LibraryTest, AChildForkedWhileAnotherThreadHoldsALockNeverWaitsForIt) {
+  std::atomic<bool> holding{false};
+  std::atomic<bool> letGo{false};
+  const pid_t parent = ::getpid();
+  // A thread held in an attach's wait for a client that shuts down holds attachLock_.
+  config_.sleep = [&](std::uint32_t) {
+    if (::getpid() != parent) return;
+    holding.store(true);
+    holding.notify_all();
+    letGo.wait(false);
+  };
+  const auto holdWhileLetGoWaits = [&](auto& lock) {
+    const std::lock_guard guard(lock);
+    holding.store(true);
+    holding.notify_all();
+    letGo.wait(false);
+  };
+  const struct {
+    const char* label;
+    bool forkWaitsForIt;  // false: the child is forked while the lock is held
+    std::function<void(ClientLibrary&)> hold;
+  } cases[] = {
+      {"attach, in the wait for a client that shuts down", false,
+       [&](ClientLibrary& library) {
+         library.close_mlog_calls();
+         client().setFinalizing(true);
+         library.init_mlog_calls();
+       }},
+      {"state, shared", true,
+       [&](ClientLibrary& library) {
+         const std::shared_lock guard(Locks::state(library));
+         holding.store(true);
+         holding.notify_all();
+         letGo.wait(false);
+       }},
+      {"state, exclusive", true, [&](ClientLibrary& library) { holdWhileLetGoWaits(Locks::state(library)); }},
+      {"view of slot 0, exclusive", true,
+       [&](ClientLibrary& library) {
+         const std::shared_lock state(Locks::state(library));
+         holdWhileLetGoWaits(Locks::view(library, 0));
+       }},
+      {"net list", true, [&](ClientLibrary& library) { holdWhileLetGoWaits(Locks::netList(library)); }},
+      {"reaper", true,
+       [&](ClientLibrary& library) {
+         Reaper& reaper = Locks::reaper(library);
+         reaper.holdForFork();
+         holding.store(true);
+         holding.notify_all();
+         letGo.wait(false);
+         reaper.releaseAfterFork();
+       }},
+  };
+  attachSample();
+  for (const auto& c : cases) {
+    holding.store(false);
+    letGo.store(false);
+    std::thread holder([&] { c.hold(lib()); });
+    holding.wait(false);
+    if (c.forkWaitsForIt) ArmLetGoOnFork(letGo);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      int failures = 0;
+      const auto check = [&](bool held) { failures += held ? 0 : 1; };
+      ipc::TEvent(kFinalizeEventName, true, false, true).resetEvent();
+      lib().close_mlog_calls();
+      check(lib().init_mlog_calls() == 1);
+      check(lib().read_realtime_data(1, 0, 0, 0, 1) == 221.5);
+      check(lib().GetNodeName(3) == "FE-10");
+      check(lib().refresh_stationcfgshare() == 1);
+      Locks::reaper(lib()).reap(::getpid());  // no child of its own: its thread ends at once
+      lib().close_mlog_calls();
+      ::_exit(failures);
+    }
+    letGoOnFork.store(nullptr);
+    letGo.store(true);
+    letGo.notify_all();
+    holder.join();
+    ASSERT_GT(child, 0) << c.label;
+    EXPECT_EQ(ExitCodeWithin(child, kNoHang), 0) << c.label;
+    client().setFinalizing(false);
+    const std::int32_t attachedAlready = lib().state() == 1 ? 0 : 1;
+    ASSERT_EQ(lib().init_mlog_calls(), attachedAlready) << c.label;
+    EXPECT_EQ(lib().read_realtime_data(1, 0, 0, 0, 1), 221.5) << c.label;
+    EXPECT_EQ(lib().refresh_stationcfgshare(), 1) << c.label;
+    EXPECT_EQ(client().clientCounter(), 1) << c.label;
+  }
 }
 
 }  // namespace

@@ -24,14 +24,7 @@ namespace velk {
 
 class WriterFirstLock {
  public:
-  WriterFirstLock() {
-    pthread_rwlockattr_t attributes;
-    check(::pthread_rwlockattr_init(&attributes));
-    const int kind = ::pthread_rwlockattr_setkind_np(&attributes, PTHREAD_RWLOCK_PREFER_WRITER_NONRECURSIVE_NP);
-    const int made = kind == 0 ? ::pthread_rwlock_init(&lock_, &attributes) : kind;
-    ::pthread_rwlockattr_destroy(&attributes);
-    check(made);
-  }
+  WriterFirstLock() { check(initialise(&lock_)); }
   ~WriterFirstLock() { ::pthread_rwlock_destroy(&lock_); }
   WriterFirstLock(const WriterFirstLock&) = delete;
   WriterFirstLock& operator=(const WriterFirstLock&) = delete;
@@ -43,7 +36,25 @@ class WriterFirstLock {
   bool try_lock_shared() { return checkTry(::pthread_rwlock_tryrdlock(&lock_)); }
   void unlock_shared() { checkRelease(::pthread_rwlock_unlock(&lock_)); }
 
+  // In a child of fork(), from its fork handler: the lock starts free, whoever
+  // held it in the parent (the threads that did are not in the child).
+  void renewInChild() noexcept {
+    const int rc = initialise(&lock_);
+    if (rc == 0) return;
+    std::fprintf(stderr, "WriterFirstLock: renewal refused: %s\n", std::strerror(rc));
+    std::abort();
+  }
+
  private:
+  static int initialise(pthread_rwlock_t* lock) {
+    pthread_rwlockattr_t attributes;
+    const int ready = ::pthread_rwlockattr_init(&attributes);
+    if (ready != 0) return ready;
+    const int kind = ::pthread_rwlockattr_setkind_np(&attributes, PTHREAD_RWLOCK_PREFER_WRITER_NONRECURSIVE_NP);
+    const int made = kind == 0 ? ::pthread_rwlock_init(lock, &attributes) : kind;
+    ::pthread_rwlockattr_destroy(&attributes);
+    return made;
+  }
   static void check(int rc) {
     if (rc != 0) throw std::system_error(rc, std::generic_category(), "WriterFirstLock");
   }

@@ -1143,22 +1143,6 @@ void ArmLetGoOnFork(std::atomic<bool>& letGo) {
   letGoOnFork.store(&letGo);
 }
 
-// The exit status of a forked child that must end by itself within kNoHang;
-// -1 when it had to be killed.
-int ExitCodeWithin(pid_t child, std::chrono::seconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  int status = 0;
-  while (::waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // A host forks while another of its threads holds one of the library's
 // locks. fork() waits for the locks held for short work only; the child
 // never waits for a thread it does not have: it detaches, attaches on its
@@ -1241,7 +1225,7 @@ TEST_F(LibraryTest, AChildForkedWhileAnotherThreadHoldsALockNeverWaitsForIt) {
     letGo.notify_all();
     holder.join();
     ASSERT_GT(child, 0) << c.label;
-    EXPECT_EQ(ExitCodeWithin(child, kNoHang), 0) << c.label;
+    EXPECT_EQ(velktest::ExitCodeWithin(child, kNoHang), 0) << c.label;
     client().setFinalizing(false);
     const std::int32_t attachedAlready = lib().state() == 1 ? 0 : 1;
     ASSERT_EQ(lib().init_mlog_calls(), attachedAlready) << c.label;

@@ -22,6 +22,7 @@
 
 #include "clientif/layout.h"
 #include "clientif/platform.h"
+#include "clientif/testsupport.h"
 #include "common/ipc/mutex_holder.h"
 #include "clientif/velklog2.h"
 #include "common/gbk.h"
@@ -233,53 +234,82 @@ TEST(SharedLibrary, AThreadCancelledInAWaitLeavesTheLibraryUsable) {
   close_mlog_calls();
 }
 
-// A host that forks: its child never crashes in the library. Until it
-// attaches itself it gets the answers of a detached library; then it works
-// on its own attach, and its end takes nothing from the parent's.
+// A host that forks: its child never crashes in the library, nor waits for
+// a thread it does not have (here one in an attach that waits for a client
+// that shuts down, holding the library's attach lock). Until it attaches
+// itself it gets the answers of a detached library; then it works on its own
+// attach, and its end takes nothing from the parent's.
 TEST(SharedLibrary, AForkedChildAnswersAsDetachedUntilItAttachesItself) {
   standin::StandinClient client(standin::SampleScenario(velk::ComputerName()));
-  ASSERT_EQ(init_mlog_calls(), 1);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    int failures = 0;
-    const auto check = [&](bool held) { failures += held ? 0 : 1; };
-    CHEAD head{};
-    int32_t number = 0, slot = 0, channel = 0;
-    char message[16];
-    uint8_t time[16];
-    check(read_realtime_data(1, 0, 0, 0, 1) == -2147483648.0);
-    check(std::string(GetChannelName(0, 0)).empty());
-    check(GetScadaCount() == -1);
-    check(IsCLientRunning() == 0);
-    check(GetDayrptCount(0) == 0);
-    check(read_CHEAD(&head, 0) == 0);
-    check(FindChannelIndex(10, 102, &slot, &channel) == 0);
-    check(get_stationcfgshare_setupcount(&number) == 0);
-    check(get_stationcfgshare_updatetime(time) == 0);
-    check(read_velklog_deskterm_exchangemsg(message, sizeof message) == 0);
-    check(add_ctrl_do(1, 2, "a", 1, 0, 0, 0, "b") == 0);
+  const struct {
+    const char* label;
+    bool attachWaits;  // another thread is in an attach that waits
+  } cases[] = {
+      {"no other thread in the library", false},
+      {"another thread waits in an attach", true},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(init_mlog_calls(), 1) << c.label;
+    std::thread attach;
+    if (c.attachWaits) {
+      close_mlog_calls();
+      client.setFinalizing(true);
+      attach = std::thread([] { init_mlog_calls(); });
+      // Its attach slot is taken once it is in the attach: then it waits for the client.
+      bool inside = false;
+      for (int i = 0; i < 20000 && !inside; ++i) {
+        for (int slot = 0; slot < velk::kAttachSlots; ++slot) inside = inside || client.attachSlot(slot) == ::getpid();
+        if (!inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      if (!inside) {
+        client.setFinalizing(false);
+        attach.join();
+        FAIL() << "the attach never began";
+      }
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int failures = 0;
+      const auto check = [&](bool held) { failures += held ? 0 : 1; };
+      CHEAD head{};
+      int32_t number = 0, slot = 0, channel = 0;
+      char message[16];
+      uint8_t time[16];
+      check(read_realtime_data(1, 0, 0, 0, 1) == -2147483648.0);
+      check(std::string(GetChannelName(0, 0)).empty());
+      check(GetScadaCount() == -1);
+      check(IsCLientRunning() == 0);
+      check(GetDayrptCount(0) == 0);
+      check(read_CHEAD(&head, 0) == 0);
+      check(FindChannelIndex(10, 102, &slot, &channel) == 0);
+      check(get_stationcfgshare_setupcount(&number) == 0);
+      check(get_stationcfgshare_updatetime(time) == 0);
+      check(read_velklog_deskterm_exchangemsg(message, sizeof message) == 0);
+      check(add_ctrl_do(1, 2, "a", 1, 0, 0, 0, "b") == 0);
+      ipc::TEvent(velk::kFinalizeEventName, true, false, true).resetEvent();  // the client is back
+      close_mlog_calls();
+      check(init_mlog_calls() == 1);
+      check(read_realtime_data(1, 0, 0, 0, 1) == 221.5);
+      check(GetScadaCount() == 2);
+      close_mlog_calls();
+      std::exit(failures == 0 ? 0 : 10 + failures);  // the library's exit procedure runs in the child too
+    }
+    const int exitCode = velktest::ExitCodeWithin(child, std::chrono::seconds(20));
+    client.setFinalizing(false);
+    if (attach.joinable()) attach.join();
+    EXPECT_EQ(exitCode, 0) << c.label;
+    EXPECT_EQ(read_realtime_data(1, 0, 0, 0, 1), 221.5) << c.label;
+    EXPECT_EQ(client.clientCounter(), 1) << c.label;
+    int ours = 0;
+    for (int i = 0; i < velk::kAttachSlots; ++i) {
+      EXPECT_NE(client.attachSlot(i), child) << c.label;
+      ours += client.attachSlot(i) == ::getpid() ? 1 : 0;
+    }
+    EXPECT_EQ(ours, 1) << c.label;
     close_mlog_calls();
-    check(init_mlog_calls() == 1);
-    check(read_realtime_data(1, 0, 0, 0, 1) == 221.5);
-    check(GetScadaCount() == 2);
-    close_mlog_calls();
-    std::exit(failures == 0 ? 0 : 10 + failures);  // the library's exit procedure runs in the child too
+    EXPECT_EQ(client.clientCounter(), 0) << c.label;
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(read_realtime_data(1, 0, 0, 0, 1), 221.5);
-  EXPECT_EQ(client.clientCounter(), 1);
-  int ours = 0;
-  for (int i = 0; i < velk::kAttachSlots; ++i) {
-    EXPECT_NE(client.attachSlot(i), child);
-    ours += client.attachSlot(i) == ::getpid() ? 1 : 0;
-  }
-  EXPECT_EQ(ours, 1);
-  close_mlog_calls();
-  EXPECT_EQ(client.clientCounter(), 0);
 }
 
 }  // namespace

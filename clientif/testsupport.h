@@ -107,6 +107,23 @@ inline void EndProcess(pid_t pid) {
   ::waitpid(pid, &status, 0);
 }
 
+// The exit status of a forked child that must end by itself (128 + the
+// signal that ended it); -1, and the child killed, when it has not ended
+// within limit, a bound that only a hang reaches.
+inline int ExitCodeWithin(pid_t child, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 // The process id a stand-in wrote into its pid file, waiting a little for it.
 inline pid_t ReadPidFile(const fs::path& file) {
   for (int i = 0; i < 500; ++i) {

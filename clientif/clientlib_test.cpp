@@ -1203,7 +1203,13 @@ TEST_F(LibraryTest, AChildForkedWhileAnotherThreadHoldsALockNeverWaitsForIt) {
   for (const auto& c : cases) {
     holding.store(false);
     letGo.store(false);
-    std::thread holder([&] { c.hold(lib()); });
+    std::atomic<bool> forked{false};
+    // Once it has let go the holder does nothing until fork() has returned:
+    // the sanitizers' allocator is not safe to use across fork().
+    std::thread holder([&] {
+      c.hold(lib());
+      forked.wait(false);
+    });
     holding.wait(false);
     if (c.forkWaitsForIt) ArmLetGoOnFork(letGo);
     const pid_t child = ::fork();
@@ -1221,6 +1227,8 @@ TEST_F(LibraryTest, AChildForkedWhileAnotherThreadHoldsALockNeverWaitsForIt) {
       ::_exit(failures);
     }
     letGoOnFork.store(nullptr);
+    forked.store(true);
+    forked.notify_all();
     letGo.store(true);
     letGo.notify_all();
     holder.join();

@@ -5,11 +5,13 @@
 // loaded.
 
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -234,6 +236,13 @@ TEST(SharedLibrary, AThreadCancelledInAWaitLeavesTheLibraryUsable) {
   close_mlog_calls();
 }
 
+// Whether the thread tid of this process is blocked in a sleep.
+bool AsleepInTheKernel(pid_t tid) {
+  std::ifstream state("/proc/self/task/" + std::to_string(tid) + "/syscall");
+  long number = -1;
+  return state >> number && (number == SYS_clock_nanosleep || number == SYS_nanosleep);
+}
+
 // A host that forks: its child never crashes in the library, nor waits for
 // a thread it does not have (here one in an attach that waits for a client
 // that shuts down, holding the library's attach lock). Until it attaches
@@ -254,11 +263,18 @@ TEST(SharedLibrary, AForkedChildAnswersAsDetachedUntilItAttachesItself) {
     if (c.attachWaits) {
       close_mlog_calls();
       client.setFinalizing(true);
-      attach = std::thread([] { init_mlog_calls(); });
-      // Its attach slot is taken once it is in the attach: then it waits for the client.
+      std::atomic<pid_t> attacher{0};
+      attach = std::thread([&] {
+        attacher.store(::gettid());
+        init_mlog_calls();
+      });
+      // Its attach slot is taken once it is in the attach; then it sleeps
+      // between its looks at the client (and allocates nothing, which the
+      // sanitizers' allocator needs across fork()).
       bool inside = false;
       for (int i = 0; i < 20000 && !inside; ++i) {
         for (int slot = 0; slot < velk::kAttachSlots; ++slot) inside = inside || client.attachSlot(slot) == ::getpid();
+        inside = inside && AsleepInTheKernel(attacher.load());
         if (!inside) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       if (!inside) {

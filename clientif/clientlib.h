@@ -242,20 +242,20 @@ class ClientLibrary {
   //     shared; while the client's writer flag is up the reader lets
   //     stateLock_ go and takes it back before it looks again (readSized).
   //  4. viewLocks_[slot]: shared to read a slot's sized views, exclusive to
-  //     map them again; one slot at a time.
+  //     map them again; one slot at a time, always holding stateLock_.
   //  5. netListLock_: only around lastNetList_; nothing is taken under it.
   // The client's named mutexes (control queue, event ring) are waited for
   // holding none of these, and held only while their section is used.
   // Every lock is held by a guard, so a cancelled thread frees it once.
   //
   // A host that forks while other threads are in the library: the fork
-  // handlers (clientlib_fork.cpp) hold 2, 4 and 5 of every library, and its
-  // reaper's lock, while fork() runs, so that no thread is amid a change of
-  // what they guard; fork() waits only for work that holds none of them
-  // across a wait for the client or a call of the configuration's hooks.
-  // attachLock_ is held across the attach's waits for the client (a minute
-  // and more): fork() does not wait for it. The child starts with every lock
-  // free, attachLock_ too; its thread that held it is not in the child.
+  // handlers (clientlib_fork.cpp) hold 2 and 5 of every library (so that no
+  // thread holds 4) and its reaper's lock while fork() runs, so that no
+  // thread is amid a change of what they guard. None of them is held across
+  // a wait for the client or a call of the configuration's hooks, so fork()
+  // waits only for short work. attachLock_ is held across the attach's
+  // waits for the client (a minute and more): fork() does not wait for it.
+  // The child starts with every lock free, attachLock_ too.
   friend struct ForkHandlers;
   friend struct LockAccessForTests;
   std::mutex attachLock_;

@@ -39,8 +39,7 @@ struct ForkHandlers {
     Libraries& live = libraries();
     live.lock.lock();
     for (ClientLibrary* library : live.all) {
-      library->stateLock_.lock();
-      for (std::shared_mutex& view : library->viewLocks_) view.lock();
+      library->stateLock_.lock();  // none of viewLocks_ is held then: each is taken under it
       library->netListLock_.lock();
       library->reaper_.holdForFork();
     }
@@ -51,7 +50,6 @@ struct ForkHandlers {
     for (auto library = live.all.rbegin(); library != live.all.rend(); ++library) {
       (*library)->reaper_.releaseAfterFork();
       (*library)->netListLock_.unlock();
-      for (std::shared_mutex& view : (*library)->viewLocks_) view.unlock();
       (*library)->stateLock_.unlock();
     }
     live.lock.unlock();
@@ -66,7 +64,6 @@ struct ForkHandlers {
     for (ClientLibrary* library : live.all) {
       library->reaper_.releaseAfterFork();
       library->netListLock_.unlock();
-      for (std::shared_mutex& view : library->viewLocks_) new (&view) std::shared_mutex;
       library->stateLock_.renewInChild();
       new (&library->attachLock_) std::mutex;
     }

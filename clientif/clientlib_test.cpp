@@ -1112,7 +1112,6 @@ TEST_F(LibraryTest, ConcurrentReadersAgree) {
 
 // The library's in-process locks, for a thread of a test to hold.
 struct LockAccessForTests {
-  static std::mutex& attach(ClientLibrary& library) { return library.attachLock_; }
   static WriterFirstLock& state(ClientLibrary& library) { return library.stateLock_; }
   static std::shared_mutex& view(ClientLibrary& library, int slot) {
     return library.viewLocks_[static_cast<std::size_t>(slot)];

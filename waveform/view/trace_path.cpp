@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "waveform/view/wave_draw.h"
@@ -250,7 +252,7 @@ class RunSequence {
       if (!run.envelope || parts_.size() == 2) continue;
       const std::int64_t last = std::min(run.kLast, run.envelope->count() - 1);
       if (last < run.kFirst || run.kFirst < 0) continue;
-      parts_.push_back({&run, size_, last});
+      parts_.push_back({&run, size_, last, columnsOf(run)});
       size_ += last - run.kFirst + 1;
     }
   }
@@ -307,8 +309,10 @@ class RunSequence {
     for (const Part& part : parts_) {
       const std::int64_t a = std::max(j0, part.start), b = std::min(j1, part.start + part.kLast - part.run->kFirst);
       if (a > b) continue;
-      const auto r = part.run->envelope->over(part.run->buffer, part.run->kFirst + a - part.start,
-                                              part.run->kFirst + b - part.start);
+      const std::int64_t k0 = part.run->kFirst + a - part.start, k1 = part.run->kFirst + b - part.start;
+      std::optional<PointEnvelope::Extremes> column;
+      if (part.columns) column = part.columns->extremes(part.run->buffer, k0, k1);
+      const PointEnvelope::Extremes r = column ? *column : part.run->envelope->over(part.run->buffer, k0, k1);
       e.lowest = std::min(e.lowest, r.lowest);
       e.highest = std::max(e.highest, r.highest);
       e.largestStep = std::max(e.largestStep, r.largestStep);
@@ -323,6 +327,11 @@ class RunSequence {
   // The last vertex from j on in j's pixel column (x never decreases); guess:
   // where a column as long as the one before would end.
   std::int64_t columnEnd(std::int64_t j, int column, std::int64_t guess) const {
+    const auto [part, k] = at(j);
+    if (part->columns) {  // unless the column goes on into the next run
+      const std::int64_t end = part->columns->columnEnd(k);
+      if (end >= k && end < part->kLast) return j + (end - k);
+    }
     if (guess > j && guess < size_ && x(guess) == column && (guess + 1 == size_ || x(guess + 1) != column))
       return guess;
     std::int64_t lo = j, step = 1;
@@ -344,7 +353,15 @@ class RunSequence {
     const PointRun* run;
     std::int64_t start;  // j of the run's first vertex
     std::int64_t kLast;
+    std::shared_ptr<const PointColumns> columns;  // null: every range from the envelope
   };
+  // The run's points in the columns it is drawn in, where they are the
+  // columns of x() (no pixel clamped).
+  static std::shared_ptr<const PointColumns> columnsOf(const PointRun& run) {
+    std::shared_ptr<const PointColumns> columns = run.envelope->columns(run.buffer, run.x);
+    if (columns && (columns->firstX() < -kPixelLimit || columns->lastX() > kPixelLimit)) return nullptr;
+    return columns;
+  }
   std::pair<const Part*, std::int64_t> at(std::int64_t j) const {
     const Part* part = parts_.size() > 1 && j >= parts_[1].start ? &parts_[1] : &parts_[0];
     return {part, part->run->kFirst + (j - part->start)};

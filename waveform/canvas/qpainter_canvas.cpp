@@ -121,6 +121,7 @@ const QFont& QPainterCanvas::qfont() {
     qfont_ = QFont(toQString(font().name));
     qfont_.setPixelSize(std::max(1, font().height));
     qfont_.setBold(font().bold);
+    metrics_.emplace(qfont_);
     fontFor_ = font();
   }
   return qfont_;
@@ -210,11 +211,12 @@ void QPainterCanvas::textOut(int x, int y, std::string_view text) {
   painter_.setPen(ToQColor(font().color));
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
   appliedPen_.reset();
-  painter_.drawText(QPoint(x, y + QFontMetrics(f).ascent()), toQString(text));
+  painter_.drawText(QPoint(x, y + metrics_->ascent()), toQString(text));
 }
 
 int QPainterCanvas::textWidth(std::string_view text) {
-  return QFontMetrics(qfont()).horizontalAdvance(toQString(text));
+  qfont();
+  return metrics_->horizontalAdvance(toQString(text));
 }
 
 int QPainterCanvas::textHeight(std::string_view) { return QFontMetrics(qfont()).height(); }

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLine>
 #include <QPainter>
@@ -113,6 +114,7 @@ class QPainterCanvas final : public Canvas {
   std::optional<Brush> appliedBrush_;
   std::optional<Font> fontFor_;
   QFont qfont_;
+  std::optional<QFontMetrics> metrics_;  // of qfont_
   std::vector<QLine> lines_;
 };
 

@@ -18,13 +18,13 @@ std::int64_t alignDown(std::int64_t v, std::int64_t step) { return v <= 0 ? 0 : 
 std::int64_t alignUp(std::int64_t v, std::int64_t step) { return (v + step - 1) / step * step; }
 
 // A text whose cell can reach the clip box. The width bound is generous so that
-// the measure is taken only for texts near the box.
+// the measure is taken only for texts that start near the box, left of it.
 bool textMayShow(Canvas& canvas, int x, int y, std::string_view text) {
   const Rect clip = canvas.clipBox();
   const int height = canvas.font().height * 2 + 2;
   const int bound = static_cast<int>(text.size()) * (canvas.font().height + 2) + 2;
   if (x >= clip.right || y >= clip.bottom || y + height <= clip.top || x + bound <= clip.left) return false;
-  return x + canvas.textWidth(text) > clip.left;
+  return x > clip.left || x + canvas.textWidth(text) > clip.left;
 }
 
 void pushPoint(std::vector<Point>& out, Point p) {
@@ -304,6 +304,14 @@ class RunSequence {
     return at(j0).first->run->markerEvery == 1 && at(j1).first->run->markerEvery == 1;
   }
 
+  // The extremes of j0 .. j1 where they are one run's pixel column, whole or
+  // but its last vertex, and its columns are kept; nothing otherwise.
+  std::optional<PointEnvelope::Extremes> keptColumn(std::int64_t j0, std::int64_t j1) const {
+    const auto [part, k0] = at(j0);
+    if (!part->columns || j1 < j0 || j1 - part->start > part->kLast - part->run->kFirst) return std::nullopt;
+    return part->columns->extremes(part->run->buffer, k0, k0 + (j1 - j0));
+  }
+
   PointEnvelope::Extremes over(std::int64_t j0, std::int64_t j1) const {
     PointEnvelope::Extremes e;
     for (const Part& part : parts_) {
@@ -384,8 +392,11 @@ bool anyOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std
 }
 
 // The last vertex of a .. b on a row outside [lo, hi]; a - 1 when none is.
-// Looks at the last few one by one, then at ranges twice as long each time.
+// Looks at a kept column whole, else at the last few one by one, then at
+// ranges twice as long each time.
 std::int64_t lastOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std::int64_t b, int lo, int hi) {
+  if (const auto all = seq.keptColumn(a, b); all && all->allFinite() && map(all->highest) >= lo && map(all->lowest) <= hi)
+    return a - 1;  // a column on rows lo .. hi only
   std::int64_t top = b;  // the vertices after top are inside
   for (int k = 0; k < 4 && top >= a; ++k, --top) {
     const int y = seq.y(top);

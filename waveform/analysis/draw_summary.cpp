@@ -211,7 +211,7 @@ std::shared_ptr<const PointColumns> PointColumns::Make(const PointEnvelope& enve
   if (n < 2 || n > std::numeric_limits<std::uint32_t>::max()) return nullptr;
   if (envelope.offset() + (n - 1) * envelope.stride() >= static_cast<std::int64_t>(buffer.size())) return nullptr;
   const std::int64_t x0 = x(0), x1 = x(n - 1);
-  if (x1 < x0 || (x1 - x0 + 1) > n / kFewestPerColumn) return nullptr;
+  if (x1 < x0 || (x1 - x0) * kFewestPerColumn > n) return nullptr;
   std::shared_ptr<PointColumns> out(new PointColumns(buffer, x, n));
   out->firstX_ = x0;
   out->columns_.resize(static_cast<std::size_t>(x1 - x0 + 1));

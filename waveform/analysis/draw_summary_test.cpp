@@ -79,7 +79,7 @@ TEST(DrawSummaryTest, RangesMatchADirectPass) {
   }
 }
 
-// Pixel columns of 9 to 40 points, of a buffer read with
+// Pixel columns of 8 to 40 points, of a buffer read with
 // a stride, with NaN, infinite and zero runs: each column's extent and its
 // extremes, whole and but its last point, against a direct pass; a range that
 // is not one of these gets nothing.
@@ -94,7 +94,7 @@ TEST(DrawSummaryTest, ColumnsMatchADirectPass) {
     PointX x;
   };
   const Case cases[] = {
-      {"9 a column", 0, 1, 4000, PointX{0, 1.0 / 9, 10, 1, 0}},
+      {"8 a column", 0, 1, 4000, PointX{0, 1.0 / 8, 10, 1, 0}},
       {"16.7 a column, strided", 5, 3, 5000, PointX{0, 0.02, 3.4, 3, 0}},
       {"40 a column, second rate", 0, 1, 6000, PointX{700.25, 0.025, 0, 1, 2000}},
       {"12.5 a column, left of x = 0", 2, 1, 3000, PointX{0, 1.0 / 12.5, -60, 1, 0}},

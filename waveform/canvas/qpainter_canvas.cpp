@@ -123,6 +123,7 @@ const QFont& QPainterCanvas::qfont() {
     qfont_.setBold(font().bold);
     metrics_.emplace(qfont_);
     fontFor_ = font();
+    fontApplied_ = false;
   }
   return qfont_;
 }
@@ -207,7 +208,10 @@ void QPainterCanvas::polygon(std::span<const Point> points) {
 void QPainterCanvas::textOut(int x, int y, std::string_view text) {
   if (text.empty()) return;
   const QFont& f = qfont();
-  painter_.setFont(f);
+  if (!fontApplied_) {  // setting it again would look its glyphs up again
+    painter_.setFont(f);
+    fontApplied_ = true;
+  }
   painter_.setPen(ToQColor(font().color));
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
   appliedPen_.reset();

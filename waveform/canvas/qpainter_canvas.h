@@ -115,6 +115,7 @@ class QPainterCanvas final : public Canvas {
   std::optional<Font> fontFor_;
   QFont qfont_;
   std::optional<QFontMetrics> metrics_;  // of qfont_
+  bool fontApplied_ = false;             // qfont_ is the painter's font
   std::vector<QLine> lines_;
 };
 

@@ -196,13 +196,31 @@ std::shared_ptr<const PointColumns> PointEnvelope::columns(std::span<const doubl
       std::swap(recent[0], recent[i]);
       return recent[0];
     }
-  std::shared_ptr<const PointColumns> made = PointColumns::Make(*this, buffer, x);
+  std::shared_ptr<const PointColumns> made;
+  try {
+    made = PointColumns::Make(*this, buffer, x);
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // the envelope alone draws the same pixels
+  }
   if (made) {
     recent[1] = std::move(recent[0]);
     recent[0] = made;
   }
   return made;
 }
+
+namespace {
+
+// The first of points 0 .. n - 1 whose column is at least column (x never
+// decreases), n when none is, found by walking from a guess.
+std::int64_t firstPointFrom(const PointX& x, std::int64_t n, std::int64_t column, std::int64_t guess) {
+  std::int64_t k = std::clamp<std::int64_t>(guess, 0, n);
+  while (k > 0 && x(k - 1) >= column) --k;
+  while (k < n && x(k) < column) ++k;
+  return k;
+}
+
+}  // namespace
 
 std::shared_ptr<const PointColumns> PointColumns::Make(const PointEnvelope& envelope, std::span<const double> buffer,
                                                        const PointX& x) {
@@ -214,36 +232,53 @@ std::shared_ptr<const PointColumns> PointColumns::Make(const PointEnvelope& enve
   if (x1 < x0 || (x1 - x0) * kFewestPerColumn > n) return nullptr;
   std::shared_ptr<PointColumns> out(new PointColumns(buffer, x, n));
   out->firstX_ = x0;
-  out->columns_.resize(static_cast<std::size_t>(x1 - x0 + 1));
-  std::int64_t k = 0;
-  for (std::size_t c = 0; c < out->columns_.size(); ++c) {
-    const std::int64_t column = x0 + static_cast<std::int64_t>(c);
-    const std::int64_t first = k;
-    while (k < n && x(k) == column) ++k;
-    if (k - first > kLongestColumn || (k < n && x(k) < column)) return nullptr;
-    Column& entry = out->columns_[c];
-    entry.first = static_cast<std::uint32_t>(first);
-    // The points but the last.
-    double lowest = kInfinity, highest = -kInfinity, step = 0;
-    for (std::int64_t i = first; i + 1 < k; ++i) {
-      const double v = envelope.value(buffer, i);
-      if (std::isfinite(v)) {
-        if (v < lowest) lowest = v, entry.lowest = static_cast<std::uint16_t>(i - first);
-        if (v > highest) highest = v, entry.highest = static_cast<std::uint16_t>(i - first);
-      } else {
-        step = kInfinity;
-      }
-      if (i > first) {
-        const double d = v - envelope.value(buffer, i - 1);
-        step = std::max(step, std::isfinite(d) ? std::fabs(d) : kInfinity);
-      }
-    }
-    entry.largestStep = stepBound(step);
-  }
-  if (k != n) return nullptr;
   out->offset_ = envelope.offset();
   out->stride_ = envelope.stride();
+  const auto count = static_cast<std::size_t>(x1 - x0 + 1);
+  out->columns_.resize(count);
+  std::atomic<bool> tooLong{false};
+  // Each range of columns starts from a guess of where its first point lies.
+  ParallelFor(count, 2048, [&](std::size_t begin, std::size_t end) {
+    std::int64_t first = firstPointFrom(x, n, x0 + static_cast<std::int64_t>(begin),
+                                        static_cast<std::int64_t>(static_cast<double>(begin) / static_cast<double>(count) *
+                                                                  static_cast<double>(n)));
+    std::int64_t length = 0;
+    for (std::size_t c = begin; c < end; ++c) {
+      const std::int64_t next = firstPointFrom(x, n, x0 + static_cast<std::int64_t>(c) + 1, first + length);
+      length = next - first;
+      if (length > kLongestColumn) tooLong = true;
+      if (tooLong) return;
+      out->columns_[c] = summariseColumn(envelope, buffer, first, next);
+      first = next;
+    }
+  });
+  if (tooLong) return nullptr;
   return out;
+}
+
+PointColumns::Column PointColumns::summariseColumn(const PointEnvelope& envelope, std::span<const double> buffer,
+                                                   std::int64_t first, std::int64_t end) {
+  Column column;
+  column.first = static_cast<std::uint32_t>(first);
+  // The points but the last.
+  double lowest = kInfinity, highest = -kInfinity, step = 0;
+  double previous = 0;
+  for (std::int64_t i = first; i + 1 < end; ++i) {
+    const double v = envelope.value(buffer, i);
+    if (std::isfinite(v)) {
+      if (v < lowest) lowest = v, column.lowest = static_cast<std::uint16_t>(i - first);
+      if (v > highest) highest = v, column.highest = static_cast<std::uint16_t>(i - first);
+    } else {
+      step = kInfinity;
+    }
+    if (i > first) {
+      const double d = v - previous;
+      step = std::max(step, std::isfinite(d) ? std::fabs(d) : kInfinity);
+    }
+    previous = v;
+  }
+  column.largestStep = stepBound(step);
+  return column;
 }
 
 std::int64_t PointColumns::columnEnd(std::int64_t k) const {

@@ -143,6 +143,8 @@ class PointColumns {
     std::uint16_t lowest = 0, highest = 0;
     float largestStep = 0;
   };
+  static Column summariseColumn(const PointEnvelope& envelope, std::span<const double> buffer, std::int64_t first,
+                                std::int64_t end);
   std::int64_t first(std::size_t column) const { return columns_[column].first; }
   std::int64_t end(std::size_t column) const {
     return column + 1 < columns_.size() ? first(column + 1) : count_;

@@ -217,14 +217,20 @@ void keepLastOfEqual(std::vector<Canvas::FigureStep>& steps) {
 
 // Markers filled with the background cover the line that came before them, so
 // lines and markers keep their order here: each vertex is one figure, the line
-// into it and its marker (before or after that line).
+// into it and its marker (before or after that line). A vertex again at the
+// point just drawn draws no line; it is left out when it has no marker, or when
+// the figure before it ended with its marker there (the same pixels again).
 void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style) {
   if (vs.empty()) return;
   std::vector<Canvas::FigureStep> steps;
   steps.reserve(vs.size());
   Point previous = vs[0].p;
+  bool endsWithMarker = false;  // the last figure drew its marker after its line, at previous
   for (const Vertex& v : vs) {
+    const bool line = v.p != previous;
+    if (!line && (v.marker == MarkerOrder::None || endsWithMarker) && !steps.empty()) continue;
     steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, static_cast<int>(v.marker)}});
+    endsWithMarker = v.marker == MarkerOrder::AfterIncoming || (!line && v.marker != MarkerOrder::None);
     previous = v.p;
   }
   canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {

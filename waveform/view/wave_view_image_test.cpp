@@ -136,9 +136,12 @@ TEST_F(WaveImageTest, RepeatedPointsInOrderDrawTheSamePixels) {
   const MarkerOrder orders[] = {MarkerOrder::AfterIncoming, MarkerOrder::BeforeIncoming, MarkerOrder::None};
   for (const int style : {6, 7, 8, 9, 0}) {
     std::vector<trace::Vertex> vs;
+    std::uint32_t seed = 99;  // every order after every other at one point
+    const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
     for (int i = 0; i < 60; ++i) {
       const Point p{10 + i / 12, 30 + static_cast<int>(std::lround(12 * std::sin(i / 4.0)))};
-      for (int again = 0; again < 1 + i % 3; ++again) vs.push_back({p, orders[(i * 7 + again) % 3]});
+      const unsigned times = 1 + next() % 3;
+      for (unsigned again = 0; again < times; ++again) vs.push_back({p, orders[next() % 3]});
     }
     const TColor colour = 0x2060C0;
     const QImage inOrder = renderTiles(size, {Rect{0, 0, 60, 60}}, [&](Canvas& canvas) {

@@ -7,7 +7,8 @@
 //   (10 s at 1 kHz, interpolated, then 2 s at 100 kHz), markers on and off.
 // 8 rows of 4 channels and 32 digital lanes, at every zoom level from -4 to 4,
 // the frame taken from the middle of the record; the same for the RMS view, and
-// one move of the time cursor (the two columns it repaints).
+// one move of the time cursor (the two columns it repaints); and the pixel
+// columns a zoom level keeps, made as its first frame makes them.
 //
 //   view_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
@@ -186,6 +187,29 @@ void buildSummary(benchmark::State& state, Workload& (*workload)()) {
   state.counters["bytes_per_point"] = static_cast<double>(bytes) / static_cast<double>(std::max<std::size_t>(1, points));
 }
 
+// The pixel columns of the 32 drawn channels at a zoom level, as the first
+// frame after a zoom change makes them (the wave view's first-rate points).
+void keepColumns(benchmark::State& state, Workload& (*workload)(), int level) {
+  Workload& w = workload();
+  const wave::WindowOptions o = options(true);
+  const wave::WaveGeometry geo =
+      wave::MakeWaveGeometry(w.data->layout(), wave::SetZoomLevels(w.data->layout(), level, 0), o);
+  const wave::DrawSummary& summary = *w.data->drawSummary();
+  const std::int64_t step = w.data->NoNegativeSamples == 0 ? 1 : geo.f1;
+  const wave::PointX x{0, static_cast<double>(geo.XStep1), static_cast<double>(geo.L), step, 0};
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    bytes = 0;
+    for (std::size_t c = 0; c < 32 && c < summary.rate1.size(); ++c) {
+      const auto columns = wave::PointColumns::Make(summary.rate1[c], w.buffers[c], x);
+      if (columns) bytes += columns->bytes();
+    }
+  }
+  state.counters["bytes_per_channel"] = static_cast<double>(bytes) / 32;
+  state.counters["bytes_per_point"] =
+      static_cast<double>(bytes) / 32 / static_cast<double>(std::max<std::int64_t>(1, summary.rate1[0].count()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -223,6 +247,9 @@ int main(int argc, char** argv) {
     ms(benchmark::RegisterBenchmark(("MoveCursor/" + w + "/zoom0/points").c_str(), paintFrame, workload, View::Wave, true,
                                     0, true, true, Frame::Middle));
     ms(benchmark::RegisterBenchmark(("BuildDrawSummary/" + w).c_str(), buildSummary, workload));
+    for (const int level : {-4, -3})
+      ms(benchmark::RegisterBenchmark(("KeepColumns/" + w + "/zoom" + std::to_string(level)).c_str(), keepColumns,
+                                      workload, level));
   }
   for (const auto& [viewName, view] : {std::pair{"PaintWave", View::Wave}, std::pair{"PaintRms", View::Rms}})
     for (const bool points : {true, false})

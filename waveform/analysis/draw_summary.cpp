@@ -1,8 +1,10 @@
 #include "waveform/analysis/draw_summary.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -29,9 +31,17 @@ float stepBound(double step) {
 
 }  // namespace
 
+struct PointEnvelope::ColumnCache {
+  std::mutex mutex;
+  std::array<std::shared_ptr<const PointColumns>, 2> recent;  // the last one asked for first
+};
+
 PointEnvelope::PointEnvelope(std::span<const double> buffer, std::int64_t offset, std::int64_t stride,
                              std::int64_t count, std::int64_t zeroFrom, const common::JobProgress* progress)
-    : offset_(offset), stride_(std::max<std::int64_t>(1, stride)), count_(std::max<std::int64_t>(0, count)) {
+    : offset_(offset),
+      stride_(std::max<std::int64_t>(1, stride)),
+      count_(std::max<std::int64_t>(0, count)),
+      columnCache_(std::make_shared<ColumnCache>()) {
   const auto last = static_cast<std::int64_t>(buffer.size()) - 1;
   if (count_ > 0 && offset_ + (count_ - 1) * stride_ > last) count_ = last < offset_ ? 0 : (last - offset_) / stride_ + 1;
   known_ = std::clamp<std::int64_t>(zeroFrom, 0, count_);
@@ -173,6 +183,135 @@ PointEnvelope::Extremes PointEnvelope::overKnown(std::span<const double> buffer,
       addBlock(e, buffer, k, bottom_[b].lowest, bottom_[b].highest, bottomSteps_[b]);
     }
     k += size;
+  }
+  return e;
+}
+
+std::shared_ptr<const PointColumns> PointEnvelope::columns(std::span<const double> buffer, const PointX& x) const {
+  if (!columnCache_) return nullptr;
+  const std::lock_guard lock(columnCache_->mutex);
+  auto& recent = columnCache_->recent;
+  for (std::size_t i = 0; i < recent.size(); ++i)
+    if (recent[i] && recent[i]->buffer_ == buffer.data() && recent[i]->x_ == x) {
+      std::swap(recent[0], recent[i]);
+      return recent[0];
+    }
+  std::shared_ptr<const PointColumns> made;
+  try {
+    made = PointColumns::Make(*this, buffer, x);
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // the envelope alone draws the same pixels
+  }
+  if (made) {
+    recent[1] = std::move(recent[0]);
+    recent[0] = made;
+  }
+  return made;
+}
+
+namespace {
+
+// The first of points 0 .. n - 1 whose column is at least column (x never
+// decreases), n when none is, found by walking from a guess.
+std::int64_t firstPointFrom(const PointX& x, std::int64_t n, std::int64_t column, std::int64_t guess) {
+  std::int64_t k = std::clamp<std::int64_t>(guess, 0, n);
+  while (k > 0 && x(k - 1) >= column) --k;
+  while (k < n && x(k) < column) ++k;
+  return k;
+}
+
+}  // namespace
+
+std::shared_ptr<const PointColumns> PointColumns::Make(const PointEnvelope& envelope, std::span<const double> buffer,
+                                                       const PointX& x) {
+  constexpr std::int64_t kLongestColumn = std::int64_t{1} << 16;
+  const std::int64_t n = envelope.count();
+  if (n < 2 || n > std::numeric_limits<std::uint32_t>::max()) return nullptr;
+  if (envelope.offset() + (n - 1) * envelope.stride() >= static_cast<std::int64_t>(buffer.size())) return nullptr;
+  const std::int64_t x0 = x(0), x1 = x(n - 1);
+  if (x1 < x0 || (x1 - x0) * kFewestPerColumn > n) return nullptr;
+  std::shared_ptr<PointColumns> out(new PointColumns(buffer, x, n));
+  out->firstX_ = x0;
+  out->offset_ = envelope.offset();
+  out->stride_ = envelope.stride();
+  const auto count = static_cast<std::size_t>(x1 - x0 + 1);
+  out->columns_.resize(count);
+  std::atomic<bool> tooLong{false};
+  // Each range of columns starts from a guess of where its first point lies.
+  ParallelFor(count, 2048, [&](std::size_t begin, std::size_t end) {
+    std::int64_t first = firstPointFrom(x, n, x0 + static_cast<std::int64_t>(begin),
+                                        static_cast<std::int64_t>(static_cast<double>(begin) / static_cast<double>(count) *
+                                                                  static_cast<double>(n)));
+    std::int64_t length = 0;
+    for (std::size_t c = begin; c < end; ++c) {
+      const std::int64_t next = firstPointFrom(x, n, x0 + static_cast<std::int64_t>(c) + 1, first + length);
+      length = next - first;
+      if (length > kLongestColumn) tooLong = true;
+      if (tooLong) return;
+      out->columns_[c] = summariseColumn(envelope, buffer, first, next);
+      first = next;
+    }
+  });
+  if (tooLong) return nullptr;
+  return out;
+}
+
+PointColumns::Column PointColumns::summariseColumn(const PointEnvelope& envelope, std::span<const double> buffer,
+                                                   std::int64_t first, std::int64_t end) {
+  Column column;
+  column.first = static_cast<std::uint32_t>(first);
+  // The points but the last.
+  double lowest = kInfinity, highest = -kInfinity, step = 0;
+  double previous = 0;
+  for (std::int64_t i = first; i + 1 < end; ++i) {
+    const double v = envelope.value(buffer, i);
+    if (std::isfinite(v)) {
+      if (v < lowest) lowest = v, column.lowest = static_cast<std::uint16_t>(i - first);
+      if (v > highest) highest = v, column.highest = static_cast<std::uint16_t>(i - first);
+    } else {
+      step = kInfinity;
+    }
+    if (i > first) {
+      const double d = v - previous;
+      step = std::max(step, std::isfinite(d) ? std::fabs(d) : kInfinity);
+    }
+    previous = v;
+  }
+  column.largestStep = stepBound(step);
+  return column;
+}
+
+std::int64_t PointColumns::columnEnd(std::int64_t k) const {
+  const std::int64_t c = x_(k) - firstX_;
+  if (k < 0 || k >= count_ || c < 0 || c >= static_cast<std::int64_t>(columns_.size())) return -1;
+  const auto column = static_cast<std::size_t>(c);
+  return first(column) <= k && k < end(column) ? end(column) - 1 : -1;
+}
+
+std::optional<PointEnvelope::Extremes> PointColumns::extremes(std::span<const double> buffer, std::int64_t k0,
+                                                              std::int64_t k1) const {
+  if (buffer.data() != buffer_ || k0 < 0 || k1 >= count_) return std::nullopt;
+  const std::int64_t c = x_(k0) - firstX_;
+  if (c < 0 || c >= static_cast<std::int64_t>(columns_.size())) return std::nullopt;
+  const auto column = static_cast<std::size_t>(c);
+  const std::int64_t end = this->end(column);
+  if (first(column) != k0 || end - k0 < 2 || (k1 != end - 1 && k1 != end - 2)) return std::nullopt;
+  const Column& col = columns_[column];
+  PointEnvelope::Extremes e;
+  e.largestStep = col.largestStep < std::numeric_limits<float>::infinity() ? col.largestStep : kInfinity;
+  if (!e.allFinite()) return e;
+  e.lowest = value(buffer, k0 + col.lowest);
+  e.highest = value(buffer, k0 + col.highest);
+  if (k1 == end - 1) {  // and the last point
+    const double last = value(buffer, k1);
+    const double d = last - value(buffer, k1 - 1);
+    if (!std::isfinite(last) || !std::isfinite(d)) {
+      e.largestStep = kInfinity;
+      return e;
+    }
+    e.lowest = std::min(e.lowest, last);
+    e.highest = std::max(e.highest, last);
+    e.largestStep = std::max(e.largestStep, std::fabs(d));
   }
   return e;
 }

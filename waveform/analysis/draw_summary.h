@@ -7,9 +7,11 @@
 // that holds many points reads its extremes from a few blocks instead of from
 // every point. Built once, when the record's data is complete.
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,6 +20,20 @@
 namespace wave {
 
 class RecordData;
+class PointColumns;
+
+// The pixel column of point k of a run: Round((a + (k * scale - offset) * b) + c),
+// in the order of the views' own formulas so that every rounding is the same.
+struct PointX {
+  double a = 0, b = 0, c = 0;
+  std::int64_t scale = 1, offset = 0;
+  std::int64_t operator()(std::int64_t k) const {
+    const double v = (a + static_cast<double>(k * scale - offset) * b) + c;
+    if (!(std::fabs(v) < 9.0e18)) return 0;
+    return static_cast<std::int64_t>(std::nearbyint(v));
+  }
+  bool operator==(const PointX&) const = default;
+};
 
 // The points offset, offset + stride, ... of a buffer (count of them), numbered
 // k = 0, 1, ..., with their block extremes.
@@ -54,6 +70,12 @@ class PointEnvelope {
   // Extremes of points k0 .. k1 (inclusive, within 0 .. count - 1).
   Extremes over(std::span<const double> buffer, std::int64_t k0, std::int64_t k1) const;
 
+  // All points split into the pixel columns of x (never decreasing), with
+  // each column's extremes, made when first asked for and kept for the next
+  // frames (the last two mappings asked for: a view's zoom level, or the two
+  // rates of one curve). Null where columns hold too few points to gain.
+  std::shared_ptr<const PointColumns> columns(std::span<const double> buffer, const PointX& x) const;
+
  private:
   // Level 0 has blocks of 16 points; each level above merges 8 blocks.
   static constexpr std::int64_t kBottomBlock = 16;
@@ -80,6 +102,64 @@ class PointEnvelope {
   std::vector<Bottom> bottom_;
   std::vector<float> bottomSteps_;
   std::vector<std::vector<Upper>> upper_;  // upper_[0] has blocks of 128 points
+  struct ColumnCache;
+  std::shared_ptr<ColumnCache> columnCache_;
+};
+
+// The points of an envelope split into pixel columns, with the extremes of
+// each column's points but its last (the part the reduced line needs whole),
+// 12 bytes a column.
+class PointColumns {
+ public:
+  // Points whose column holds fewer than this on average are read as they are.
+  static constexpr std::int64_t kFewestPerColumn = 8;
+
+  // Null when the columns would hold fewer than kFewestPerColumn points on
+  // average, or a column more than 65 536.
+  static std::shared_ptr<const PointColumns> Make(const PointEnvelope& envelope, std::span<const double> buffer,
+                                                  const PointX& x);
+
+  const PointX& x() const { return x_; }
+  std::int64_t firstX() const { return firstX_; }
+  std::int64_t lastX() const { return firstX_ + static_cast<std::int64_t>(columns_.size()) - 1; }
+  std::size_t bytes() const { return columns_.capacity() * sizeof(Column); }
+
+  // The last point of k's column.
+  std::int64_t columnEnd(std::int64_t k) const;
+  // The extremes of points k0 .. k1 when they are a whole column, or a whole
+  // column but its last point; nothing otherwise.
+  std::optional<PointEnvelope::Extremes> extremes(std::span<const double> buffer, std::int64_t k0,
+                                                  std::int64_t k1) const;
+
+ private:
+  PointColumns(std::span<const double> buffer, const PointX& x, std::int64_t count)
+      : buffer_(buffer.data()), x_(x), count_(count) {}
+  friend class PointEnvelope;  // finds its columns by buffer and mapping
+  // Where in its column the lowest and highest finite value of the points but
+  // the last lie, and a bound of their largest step (infinite when one is not
+  // finite). first: the column's first point; the next column's is its end.
+  struct Column {
+    std::uint32_t first = 0;
+    std::uint16_t lowest = 0, highest = 0;
+    float largestStep = 0;
+  };
+  static Column summariseColumn(const PointEnvelope& envelope, std::span<const double> buffer, std::int64_t first,
+                                std::int64_t end);
+  std::int64_t first(std::size_t column) const { return columns_[column].first; }
+  std::int64_t end(std::size_t column) const {
+    return column + 1 < columns_.size() ? first(column + 1) : count_;
+  }
+
+  double value(std::span<const double> buffer, std::int64_t k) const {
+    return buffer[static_cast<std::size_t>(offset_ + k * stride_)];
+  }
+
+  const double* buffer_;  // the buffer it was made from
+  PointX x_;
+  std::int64_t count_;
+  std::int64_t offset_ = 0, stride_ = 1;
+  std::int64_t firstX_ = 0;
+  std::vector<Column> columns_;  // one per pixel from firstX_
 };
 
 // The envelopes of one record.

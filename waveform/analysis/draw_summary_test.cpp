@@ -79,6 +79,96 @@ TEST(DrawSummaryTest, RangesMatchADirectPass) {
   }
 }
 
+// Pixel columns of 8 to 40 points, of a buffer read with
+// a stride, with NaN, infinite and zero runs: each column's extent and its
+// extremes, whole and but its last point, against a direct pass; a range that
+// is not one of these gets nothing.
+TEST(DrawSummaryTest, ColumnsMatchADirectPass) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> value(-50, 50);
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* name;
+    std::int64_t offset, stride, count;
+    PointX x;
+  };
+  const Case cases[] = {
+      {"8 a column", 0, 1, 4000, PointX{0, 1.0 / 8, 10, 1, 0}},
+      {"16.7 a column, strided", 5, 3, 5000, PointX{0, 0.02, 3.4, 3, 0}},
+      {"40 a column, second rate", 0, 1, 6000, PointX{700.25, 0.025, 0, 1, 2000}},
+      {"12.5 a column, left of x = 0", 2, 1, 3000, PointX{0, 1.0 / 12.5, -60, 1, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> b(static_cast<std::size_t>(c.offset + c.count * c.stride));
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = value(rng);
+    const auto point = [&](std::int64_t k) -> double& { return b[static_cast<std::size_t>(c.offset + k * c.stride)]; };
+    point(100) = kNaN;  // a column's first point
+    point(333) = kInf;
+    point(c.count - 1) = -kInf;  // the last column's last point
+    point(1201) = kNaN;
+    for (std::int64_t k = 1500; k < 1700; ++k) point(k) = k % 2 == 0 ? 0.0 : -0.0;
+    const PointEnvelope env(b, c.offset, c.stride, c.count);
+    const std::shared_ptr<const PointColumns> columns = env.columns(b, c.x);
+    ASSERT_NE(columns, nullptr);
+    EXPECT_EQ(env.columns(b, c.x), columns);  // kept
+    std::int64_t checked = 0;
+    for (std::int64_t k = 0; k < c.count;) {
+      std::int64_t end = k;  // the column's last point
+      while (end + 1 < c.count && c.x(end + 1) == c.x(k)) ++end;
+      SCOPED_TRACE(testing::Message() << "column " << k << ".." << end);
+      ASSERT_EQ(columns->columnEnd(k), end);
+      ASSERT_EQ(columns->columnEnd(end), end);
+      for (const std::int64_t last : {end - 1, end}) {
+        const auto got = columns->extremes(b, k, last);
+        if (end == k) {  // one point: it is read as it is
+          EXPECT_FALSE(got);
+          continue;
+        }
+        ASSERT_TRUE(got);
+        const auto want = direct(b, c.offset, c.stride, k, last);
+        EXPECT_EQ(got->allFinite(), want.allFinite());
+        if (!want.allFinite()) continue;
+        EXPECT_EQ(got->lowest, want.lowest);
+        EXPECT_EQ(got->highest, want.highest);
+        EXPECT_GE(got->largestStep, want.largestStep);
+        EXPECT_LE(got->largestStep, want.largestStep * (1 + 1e-6));
+        ++checked;
+      }
+      if (end - k >= 3) {  // parts of a column
+        EXPECT_FALSE(columns->extremes(b, k + 1, end));
+        EXPECT_FALSE(columns->extremes(b, k, end - 2));
+      }
+      if (end + 1 < c.count) {
+        EXPECT_FALSE(columns->extremes(b, k, end + 1));
+      }
+      k = end + 1;
+    }
+    EXPECT_GT(checked, c.count / 40);
+    // Another buffer of the same shape has columns of its own.
+    const std::vector<double> other(b.size(), 1.0);
+    EXPECT_FALSE(columns->extremes(other, 0, columns->columnEnd(0)));
+  }
+}
+
+// Columns are kept for the last two mappings only, and not made where a
+// column would hold fewer than PointColumns::kFewestPerColumn points.
+TEST(DrawSummaryTest, ColumnsAreKeptForTwoMappings) {
+  const std::vector<double> b(8000, 2.0);
+  const PointEnvelope env(b, 0, 1, 8000);
+  EXPECT_EQ(env.columns(b, PointX{0, 1.0 / 7.9, 0, 1, 0}), nullptr);
+  const PointX zoom[] = {{0, 1.0 / 16, 0, 1, 0}, {0, 1.0 / 32, 0, 1, 0}, {0, 1.0 / 64, 0, 1, 0}};
+  const auto first = env.columns(b, zoom[0]);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->bytes(), 501 * 12u);  // x = 0 .. 500
+  const auto second = env.columns(b, zoom[1]);
+  EXPECT_EQ(env.columns(b, zoom[0]), first);
+  EXPECT_EQ(env.columns(b, zoom[1]), second);
+  env.columns(b, zoom[2]);
+  EXPECT_NE(env.columns(b, zoom[0]), first);  // made again
+}
+
 TEST(DrawSummaryTest, OpeningARecordBuildsItForEveryCurve) {
   TcfgInfo record;
   record.A = 2;

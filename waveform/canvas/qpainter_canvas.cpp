@@ -121,7 +121,9 @@ const QFont& QPainterCanvas::qfont() {
     qfont_ = QFont(toQString(font().name));
     qfont_.setPixelSize(std::max(1, font().height));
     qfont_.setBold(font().bold);
+    metrics_.emplace(qfont_);
     fontFor_ = font();
+    fontApplied_ = false;
   }
   return qfont_;
 }
@@ -206,15 +208,19 @@ void QPainterCanvas::polygon(std::span<const Point> points) {
 void QPainterCanvas::textOut(int x, int y, std::string_view text) {
   if (text.empty()) return;
   const QFont& f = qfont();
-  painter_.setFont(f);
+  if (!fontApplied_) {  // setting it again would look its glyphs up again
+    painter_.setFont(f);
+    fontApplied_ = true;
+  }
   painter_.setPen(ToQColor(font().color));
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
   appliedPen_.reset();
-  painter_.drawText(QPoint(x, y + QFontMetrics(f).ascent()), toQString(text));
+  painter_.drawText(QPoint(x, y + metrics_->ascent()), toQString(text));
 }
 
 int QPainterCanvas::textWidth(std::string_view text) {
-  return QFontMetrics(qfont()).horizontalAdvance(toQString(text));
+  qfont();
+  return metrics_->horizontalAdvance(toQString(text));
 }
 
 int QPainterCanvas::textHeight(std::string_view) { return QFontMetrics(qfont()).height(); }

@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLine>
 #include <QPainter>
@@ -113,6 +114,8 @@ class QPainterCanvas final : public Canvas {
   std::optional<Brush> appliedBrush_;
   std::optional<Font> fontFor_;
   QFont qfont_;
+  std::optional<QFontMetrics> metrics_;  // of qfont_
+  bool fontApplied_ = false;             // qfont_ is the painter's font
   std::vector<QLine> lines_;
 };
 

@@ -123,6 +123,37 @@ TEST_F(QPainterCanvasTest, TextHangsBelowItsTopLeftCorner) {
   EXPECT_LT(bottom, 20 + 17);
 }
 
+// The font's measures are kept between texts: after a change of size or
+// weight a text is measured and placed in the new font, as a canvas that
+// never drew in the old one does.
+TEST_F(QPainterCanvasTest, TextTakesTheMeasuresOfTheFontItIsDrawnIn) {
+  const Font fonts[] = {{"Arial", 16, kBlack, false}, {"Arial", 9, kBlack, false}, {"Arial", 9, kBlack, true},
+                        {"Arial", 30, kBlack, false}};
+  QImage oneCanvas(200, 240, QImage::Format_RGB32), freshCanvases(200, 240, QImage::Format_RGB32);
+  oneCanvas.fill(Qt::white);
+  freshCanvases.fill(Qt::white);
+  {
+    QPainter painter(&oneCanvas);
+    QPainterCanvas canvas(painter);
+    for (std::size_t i = 0; i < std::size(fonts); ++i) {
+      canvas.font() = fonts[i];
+      const int width = canvas.textWidth("W 12 345");
+      QPainterCanvas fresh(painter);
+      fresh.font() = fonts[i];
+      EXPECT_EQ(width, fresh.textWidth("W 12 345")) << i;
+      canvas.textOut(10, 10 + 50 * static_cast<int>(i), "W 12 345");
+    }
+  }
+  QPainter painter(&freshCanvases);
+  for (std::size_t i = 0; i < std::size(fonts); ++i) {
+    QPainterCanvas canvas(painter);
+    canvas.font() = fonts[i];
+    canvas.textOut(10, 10 + 50 * static_cast<int>(i), "W 12 345");
+  }
+  painter.end();
+  EXPECT_EQ(oneCanvas, freshCanvases);
+}
+
 TEST_F(QPainterCanvasTest, XorModeDrawnTwiceRestoresThePixels) {
   image_.fill(QColor(0x12, 0x34, 0x56));
   const TColor before = at(5, 5);

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "waveform/view/wave_draw.h"
@@ -16,13 +18,13 @@ std::int64_t alignDown(std::int64_t v, std::int64_t step) { return v <= 0 ? 0 : 
 std::int64_t alignUp(std::int64_t v, std::int64_t step) { return (v + step - 1) / step * step; }
 
 // A text whose cell can reach the clip box. The width bound is generous so that
-// the measure is taken only for texts near the box.
+// the measure is taken only for texts that start near the box, left of it.
 bool textMayShow(Canvas& canvas, int x, int y, std::string_view text) {
   const Rect clip = canvas.clipBox();
   const int height = canvas.font().height * 2 + 2;
   const int bound = static_cast<int>(text.size()) * (canvas.font().height + 2) + 2;
   if (x >= clip.right || y >= clip.bottom || y + height <= clip.top || x + bound <= clip.left) return false;
-  return x + canvas.textWidth(text) > clip.left;
+  return x > clip.left || x + canvas.textWidth(text) > clip.left;
 }
 
 void pushPoint(std::vector<Point>& out, Point p) {
@@ -215,14 +217,20 @@ void keepLastOfEqual(std::vector<Canvas::FigureStep>& steps) {
 
 // Markers filled with the background cover the line that came before them, so
 // lines and markers keep their order here: each vertex is one figure, the line
-// into it and its marker (before or after that line).
+// into it and its marker (before or after that line). A vertex again at the
+// point just drawn draws no line; it is left out when it has no marker, or when
+// the figure before it ended with its marker there (the same pixels again).
 void DrawInOrder(Canvas& canvas, const std::vector<Vertex>& vs, TColor c, int style) {
   if (vs.empty()) return;
   std::vector<Canvas::FigureStep> steps;
   steps.reserve(vs.size());
   Point previous = vs[0].p;
+  bool endsWithMarker = false;  // the last figure drew its marker after its line, at previous
   for (const Vertex& v : vs) {
+    const bool line = v.p != previous;
+    if (!line && (v.marker == MarkerOrder::None || endsWithMarker) && !steps.empty()) continue;
     steps.push_back({v.p, {v.p.x - previous.x, v.p.y - previous.y, static_cast<int>(v.marker)}});
+    endsWithMarker = v.marker == MarkerOrder::AfterIncoming || (!line && v.marker != MarkerOrder::None);
     previous = v.p;
   }
   canvas.drawFigures(steps, [c, style](Canvas& target, Point p, const std::array<int, 3>& key) {
@@ -250,7 +258,7 @@ class RunSequence {
       if (!run.envelope || parts_.size() == 2) continue;
       const std::int64_t last = std::min(run.kLast, run.envelope->count() - 1);
       if (last < run.kFirst || run.kFirst < 0) continue;
-      parts_.push_back({&run, size_, last});
+      parts_.push_back({&run, size_, last, columnsOf(run)});
       size_ += last - run.kFirst + 1;
     }
   }
@@ -302,13 +310,23 @@ class RunSequence {
     return at(j0).first->run->markerEvery == 1 && at(j1).first->run->markerEvery == 1;
   }
 
+  // The extremes of j0 .. j1 where they are one run's pixel column, whole or
+  // but its last vertex, and its columns are kept; nothing otherwise.
+  std::optional<PointEnvelope::Extremes> keptColumn(std::int64_t j0, std::int64_t j1) const {
+    const auto [part, k0] = at(j0);
+    if (!part->columns || j1 < j0 || j1 - part->start > part->kLast - part->run->kFirst) return std::nullopt;
+    return part->columns->extremes(part->run->buffer, k0, k0 + (j1 - j0));
+  }
+
   PointEnvelope::Extremes over(std::int64_t j0, std::int64_t j1) const {
     PointEnvelope::Extremes e;
     for (const Part& part : parts_) {
       const std::int64_t a = std::max(j0, part.start), b = std::min(j1, part.start + part.kLast - part.run->kFirst);
       if (a > b) continue;
-      const auto r = part.run->envelope->over(part.run->buffer, part.run->kFirst + a - part.start,
-                                              part.run->kFirst + b - part.start);
+      const std::int64_t k0 = part.run->kFirst + a - part.start, k1 = part.run->kFirst + b - part.start;
+      std::optional<PointEnvelope::Extremes> column;
+      if (part.columns) column = part.columns->extremes(part.run->buffer, k0, k1);
+      const PointEnvelope::Extremes r = column ? *column : part.run->envelope->over(part.run->buffer, k0, k1);
       e.lowest = std::min(e.lowest, r.lowest);
       e.highest = std::max(e.highest, r.highest);
       e.largestStep = std::max(e.largestStep, r.largestStep);
@@ -323,6 +341,11 @@ class RunSequence {
   // The last vertex from j on in j's pixel column (x never decreases); guess:
   // where a column as long as the one before would end.
   std::int64_t columnEnd(std::int64_t j, int column, std::int64_t guess) const {
+    const auto [part, k] = at(j);
+    if (part->columns) {  // unless the column goes on into the next run
+      const std::int64_t end = part->columns->columnEnd(k);
+      if (end >= k && end < part->kLast) return j + (end - k);
+    }
     if (guess > j && guess < size_ && x(guess) == column && (guess + 1 == size_ || x(guess + 1) != column))
       return guess;
     std::int64_t lo = j, step = 1;
@@ -344,7 +367,15 @@ class RunSequence {
     const PointRun* run;
     std::int64_t start;  // j of the run's first vertex
     std::int64_t kLast;
+    std::shared_ptr<const PointColumns> columns;  // null: every range from the envelope
   };
+  // The run's points in the columns it is drawn in, where they are the
+  // columns of x() (no pixel clamped).
+  static std::shared_ptr<const PointColumns> columnsOf(const PointRun& run) {
+    std::shared_ptr<const PointColumns> columns = run.envelope->columns(run.buffer, run.x);
+    if (columns && (columns->firstX() < -kPixelLimit || columns->lastX() > kPixelLimit)) return nullptr;
+    return columns;
+  }
   std::pair<const Part*, std::int64_t> at(std::int64_t j) const {
     const Part* part = parts_.size() > 1 && j >= parts_[1].start ? &parts_[1] : &parts_[0];
     return {part, part->run->kFirst + (j - part->start)};
@@ -367,8 +398,11 @@ bool anyOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std
 }
 
 // The last vertex of a .. b on a row outside [lo, hi]; a - 1 when none is.
-// Looks at the last few one by one, then at ranges twice as long each time.
+// Looks at a kept column whole, else at the last few one by one, then at
+// ranges twice as long each time.
 std::int64_t lastOutside(const RunSequence& seq, const ValueToY& map, std::int64_t a, std::int64_t b, int lo, int hi) {
+  if (const auto all = seq.keptColumn(a, b); all && all->allFinite() && map(all->highest) >= lo && map(all->lowest) <= hi)
+    return a - 1;  // a column on rows lo .. hi only
   std::int64_t top = b;  // the vertices after top are inside
   for (int k = 0; k < 4 && top >= a; ++k, --top) {
     const int y = seq.y(top);

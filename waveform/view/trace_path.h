@@ -71,17 +71,8 @@ struct ValueToY {
   bool monotone() const;
 };
 
-// The x of point k of a run: Round((a + (k * scale - offset) * b) + c), in the
-// order of the views' own formulas so that every rounding is the same.
-struct RunX {
-  double a = 0, b = 0, c = 0;
-  std::int64_t scale = 1, offset = 0;
-  std::int64_t operator()(std::int64_t k) const {
-    const double v = (a + static_cast<double>(k * scale - offset) * b) + c;
-    if (!(std::fabs(v) < 9.0e18)) return 0;
-    return static_cast<std::int64_t>(std::nearbyint(v));
-  }
-};
+// The x of point k of a run.
+using RunX = PointX;
 
 // Points kFirst .. kLast of an envelope's buffer, at x(k) (never decreasing); a
 // marker on every point k with k % markerEvery == 0 (none when markerEvery is 0).

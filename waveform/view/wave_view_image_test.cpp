@@ -136,9 +136,12 @@ TEST_F(WaveImageTest, RepeatedPointsInOrderDrawTheSamePixels) {
   const MarkerOrder orders[] = {MarkerOrder::AfterIncoming, MarkerOrder::BeforeIncoming, MarkerOrder::None};
   for (const int style : {6, 7, 8, 9, 0}) {
     std::vector<trace::Vertex> vs;
+    std::uint32_t seed = 99;  // every order after every other at one point
+    const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 24; };
     for (int i = 0; i < 60; ++i) {
       const Point p{10 + i / 12, 30 + static_cast<int>(std::lround(12 * std::sin(i / 4.0)))};
-      for (int again = 0; again < 1 + i % 3; ++again) vs.push_back({p, orders[(i * 7 + again) % 3]});
+      const unsigned times = 1 + next() % 3;
+      for (unsigned again = 0; again < times; ++again) vs.push_back({p, orders[next() % 3]});
     }
     const TColor colour = 0x2060C0;
     const QImage inOrder = renderTiles(size, {Rect{0, 0, 60, 60}}, [&](Canvas& canvas) {
@@ -520,7 +523,8 @@ class SummaryImageTest : public WaveImageTest {
   }
 
   // Every zoom level, both views, lines and markers, at the start, inside and at
-  // the end of the record: the drawing from the envelopes against every point.
+  // the end of the record: the drawing from the envelopes (and the pixel
+  // columns kept for the zoom level) against every point.
   static void expectSameEverywhere(SummarisedRecord& s) {
     TestRecord& t = s.t;
     s.t.spans.assign(t.data.begin(), t.data.end());
@@ -537,7 +541,8 @@ class SummaryImageTest : public WaveImageTest {
         ComputeRmsPeaks(rmsScales, s.rmsSpans, t.layout.sampleCount);
         UpdateRmsScales(rmsScales, t.options.WindowGroups);
         const std::int64_t width = geo.neededWidth() + 40;
-        for (const std::int64_t at : {std::int64_t{0}, width / 3, width - size.width() / 2}) {
+        // Scrolled by a pixel too: the first and last columns then hold only some of their points.
+        for (const std::int64_t at : {std::int64_t{0}, std::int64_t{1}, width / 3, width / 3 + 1, width - size.width() / 2}) {
           const int scroll = static_cast<int>(std::max<std::int64_t>(0, at));
           for (const bool rmsView : {false, true}) {
             SCOPED_TRACE(testing::Message() << "level " << level << "/" << levelY << " points " << points << " scroll "

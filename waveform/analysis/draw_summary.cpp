@@ -187,6 +187,19 @@ PointEnvelope::Extremes PointEnvelope::overKnown(std::span<const double> buffer,
   return e;
 }
 
+namespace {
+thread_local const ColumnTimeBudget* activeBudget = nullptr;  // the innermost of this thread
+}  // namespace
+
+ColumnTimeBudget::ColumnTimeBudget(std::chrono::steady_clock::duration allowed)
+    : outer_(activeBudget), deadline_(std::chrono::steady_clock::now() + allowed) {
+  activeBudget = this;
+}
+
+ColumnTimeBudget::~ColumnTimeBudget() { activeBudget = outer_; }
+
+bool ColumnTimeBudget::Spent() { return activeBudget && std::chrono::steady_clock::now() >= activeBudget->deadline_; }
+
 std::shared_ptr<const PointColumns> PointEnvelope::columns(std::span<const double> buffer, const PointX& x) const {
   if (!columnCache_) return nullptr;
   const std::lock_guard lock(columnCache_->mutex);
@@ -196,6 +209,7 @@ std::shared_ptr<const PointColumns> PointEnvelope::columns(std::span<const doubl
       std::swap(recent[0], recent[i]);
       return recent[0];
     }
+  if (ColumnTimeBudget::Spent()) return nullptr;
   std::shared_ptr<const PointColumns> made;
   try {
     made = PointColumns::Make(*this, buffer, x);

@@ -7,6 +7,7 @@
 // that holds many points reads its extremes from a few blocks instead of from
 // every point. Built once, when the record's data is complete.
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -104,6 +105,25 @@ class PointEnvelope {
   std::vector<std::vector<Upper>> upper_;  // upper_[0] has blocks of 128 points
   struct ColumnCache;
   std::shared_ptr<ColumnCache> columnCache_;
+};
+
+// While one lives on a thread, the pixel columns that thread makes stop once
+// its time is spent: a window's frame then draws the other curves from their
+// envelopes (the same pixels) and leaves their columns to later frames, so
+// that a change of zoom on a big record does not hold the window up.
+class ColumnTimeBudget {
+ public:
+  explicit ColumnTimeBudget(std::chrono::steady_clock::duration allowed);
+  ~ColumnTimeBudget();
+  ColumnTimeBudget(const ColumnTimeBudget&) = delete;
+  ColumnTimeBudget& operator=(const ColumnTimeBudget&) = delete;
+
+  // Whether the budget of this thread, if it has one, is spent.
+  static bool Spent();
+
+ private:
+  const ColumnTimeBudget* outer_;
+  std::chrono::steady_clock::time_point deadline_;
 };
 
 // The points of an envelope split into pixel columns, with the extremes of

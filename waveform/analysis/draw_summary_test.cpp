@@ -169,6 +169,29 @@ TEST(DrawSummaryTest, ColumnsAreKeptForTwoMappings) {
   EXPECT_NE(env.columns(b, zoom[0]), first);  // made again
 }
 
+// A frame whose time for columns is spent makes none, but uses those kept;
+// once its budget ends, the next frame makes the rest.
+TEST(DrawSummaryTest, ASpentBudgetMakesNoColumnsButUsesThoseKept) {
+  const std::vector<double> b(8000, 2.0);
+  const PointEnvelope env(b, 0, 1, 8000);
+  const PointX zoom[] = {{0, 1.0 / 16, 0, 1, 0}, {0, 1.0 / 32, 0, 1, 0}};
+  const auto kept = env.columns(b, zoom[0]);
+  ASSERT_NE(kept, nullptr);
+  {
+    const ColumnTimeBudget spent(std::chrono::nanoseconds(0));
+    EXPECT_TRUE(ColumnTimeBudget::Spent());
+    EXPECT_EQ(env.columns(b, zoom[1]), nullptr);
+    EXPECT_EQ(env.columns(b, zoom[0]), kept);
+    {
+      const ColumnTimeBudget inner(std::chrono::hours(1));
+      EXPECT_FALSE(ColumnTimeBudget::Spent());
+    }
+    EXPECT_TRUE(ColumnTimeBudget::Spent());
+  }
+  EXPECT_FALSE(ColumnTimeBudget::Spent());
+  EXPECT_NE(env.columns(b, zoom[1]), nullptr);
+}
+
 TEST(DrawSummaryTest, OpeningARecordBuildsItForEveryCurve) {
   TcfgInfo record;
   record.A = 2;

@@ -31,6 +31,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -40,6 +41,7 @@
 #include "common/datetime.h"
 #include "common/lang/translateform.h"
 #include "common/strings.h"
+#include "waveform/analysis/draw_summary.h"
 #include "waveform/analysis/open_record.h"
 #include "waveform/canvas/qpainter_canvas.h"
 #include "waveform/export/sample_export.h"
@@ -919,6 +921,8 @@ void TFaultWaveForm::FW_PaintBoxPaint(QPainter& painter, const QRect& exposed) {
     onFrame.translate(-left, -part.top());
     const Rect area{left, part.top(), left + part.width(), part.top() + part.height()};
     QPainterCanvas canvas(onFrame, area);
+    // What pixel columns a frame cannot make in its share of time, later frames make.
+    const ColumnTimeBudget columnTime(std::chrono::milliseconds(10));
     drawView(canvas, shift);
   }
   painter.drawImage(exposed.topLeft(), frame_, QRect(QPoint(0, 0), exposed.size()));

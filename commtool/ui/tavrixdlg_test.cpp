@@ -54,6 +54,17 @@ class MainDialogTest : public ::testing::Test {
     return test::AcceptOne(listener.get());
   }
 
+  // Opens the UDP server on a port that was free a moment ago (port) and
+  // returns a loopback socket to send to it from.
+  UniqueFd openUdpServer(int& port) {
+    test::UdpLoopback(port);
+    chooseType(2);
+    child<QLineEdit>("1038")->setText(QString::number(port));
+    click("1003");
+    int senderPort = 0;
+    return test::UdpLoopback(senderPort);
+  }
+
   test::FakeHooks fake;
   CTavrixDlg dialog;
   UniqueFd listener;
@@ -449,13 +460,8 @@ TEST(CSessionDlg, RefusesASocketWithoutPeer) {
 
 TEST_F(MainDialogTest, UdpServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) {
   int port = 0;
-  test::UdpLoopback(port);  // a port that was free a moment ago
-  child<QComboBox>("1022")->setCurrentIndex(2);
-  child<QLineEdit>("1038")->setText(QString::number(port));
-  click("1003");
+  auto sender = openUdpServer(port);
   ASSERT_EQ(dialog.PortOpen(), 1);
-  int senderPort = 0;
-  auto sender = test::UdpLoopback(senderPort);
   ASSERT_TRUE(test::SendDatagram(sender.get(), port, {}));
   ASSERT_TRUE(test::SendDatagram(sender.get(), port, {0x31}));
   EXPECT_TRUE(shows(QStringLiteral("31 (1 bytes) ")));
@@ -472,13 +478,8 @@ TEST_F(MainDialogTest, UdpServerAnswersTheLastSenderAndSurvivesAnEmptyDatagram) 
 // in and only the closing datagram can carry their count.
 TEST_F(MainDialogTest, DatagramsTheKernelDroppedAreShown) {
   int port = 0;
-  test::UdpLoopback(port);
-  chooseType(2);
-  child<QLineEdit>("1038")->setText(QString::number(port));
-  click("1003");
+  auto sender = openUdpServer(port);
   ASSERT_EQ(dialog.PortOpen(), 1);
-  int senderPort = 0;
-  auto sender = test::UdpLoopback(senderPort);
   const auto datagram = test::Pattern(1000, 4);
   std::uint64_t sent = 0;
   // The event loop does not run from here on until the closing datagram, so nothing empties the mailbox.
@@ -508,13 +509,8 @@ TEST_F(MainDialogTest, DatagramsTheKernelDroppedAreShown) {
 // first and is shown, however long the entry before it was.
 TEST_F(MainDialogTest, EntryThatEmptiesTheDisplayIsShown) {
   int port = 0;
-  test::UdpLoopback(port);
-  chooseType(2);
-  child<QLineEdit>("1038")->setText(QString::number(port));
-  click("1003");
+  auto sender = openUdpServer(port);
   ASSERT_EQ(dialog.PortOpen(), 1);
-  int senderPort = 0;
-  auto sender = test::UdpLoopback(senderPort);
   const auto first = test::Pattern(3413, 7);  // 10252 characters of hex: longer than the limit alone
   ASSERT_TRUE(test::SendDatagram(sender.get(), port, first));
   ASSERT_TRUE(shows(Qs(BytesToHexText(first))));
